@@ -1,0 +1,2 @@
+// Placeholder until the saved-queries panel lands.
+function loadSavedQueries() {}

@@ -1,0 +1,2 @@
+loadBucket();
+loadSavedQueries();

@@ -1,0 +1,1 @@
+// Engine runner and data services (in progress).

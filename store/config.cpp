@@ -1,0 +1,1 @@
+// The configuration store (in progress).
