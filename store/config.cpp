@@ -1,1 +1,242 @@
-// The configuration store (in progress).
+#include "store/config.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "services/messages.h"
+
+namespace fs = std::filesystem;
+
+namespace plinthos {
+
+namespace {
+
+constexpr const char* kConfigFolder[] = {"Library", "Application Support", "Plinthos"};
+constexpr const char* kLegacyFolder[] = {"Library", "Application Support", "lx-table-scout"};
+constexpr const char* kConfigFileName = "config.json";
+constexpr const char* kTempSuffix = ".tmp-XXXXXX";
+constexpr const char* kCorruptSuffix = ".corrupt-";
+constexpr int kFileIndent = 2;
+constexpr int kMaxCorruptCopies = 1000;
+constexpr mode_t kNewFileBaseMode = 0666;
+constexpr mode_t kCorruptCopyMode = 0600;
+
+fs::path underHome(const std::string& home, const char* const (&parts)[3]) {
+  fs::path p(home);
+  for (const char* part : parts) p /= part;
+  return p;
+}
+
+std::string errnoText(int err) {
+  return std::strerror(err);
+}
+
+bool entryExists(const fs::path& p) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(p, ec));
+}
+
+// The whole file, or nullopt when it cannot be opened or read.
+std::optional<std::string> readWholeFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return content.str();
+}
+
+bool writeAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+mode_t defaultFileMode() {
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  return kNewFileBaseMode & ~mask;
+}
+
+// Writes `content` beside `target` under a unique name, flushes it to disk and renames it over
+// `target`, so a crash leaves either the old file or the new one, never half of either.
+std::optional<std::string> writeFileAtomically(const fs::path& target, const std::string& content) {
+  std::string tempName = target.string() + kTempSuffix;
+  int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+  if (fd < 0) return errnoText(errno);
+
+  struct stat old {};
+  mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : defaultFileMode();
+  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
+  int err = errno;
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    err = errno;
+  }
+  if (ok && ::rename(tempName.c_str(), target.c_str()) != 0) {
+    ok = false;
+    err = errno;
+  }
+  if (!ok) {
+    ::unlink(tempName.c_str());
+    return errnoText(err);
+  }
+  // Make the rename itself durable.
+  int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return std::nullopt;
+}
+
+bool onlyWhitespace(const std::string& text) {
+  return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+std::string utcStamp() {
+  std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  ::gmtime_r(&now, &parts);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%Y%m%dT%H%M%SZ", &parts);
+  return buf;
+}
+
+// Keeps the unreadable content under a name no earlier copy has taken.
+std::optional<std::string> keepCorruptCopy(const fs::path& target, const std::string& content) {
+  std::string base = target.string() + kCorruptSuffix + utcStamp();
+  for (int i = 1; i <= kMaxCorruptCopies; ++i) {
+    std::string name = i == 1 ? base : base + "-" + std::to_string(i);
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    kCorruptCopyMode);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return errnoText(errno);
+    }
+    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
+    int err = errno;
+    ::close(fd);
+    if (!ok) {
+      ::unlink(name.c_str());
+      return errnoText(err);
+    }
+    return std::nullopt;
+  }
+  return std::string("too many earlier copies");
+}
+
+}  // namespace
+
+std::optional<std::string> homeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && *home) return std::string(home);
+  if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir) {
+    return std::string(pw->pw_dir);
+  }
+  return std::nullopt;
+}
+
+std::string configFilePath() {
+  auto home = homeFolder();
+  if (!home) return {};
+  fs::path folder = underHome(*home, kConfigFolder);
+  fs::path file = folder / kConfigFileName;
+  fs::path legacy = underHome(*home, kLegacyFolder) / kConfigFileName;
+
+  std::error_code ec;
+  fs::create_directories(folder, ec);  // a failure shows when the file is written
+  if (entryExists(legacy) && !entryExists(file)) {
+    // Copied through a temp name, so an interrupted copy never looks like a corrupt file.
+    if (auto content = readWholeFile(legacy)) writeFileAtomically(file, *content);
+  }
+  return file.string();
+}
+
+json loadConfig() {
+  std::string path = configFilePath();
+  if (path.empty()) return json::object();
+  auto content = readWholeFile(path);
+  if (!content) return json::object();
+  json parsed = json::parse(*content, nullptr, /*allow_exceptions=*/false);
+  if (!parsed.is_object()) return json::object();
+  return parsed;
+}
+
+std::optional<std::string> saveConfig(const json& config) {
+  std::string path = configFilePath();
+  if (path.empty()) return std::string(messages::kNoHomeFolder);
+
+  fs::path target(path);
+  std::error_code ec;
+  // A configuration kept elsewhere through a link stays there: write through to its target.
+  if (fs::is_symlink(target, ec)) {
+    fs::path resolved = fs::weakly_canonical(target, ec);
+    if (!ec) target = resolved;
+  }
+
+  // loadConfig read an unreadable file as empty; keep its content before it is replaced.
+  if (auto old = readWholeFile(target); old && !onlyWhitespace(*old)) {
+    json parsed = json::parse(*old, nullptr, /*allow_exceptions=*/false);
+    if (!parsed.is_object()) {
+      if (auto problem = keepCorruptCopy(target, *old)) {
+        return std::string(messages::kCorruptCopyFailed) + ": " + *problem;
+      }
+    }
+  }
+
+  return writeFileAtomically(target,
+                             config.dump(kFileIndent, ' ', false, json::error_handler_t::replace));
+}
+
+std::string storedBucketPath(const json& config) {
+  auto it = config.find("bucketPath");
+  if (it != config.end() && it->is_string()) return it->get<std::string>();
+  return {};
+}
+
+std::string saveFailedReply(const std::string& reason) {
+  return errorReply(messages::kSaveConfigFailed + reason);
+}
+
+// Arguments: none read. Reply: the stored data folder as a JSON string, "" when absent or not
+// text. Failures: none; anything unexpected answers "".
+std::string getBucketPathCpp(const std::string&) {
+  return guarded([] { return stringReply(storedBucketPath(loadConfig())); },
+                 [](const std::string&) { return stringReply(""); });
+}
+
+// Arguments: [path], stored unchanged (the empty text too). Reply: "ok".
+// Failures: {"error": ...} when the argument is not text or the file could not be written.
+std::string setBucketPathCpp(const std::string& args) {
+  return guarded(
+      [&] {
+        std::string problem;
+        auto values = readTextArgs(args, 1, &problem);
+        if (!values) return errorReply(problem);
+        json config = loadConfig();
+        config["bucketPath"] = (*values)[0];
+        if (auto failed = saveConfig(config)) return saveFailedReply(*failed);
+        return stringReply("ok");
+      },
+      [](const std::string& what) { return errorReply(messages::kInternalError + what); });
+}
+
+}  // namespace plinthos

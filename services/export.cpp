@@ -1,0 +1,95 @@
+#include "services/export.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "services/messages.h"
+#include "services/sources.h"
+#include "store/bridge_io.h"
+
+namespace plinthos {
+
+namespace {
+constexpr const char* kScriptPrefix = "/tmp/duckexport_";
+constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any saved document
+
+bool writeAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+}  // namespace
+
+std::string exportStatement(const std::string& query, const std::string& destination) {
+  return "COPY (\n" + query + "\n) TO '" + sqlQuoted(destination) + "' (FORMAT CSV, HEADER)";
+}
+
+// Arguments: [sql], the whole query (the pages strip their LIMIT first).
+// Reply: {"ok": destination} once the engine wrote the file; {"cancelled": true} when the
+// dialog was cancelled (nothing else happens then).
+// Failures: {"error": text} with "Failed to create temp file", "Failed to run database
+// engine", or the engine's output on a non-zero exit (else "Export failed"); also for
+// arguments that are not [text], checked before the dialog opens.
+std::string exportToCsvCpp(const std::string& args, const ServiceEnv& env, Dialogs* dialogs) {
+  return guarded(
+      [&] {
+        std::string problem;
+        auto values = readTextArgs(args, 1, &problem);
+        if (!values) return errorReply(problem);
+        std::optional<std::string> destination;
+        if (dialogs) destination = dialogs->chooseCsvDestination();
+        if (!destination) return toReply(json{{"cancelled", true}});
+
+        std::string folder = workingFolder(env.exePath);
+        std::string query = expandAllSourceFolders(folder, (*values)[0]);
+        EngineRun run = runEngine(folder, env.duckdbPath, exportStatement(query, *destination),
+                                  kScriptPrefix, OutputMode::Default);
+        switch (run.status) {
+          case EngineRun::Status::NoTempScript:
+            return errorReply(messages::kTempFileFailed);
+          case EngineRun::Status::NotStarted:
+            return errorReply(messages::kEngineNotStarted);
+          case EngineRun::Status::Finished:
+            break;
+        }
+        if (run.exitCode != 0) {
+          return errorReply(run.output.empty() ? messages::kExportFailed : run.output);
+        }
+        return toReply(json{{"ok", *destination}});
+      },
+      [](const std::string& what) { return errorReply(messages::kInternalError + what); });
+}
+
+// Arguments: [csv text], written exactly as received.
+// Reply: "ok"; "cancelled" when the dialog was cancelled.
+// Failures: "error: could not write file" when the destination cannot be opened or written
+// completely; "error: invalid arguments" (no dialog shown) when the argument is not text.
+std::string saveCsvCpp(const std::string& args, Dialogs* dialogs) {
+  return guarded(
+      [&] {
+        auto values = readTextArgs(args, 1, nullptr);
+        if (!values) return stringReply(messages::kSaveBadArguments);
+        std::optional<std::string> destination;
+        if (dialogs) destination = dialogs->chooseCsvDestination();
+        if (!destination) return stringReply(messages::kSaveCancelled);
+
+        int fd =
+            ::open(destination->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+        if (fd < 0) return stringReply(messages::kSaveWriteFailed);
+        bool ok = writeAll(fd, (*values)[0]);
+        if (::close(fd) != 0) ok = false;
+        return stringReply(ok ? messages::kSaveOk : messages::kSaveWriteFailed);
+      },
+      [](const std::string&) { return stringReply(messages::kSaveWriteFailed); });
+}
+
+}  // namespace plinthos

@@ -1,0 +1,39 @@
+#pragma once
+// The short fixed texts the native side adds to its replies. Each is used in one place and
+// tested by its exact text; the engine's own messages pass through unchanged.
+namespace plinthos::messages {
+
+// Engine services.
+inline constexpr const char* kTempFileFailed = "Failed to create temp file";
+inline constexpr const char* kEngineNotStarted = "Failed to run database engine";
+inline constexpr const char* kQueryFailed = "Query failed";
+inline constexpr const char* kSchemaQueryFailed = "Schema query failed";
+inline constexpr const char* kConversionFailed = "Conversion failed";
+inline constexpr const char* kExportFailed = "Export failed";
+inline constexpr const char* kNoDataSource = "No data source found in query";
+
+// Listing.
+inline constexpr const char* kBucketNotFound = "Bucket folder not found. Please select a folder.";
+
+// Save dialog replies of saveCsvCpp (bare strings, not objects).
+inline constexpr const char* kSaveOk = "ok";
+inline constexpr const char* kSaveCancelled = "cancelled";
+inline constexpr const char* kSaveWriteFailed = "error: could not write file";
+inline constexpr const char* kSaveBadArguments = "error: invalid arguments";
+
+// Calls outside the argument contract (the pages never make them).
+inline constexpr const char* kArgsNotArray = "Invalid arguments: expected a JSON array";
+inline constexpr const char* kArgMissingText = "Invalid arguments: expected text as argument ";
+inline constexpr const char* kLayoutNotJson = "The layout is not valid JSON: ";
+inline constexpr const char* kFiltersNotJson = "The filters are not valid JSON: ";
+
+// Store.
+inline constexpr const char* kSaveConfigFailed = "Could not save the configuration: ";
+inline constexpr const char* kNoHomeFolder = "no home folder could be determined";
+inline constexpr const char* kCorruptCopyFailed =
+    "could not keep a copy of the unreadable configuration file";
+
+// Anything unexpected caught at a bridge boundary.
+inline constexpr const char* kInternalError = "Internal error: ";
+
+}  // namespace plinthos::messages

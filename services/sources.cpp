@@ -1,0 +1,106 @@
+#include "services/sources.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "services/paths.h"
+#include "store/config.h"
+
+namespace fs = std::filesystem;
+
+namespace plinthos {
+
+namespace {
+
+bool hasNul(const std::string& s) {
+  return s.find('\0') != std::string::npos;
+}
+
+char lowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool matchesAt(const std::string& text, std::size_t at, const std::string& word) {
+  if (at + word.size() > text.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (lowerAscii(text[at + i]) != lowerAscii(word[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> usableBucketPath() {
+  std::string bucket = storedBucketPath(loadConfig());
+  if (bucket.empty() || hasNul(bucket)) return std::nullopt;
+  std::error_code ec;
+  fs::file_status st = fs::status(bucket, ec);
+  if (fs::exists(st)) return bucket;
+  // Absent means absent; any other failure (no permission to look) keeps the user's choice.
+  if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
+    return bucket;
+  }
+  return std::nullopt;
+}
+
+std::string workingFolder(const std::string& exePath) {
+  if (auto bucket = usableBucketPath()) return *bucket;
+  return applicationFolder(exePath);
+}
+
+bool namesFolder(const std::string& base, const std::string& path) {
+  if (hasNul(base) || hasNul(path)) return false;
+  std::error_code ec;
+  return fs::is_directory(fs::path(base) / path, ec);
+}
+
+std::optional<SourceCall> findSourceCall(const std::string& sql, const std::string& function,
+                                         std::size_t from) {
+  const std::string opener = function + "('";
+  for (std::size_t at = from; at + opener.size() <= sql.size(); ++at) {
+    if (!matchesAt(sql, at, opener)) continue;
+    std::size_t pathBegin = at + opener.size();
+    std::size_t quote = sql.find('\'', pathBegin);
+    // One or more non-quote characters, the quote, then the parenthesis right after it.
+    if (quote == std::string::npos || quote == pathBegin || quote + 1 >= sql.size() ||
+        sql[quote + 1] != ')') {
+      continue;
+    }
+    return SourceCall{at, quote + 2, sql.substr(pathBegin, quote - pathBegin)};
+  }
+  return std::nullopt;
+}
+
+std::string expandSourceFolders(const std::string& workingFolder, const std::string& sql,
+                                const std::string& function, const std::string& extension) {
+  std::string out;
+  out.reserve(sql.size());
+  std::size_t copied = 0;
+  while (auto call = findSourceCall(sql, function, copied)) {
+    out.append(sql, copied, call->begin - copied);
+    out += function + "('" + call->path;
+    if (namesFolder(workingFolder, call->path)) out += "/**/*." + extension;
+    out += "')";
+    copied = call->end;
+  }
+  out.append(sql, copied, std::string::npos);
+  return out;
+}
+
+std::string expandAllSourceFolders(const std::string& workingFolder, const std::string& sql) {
+  return expandSourceFolders(workingFolder,
+                             expandSourceFolders(workingFolder, sql, "read_csv", "csv"),
+                             "read_parquet", "parquet");
+}
+
+std::string sqlQuoted(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out;
+}
+
+}  // namespace plinthos
