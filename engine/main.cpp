@@ -1,8 +1,138 @@
+// Plinthos's engine program: `duckdb [:memory:] [-json] < script`. Runs the statements of
+// the script in order on a new database and stops at the first failure (exit status 1).
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
 
 #include "duckdb.h"
+#include "engine/format.h"
+#include "engine/printer.h"
+#include "engine/sink.h"
 
-int main() {
-  std::printf("%s\n", duckdb_library_version());
-  return 0;
+namespace {
+
+using plinthos::engine::OutputMode;
+using plinthos::engine::Sink;
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+constexpr std::size_t kReadBlock = 64 * 1024;
+constexpr const char* kUsage = "Usage: duckdb [:memory:] [-json] < script\n";
+
+std::string readAll(int fd) {
+  std::string text;
+  for (;;) {
+    std::size_t old = text.size();
+    text.resize(old + kReadBlock);
+    ssize_t n = ::read(fd, text.data() + old, kReadBlock);
+    if (n < 0 && errno == EINTR) {
+      text.resize(old);
+      continue;
+    }
+    text.resize(old + (n > 0 ? static_cast<std::size_t>(n) : 0));
+    if (n <= 0) break;
+  }
+  return text;
+}
+
+// The engine's message on standard error, after everything printed so far.
+int fail(Sink& out, const char* message) {
+  out.flush();
+  Sink err(STDERR_FILENO);
+  std::string_view text = message != nullptr && *message != '\0' ? message : "unknown error";
+  plinthos::engine::writeUtf8(err, text.data(), text.size());
+  if (text.back() != '\n') err.put('\n');
+  return kExitFailure;
+}
+
+// Runs every statement of `script`; returns the exit status.
+int runScript(duckdb_connection connection, const std::string& script, OutputMode mode) {
+  Sink out(STDOUT_FILENO);
+  duckdb_extracted_statements statements = nullptr;
+  idx_t count = duckdb_extract_statements(connection, script.c_str(), &statements);
+  if (count == 0) {
+    const char* error = duckdb_extract_statements_error(statements);
+    int status = error != nullptr && *error != '\0' ? fail(out, error) : 0;
+    duckdb_destroy_extracted(&statements);
+    return status;
+  }
+  int status = 0;
+  for (idx_t i = 0; i < count && status == 0; ++i) {
+    duckdb_prepared_statement prepared = nullptr;
+    if (duckdb_prepare_extracted_statement(connection, statements, i, &prepared) == DuckDBError) {
+      status = fail(out, duckdb_prepare_error(prepared));
+      duckdb_destroy_prepare(&prepared);
+      break;
+    }
+    duckdb_result result;
+    if (duckdb_execute_prepared_streaming(prepared, &result) == DuckDBError) {
+      status = fail(out, duckdb_result_error(&result));
+    } else if (!plinthos::engine::printResult(result, mode, out)) {
+      status = fail(out, duckdb_result_error(&result));
+    }
+    duckdb_destroy_result(&result);
+    duckdb_destroy_prepare(&prepared);
+  }
+  duckdb_destroy_extracted(&statements);
+  out.flush();
+  return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  OutputMode mode = OutputMode::kTable;
+  const char* database = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (arg == "-json" || arg == "--json") {
+      mode = OutputMode::kJson;
+    } else if (arg == "-table" || arg == "--table") {
+      mode = OutputMode::kTable;
+    } else if (arg == "-version" || arg == "--version") {
+      std::printf("%s (Plinthos engine program)\n", duckdb_library_version());
+      return 0;
+    } else if (arg == "-help" || arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      std::fprintf(stderr, "Unknown option: %s\n%s", argv[i], kUsage);
+      return kExitUsage;
+    } else if (database == nullptr) {
+      database = argv[i];
+    } else {
+      std::fprintf(stderr, "Too many arguments: %s\n%s", argv[i], kUsage);
+      return kExitUsage;
+    }
+  }
+  // Only the in-memory database is offered: nothing persists between runs.
+  if (database != nullptr && std::strcmp(database, ":memory:") != 0) {
+    std::fprintf(stderr, "Only the in-memory database :memory: is supported, not: %s\n%s", database,
+                 kUsage);
+    return kExitUsage;
+  }
+
+  std::string script = readAll(STDIN_FILENO);
+
+  duckdb_database db = nullptr;
+  char* openError = nullptr;
+  if (duckdb_open_ext(nullptr, &db, nullptr, &openError) == DuckDBError) {
+    std::fprintf(stderr, "%s\n", openError != nullptr ? openError : "cannot open the database");
+    duckdb_free(openError);
+    return kExitFailure;
+  }
+  duckdb_connection connection = nullptr;
+  if (duckdb_connect(db, &connection) == DuckDBError) {
+    std::fprintf(stderr, "cannot connect to the database\n");
+    duckdb_close(&db);
+    return kExitFailure;
+  }
+  int status = runScript(connection, script, mode);
+  duckdb_disconnect(&connection);
+  duckdb_close(&db);
+  return status;
 }

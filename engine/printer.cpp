@@ -1,0 +1,183 @@
+#include "engine/printer.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/column.h"
+#include "engine/format.h"
+
+namespace plinthos::engine {
+
+namespace {
+
+constexpr idx_t kMeasuredRows = 1000;  // rows held back to size the table's columns
+
+struct ChunkDeleter {
+  void operator()(duckdb_data_chunk chunk) const { duckdb_destroy_data_chunk(&chunk); }
+};
+using ChunkPtr = std::unique_ptr<std::remove_pointer_t<duckdb_data_chunk>, ChunkDeleter>;
+
+struct ResultColumns {
+  std::vector<std::string> names;
+  std::vector<std::unique_ptr<Column>> columns;
+
+  explicit ResultColumns(duckdb_result& result) {
+    idx_t count = duckdb_column_count(&result);
+    for (idx_t i = 0; i < count; ++i) {
+      const char* name = duckdb_column_name(&result, i);
+      names.emplace_back(name != nullptr ? name : "");
+      duckdb_logical_type type = duckdb_column_logical_type(&result, i);
+      columns.push_back(std::make_unique<Column>(type));
+      duckdb_destroy_logical_type(&type);
+    }
+  }
+
+  void bind(duckdb_data_chunk chunk) {
+    for (idx_t i = 0; i < columns.size(); ++i) {
+      columns[i]->bind(duckdb_data_chunk_get_vector(chunk, i));
+    }
+  }
+};
+
+bool fetchFailed(duckdb_result& result) {
+  const char* error = duckdb_result_error(&result);
+  return error != nullptr && *error != '\0';
+}
+
+bool printJson(duckdb_result& result, Sink& out) {
+  ResultColumns cols(result);
+  std::vector<std::string> keys;
+  for (const auto& name : cols.names) {
+    Sink key;
+    writeJsonString(key, name.data(), name.size());
+    key.put(':');
+    keys.emplace_back(key.view());
+  }
+  bool first = true;
+  while (ChunkPtr chunk{duckdb_fetch_chunk(result)}) {
+    idx_t rows = duckdb_data_chunk_get_size(chunk.get());
+    if (rows == 0) continue;
+    cols.bind(chunk.get());
+    for (idx_t row = 0; row < rows; ++row) {
+      out.write(first ? std::string_view("[{") : std::string_view(",\n{"));
+      first = false;
+      for (idx_t c = 0; c < cols.columns.size(); ++c) {
+        if (c > 0) out.put(',');
+        out.write(keys[c]);
+        cols.columns[c]->writeJson(out, row);
+      }
+      out.put('}');
+      out.maybeFlush();
+    }
+  }
+  if (fetchFailed(result)) return false;
+  if (!first) out.write("]\n", 2);
+  return true;
+}
+
+// A table whose column widths come from the names and the first chunk; later, wider cells
+// simply push the line out rather than holding the whole answer back.
+class TablePrinter {
+ public:
+  TablePrinter(ResultColumns& cols, Sink& out) : cols_(cols), out_(out) {
+    for (const auto& name : cols_.names) widths_.push_back(utf8Length(name.data(), name.size()));
+  }
+
+  void measure(idx_t rows) {
+    for (idx_t row = 0; row < rows; ++row) {
+      for (idx_t c = 0; c < cols_.columns.size(); ++c) {
+        cell_.clear();
+        cols_.columns[c]->writeText(cell_, row);
+        widths_[c] = std::max(widths_[c], utf8Length(cell_.view().data(), cell_.size()));
+      }
+    }
+  }
+
+  void header() {
+    for (idx_t c = 0; c < cols_.names.size(); ++c) {
+      cell_.clear();
+      writeUtf8(cell_, cols_.names[c].data(), cols_.names[c].size());
+      field(c, false);
+    }
+    out_.put('\n');
+    for (idx_t c = 0; c < widths_.size(); ++c) {
+      if (c > 0) out_.write("-+-", 3);
+      out_.write(std::string(widths_[c], '-'));
+    }
+    out_.put('\n');
+  }
+
+  void rows(idx_t rows) {
+    for (idx_t row = 0; row < rows; ++row) {
+      for (idx_t c = 0; c < cols_.columns.size(); ++c) {
+        cell_.clear();
+        cols_.columns[c]->writeText(cell_, row);
+        field(c, cols_.columns[c]->numeric());
+      }
+      out_.put('\n');
+      out_.maybeFlush();
+    }
+  }
+
+ private:
+  void field(idx_t c, bool right) {
+    if (c > 0) out_.write(" | ", 3);
+    std::size_t length = utf8Length(cell_.view().data(), cell_.size());
+    std::size_t pad = widths_[c] > length ? widths_[c] - length : 0;
+    bool last = c + 1 == widths_.size();
+    if (right) out_.write(std::string(pad, ' '));
+    out_.write(cell_.view());
+    if (!right && !last) out_.write(std::string(pad, ' '));
+  }
+
+  ResultColumns& cols_;
+  Sink& out_;
+  Sink cell_;
+  std::vector<std::size_t> widths_;
+};
+
+bool printTable(duckdb_result& result, Sink& out) {
+  ResultColumns cols(result);
+  TablePrinter table(cols, out);
+  // Widths come from the first rows only, so a long answer still streams.
+  std::vector<ChunkPtr> head;
+  idx_t total = 0;
+  ChunkPtr chunk;
+  while (total < kMeasuredRows && (chunk = ChunkPtr{duckdb_fetch_chunk(result)})) {
+    total += duckdb_data_chunk_get_size(chunk.get());
+    head.push_back(std::move(chunk));
+  }
+  for (const auto& c : head) {
+    cols.bind(c.get());
+    table.measure(duckdb_data_chunk_get_size(c.get()));
+  }
+  table.header();
+  for (const auto& c : head) {
+    cols.bind(c.get());
+    table.rows(duckdb_data_chunk_get_size(c.get()));
+  }
+  head.clear();
+  if (total >= kMeasuredRows) {
+    while ((chunk = ChunkPtr{duckdb_fetch_chunk(result)})) {
+      idx_t rows = duckdb_data_chunk_get_size(chunk.get());
+      cols.bind(chunk.get());
+      table.rows(rows);
+      total += rows;
+    }
+  }
+  if (fetchFailed(result)) return false;
+  out.write(total == 1 ? std::string("(1 row)\n") : "(" + std::to_string(total) + " rows)\n");
+  return true;
+}
+
+}  // namespace
+
+bool printResult(duckdb_result& result, OutputMode mode, Sink& out) {
+  // Changed-row counts and statements without an answer print nothing.
+  if (duckdb_result_return_type(result) != DUCKDB_RESULT_TYPE_QUERY_RESULT) return true;
+  return mode == OutputMode::kJson ? printJson(result, out) : printTable(result, out);
+}
+
+}  // namespace plinthos::engine
