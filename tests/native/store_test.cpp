@@ -1,0 +1,250 @@
+// The configuration file and the three stores kept in it.
+#include <pwd.h>
+#include <sys/stat.h>
+
+#include "store/config.h"
+#include "tests/native/test_support.h"
+
+namespace plinthos::test {
+namespace {
+
+using StoreTest = NativeTest;
+
+std::vector<fs::path> folderEntries(const fs::path& folder) {
+  std::vector<fs::path> out;
+  for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST_F(StoreTest, CleanAccountReadsEmptyAndCreatesOnlyTheFolder) {
+  EXPECT_EQ(call("getBucketPathCpp"), "\"\"");
+  EXPECT_EQ(call("getSavedQueriesCpp"), "[]");
+  EXPECT_EQ(call("getDashboardsCpp"), "[]");
+  EXPECT_TRUE(fs::is_directory(configFile().parent_path()));
+  EXPECT_FALSE(fs::exists(configFile()));
+  // Argument-free functions ignore whatever they are given.
+  EXPECT_EQ(call("getSavedQueriesCpp", "not json at all"), "[]");
+  EXPECT_EQ(call("getBucketPathCpp", "[1,2]"), "\"\"");
+}
+
+TEST_F(StoreTest, FileFormatIsSortedIndentedUtf8WithoutFinalNewline) {
+  writeConfig(R"({"zeta":{"b":1,"a":[true,{"y":2,"x":1}]},"savedQueries":[]})");
+  EXPECT_EQ(call("setBucketPathCpp", args({"/data/Zürich"})), "\"ok\"");
+  EXPECT_EQ(readFile(configFile()),
+            "{\n"
+            "  \"bucketPath\": \"/data/Zürich\",\n"
+            "  \"savedQueries\": [],\n"
+            "  \"zeta\": {\n"
+            "    \"a\": [\n"
+            "      true,\n"
+            "      {\n"
+            "        \"x\": 1,\n"
+            "        \"y\": 2\n"
+            "      }\n"
+            "    ],\n"
+            "    \"b\": 1\n"
+            "  }\n"
+            "}");
+  EXPECT_EQ(call("getBucketPathCpp"), "\"/data/Zürich\"");
+  // The empty text is stored as it is; extra arguments are ignored.
+  EXPECT_EQ(call("setBucketPathCpp", args({"", "ignored"})), "\"ok\"");
+  EXPECT_EQ(configJson()["bucketPath"], "");
+  EXPECT_EQ(configJson()["zeta"]["b"], 1);
+}
+
+TEST_F(StoreTest, WritesReplaceTheFileAtomicallyAndLeaveNoTempFiles) {
+  writeConfig(R"({"keep":"me"})");
+  std::ifstream before(configFile());  // a reader of the old file keeps the old content
+  ASSERT_EQ(call("saveQueryCpp", args({"q", "SELECT 1"})), "\"ok\"");
+  std::string oldContent((std::istreambuf_iterator<char>(before)), {});
+  EXPECT_EQ(oldContent, R"({"keep":"me"})");
+  json expected = {{"keep", "me"}, {"savedQueries", {{{"name", "q"}, {"sql", "SELECT 1"}}}}};
+  EXPECT_EQ(readFile(configFile()), expected.dump(2));
+  EXPECT_EQ(folderEntries(configFile().parent_path()), std::vector<fs::path>{"config.json"});
+}
+
+TEST_F(StoreTest, ConfigurationKeptElsewhereThroughALinkIsWrittenThrough) {
+  fs::path real = root / "dotfiles" / "plinthos.json";
+  writeFile(real, "{}");
+  fs::create_directories(configFile().parent_path());
+  fs::create_symlink(real, configFile());
+  ASSERT_EQ(call("setBucketPathCpp", args({"/d"})), "\"ok\"");
+  EXPECT_TRUE(fs::is_symlink(configFile()));
+  EXPECT_EQ(json::parse(readFile(real))["bucketPath"], "/d");
+}
+
+TEST_F(StoreTest, LegacyFileIsCopiedWhenTheNewOneIsMissing) {
+  std::string legacy = R"({"bucketPath":"/old","savedQueries":[{"name":"a","sql":"s"}],)"
+                       R"("dashboards":[{"name":"d","layout":[]}]})";
+  writeFile(legacyFile(), legacy);
+  EXPECT_EQ(call("getBucketPathCpp"), "\"/old\"");
+  EXPECT_EQ(readFile(configFile()), legacy);  // copied byte for byte
+  EXPECT_EQ(call("getSavedQueriesCpp"), R"([{"name":"a","sql":"s"}])");
+  EXPECT_EQ(call("getDashboardsCpp"), R"([{"layout":[],"name":"d"}])");
+
+  ASSERT_EQ(call("setBucketPathCpp", args({"/new"})), "\"ok\"");
+  EXPECT_EQ(readFile(legacyFile()), legacy);  // never changed
+  fs::remove(configFile());
+  EXPECT_EQ(call("getBucketPathCpp"), "\"/old\"");  // carried over again
+}
+
+TEST_F(StoreTest, UnreadableFilesReadAsEmptyAndAreKeptBeforeBeingReplaced) {
+  writeConfig("");
+  EXPECT_EQ(call("getBucketPathCpp"), "\"\"");
+  ASSERT_EQ(call("setBucketPathCpp", args({"/a"})), "\"ok\"");
+  EXPECT_EQ(readFile(configFile()), "{\n  \"bucketPath\": \"/a\"\n}");
+  // Nothing was lost, so nothing is kept.
+  EXPECT_EQ(folderEntries(configFile().parent_path()).size(), 1u);
+
+  for (const std::string broken : {R"({"bucketPath": "/x",})", R"(["not", "an", "object"])"}) {
+    writeConfig(broken);
+    EXPECT_EQ(call("getBucketPathCpp"), "\"\"");
+    EXPECT_EQ(call("getSavedQueriesCpp"), "[]");
+    ASSERT_EQ(call("saveQueryCpp", args({"q", "s"})), "\"ok\"");
+  }
+  std::vector<std::string> copies;
+  for (const auto& name : folderEntries(configFile().parent_path())) {
+    if (name.string().rfind("config.json.corrupt-", 0) == 0) {
+      copies.push_back(readFile(configFile().parent_path() / name));
+    }
+  }
+  std::sort(copies.begin(), copies.end());
+  EXPECT_EQ(copies,
+            (std::vector<std::string>{R"(["not", "an", "object"])", R"({"bucketPath": "/x",})"}));
+  EXPECT_EQ(configJson(), (json{{"savedQueries", {{{"name", "q"}, {"sql", "s"}}}}}));
+}
+
+TEST_F(StoreTest, FailedWritesAreReportedNotAnsweredWithSuccess) {
+  // The configuration folder's place is taken by a file: nothing can be written there.
+  fs::create_directories(configFile().parent_path().parent_path());
+  writeFile(configFile().parent_path(), "in the way");
+  const std::string expected = R"({"error":"Could not save the configuration: Not a directory"})";
+  EXPECT_EQ(call("setBucketPathCpp", args({"/a"})), expected);
+  EXPECT_EQ(call("saveQueryCpp", args({"q", "s"})), expected);
+  EXPECT_EQ(call("deleteQueryCpp", args({"q"})), expected);
+  EXPECT_EQ(call("saveDashboardCpp", args({"d", "[]"})), expected);
+  EXPECT_EQ(call("getBucketPathCpp"), "\"\"");
+  EXPECT_EQ(readFile(configFile().parent_path()), "in the way");
+}
+
+TEST_F(StoreTest, HomeFallsBackToTheAccountWhenUnsetOrEmpty) {
+  const passwd* pw = ::getpwuid(::getuid());
+  ASSERT_NE(pw, nullptr);
+  ::unsetenv("HOME");
+  EXPECT_EQ(homeFolder(), std::string(pw->pw_dir));
+  ::setenv("HOME", "", 1);
+  EXPECT_EQ(homeFolder(), std::string(pw->pw_dir));
+}
+
+TEST_F(StoreTest, ValuesOfTheWrongTypeNeverBreakTheStore) {
+  writeConfig(R"({"bucketPath":42,"savedQueries":{"name":"x"},"dashboards":"nope"})");
+  EXPECT_EQ(call("getBucketPathCpp"), "\"\"");
+  EXPECT_EQ(call("getSavedQueriesCpp"), "[]");
+  EXPECT_EQ(call("getDashboardsCpp"), "[]");
+  EXPECT_EQ(call("deleteDashboardCpp", args({"x"})), R"({"ok":true})");
+  ASSERT_EQ(call("saveQueryCpp", args({"q", "s"})), "\"ok\"");  // the odd value is replaced
+  EXPECT_EQ(configJson()["savedQueries"], (json{{{"name", "q"}, {"sql", "s"}}}));
+
+  // Records that are not objects with a text name stay in the file but are not served.
+  writeConfig(R"({"savedQueries":[7,{"sql":"no name"},{"name":1},{"name":"ok","sql":"s"}],)"
+              R"("dashboards":[null,{"name":"d","layout":[]}]})");
+  EXPECT_EQ(call("getSavedQueriesCpp"), R"([{"name":"ok","sql":"s"}])");
+  EXPECT_EQ(call("getDashboardsCpp"), R"([{"layout":[],"name":"d"}])");
+  ASSERT_EQ(call("saveQueryCpp", args({"new", "t"})), "\"ok\"");
+  ASSERT_EQ(call("deleteQueryCpp", args({"ok"})), "\"ok\"");
+  EXPECT_EQ(configJson()["savedQueries"],
+            json::parse(R"([7,{"sql":"no name"},{"name":1},{"name":"new","sql":"t"}])"));
+}
+
+TEST_F(StoreTest, SavedQueriesKeepOrderAndAreFoundByExactName) {
+  ASSERT_EQ(call("saveQueryCpp", args({"Sales", "SELECT 1"})), "\"ok\"");
+  ASSERT_EQ(call("saveQueryCpp", args({"Costs", "SELECT 2"})), "\"ok\"");
+  ASSERT_EQ(call("saveQueryCpp", args({"sales", "SELECT 3"})), "\"ok\"");
+  ASSERT_EQ(call("saveQueryCpp", args({"Sales", "SELECT 'ü'", "extra"})), "\"ok\"");
+  EXPECT_EQ(call("getSavedQueriesCpp"),
+            R"([{"name":"Sales","sql":"SELECT 'ü'"},{"name":"Costs","sql":"SELECT 2"},)"
+            R"({"name":"sales","sql":"SELECT 3"}])");
+  ASSERT_EQ(call("deleteQueryCpp", args({"Costs"})), "\"ok\"");
+  ASSERT_EQ(call("deleteQueryCpp", args({"missing"})), "\"ok\"");
+  EXPECT_EQ(callJson("getSavedQueriesCpp").size(), 2u);
+}
+
+TEST_F(StoreTest, SavedQueriesWithDuplicatesOtherMembersAndNull) {
+  writeConfig(R"({"savedQueries":[{"name":"a","sql":"1","note":"n"},{"name":"a","sql":"2"},)"
+              R"({"name":"b","sql":"3"}]})");
+  ASSERT_EQ(call("saveQueryCpp", args({"a", "new"})), "\"ok\"");
+  EXPECT_EQ(call("getSavedQueriesCpp"),
+            R"([{"name":"a","note":"n","sql":"new"},{"name":"a","sql":"2"},)"
+            R"({"name":"b","sql":"3"}])");
+  ASSERT_EQ(call("deleteQueryCpp", args({"a"})), "\"ok\"");
+  EXPECT_EQ(call("getSavedQueriesCpp"), R"([{"name":"b","sql":"3"}])");
+
+  writeConfig("{}");
+  ASSERT_EQ(call("deleteQueryCpp", args({"a"})), "\"ok\"");
+  EXPECT_EQ(readFile(configFile()), "{\n  \"savedQueries\": null\n}");
+  EXPECT_EQ(call("getSavedQueriesCpp"), "null");
+  ASSERT_EQ(call("saveQueryCpp", args({"q", "s"})), "\"ok\"");
+  EXPECT_EQ(call("getSavedQueriesCpp"), R"([{"name":"q","sql":"s"}])");
+}
+
+TEST_F(StoreTest, DashboardsTakeDefaultsAndReplaceInPlace) {
+  ASSERT_EQ(call("saveDashboardCpp", args({"one", R"([{"cells":[]},{"cells":[]}])"})),
+            R"({"ok":true})");
+  EXPECT_EQ(call("getDashboardsCpp"),
+            R"([{"fileType":"csv","filters":[],"layout":[{"cells":[]},{"cells":[]}],)"
+            R"("name":"one","pathToFiles":""}])");
+  ASSERT_EQ(call("saveDashboardCpp", args({"two", "[]", "", "", ""})).substr(0, 9),
+            R"({"error":)");  // an empty filters text is not JSON
+  ASSERT_EQ(call("saveDashboardCpp", args({"two", "[]", "[1]", "", ""})), R"({"ok":true})");
+  ASSERT_EQ(call("saveDashboardCpp", args({"one", "{}", R"([{"column":"c"}])", "/p", "parquet"})),
+            R"({"ok":true})");
+  EXPECT_EQ(call("getDashboardsCpp"),
+            R"([{"fileType":"parquet","filters":[{"column":"c"}],"layout":{},"name":"one",)"
+            R"("pathToFiles":"/p"},{"fileType":"","filters":[1],"layout":[],"name":"two",)"
+            R"("pathToFiles":""}])");
+  EXPECT_NE(readFile(configFile()).find("      \"fileType\": \"parquet\",\n      \"filters\": ["),
+            std::string::npos);
+  // undefined from the page arrives as null and counts as not sent.
+  ASSERT_EQ(call("saveDashboardCpp", R"(["two","[]",null,null,null])"), R"({"ok":true})");
+  EXPECT_EQ(callJson("getDashboardsCpp")[1]["fileType"], "csv");
+}
+
+TEST_F(StoreTest, DashboardDeletionAndDuplicates) {
+  EXPECT_EQ(call("deleteDashboardCpp", args({"none"})), R"({"ok":true})");
+  EXPECT_FALSE(fs::exists(configFile()));  // not even created
+  writeConfig(R"({"dashboards":[{"name":"d","layout":1,"x":"kept"},{"name":"d","layout":2}]})");
+  ASSERT_EQ(call("saveDashboardCpp", args({"d", "3"})), R"({"ok":true})");
+  json stored = configJson()["dashboards"];
+  EXPECT_EQ(stored[0]["layout"], 3);
+  EXPECT_EQ(stored[0]["x"], "kept");
+  EXPECT_EQ(stored[1]["layout"], 2);
+  ASSERT_EQ(call("deleteDashboardCpp", args({"d"})), R"({"ok":true})");
+  EXPECT_EQ(call("getDashboardsCpp"), "[]");
+}
+
+TEST_F(StoreTest, CallsOutsideTheContractAnswerAnErrorAndChangeNothing) {
+  writeConfig(R"({"bucketPath":"/keep"})");
+  EXPECT_EQ(call("setBucketPathCpp", "{}"),
+            R"({"error":"Invalid arguments: expected a JSON array"})");
+  EXPECT_EQ(call("setBucketPathCpp", "[1]"),
+            R"({"error":"Invalid arguments: expected text as argument 1"})");
+  EXPECT_EQ(call("setBucketPathCpp", "[\"a\",]"),
+            R"({"error":"Invalid arguments: expected a JSON array"})");  // strict parsing
+  EXPECT_EQ(call("saveQueryCpp", args({"only a name"})),
+            R"({"error":"Invalid arguments: expected text as argument 2"})");
+  EXPECT_EQ(call("deleteQueryCpp", "[]"),
+            R"({"error":"Invalid arguments: expected text as argument 1"})");
+  EXPECT_EQ(call("saveDashboardCpp", R"(["d","[]",[]])"),
+            R"({"error":"Invalid arguments: expected text as argument 3"})");
+  EXPECT_EQ(call("deleteDashboardCpp", "[null]"),
+            R"({"error":"Invalid arguments: expected text as argument 1"})");
+  json bad = callJson("saveDashboardCpp", args({"d", "[1,"}));
+  EXPECT_EQ(bad["error"].get<std::string>().rfind("The layout is not valid JSON: ", 0), 0u);
+  bad = callJson("saveDashboardCpp", args({"d", "[]", "{"}));
+  EXPECT_EQ(bad["error"].get<std::string>().rfind("The filters are not valid JSON: ", 0), 0u);
+  EXPECT_EQ(readFile(configFile()), R"({"bucketPath":"/keep"})");
+}
+
+}  // namespace
+}  // namespace plinthos::test
