@@ -120,6 +120,14 @@ Column::Column(duckdb_logical_type type) : type_(duckdb_get_type_id(type)) {
 
 Column::~Column() = default;
 
+bool Column::supported() const {
+  if (type_ == DUCKDB_TYPE_INVALID || type_ == DUCKDB_TYPE_ANY) return false;
+  for (const auto& child : children_) {
+    if (!child->supported()) return false;
+  }
+  return true;
+}
+
 void Column::bind(duckdb_vector vector) {
   data_ = duckdb_vector_get_data(vector);
   validity_ = duckdb_vector_get_validity(vector);
@@ -240,9 +248,6 @@ void Column::writeEngineText(Sink& out, idx_t row, bool json) const {
     case DUCKDB_TYPE_TIME:
       value = duckdb_create_time(at<duckdb_time>(row));
       break;
-    case DUCKDB_TYPE_TIME_NS:
-      value = duckdb_create_time_ns(at<duckdb_time_ns>(row));
-      break;
     case DUCKDB_TYPE_TIME_TZ:
       value = duckdb_create_time_tz_value(at<duckdb_time_tz>(row));
       break;
@@ -305,6 +310,10 @@ void Column::writeScalarText(Sink& out, idx_t row, bool json) const {
       return;
     case DUCKDB_TYPE_TIME:
       if (!writeTime(out, at<duckdb_time>(row).micros)) writeEngineText(out, row, json);
+      return;
+    case DUCKDB_TYPE_TIME_NS:
+      // The library renders a TIME_NS value as empty text, so it is done here.
+      writeTimeNs(out, at<duckdb_time_ns>(row).nanos);
       return;
     case DUCKDB_TYPE_TIMESTAMP:
       if (!writeTimestamp(out, at<duckdb_timestamp>(row).micros)) writeEngineText(out, row, json);

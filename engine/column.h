@@ -19,6 +19,9 @@ class Column {
   Column(const Column&) = delete;
   Column& operator=(const Column&) = delete;
 
+  // False when the library cannot describe the type (or a nested one) to its clients.
+  bool supported() const;
+
   void bind(duckdb_vector vector);
 
   bool valid(idx_t row) const {

@@ -140,9 +140,12 @@ char* dateText(char* p, int32_t days) {
   return twoDigits(p, day);
 }
 
-char* timeText(char* p, int64_t micros) {
-  auto seconds = static_cast<unsigned>(micros / kMicrosPerSecond);
-  auto fraction = static_cast<unsigned>(micros % kMicrosPerSecond);
+// Time of day from sub-second ticks; the fraction without trailing zeros, as the engine prints.
+template <int Digits>
+char* timeText(char* p, int64_t ticks) {
+  constexpr int64_t kPerSecond = Digits == 6 ? 1000000 : 1000000000;
+  auto seconds = static_cast<unsigned>(ticks / kPerSecond);
+  auto fraction = static_cast<unsigned>(ticks % kPerSecond);
   p = twoDigits(p, seconds / 3600);
   *p++ = ':';
   p = twoDigits(p, seconds / 60 % 60);
@@ -150,12 +153,12 @@ char* timeText(char* p, int64_t micros) {
   p = twoDigits(p, seconds % 60);
   if (fraction != 0) {
     *p++ = '.';
-    char digits[6];
-    for (int i = 5; i >= 0; --i) {
+    char digits[Digits];
+    for (int i = Digits - 1; i >= 0; --i) {
       digits[i] = static_cast<char>('0' + fraction % 10);
       fraction /= 10;
     }
-    int len = 6;
+    int len = Digits;
     while (digits[len - 1] == '0') --len;
     std::memcpy(p, digits, static_cast<std::size_t>(len));
     p += len;
@@ -292,7 +295,7 @@ bool writeDate(Sink& out, int32_t days) {
 bool writeTime(Sink& out, int64_t micros) {
   if (micros < 0 || micros > kMicrosPerDay) return false;
   char* p = out.reserve(15);
-  out.commit(timeText(p, micros));
+  out.commit(timeText<6>(p, micros));
   return true;
 }
 
@@ -309,7 +312,14 @@ bool writeTimestamp(Sink& out, int64_t micros) {
   char* p = out.reserve(26);
   p = dateText(p, static_cast<int32_t>(days));
   *p++ = ' ';
-  out.commit(timeText(p, rest));
+  out.commit(timeText<6>(p, rest));
+  return true;
+}
+
+bool writeTimeNs(Sink& out, int64_t nanos) {
+  if (nanos < 0 || nanos > kMicrosPerDay * 1000) return false;
+  char* p = out.reserve(18);
+  out.commit(timeText<9>(p, nanos));
   return true;
 }
 

@@ -35,6 +35,7 @@ void writeFloat(Sink& out, float value, bool json);
 bool writeDate(Sink& out, int32_t days);
 bool writeTime(Sink& out, int64_t micros);
 bool writeTimestamp(Sink& out, int64_t micros);
+bool writeTimeNs(Sink& out, int64_t nanos);
 void writeUuid(Sink& out, uint64_t lower, int64_t upper);
 
 }  // namespace plinthos::engine

@@ -69,10 +69,11 @@ int runScript(duckdb_connection connection, const std::string& script, OutputMod
       break;
     }
     duckdb_result result;
+    std::string error;
     if (duckdb_execute_prepared_streaming(prepared, &result) == DuckDBError) {
       status = fail(out, duckdb_result_error(&result));
-    } else if (!plinthos::engine::printResult(result, mode, out)) {
-      status = fail(out, duckdb_result_error(&result));
+    } else if (!plinthos::engine::printResult(result, mode, out, error)) {
+      status = fail(out, error.c_str());
     }
     duckdb_destroy_result(&result);
     duckdb_destroy_prepare(&prepared);

@@ -174,10 +174,32 @@ bool printTable(duckdb_result& result, Sink& out) {
 
 }  // namespace
 
-bool printResult(duckdb_result& result, OutputMode mode, Sink& out) {
+std::string unsupportedColumn(duckdb_result& result) {
+  idx_t count = duckdb_column_count(&result);
+  for (idx_t i = 0; i < count; ++i) {
+    duckdb_logical_type type = duckdb_column_logical_type(&result, i);
+    bool supported = Column(type).supported();
+    duckdb_destroy_logical_type(&type);
+    if (!supported) {
+      const char* name = duckdb_column_name(&result, i);
+      return std::string("Unsupported result type in column \"") + (name != nullptr ? name : "") +
+             "\": cast it to VARCHAR";
+    }
+  }
+  return "";
+}
+
+bool printResult(duckdb_result& result, OutputMode mode, Sink& out, std::string& error) {
   // Changed-row counts and statements without an answer print nothing.
   if (duckdb_result_return_type(result) != DUCKDB_RESULT_TYPE_QUERY_RESULT) return true;
-  return mode == OutputMode::kJson ? printJson(result, out) : printTable(result, out);
+  error = unsupportedColumn(result);
+  if (!error.empty()) return false;
+  bool ok = mode == OutputMode::kJson ? printJson(result, out) : printTable(result, out);
+  if (!ok) {
+    const char* message = duckdb_result_error(&result);
+    error = message != nullptr ? message : "";
+  }
+  return ok;
 }
 
 }  // namespace plinthos::engine

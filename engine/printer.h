@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "duckdb.h"
 #include "engine/sink.h"
 
@@ -7,8 +9,8 @@ namespace plinthos::engine {
 
 enum class OutputMode { kTable, kJson };
 
-// Streams the rows of one executed statement to `out`, chunk by chunk. Returns false when
-// fetching failed; the engine's message is then in the result.
-bool printResult(duckdb_result& result, OutputMode mode, Sink& out);
+// Streams the rows of one executed statement to `out`, chunk by chunk. Returns false with
+// the message in `error` when fetching failed or a column's type cannot be printed.
+bool printResult(duckdb_result& result, OutputMode mode, Sink& out, std::string& error);
 
 }  // namespace plinthos::engine
