@@ -81,6 +81,10 @@ std::string saveCsvCpp(const std::string& args, Dialogs* dialogs) {
         std::optional<std::string> destination;
         if (dialogs) destination = dialogs->chooseCsvDestination();
         if (!destination) return stringReply(messages::kSaveCancelled);
+        // A NUL would make the file opened differ from the one chosen.
+        if (destination->find('\0') != std::string::npos) {
+          return stringReply(messages::kSaveWriteFailed);
+        }
 
         int fd =
             ::open(destination->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
