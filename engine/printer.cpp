@@ -99,7 +99,7 @@ class TablePrinter {
     for (idx_t c = 0; c < cols_.names.size(); ++c) {
       cell_.clear();
       writeUtf8(cell_, cols_.names[c].data(), cols_.names[c].size());
-      field(c, false);
+      field(c, cols_.columns[c]->numeric());
     }
     out_.put('\n');
     for (idx_t c = 0; c < widths_.size(); ++c) {
