@@ -69,7 +69,9 @@ TEST_F(BridgeTest, EveryFunctionAnswersValidJsonOfItsShapeWhateverItGets) {
         }
       } else {
         ASSERT_TRUE(parsed.is_object()) << n << " on " << input;
-        if (parsed.contains("error")) EXPECT_TRUE(parsed["error"].is_string());
+        if (parsed.contains("error")) {
+          EXPECT_TRUE(parsed["error"].is_string());
+        }
       }
     }
   }

@@ -30,7 +30,7 @@ TEST_F(ExportTest, ExportRunsTheExpandedQueryInDefaultMode) {
   std::string dest = (root / "out's.csv").string();
   dialogs.answers = {dest};
   EXPECT_EQ(call("exportToCsvCpp", args({"SELECT * FROM read_csv('data') -- all"})),
-            json{{"ok", dest}}.dump());
+            (json{{"ok", dest}}.dump()));
   EXPECT_EQ(receivedSql(), "COPY (\nSELECT * FROM read_csv('data/**/*.csv') -- all\n) TO '" +
                                root.string() + "/out''s.csv' (FORMAT CSV, HEADER)");
   EXPECT_EQ(receivedArgs(), ":memory:\n");
@@ -46,7 +46,7 @@ TEST_F(ExportTest, RealEngineWritesTheWholeAnswer) {
   std::string dest = (root / "O'Brien result.csv").string();
   dialogs.answers = {dest};
   EXPECT_EQ(call("exportToCsvCpp", args({"SELECT * FROM read_csv('t.csv') ORDER BY a"})),
-            json{{"ok", dest}}.dump());
+            (json{{"ok", dest}}.dump()));
   EXPECT_EQ(readFile(dest), "a,b\n1,x\n2,y\n");
   dialogs.answers = {dest};
   json bad = callJson("exportToCsvCpp", args({"SELECT 1;"}));
