@@ -30,6 +30,7 @@ inline constexpr const char* kFiltersNotJson = "The filters are not valid JSON: 
 // Store.
 inline constexpr const char* kSaveConfigFailed = "Could not save the configuration: ";
 inline constexpr const char* kNoHomeFolder = "no home folder could be determined";
+inline constexpr const char* kExistingUnreadable = "the existing file cannot be read";
 inline constexpr const char* kCorruptCopyFailed =
     "could not keep a copy of the unreadable configuration file";
 

@@ -10,8 +10,6 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "services/messages.h"
 
@@ -28,6 +26,7 @@ constexpr const char* kTempSuffix = ".tmp-XXXXXX";
 constexpr const char* kCorruptSuffix = ".corrupt-";
 constexpr int kFileIndent = 2;
 constexpr int kMaxCorruptCopies = 1000;
+constexpr std::size_t kReadChunk = 65536;
 constexpr mode_t kNewFileBaseMode = 0666;
 constexpr mode_t kCorruptCopyMode = 0600;
 
@@ -46,14 +45,28 @@ bool entryExists(const fs::path& p) {
   return fs::exists(fs::symlink_status(p, ec));
 }
 
-// The whole file, or nullopt when it cannot be opened or read.
-std::optional<std::string> readWholeFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream content;
-  content << in.rdbuf();
-  if (in.bad()) return std::nullopt;
-  return content.str();
+// The whole file, or nullopt (with `err` set) when it cannot be opened or read.
+std::optional<std::string> readWholeFile(const fs::path& p, int* err = nullptr) {
+  int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (err) *err = errno;
+    return std::nullopt;
+  }
+  std::string content;
+  char buffer[kReadChunk];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      if (err) *err = errno;
+      ::close(fd);
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    content.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  return content;
 }
 
 bool writeAll(int fd, const std::string& data) {
@@ -192,8 +205,14 @@ std::optional<std::string> saveConfig(const json& config) {
     if (!ec) target = resolved;
   }
 
-  // loadConfig read an unreadable file as empty; keep its content before it is replaced.
-  if (auto old = readWholeFile(target); old && !onlyWhitespace(*old)) {
+  // A file that exists but cannot be read was read as empty: replacing it would lose it.
+  int readError = 0;
+  auto old = readWholeFile(target, &readError);
+  if (!old && readError != ENOENT && readError != ENOTDIR) {
+    return std::string(messages::kExistingUnreadable) + ": " + errnoText(readError);
+  }
+  // An unparseable file was read as empty too; keep its content before it is replaced.
+  if (old && !onlyWhitespace(*old)) {
     json parsed = json::parse(*old, nullptr, /*allow_exceptions=*/false);
     if (!parsed.is_object()) {
       if (auto problem = keepCorruptCopy(target, *old)) {

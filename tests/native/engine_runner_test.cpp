@@ -48,6 +48,12 @@ TEST_F(EngineRunnerTest, PlantedLinkAtTheTempScriptIsNeverWrittenThrough) {
   EXPECT_EQ(readFile(victim), "precious");
   EXPECT_EQ(receivedSql(), "SELECT 2");
   EXPECT_FALSE(fs::exists(fs::symlink_status(script)));
+
+  // The script, which holds the user's SQL, is readable by its owner only.
+  fs::path p = root / "mode-engine";
+  writeScript(p, "cat > /dev/null\nstat -c %a " + sq(script) + "\nexit 1\n");
+  engine = p.string();
+  EXPECT_EQ(call("queryDuckCpp", args({"SELECT 3"})), R"({"error":"600\n"})");
 }
 
 TEST_F(EngineRunnerTest, AnEntryThatCannotBeReplacedMeansNoTempScript) {

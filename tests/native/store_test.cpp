@@ -126,6 +126,14 @@ TEST_F(StoreTest, FailedWritesAreReportedNotAnsweredWithSuccess) {
   EXPECT_EQ(call("saveDashboardCpp", args({"d", "[]"})), expected);
   EXPECT_EQ(call("getBucketPathCpp"), "\"\"");
   EXPECT_EQ(readFile(configFile().parent_path()), "in the way");
+
+  // A configuration that exists but cannot be read is never replaced by an empty one.
+  fs::remove(configFile().parent_path());
+  fs::create_directories(configFile() / "keep");
+  EXPECT_EQ(call("saveQueryCpp", args({"q", "s"})),
+            R"({"error":"Could not save the configuration: the existing file cannot be read: )"
+            R"(Is a directory"})");
+  EXPECT_TRUE(fs::is_directory(configFile() / "keep"));
 }
 
 TEST_F(StoreTest, HomeFallsBackToTheAccountWhenUnsetOrEmpty) {
