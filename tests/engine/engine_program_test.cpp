@@ -101,6 +101,11 @@ TEST_F(EngineProgram, OtherScalarsUseTheEnginesTextForm) {
       "'\\xFF'::BLOB b")[0];
   EXPECT_EQ(fixed.dump(),
             R"({"d":"2024-03-05","ts":"2024-01-02 03:04:05","i":"3 days","b":"\\xFF"})");
+  // An instant with a zone is printed in UTC whatever the session's zone, so it never
+  // depends on the machine it ran on.
+  ordered_json zoned = query(
+      "SET TimeZone = 'America/New_York'; SELECT TIMESTAMPTZ '2024-01-01 10:00:00+02' AS v")[0];
+  EXPECT_EQ(zoned["v"], "2024-01-01 08:00:00+00");
 }
 
 TEST_F(EngineProgram, NullInEveryType) {
