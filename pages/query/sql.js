@@ -1,1 +1,40 @@
-// filled in by its feature
+// SQL text rules of the Query page: aggregation test, trailing LIMIT/OFFSET removal,
+// the {path-to-files} call and the two statements of a paginated page.
+
+const PATH_VARIABLE = '{path-to-files}';
+const AGGREGATION_RE = /\b(GROUP\s+BY|COUNT\s*\(|SUM\s*\(|AVG\s*\(|MIN\s*\(|MAX\s*\(|STDDEV|VARIANCE|MEDIAN|QUANTILE|HISTOGRAM)\b/;
+const TRAILING_LIMIT_RE = /\s+(LIMIT\s+\d+(\s*,\s*\d+)?(\s+OFFSET\s+\d+)?|\s*OFFSET\s+\d+(\s+LIMIT\s+\d+)?)\s*$/i;
+
+function hasAggregation(sql) {
+  return AGGREGATION_RE.test(String(sql).toUpperCase());
+}
+
+function stripLimitOffset(sql) {
+  return String(sql).replace(TRAILING_LIMIT_RE, '');
+}
+
+// read_parquet('/folder/**/*.parquet') or read_csv('/folder/**/*.csv').
+function pathFilesCall(parquet, folder) {
+  const fn = parquet ? 'read_parquet' : 'read_csv';
+  const ext = parquet ? 'parquet' : 'csv';
+  return fn + "('" + folder + '/**/*.' + ext + "')";
+}
+
+function substitutePathVariable(sql, parquet, folder) {
+  return String(sql).split(PATH_VARIABLE).join(pathFilesCall(parquet, folder));
+}
+
+// Line breaks keep a trailing "--" comment from swallowing the added text.
+function paginatedStatements(base, page, pageSize) {
+  const offset = (page - 1) * pageSize;
+  return {
+    count: 'SELECT COUNT(*) as cnt FROM (\n' + base + '\n) AS _paginated_subq',
+    page: base + '\nLIMIT ' + pageSize + ' OFFSET ' + offset,
+    offset,
+  };
+}
+
+// The query for one file of the tree.
+function fileQuery(fn, absPath) {
+  return 'SELECT *\nFROM ' + fn + "('" + absPath + "')\nLIMIT 10";
+}

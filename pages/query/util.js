@@ -1,1 +1,64 @@
-// filled in by its feature
+// Pure helpers shared by the Query page scripts: escaping and display formatting.
+
+const HTML_ESCAPES = { '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' };
+
+// Text from data or the file system, made safe for element content and attribute values.
+function escapeHtml(value) {
+  return String(value == null ? '' : value).replace(/[&<>"']/g, (c) => HTML_ESCAPES[c]);
+}
+
+// A script string literal for an inline handler attribute: JSON keeps backslashes, quotes and
+// line breaks intact, the HTML escaping lets it sit inside a double-quoted attribute.
+function handlerArg(value) {
+  return escapeHtml(JSON.stringify(String(value == null ? '' : value)));
+}
+
+function fmtSize(bytes) {
+  if (bytes === undefined || bytes === null || bytes === '') return '';
+  const n = Number(bytes);
+  if (!Number.isFinite(n)) return '';
+  if (n < 1024) return n + ' B';
+  if (n < 1024 * 1024) return (n / 1024).toFixed(1) + ' KB';
+  return (n / (1024 * 1024)).toFixed(1) + ' MB';
+}
+
+function fmtDate(ts) {
+  const n = Number(ts);
+  if (!ts || !Number.isFinite(n) || n === 0) return '';
+  const d = new Date(n * 1000);
+  if (Number.isNaN(d.getTime())) return '';
+  return (
+    d.toLocaleDateString(undefined, { year: 'numeric', month: 'short', day: 'numeric' }) +
+    ' ' +
+    d.toLocaleTimeString(undefined, { hour: '2-digit', minute: '2-digit' })
+  );
+}
+
+// Integers beyond double precision are grouped exactly instead of being rounded.
+function fmtNumberText(text) {
+  const t = String(text).trim();
+  if (/^[+-]?\d+$/.test(t) && !Number.isSafeInteger(Number(t))) {
+    try {
+      return BigInt(t).toLocaleString();
+    } catch (e) {
+      return String(text);
+    }
+  }
+  const n = Number(t);
+  if (t === '' || !Number.isFinite(n)) return String(text);
+  return n.toLocaleString();
+}
+
+// Whole-result cell: only numeric columns are formatted.
+function fmtTableCell(text, numeric) {
+  const s = text == null ? '' : String(text);
+  if (!numeric || s === '') return s;
+  return fmtNumberText(s);
+}
+
+// Paginated cell: any integer-looking text is grouped; decimals and non-numbers stay as they are.
+function fmtPageCell(text) {
+  const s = text == null ? '' : String(text);
+  if (s === '' || s.includes('.')) return s;
+  return fmtNumberText(s);
+}
