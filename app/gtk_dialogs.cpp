@@ -1,0 +1,71 @@
+#include "app/gtk_dialogs.h"
+
+namespace plinthos {
+
+namespace {
+
+constexpr const char* kProposedCsvName = "query-result.csv";
+constexpr const char* kCsvFilterName = "CSV files";
+
+struct Decision {
+  GMainLoop* loop = nullptr;
+  int response = GTK_RESPONSE_NONE;
+};
+
+void onResponse(GtkNativeDialog*, int response, gpointer data) {
+  auto* decision = static_cast<Decision*>(data);
+  decision->response = response;
+  g_main_loop_quit(decision->loop);
+}
+
+// Shows the chooser modally and waits in a nested loop; the local path, or nullopt.
+std::optional<std::string> runChooser(GtkFileChooserNative* chooser) {
+  Decision decision;
+  decision.loop = g_main_loop_new(nullptr, FALSE);
+  gtk_native_dialog_set_modal(GTK_NATIVE_DIALOG(chooser), TRUE);
+  const gulong handler = g_signal_connect(chooser, "response", G_CALLBACK(onResponse), &decision);
+  gtk_native_dialog_show(GTK_NATIVE_DIALOG(chooser));
+  g_main_loop_run(decision.loop);
+  g_signal_handler_disconnect(chooser, handler);
+  g_main_loop_unref(decision.loop);
+
+  std::optional<std::string> chosen;
+  if (decision.response == GTK_RESPONSE_ACCEPT) {
+    if (GFile* file = gtk_file_chooser_get_file(GTK_FILE_CHOOSER(chooser))) {
+      // A location without a local path (a remote mount) cannot be used by the engine.
+      if (char* path = g_file_get_path(file)) {
+        chosen = std::string(path);
+        g_free(path);
+      }
+      g_object_unref(file);
+    }
+  }
+  gtk_native_dialog_destroy(GTK_NATIVE_DIALOG(chooser));
+  g_object_unref(chooser);
+  return chosen;
+}
+
+}  // namespace
+
+std::optional<std::string> GtkDialogs::chooseFolder() {
+  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+      "Choose a Folder", parent_, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Choose", "_Cancel");
+  gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), FALSE);
+  return runChooser(chooser);
+}
+
+std::optional<std::string> GtkDialogs::chooseCsvDestination() {
+  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+      "Save as CSV", parent_, GTK_FILE_CHOOSER_ACTION_SAVE, "_Save", "_Cancel");
+  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), kProposedCsvName);
+  GtkFileFilter* filter = gtk_file_filter_new();
+  gtk_file_filter_set_name(filter, kCsvFilterName);
+  gtk_file_filter_add_pattern(filter, "*.csv");
+  gtk_file_filter_add_mime_type(filter, "text/csv");
+  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);  // the chooser takes a reference
+  gtk_file_chooser_set_filter(GTK_FILE_CHOOSER(chooser), filter);
+  g_object_unref(filter);
+  return runChooser(chooser);
+}
+
+}  // namespace plinthos

@@ -1,0 +1,20 @@
+#pragma once
+// The main window's menu and the About window, built directly with GTK 4 and WebKitGTK.
+#include <gtk/gtk.h>
+
+#include <string>
+
+namespace plinthos {
+
+// Gives the main window a header bar (for the menu button), keeping its title and visibility.
+void prepareMainWindow(GtkWindow* mainWindow);
+
+// A hidden 600 by 500 window showing the bundle's Credits.html (blank when missing).
+// Closing it only hides it; it lives as long as the process.
+GtkWindow* buildAboutWindow(const std::string& exePath);
+
+// The menu button in the main window's title bar with "About Plinthos" and "Quit Plinthos",
+// and their shortcuts Ctrl+I and Ctrl+Q (Ctrl+Q also in the About window).
+void buildMenu(GtkWindow* mainWindow, GtkWindow* aboutWindow);
+
+}  // namespace plinthos

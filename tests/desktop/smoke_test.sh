@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# Smoke test of the real window on a private virtual display: the main window appears
+# maximised and draws its tab bar, Ctrl+I opens About, closing the main window (also with
+# About open) and Ctrl+Q (also from About) end the process with exit code 0.
+set -uo pipefail
+APP="${1:?usage: smoke_test.sh <path to the Plinthos executable>}"
+
+SCREEN_SIZE=1600x1000x24
+STEP_TIMEOUT=60   # seconds any one step may take
+TAB_BAR_BAND=200  # rows from the top where the tab bar lies
+
+work="$(mktemp -d)"
+xvfb_pid="" wm_pid="" app_pid=""
+cleanup() {
+  for pid in $app_pid $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
+  for pid in $app_pid $wm_pid $xvfb_pid; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+ok() { echo "ok: $*"; }
+
+# Polls a command until it succeeds or the step timeout passes.
+wait_for() {
+  local deadline=$((SECONDS + STEP_TIMEOUT))
+  until "$@"; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.3
+  done
+}
+
+Xvfb -displayfd 3 -screen 0 "$SCREEN_SIZE" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+wait_for test -s "$work/display" || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+unset WAYLAND_DISPLAY
+export LIBGL_ALWAYS_SOFTWARE=1 WEBKIT_DISABLE_COMPOSITING_MODE=1 GDK_BACKEND=x11
+
+# A private home with a configured data folder, so no real settings are touched.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
+  XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$HOME/Library/Application Support/Plinthos" "$work/data" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+printf 'product_category,sale_amount\nbooks,12.5\n' >"$work/data/sales.csv"
+printf '{"bucketPath":"%s"}\n' "$work/data" >"$HOME/Library/Application Support/Plinthos/config.json"
+
+openbox >"$work/wm.log" 2>&1 &
+wm_pid=$!
+wait_for xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1 || true
+
+start_app() {
+  "$APP" >"$work/app.log" 2>&1 &
+  app_pid=$!
+  main_wid=""
+  wait_for find_main || { fail "no window titled Plinthos"; cat "$work/app.log" >&2; return 1; }
+}
+find_main() { main_wid="$(xdotool search --onlyvisible --name '^Plinthos$' 2>/dev/null | head -n1)"; [ -n "$main_wid" ]; }
+about_shown() { xdotool search --onlyvisible --name '^About Plinthos$' >/dev/null 2>&1; }
+
+# Waits for the app to end and checks its exit code.
+expect_exit_0() {
+  local what="$1" deadline=$((SECONDS + STEP_TIMEOUT))
+  while kill -0 "$app_pid" 2>/dev/null; do
+    if [ $SECONDS -ge $deadline ]; then fail "$what: still running"; kill "$app_pid"; wait "$app_pid"; app_pid=""; return; fi
+    sleep 0.2
+  done
+  wait "$app_pid"
+  local rc=$?
+  app_pid=""
+  if [ "$rc" -eq 0 ]; then ok "$what: exit code 0"; else fail "$what: exit code $rc"; cat "$work/app.log" >&2; fi
+}
+
+maximised() { xprop -id "$main_wid" _NET_WM_STATE 2>/dev/null | grep -q '_NET_WM_STATE_MAXIMIZED_VERT.*_NET_WM_STATE_MAXIMIZED_HORZ\|_NET_WM_STATE_MAXIMIZED_HORZ.*_NET_WM_STATE_MAXIMIZED_VERT'; }
+tab_bar_drawn() {
+  import -window root -crop "x${TAB_BAR_BAND}+0+0" +repage "$work/band.png" 2>/dev/null || return 1
+  local hist
+  hist="$(convert "$work/band.png" -format %c histogram:info:- 2>/dev/null)" || return 1
+  grep -qi '#181825' <<<"$hist" && grep -qi '#CBA6F7' <<<"$hist"
+}
+press() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; xdotool key --clearmodifiers "$2"; }
+
+# 1. Start: maximised, tab bar drawn, About on Ctrl+I, closing the main window ends it.
+if start_app; then
+  ok "main window titled Plinthos"
+  if wait_for maximised; then ok "main window maximised"; else fail "main window not maximised: $(xprop -id "$main_wid" _NET_WM_STATE)"; fi
+  if wait_for tab_bar_drawn; then ok "tab bar drawn"; else fail "tab bar colours not found"; fi
+  press "$main_wid" ctrl+i
+  if wait_for about_shown; then ok "Ctrl+I shows About Plinthos"; else fail "About window did not appear"; fi
+  press "$main_wid" alt+F4
+  expect_exit_0 "closing the main window with About open"
+fi
+
+# 2. Ctrl+Q from the main window.
+if start_app; then
+  wait_for tab_bar_drawn >/dev/null
+  press "$main_wid" ctrl+q
+  expect_exit_0 "Ctrl+Q"
+fi
+
+# 3. Ctrl+Q while About is in front.
+if start_app; then
+  press "$main_wid" ctrl+i
+  if wait_for about_shown; then
+    about_wid="$(xdotool search --onlyvisible --name '^About Plinthos$' | head -n1)"
+    press "$about_wid" ctrl+q
+    expect_exit_0 "Ctrl+Q from About"
+  else
+    fail "About window did not appear"
+  fi
+fi
+
+[ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
+echo "desktop smoke test passed"
