@@ -1,1 +1,115 @@
-// filled in by its feature
+// Query editor: examples, the CSV/Parquet switch, {path-to-files} and running a query.
+
+const PAGE_SIZE = 10;
+const NO_FOLDER_ALERT = 'Please select a folder in the Bucket Browser first';
+
+let isParquet = true;
+let lastSql = null;
+let lastResult = null;
+let paginationState = { page: 1, pageSize: PAGE_SIZE };
+
+function getSnippets() {
+  return {
+    schema: 'DESCRIBE SELECT * FROM {path-to-files}',
+    select: "SELECT *\nFROM {path-to-files}\nWHERE column_name = 'value'\nLIMIT 10",
+    agg:
+      'SELECT \n    product_category,\n    COUNT(*) AS total_sales,\n    COUNT(*) FILTER (WHERE sale_amount > 100) AS high_value_sales,\n    -- Now you can directly use the alias \'high_value_sales\' in a new calculation\n    ROUND(100.0 * high_value_sales / total_sales, 2) AS high_value_percentage\nFROM {path-to-files}\nWHERE sale_amount > 0\nGROUP BY product_category;',
+    range:
+      "SELECT\n    CASE\n        WHEN column_name < 30000 THEN '< 30k'\n        WHEN column_name < 50000 THEN '30k-50k'\n        WHEN column_name < 70000 THEN '50k-70k'\n        WHEN column_name < 90000 THEN '70k-90k'\n        ELSE '90k+'\n    END AS bucket,\n    COUNT(*) AS total\nFROM {path-to-files}\nGROUP BY bucket\nORDER BY bucket;",
+    dategroup:
+      "SELECT\n    CAST(DATE_TRUNC('month', timestamp_column) AS DATE) AS month,\n    COUNT(*) AS total\nFROM {path-to-files}\nGROUP BY month\nORDER BY month;\n\n-- Other options: 'year', 'quarter', 'month', 'week', 'day', 'hour'",
+    filter: 'SELECT DISTINCT column_name\nFROM {path-to-files}\nORDER BY column_name;',
+    join: 'SELECT a.*, b.other_col\nFROM {path-to-files} a\nJOIN {path-to-files} b\n  ON a.id = b.id\nLIMIT 10',
+  };
+}
+
+function setSnippet(key) {
+  const text = getSnippets()[key];
+  if (text !== undefined) document.getElementById('queryInput').value = text;
+}
+
+function setSnippetFromDropdown() {
+  const sel = document.getElementById('examplesDropdown');
+  if (sel.value) setSnippet(sel.value);
+  sel.value = '';
+}
+
+function toggleFormat() {
+  isParquet = !isParquet;
+  document.getElementById('switchThumb').style.left = isParquet ? '18px' : '2px';
+  document.getElementById('formatSwitch').style.background = isParquet ? '#fab387' : '#a6e3a1';
+  document.getElementById('labelCsv').style.color = isParquet ? '#6c7086' : '#a6e3a1';
+  document.getElementById('labelParquet').style.color = isParquet ? '#fab387' : '#6c7086';
+}
+
+function replacePathVariable(sql) {
+  if (!String(sql).includes(PATH_VARIABLE)) return sql;
+  const base = selectedFolderPath || currentBucketPath;
+  if (!base) {
+    alert(NO_FOLDER_ALERT);
+    return null;
+  }
+  return substitutePathVariable(sql, isParquet, base);
+}
+
+function showEl(id, display) {
+  const el = document.getElementById(id);
+  if (el) el.style.display = display;
+}
+
+async function runQuery() {
+  const input = document.getElementById('queryInput').value.trim();
+  if (!input) return;
+  const sql = replacePathVariable(input);
+  if (sql === null) return;
+  lastSql = sql;
+  paginationState = { page: 1, pageSize: PAGE_SIZE };
+  const agg = hasAggregation(sql);
+  const chartSel = document.getElementById('chartType');
+  showEl('chartType', '');
+  showEl('downloadBtn', 'none');
+  showEl('saveQueryBtn', '');
+  const errBox = document.getElementById('queryError');
+  errBox.style.display = 'none';
+  errBox.textContent = '';
+  const timeEl = document.getElementById('queryTime');
+  timeEl.textContent = '';
+  const out = document.getElementById('queryResult');
+  out.innerHTML = '<div class="muted-note">Running...</div>';
+  if (!agg) {
+    rebuildChartOptions(chartSel, 'paginated', false);
+    lastResult = null;
+    drawPaginatedTable();
+    return;
+  }
+  const started = performance.now();
+  let res;
+  try {
+    res = await queryDuckCpp(sql);
+  } catch (e) {
+    res = { error: String((e && e.message) || e) };
+  }
+  timeEl.textContent = (performance.now() - started).toFixed(0) + ' ms';
+  if (res && res.error) {
+    errBox.textContent = '⚠ ' + res.error;
+    errBox.style.display = 'block';
+    out.innerHTML = '';
+    return;
+  }
+  if (!res || !Array.isArray(res.rows) || res.rows.length === 0) {
+    lastResult = null;
+    out.innerHTML = '<div class="muted-note">No rows returned.</div>';
+    return;
+  }
+  lastResult = { columns: res.columns || [], rows: res.rows, numericCols: res.numericCols || [] };
+  showEl('downloadBtn', '');
+  rebuildChartOptions(chartSel, chartSel.value, true);
+  applyChart();
+}
+
+document.addEventListener('keydown', (e) => {
+  if (e.key === 'Enter' && (e.metaKey || e.ctrlKey)) {
+    e.preventDefault();
+    runQuery();
+  }
+});

@@ -1,1 +1,98 @@
-// filled in by its feature
+// Result tables: the whole-result table, the paginated table with its footer, and CSV export.
+
+function tableMarkup(columns, rows, cellText) {
+  const head = (columns || []).map((c) => '<th>' + escapeHtml(c) + '</th>').join('');
+  const body = (rows || [])
+    .map((row, r) => '<tr>' + (row || []).map((cell, i) => '<td>' + escapeHtml(cellText(cell, i, r)) + '</td>').join('') + '</tr>')
+    .join('');
+  return '<table class="duck-table"><thead><tr>' + head + '</tr></thead><tbody>' + body + '</tbody></table>';
+}
+
+function drawTable(columns, rows, numericCols) {
+  const flags = numericCols || [];
+  document.getElementById('queryResult').innerHTML = tableMarkup(columns, rows, (cell, i) => fmtTableCell(cell, flags[i]));
+}
+
+function resultNote(color, text) {
+  return '<div style="color:' + color + ';white-space:pre-wrap">' + escapeHtml(text) + '</div>';
+}
+
+function pagerButton(label, title, target, enabled) {
+  return (
+    '<button class="pager-btn" title="' + title + '"' + (enabled ? '' : ' disabled') +
+    ' onclick="bucketPaginatedGo(' + target + ')">' + label + '</button>'
+  );
+}
+
+async function drawPaginatedTable() {
+  if (lastSql === null) return;
+  const out = document.getElementById('queryResult');
+  out.innerHTML = resultNote('#6c7086', 'Loading...');
+  const sqlAtStart = lastSql;
+  const P = paginationState.pageSize;
+  const N = paginationState.page;
+  const stmts = paginatedStatements(stripLimitOffset(sqlAtStart), N, P);
+  try {
+    const started = performance.now();
+    const [countRes, pageRes] = await Promise.all([queryDuckCpp(stmts.count), queryDuckCpp(stmts.page)]);
+    document.getElementById('queryTime').textContent = (performance.now() - started).toFixed(0) + ' ms';
+    if (countRes && countRes.error) {
+      out.innerHTML = resultNote('#f38ba8', countRes.error);
+      return;
+    }
+    if (pageRes && pageRes.error) {
+      out.innerHTML = resultNote('#f38ba8', pageRes.error);
+      return;
+    }
+    const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];
+    const total = countRows.length && countRows[0].length ? parseInt(countRows[0][0], 10) || 0 : 0;
+    const pages = Math.max(1, Math.ceil(total / P));
+    if (total === 0) {
+      out.innerHTML = resultNote('#6c7086', 'No rows returned.');
+      return;
+    }
+    const rows = pageRes && Array.isArray(pageRes.rows) ? pageRes.rows : [];
+    const first = stmts.offset + 1;
+    const last = Math.min(stmts.offset + rows.length, total);
+    const range = first.toLocaleString() + '-' + last.toLocaleString() + ' of ' + total.toLocaleString() + ' rows';
+    out.innerHTML =
+      '<div class="paged-layout"><div class="paged-body">' +
+      tableMarkup(pageRes.columns, rows, (cell) => fmtPageCell(cell)) +
+      '</div><div class="paged-footer"><div>' +
+      pagerButton('⟨⟨', 'First Page', 1, N > 1) +
+      pagerButton('⟨', 'Previous Page', N - 1, N > 1) +
+      '</div><div><span class="paged-range">' + range + '</span>' +
+      '<button class="paged-csv-btn" title="Download all rows as CSV" onclick="downloadPaginatedCsv()">⬇ CSV</button>' +
+      '</div><div>' +
+      pagerButton('⟩', 'Next Page', N + 1, N < pages) +
+      pagerButton('⟩⟩', 'Last Page', pages, N < pages) +
+      '</div></div></div>';
+  } catch (e) {
+    out.innerHTML = resultNote('#f38ba8', 'Error loading data');
+  }
+}
+
+window.bucketPaginatedGo = function (page) {
+  paginationState.page = Math.max(1, Number(page) || 1);
+  drawPaginatedTable();
+};
+
+async function downloadResult() {
+  if (!lastResult) return;
+  try {
+    await saveCsvCpp(csvText(lastResult.columns, lastResult.rows));
+  } catch (e) {
+    // The held-result save reports nothing.
+  }
+}
+
+async function downloadPaginatedCsv() {
+  if (lastSql === null) return;
+  let res;
+  try {
+    res = await exportToCsvCpp(stripLimitOffset(lastSql));
+  } catch (e) {
+    res = { error: String((e && e.message) || e) };
+  }
+  if (res && res.error) alert('Export failed: ' + res.error);
+}
