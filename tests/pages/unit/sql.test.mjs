@@ -1,0 +1,47 @@
+// SQL text rules of the Query page, run in a bare vm context.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import vm from 'node:vm';
+import { fileURLToPath } from 'node:url';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const ctx = vm.createContext({});
+vm.runInContext(fs.readFileSync(path.join(here, '../../../pages/query/sql.js'), 'utf8'), ctx);
+
+test('hasAggregation: a function counts only with a word character right after its parenthesis', () => {
+  for (const sql of ['SELECT SUM(amount) FROM t', 'select count(DISTINCT x) from t', 'SELECT avg(x) FROM t',
+    'SELECT STDDEV(x) FROM t', 'SELECT median(x) FROM t', 'SELECT a FROM t GROUP BY a',
+    'SELECT a FROM t GROUP\n  BY a', 'SELECT max(x), min(y) FROM t']) {
+    assert.equal(ctx.hasAggregation(sql), true, sql);
+  }
+  for (const sql of ['SELECT COUNT(*) FROM t', 'SELECT SUM( x) FROM t', 'SELECT SUM("col") FROM t',
+    'SELECT STDDEV_POP(x) FROM t', 'SELECT * FROM t LIMIT 10', 'SELECT summary FROM t', 'SELECT grouping FROM t']) {
+    assert.equal(ctx.hasAggregation(sql), false, sql);
+  }
+});
+
+test('stripLimitOffset: removes one trailing row limit and leaves anything after it alone', () => {
+  const base = 'SELECT * FROM t';
+  for (const tail of [' LIMIT 10', ' limit 10, 20', ' LIMIT 5 OFFSET 10', ' OFFSET 3', ' OFFSET 3 LIMIT 4',
+    '\nLIMIT 10  \n', ' LIMIT 10 OFFSET 0\t']) {
+    assert.equal(ctx.stripLimitOffset(base + tail), base, JSON.stringify(tail));
+  }
+  for (const sql of [base + ' LIMIT 10;', base + ' LIMIT 10 -- ten', base + ' LIMIT n', base + ' LIMIT 1.5', base,
+    'SELECT * FROM (SELECT * FROM t LIMIT 3) s WHERE x > 1']) {
+    assert.equal(ctx.stripLimitOffset(sql), sql, sql);
+  }
+  // Only the last clause goes.
+  assert.equal(ctx.stripLimitOffset(base + ' LIMIT 5 LIMIT 6'), base + ' LIMIT 5');
+});
+
+test('path variable and paginated statements', () => {
+  assert.equal(ctx.substitutePathVariable('SELECT * FROM {path-to-files} a JOIN {path-to-files} b', true, '/d/s'),
+    "SELECT * FROM read_parquet('/d/s/**/*.parquet') a JOIN read_parquet('/d/s/**/*.parquet') b");
+  assert.equal(ctx.substitutePathVariable('-- {path-to-files}', false, "/it's"), "-- read_csv('/it's/**/*.csv')");
+  const st = ctx.paginatedStatements('SELECT 1 -- c', 3, 10);
+  assert.equal(st.count, 'SELECT COUNT(*) as cnt FROM (\nSELECT 1 -- c\n) AS _paginated_subq');
+  assert.equal(st.page, 'SELECT 1 -- c\nLIMIT 10 OFFSET 20');
+  assert.equal(ctx.fileQuery('read_csv', '/d/a.csv'), "SELECT *\nFROM read_csv('/d/a.csv')\nLIMIT 10");
+});

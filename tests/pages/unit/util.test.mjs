@@ -1,0 +1,58 @@
+// Escaping and formatting helpers of the Query page, run in a bare vm context.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import vm from 'node:vm';
+import { fileURLToPath } from 'node:url';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const ctx = vm.createContext({});
+vm.runInContext(fs.readFileSync(path.join(here, '../../../pages/query/util.js'), 'utf8'), ctx);
+
+test('escapeHtml and handlerArg keep any text inert and intact', () => {
+  assert.equal(ctx.escapeHtml(`<img src=x onerror="a">&'`), '&lt;img src=x onerror=&quot;a&quot;&gt;&amp;&#39;');
+  assert.equal(ctx.escapeHtml(null), '');
+  assert.equal(ctx.escapeHtml(12), '12');
+  // The attribute value, once the HTML parser decodes it, is a script literal of the same text.
+  const decode = (s) => s.replace(/&quot;/g, '"').replace(/&#39;/g, "'").replace(/&lt;/g, '<').replace(/&gt;/g, '>').replace(/&amp;/g, '&');
+  for (const p of [`/a/it's "x"\\y`, '/a/<b>&amp;', '/a/\u2028line\nbreak']) {
+    const attr = ctx.handlerArg(p);
+    assert.ok(!attr.includes('"') && !attr.includes('<'), attr);
+    assert.equal(JSON.parse(decode(attr)), p);
+  }
+});
+
+test('fmtSize and fmtDate', () => {
+  assert.equal(ctx.fmtSize(undefined), '');
+  assert.equal(ctx.fmtSize(0), '0 B');
+  assert.equal(ctx.fmtSize(512), '512 B');
+  assert.equal(ctx.fmtSize(1023), '1023 B');
+  assert.equal(ctx.fmtSize(1536), '1.5 KB');
+  assert.equal(ctx.fmtSize(1024 * 1024), '1.0 MB');
+  assert.equal(ctx.fmtSize(5 * 1024 ** 3), '5120.0 MB');
+  assert.equal(ctx.fmtDate(0), '');
+  assert.equal(ctx.fmtDate(undefined), '');
+  const d = new Date(2025, 0, 5, 15, 7);
+  const text = ctx.fmtDate(d.getTime() / 1000);
+  assert.equal(text, d.toLocaleDateString(undefined, { year: 'numeric', month: 'short', day: 'numeric' }) + ' ' +
+    d.toLocaleTimeString(undefined, { hour: '2-digit', minute: '2-digit' }));
+});
+
+test('cell formatting of the two table forms', () => {
+  const n = (x) => x.toLocaleString();
+  // Whole result: numeric columns only, decimals to the locale default.
+  assert.equal(ctx.fmtTableCell('1234567', true), n(1234567));
+  assert.equal(ctx.fmtTableCell('3.14159', true), n(3.142));
+  assert.equal(ctx.fmtTableCell('1234567', false), '1234567');
+  assert.equal(ctx.fmtTableCell('', true), '');
+  assert.equal(ctx.fmtTableCell('abc', true), 'abc');
+  // Paginated: integers grouped, leading zeros lost, decimals and dates untouched.
+  assert.equal(ctx.fmtPageCell('02134'), n(2134));
+  assert.equal(ctx.fmtPageCell('3.14159'), '3.14159');
+  assert.equal(ctx.fmtPageCell('2024-01-05'), '2024-01-05');
+  assert.equal(ctx.fmtPageCell(''), '');
+  assert.equal(ctx.fmtPageCell('hello'), 'hello');
+  // Big integers keep every digit.
+  assert.equal(ctx.fmtPageCell('12345678901234567891'), BigInt('12345678901234567891').toLocaleString());
+});
