@@ -100,8 +100,7 @@ export async function launchBrowser() {
     executablePath: CHROMIUM,
     headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync',
-      `--user-data-dir=${profile}`],
+      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
   const close = browser.close.bind(browser);
   browser.close = async () => {
