@@ -1,0 +1,167 @@
+// The Query page as a user drives it: tree, folder selection, file queries, conversion, paging,
+// export, aggregated runs, errors, templates, the switch and escaping of hostile names.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { withApp, runEngine, makeTemp } from './harness.mjs';
+
+const ROWS_CSV = 'id,name\n' + Array.from({ length: 1234 }, (_, i) => `${i + 1},n${i + 1}`).join('\n') + '\n';
+
+async function run(page, sql) {
+  await page.fill('#queryInput', sql);
+  await page.click('#runQueryBtn');
+}
+
+async function resultText(page, pattern) {
+  await page.waitForFunction((p) => new RegExp(p).test(document.getElementById('queryResult').textContent), pattern.source);
+  return page.textContent('#queryResult');
+}
+
+test('choosing a folder shows the tree in order with sizes, dates and badges', async () => {
+  const other = makeTemp('plinthos-other-');
+  try {
+    fs.mkdirSync(path.join(other, 'z'));
+    fs.mkdirSync(path.join(other, 'M'));
+    fs.writeFileSync(path.join(other, 'b.csv'), 'x\n1\n');
+    fs.writeFileSync(path.join(other, 'notes.txt'), 'n');
+    runEngine("COPY (SELECT 1 AS x) TO 'A.parquet' (FORMAT PARQUET)", other);
+    // A configured folder that is gone gives the hint (with none configured the sample folder shows).
+    await withApp({ bucket: false, config: { bucketPath: path.join(other, 'gone') } }, async ({ page, server }) => {
+      await server.dialog(other);
+      await page.click('button[title="Change Path"]');
+      await page.waitForSelector('#folder-row-2');
+      assert.equal(await page.textContent('#bucketPathLabel'), other);
+      const rows = await page.$$eval('#bucketOut .folder-row, #bucketOut .file-row', (els) => els.map((e) => e.textContent));
+      assert.equal(rows.length, 4);
+      assert.match(rows[0], /M$/);
+      assert.match(rows[1], /z$/);
+      assert.match(rows[2], /^PARQUETA\.parquet\d+ B/);
+      assert.match(rows[3], /^CSVb\.csv4 B.*→ Parquet$/);
+      assert.notEqual(await page.textContent('.file-row .file-date'), '');
+    });
+  } finally {
+    fs.rmSync(other, { recursive: true, force: true });
+  }
+});
+
+test('folder selection, collapsing, file queries and conversion', async () => {
+  await withApp({ data: { 'sub/inner/a.csv': 'id\n1\n2\n' } }, async ({ page, data }) => {
+    await page.waitForSelector('#folder-row-2');
+    const sel = () => page.evaluate(() => selectedFolderPath);
+    await page.click('#folder-row-2');
+    assert.equal(await sel(), data + '/sub/inner');
+    await page.click('#arrow-1');
+    assert.equal(await page.isVisible('#folder-1'), false);
+    assert.equal(await page.textContent('#arrow-1'), '▸');
+    assert.equal(await sel(), data + '/sub/inner');
+    await page.click('#arrow-1');
+    await page.click('#folder-row-2');
+    assert.equal(await sel(), '');
+    await page.click('#folder-row-1');
+    await page.fill('#queryInput', 'SELECT COUNT(id) AS n FROM {path-to-files}');
+    await page.click('#labelCsv');
+    await page.click('#formatSwitch');
+    assert.equal(await page.evaluate(() => replacePathVariable('{path-to-files}')), `read_csv('${data}/sub/**/*.csv')`);
+    await page.click('.file-row .file-name');
+    assert.equal(await page.inputValue('#queryInput'), `SELECT *\nFROM read_csv('${data}/sub/inner/a.csv')\nLIMIT 10`);
+    await page.click('.convert-btn');
+    await page.waitForFunction(() => document.getElementById('bucketOut').textContent.includes('a.parquet'));
+    assert.ok(fs.existsSync(path.join(data, 'sub/inner/a.parquet')));
+    assert.equal(await sel(), '');
+  });
+});
+
+test('paging through 1,234 rows, a trailing LIMIT, and exporting every row', async () => {
+  await withApp({ data: { 'rows.csv': ROWS_CSV } }, async ({ page, server, data }) => {
+    await page.click('#formatSwitch');
+    await run(page, 'SELECT * FROM {path-to-files} ORDER BY id LIMIT 10');
+    assert.match(await resultText(page, /1-10 of 1,234 rows/), /1-10 of 1,234 rows/);
+    const disabled = () => page.$$eval('.pager-btn', (b) => b.map((x) => x.disabled));
+    assert.deepEqual(await disabled(), [true, true, false, false]);
+    await page.click('button[title="Next Page"]');
+    await resultText(page, /11-20 of 1,234 rows/);
+    assert.deepEqual(await disabled(), [false, false, false, false]);
+    await page.click('button[title="Last Page"]');
+    assert.match(await resultText(page, /1,231-1,234 of 1,234 rows/), /n1234/);
+    assert.deepEqual(await disabled(), [false, false, true, true]);
+    assert.match(await page.textContent('#queryTime'), /^\d+ ms$/);
+    const out = path.join(data, 'export.csv');
+    await server.dialog(out);
+    await page.click('.paged-csv-btn');
+    await page.waitForFunction(() => true);
+    for (let i = 0; i < 100 && !fs.existsSync(out); i++) await new Promise((r) => setTimeout(r, 100));
+    const expected = runEngine(`COPY (SELECT * FROM read_csv('${data}/rows.csv') ORDER BY id) TO '${data}/want.csv' (FORMAT CSV, HEADER)`, data);
+    assert.equal(expected, '');
+    assert.equal(fs.readFileSync(out, 'utf8'), fs.readFileSync(path.join(data, 'want.csv'), 'utf8'));
+  });
+});
+
+test('aggregated runs, errors, the folder alert and Ctrl+Enter', async () => {
+  await withApp({ data: { 'rows.csv': ROWS_CSV } }, async ({ page, data }) => {
+    await page.click('#formatSwitch');
+    await run(page, 'SELECT COUNT(id) AS n, SUM(id) AS s FROM {path-to-files}');
+    await resultText(page, /1,234/);
+    assert.match(await page.textContent('#queryResult'), /761,995/);
+    assert.match(await page.textContent('#queryTime'), /^\d+ ms$/);
+    assert.equal(await page.isVisible('#downloadBtn'), true);
+    await run(page, 'SELECT SUM(nope) FROM {path-to-files}');
+    await page.waitForSelector('#queryError', { state: 'visible' });
+    assert.match(await page.textContent('#queryError'), /^⚠ .*nope/s);
+    assert.equal(await page.textContent('#queryResult'), '');
+    await run(page, 'SELECT nope FROM {path-to-files}');
+    const color = await page.waitForFunction(() => {
+      const d = document.querySelector('#queryResult div');
+      return d && /nope/.test(d.textContent) && getComputedStyle(d).color;
+    });
+    assert.equal(await color.jsonValue(), 'rgb(243, 139, 168)');
+    assert.equal(await page.isVisible('#queryError'), false);
+    await page.fill('#queryInput', 'SELECT 42 AS answer');
+    await page.focus('#queryInput');
+    await page.keyboard.press('Control+Enter');
+    await resultText(page, /1-1 of 1 rows/);
+    await page.evaluate(() => { currentBucketPath = ''; selectedFolderPath = ''; });
+    const dialog = new Promise((r) => page.once('dialog', async (d) => { r(d.message()); await d.dismiss(); }));
+    await run(page, 'SELECT * FROM {path-to-files}');
+    assert.equal(await dialog, 'Please select a folder in the Bucket Browser first');
+    assert.match(await page.textContent('#queryResult'), /answer/);
+    void data;
+  });
+});
+
+test('every template is offered exactly and the menu resets', async () => {
+  await withApp({ data: { 'a.csv': 'x\n1\n' } }, async ({ page }) => {
+    const labels = await page.$$eval('#examplesDropdown option', (o) => o.map((x) => x.textContent));
+    assert.deepEqual(labels, ['— Examples —', 'Schema', 'Select', 'Group by Column', 'Group by Column Range', 'Group by Date Column', 'Distinct', 'Join']);
+    const snippets = await page.evaluate(() => getSnippets());
+    for (const key of Object.keys(snippets)) {
+      await page.selectOption('#examplesDropdown', key);
+      assert.equal(await page.inputValue('#queryInput'), snippets[key]);
+      assert.equal(await page.inputValue('#examplesDropdown'), '');
+      assert.ok(snippets[key].includes('{path-to-files}'));
+    }
+    assert.ok(snippets.agg.startsWith('SELECT \n    product_category,'));
+    const attrs = await page.$eval('#queryInput', (t) => [t.placeholder, t.getAttribute('spellcheck'), t.getAttribute('autocomplete')]);
+    assert.deepEqual(attrs, ['SELECT * FROM {path-to-files} LIMIT 10', 'false', 'off']);
+  });
+});
+
+test('hostile names and cells show as text and run no script', async () => {
+  const evil = '<img src=x onerror="window.__pwned=1">\'q"';
+  const dir = `d${evil}`.replace(/\//g, '');
+  await withApp({ data: { [`${dir}/f${evil}.csv`]: `"c${evil.replace(/"/g, '""')}"\n"v${evil.replace(/"/g, '""')}"\n` } }, async ({ page, data }) => {
+    await page.waitForSelector('#folder-row-1');
+    assert.match(await page.textContent('#folder-row-1'), /<img src=x/);
+    await page.click('#folder-row-1');
+    assert.equal(await page.evaluate(() => selectedFolderPath), `${data}/${dir}`);
+    await page.click('.file-row .file-name');
+    assert.ok((await page.inputValue('#queryInput')).includes(`${data}/${dir}/f${evil}.csv`));
+    await page.click('#formatSwitch');
+    await run(page, 'SELECT * FROM {path-to-files}');
+    await resultText(page, /1-1 of 1 rows/);
+    assert.equal(await page.textContent('#queryResult th'), `c${evil}`);
+    assert.equal(await page.textContent('#queryResult td'), `v${evil}`);
+    assert.equal(await page.evaluate(() => window.__pwned), undefined);
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
