@@ -1,7 +1,9 @@
 #include "app/main_window.h"
 
+#include <unistd.h>
 #include <webkit/webkit.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
@@ -21,14 +23,11 @@ constexpr const char* kQuitLabel = "Quit Plinthos";
 constexpr const char* kAboutShortcut = "<Control>i";
 constexpr const char* kQuitShortcut = "<Control>q";
 
-gboolean hideOnClose(GtkWindow* window, gpointer) {
-  gtk_widget_set_visible(GTK_WIDGET(window), FALSE);
-  return TRUE;  // keep the window and its page for the next time
-}
-
 void quitNow() {
-  // Every change is already on disk; nothing to save or confirm.
-  std::exit(EXIT_SUCCESS);
+  // Every change is already on disk; nothing to save or confirm. _exit skips the static
+  // destructors and the toolkit's teardown, which could block with the web process alive.
+  std::fflush(nullptr);
+  _exit(EXIT_SUCCESS);
 }
 
 void onAboutAction(GSimpleAction*, GVariant*, gpointer about) {
@@ -91,7 +90,8 @@ GtkWindow* buildAboutWindow(const std::string& exePath) {
   gtk_window_set_title(about, kAboutTitle);
   gtk_window_set_default_size(about, kAboutWidth, kAboutHeight);
   gtk_window_set_resizable(about, FALSE);
-  g_signal_connect(about, "close-request", G_CALLBACK(hideOnClose), nullptr);
+  // Closing only hides it: the same window and its page come back on the next About.
+  gtk_window_set_hide_on_close(about, TRUE);
 
   GtkWidget* view = webkit_web_view_new();
   gtk_widget_set_size_request(view, kAboutWidth, kAboutHeight);
@@ -106,6 +106,7 @@ GtkWindow* buildAboutWindow(const std::string& exePath) {
   gtk_window_set_child(about, view);
 
   auto* controller = shortcutsOn(about);
+  addShortcut(controller, kAboutShortcut, onAboutShortcut, about);
   addShortcut(controller, kQuitShortcut, onQuitShortcut, nullptr);
   return about;
 }

@@ -14,7 +14,7 @@ void prepareMainWindow(GtkWindow* mainWindow);
 GtkWindow* buildAboutWindow(const std::string& exePath);
 
 // The menu button in the main window's title bar with "About Plinthos" and "Quit Plinthos",
-// and their shortcuts Ctrl+I and Ctrl+Q (Ctrl+Q also in the About window).
+// and their shortcuts Ctrl+I and Ctrl+Q, which work in the About window too.
 void buildMenu(GtkWindow* mainWindow, GtkWindow* aboutWindow);
 
 }  // namespace plinthos
