@@ -58,6 +58,14 @@ start_app() {
 }
 find_main() { main_wid="$(xdotool search --onlyvisible --name '^Plinthos$' 2>/dev/null | head -n1)"; [ -n "$main_wid" ]; }
 about_shown() { xdotool search --onlyvisible --name '^About Plinthos$' >/dev/null 2>&1; }
+about_hidden() { ! about_shown; }
+# The client area is 600x500 and the size hints pin it there (minimum equals maximum).
+about_fixed_600x500() {
+  local info hints
+  info="$(xwininfo -id "$1" 2>/dev/null)" hints="$(xprop -id "$1" WM_NORMAL_HINTS 2>/dev/null)"
+  grep -q 'Width: 600$' <<<"$info" && grep -q 'Height: 500$' <<<"$info" &&
+    grep -q 'minimum size: 600 by 500' <<<"$hints" && grep -q 'maximum size: 600 by 500' <<<"$hints"
+}
 
 # Waits for the app to end and checks its exit code.
 expect_exit_0() {
@@ -87,7 +95,21 @@ if start_app; then
   if wait_for maximised; then ok "main window maximised"; else fail "main window not maximised: $(xprop -id "$main_wid" _NET_WM_STATE)"; fi
   if wait_for tab_bar_drawn; then ok "tab bar drawn"; else fail "tab bar colours not found"; fi
   press "$main_wid" ctrl+i
-  if wait_for about_shown; then ok "Ctrl+I shows About Plinthos"; else fail "About window did not appear"; fi
+  if wait_for about_shown; then
+    ok "Ctrl+I shows About Plinthos"
+    about_wid="$(xdotool search --onlyvisible --name '^About Plinthos$' | head -n1)"
+    if about_fixed_600x500 "$about_wid"; then ok "About is 600x500, not resizable"; else fail "About geometry or hints: $(xwininfo -id "$about_wid" | grep -E 'Width|Height') $(xprop -id "$about_wid" WM_NORMAL_HINTS)"; fi
+    # Closing About only hides it; the process lives on and Ctrl+I brings the same window back.
+    press "$about_wid" alt+F4
+    if wait_for about_hidden; then ok "closing About hides it"; else fail "About still shown after closing it"; fi
+    sleep 0.5
+    if kill -0 "$app_pid" 2>/dev/null; then ok "closing About keeps the app running"; else fail "closing About ended the app"; fi
+    press "$main_wid" ctrl+i
+    if wait_for about_shown; then ok "Ctrl+I shows About again"; else fail "About did not come back"; fi
+    [ "$(xdotool search --onlyvisible --name '^About Plinthos$' | head -n1)" = "$about_wid" ] || fail "About came back as a new window"
+  else
+    fail "About window did not appear"
+  fi
   press "$main_wid" alt+F4
   expect_exit_0 "closing the main window with About open"
 fi
