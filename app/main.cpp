@@ -42,6 +42,10 @@ void onCall(const char* id, const char* req, void* arg) {
 }  // namespace
 
 int main() {
+  // The window class (plinthos / Plinthos) ties the window to its desktop entry, and the
+  // application name labels the files the choosers add to the recent list.
+  g_set_prgname("plinthos");
+  g_set_application_name(kMainTitle);
   webview_t w = webview_create(kDebugOn, nullptr);
   if (w == nullptr) return 1;  // no display: nothing can be shown
   webview_set_title(w, kMainTitle);

@@ -34,9 +34,7 @@ xvfb_pid=$!
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { echo "run: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY
-# Software rendering: the virtual display has no GPU.
-export LIBGL_ALWAYS_SOFTWARE=1 WEBKIT_DISABLE_COMPOSITING_MODE=1 GDK_BACKEND=x11
+unset WAYLAND_DISPLAY  # WebKit renders on Xvfb as it is; no further settings needed
 
 openbox >"$work/wm.log" 2>&1 &
 wm_pid=$!

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: dialog_probe folder|save\n");
     return 2;
   }
+  g_set_application_name("Dialog Probe");
   gtk_init();
   GtkWindow* window = GTK_WINDOW(gtk_window_new());
   gtk_window_set_title(window, "Dialog Probe");

@@ -36,7 +36,7 @@ xvfb_pid=$!
 wait_for test -s "$work/display" || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$work/display")"
 unset WAYLAND_DISPLAY
-export LIBGL_ALWAYS_SOFTWARE=1 WEBKIT_DISABLE_COMPOSITING_MODE=1 GDK_BACKEND=x11
+
 
 # A private home with a configured data folder, so no real settings are touched.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
@@ -92,6 +92,7 @@ press() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; xdotool key --clea
 # 1. Start: maximised, tab bar drawn, About on Ctrl+I, closing the main window ends it.
 if start_app; then
   ok "main window titled Plinthos"
+  if xprop -id "$main_wid" WM_CLASS | grep -q '"plinthos", "Plinthos"'; then ok "window class matches the desktop entry"; else fail "window class: $(xprop -id "$main_wid" WM_CLASS)"; fi
   if wait_for maximised; then ok "main window maximised"; else fail "main window not maximised: $(xprop -id "$main_wid" _NET_WM_STATE)"; fi
   if wait_for tab_bar_drawn; then ok "tab bar drawn"; else fail "tab bar colours not found"; fi
   press "$main_wid" ctrl+i
