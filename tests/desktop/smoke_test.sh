@@ -87,12 +87,19 @@ tab_bar_drawn() {
   hist="$(convert "$work/band.png" -format %c histogram:info:- 2>/dev/null)" || return 1
   grep -qi '#181825' <<<"$hist" && grep -qi '#CBA6F7' <<<"$hist"
 }
+# The credits page draws on the dark background with blue headings.
+credits_drawn() {
+  import -window "$1" "$work/about.png" 2>/dev/null || return 1
+  local hist
+  hist="$(convert "$work/about.png" -format %c histogram:info:- 2>/dev/null)" || return 1
+  grep -qi '#1E1E2E' <<<"$hist" && grep -qi '#89B4FA' <<<"$hist"
+}
 press() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; xdotool key --clearmodifiers "$2"; }
 
 # 1. Start: maximised, tab bar drawn, About on Ctrl+I, closing the main window ends it.
 if start_app; then
   ok "main window titled Plinthos"
-  if xprop -id "$main_wid" WM_CLASS | grep -q '"plinthos", "Plinthos"'; then ok "window class matches the desktop entry"; else fail "window class: $(xprop -id "$main_wid" WM_CLASS)"; fi
+  if xprop -id "$main_wid" WM_CLASS | grep -q '= "plinthos", "plinthos"$'; then ok "window class matches the desktop entry"; else fail "window class: $(xprop -id "$main_wid" WM_CLASS)"; fi
   if wait_for maximised; then ok "main window maximised"; else fail "main window not maximised: $(xprop -id "$main_wid" _NET_WM_STATE)"; fi
   if wait_for tab_bar_drawn; then ok "tab bar drawn"; else fail "tab bar colours not found"; fi
   press "$main_wid" ctrl+i
@@ -100,6 +107,7 @@ if start_app; then
     ok "Ctrl+I shows About Plinthos"
     about_wid="$(xdotool search --onlyvisible --name '^About Plinthos$' | head -n1)"
     if about_fixed_600x500 "$about_wid"; then ok "About is 600x500, not resizable"; else fail "About geometry or hints: $(xwininfo -id "$about_wid" | grep -E 'Width|Height') $(xprop -id "$about_wid" WM_NORMAL_HINTS)"; fi
+    if wait_for credits_drawn "$about_wid"; then ok "About shows the credits page"; else fail "About shows no credits page"; fi
     # Closing About only hides it; the process lives on and Ctrl+I brings the same window back.
     press "$about_wid" alt+F4
     if wait_for about_hidden; then ok "closing About hides it"; else fail "About still shown after closing it"; fi
@@ -131,6 +139,28 @@ if start_app; then
     expect_exit_0 "Ctrl+Q from About"
   else
     fail "About window did not appear"
+  fi
+fi
+
+# 4. A bundle without Credits.html: About still opens, blank. The executable is copied (its
+# own path decides the bundle), the libraries and the engine are linked in.
+real_app="$(readlink -f "$APP")"
+bare="$work/bare/Plinthos.app/Contents"
+mkdir -p "$bare/MacOS" "$bare/Resources"
+cp "$real_app" "$bare/MacOS/Plinthos"
+ln -s "$(dirname "$real_app")/../Frameworks" "$bare/Frameworks"
+ln -s "$(dirname "$real_app")/../Resources/duckdb" "$bare/Resources/duckdb"
+APP="$bare/MacOS/Plinthos"
+if start_app; then
+  press "$main_wid" ctrl+i
+  if wait_for about_shown; then
+    about_wid="$(xdotool search --onlyvisible --name '^About Plinthos$' | head -n1)"
+    sleep 1  # give a page, were there one, time to draw
+    if credits_drawn "$about_wid"; then fail "About without Credits.html is not blank"; else ok "About without Credits.html opens blank"; fi
+    press "$about_wid" ctrl+q
+    expect_exit_0 "Ctrl+Q with a blank About"
+  else
+    fail "About window did not appear without Credits.html"
   fi
 fi
 
