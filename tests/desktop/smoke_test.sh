@@ -59,6 +59,7 @@ start_app() {
 find_main() { main_wid="$(xdotool search --onlyvisible --name '^Plinthos$' 2>/dev/null | head -n1)"; [ -n "$main_wid" ]; }
 about_shown() { xdotool search --onlyvisible --name '^About Plinthos$' >/dev/null 2>&1; }
 about_hidden() { ! about_shown; }
+not() { ! "$@"; }
 # The client area is 600x500 and the size hints pin it there (minimum equals maximum).
 about_fixed_600x500() {
   local info hints
@@ -123,9 +124,24 @@ if start_app; then
   expect_exit_0 "closing the main window with About open"
 fi
 
-# 2. Ctrl+Q from the main window.
+# 2. The Query page's "Change Path" button opens the folder chooser modal to the main window;
+# Escape cancels it and the app carries on. Then Ctrl+Q from the main window.
+CHANGE_PATH_FROM_RIGHT=137 CHANGE_PATH_FROM_TOP=152  # the button on the maximised window
+chooser_shown() { xdotool search --onlyvisible --name '^Choose a Folder$' >/dev/null 2>&1; }
 if start_app; then
   wait_for tab_bar_drawn >/dev/null
+  sleep 1  # the Query page lays out after the tab bar
+  screen_width="$(xdotool getdisplaygeometry | cut -d' ' -f1)"
+  xdotool mousemove --sync $((screen_width - CHANGE_PATH_FROM_RIGHT)) "$CHANGE_PATH_FROM_TOP" click 1
+  if wait_for chooser_shown; then
+    chooser_wid="$(xdotool search --onlyvisible --name '^Choose a Folder$' | head -n1)"
+    if xprop -id "$chooser_wid" _NET_WM_STATE | grep -q _NET_WM_STATE_MODAL; then ok "folder chooser opens modal"; else fail "folder chooser not modal"; fi
+    press "$chooser_wid" Escape
+    if wait_for not chooser_shown; then ok "Escape cancels the folder chooser"; else fail "folder chooser stayed open"; fi
+    kill -0 "$app_pid" 2>/dev/null || fail "the app ended after a cancelled chooser"
+  else
+    fail "Change Path opened no folder chooser"
+  fi
   press "$main_wid" ctrl+q
   expect_exit_0 "Ctrl+Q"
 fi
