@@ -50,17 +50,7 @@ std::string csv2parquetCpp(const std::string& args, const ServiceEnv& env) {
         EngineRun run =
             runEngine(conversionFolder(env.exePath), env.duckdbPath,
                       conversionStatement(source, target), kScriptPrefix, OutputMode::Default);
-        switch (run.status) {
-          case EngineRun::Status::NoTempScript:
-            return errorReply(messages::kTempFileFailed);
-          case EngineRun::Status::NotStarted:
-            return errorReply(messages::kEngineNotStarted);
-          case EngineRun::Status::Finished:
-            break;
-        }
-        if (run.exitCode != 0) {
-          return errorReply(run.output.empty() ? messages::kConversionFailed : run.output);
-        }
+        if (auto failed = failedRunReply(run, messages::kConversionFailed)) return *failed;
         return toReply(json{{"ok", target}});
       },
       [](const std::string& what) { return errorReply(messages::kInternalError + what); });

@@ -8,6 +8,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "services/messages.h"
+#include "store/bridge_io.h"
+
 namespace plinthos {
 
 namespace {
@@ -123,6 +126,19 @@ EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
   run.exitCode = exitCodeOf(status);
   run.status = EngineRun::Status::Finished;
   return run;
+}
+
+std::optional<std::string> failedRunReply(const EngineRun& run, const char* emptyOutputMessage) {
+  switch (run.status) {
+    case EngineRun::Status::NoTempScript:
+      return errorReply(messages::kTempFileFailed);
+    case EngineRun::Status::NotStarted:
+      return errorReply(messages::kEngineNotStarted);
+    case EngineRun::Status::Finished:
+      break;
+  }
+  if (run.exitCode != 0) return errorReply(run.output.empty() ? emptyOutputMessage : run.output);
+  return std::nullopt;
 }
 
 }  // namespace plinthos

@@ -1,6 +1,7 @@
 #pragma once
 // Runs the database engine program on one SQL text, the same way for every data service:
 // a temp script under /tmp, the engine started through the shell in the working folder.
+#include <optional>
 #include <string>
 
 namespace plinthos {
@@ -34,5 +35,9 @@ std::string engineCommand(const std::string& workingFolder, const std::string& e
 // engine in `workingFolder`, captures its output and removes the script again.
 EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
                     const std::string& sql, const std::string& prefix, OutputMode mode);
+
+// The error reply for a run that failed: no temp script, engine not started, or a non-zero exit
+// (the engine's output, else `emptyOutputMessage`). Nothing for a successful run.
+std::optional<std::string> failedRunReply(const EngineRun& run, const char* emptyOutputMessage);
 
 }  // namespace plinthos

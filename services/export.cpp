@@ -53,17 +53,7 @@ std::string exportToCsvCpp(const std::string& args, const ServiceEnv& env, Dialo
         std::string query = expandAllSourceFolders(folder, (*values)[0]);
         EngineRun run = runEngine(folder, env.duckdbPath, exportStatement(query, *destination),
                                   kScriptPrefix, OutputMode::Default);
-        switch (run.status) {
-          case EngineRun::Status::NoTempScript:
-            return errorReply(messages::kTempFileFailed);
-          case EngineRun::Status::NotStarted:
-            return errorReply(messages::kEngineNotStarted);
-          case EngineRun::Status::Finished:
-            break;
-        }
-        if (run.exitCode != 0) {
-          return errorReply(run.output.empty() ? messages::kExportFailed : run.output);
-        }
+        if (auto failed = failedRunReply(run, messages::kExportFailed)) return *failed;
         return toReply(json{{"ok", *destination}});
       },
       [](const std::string& what) { return errorReply(messages::kInternalError + what); });

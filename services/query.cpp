@@ -66,17 +66,7 @@ std::string queryDuckCpp(const std::string& args, const ServiceEnv& env) {
         std::string folder = workingFolder(env.exePath);
         std::string sql = expandAllSourceFolders(folder, (*values)[0]);
         EngineRun run = runEngine(folder, env.duckdbPath, sql, kScriptPrefix, OutputMode::Json);
-        switch (run.status) {
-          case EngineRun::Status::NoTempScript:
-            return errorReply(messages::kTempFileFailed);
-          case EngineRun::Status::NotStarted:
-            return errorReply(messages::kEngineNotStarted);
-          case EngineRun::Status::Finished:
-            break;
-        }
-        if (run.exitCode != 0) {
-          return errorReply(run.output.empty() ? messages::kQueryFailed : run.output);
-        }
+        if (auto failed = failedRunReply(run, messages::kQueryFailed)) return *failed;
         if (auto result = queryResultFromOutput(run.output)) return *result;
         return errorReply(run.output);
       },

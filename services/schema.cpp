@@ -72,17 +72,7 @@ std::string getSchemaCpp(const std::string& args, const ServiceEnv& env) {
         if (!statement) return errorReply(messages::kNoDataSource);
         EngineRun run =
             runEngine(folder, env.duckdbPath, *statement, kScriptPrefix, OutputMode::Json);
-        switch (run.status) {
-          case EngineRun::Status::NoTempScript:
-            return errorReply(messages::kTempFileFailed);
-          case EngineRun::Status::NotStarted:
-            return errorReply(messages::kEngineNotStarted);
-          case EngineRun::Status::Finished:
-            break;
-        }
-        if (run.exitCode != 0) {
-          return errorReply(run.output.empty() ? messages::kSchemaQueryFailed : run.output);
-        }
+        if (auto failed = failedRunReply(run, messages::kSchemaQueryFailed)) return *failed;
         if (auto result = schemaFromOutput(run.output)) return *result;
         return errorReply(run.output);
       },
