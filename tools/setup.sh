@@ -14,7 +14,7 @@ APT_PACKAGES=(
   # JSON, tests, benchmarks, developer tool HTTP
   nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   # browser tests, desktop smoke test, screenshots
-  chromium xvfb xauth xdotool x11-utils openbox imagemagick fonts-dejavu-core dbus-x11
+  chromium xvfb xauth xdotool x11-utils openbox imagemagick fonts-dejavu-core fonts-noto-color-emoji dbus-x11
   # benchmarks
   hyperfine time
 )

@@ -85,7 +85,7 @@ function renderTree(node, indent = 0, parentPath = currentBucketPath || '') {
     '<div class="file-row" style="' + pad + ';color:' + color + '" title="Click to insert into query"' +
     ' onclick="insertFileQuery(' + handlerArg(fn) + ', ' + handlerArg(abs) + ')">' +
     '<span class="file-badge" style="background:' + color + '">' + escapeHtml(String(node.ext || '').toUpperCase()) + '</span>' +
-    escapeHtml(node.name) +
+    '<span class="file-name">' + escapeHtml(node.name) + '</span>' +
     '<span class="file-size">' + escapeHtml(fmtSize(node.size)) + '</span>' +
     '<span class="file-date">' + escapeHtml(fmtDate(node.created)) + '</span>' +
     (isCsv

@@ -13,11 +13,17 @@ function stripLimitOffset(sql) {
   return String(sql).replace(TRAILING_LIMIT_RE, '');
 }
 
+// A path inside a SQL string literal: an apostrophe in a file or folder name must not end the
+// literal early (or let the name rewrite the query).
+function sqlString(text) {
+  return "'" + String(text).replace(/'/g, "''") + "'";
+}
+
 // read_parquet('/folder/**/*.parquet') or read_csv('/folder/**/*.csv').
 function pathFilesCall(parquet, folder) {
   const fn = parquet ? 'read_parquet' : 'read_csv';
   const ext = parquet ? 'parquet' : 'csv';
-  return fn + "('" + folder + '/**/*.' + ext + "')";
+  return fn + '(' + sqlString(folder + '/**/*.' + ext) + ')';
 }
 
 function substitutePathVariable(sql, parquet, folder) {
@@ -36,5 +42,5 @@ function paginatedStatements(base, page, pageSize) {
 
 // The query for one file of the tree.
 function fileQuery(fn, absPath) {
-  return 'SELECT *\nFROM ' + fn + "('" + absPath + "')\nLIMIT 10";
+  return 'SELECT *\nFROM ' + fn + '(' + sqlString(absPath) + ')\nLIMIT 10';
 }

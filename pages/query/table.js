@@ -28,10 +28,9 @@ async function drawPaginatedTable() {
   if (lastSql === null) return;
   const out = document.getElementById('queryResult');
   out.innerHTML = resultNote('#6c7086', 'Loading...');
-  const sqlAtStart = lastSql;
   const P = paginationState.pageSize;
   const N = paginationState.page;
-  const stmts = paginatedStatements(stripLimitOffset(sqlAtStart), N, P);
+  const stmts = paginatedStatements(stripLimitOffset(lastSql), N, P);
   try {
     const started = performance.now();
     const [countRes, pageRes] = await Promise.all([queryDuckCpp(stmts.count), queryDuckCpp(stmts.page)]);
@@ -58,12 +57,12 @@ async function drawPaginatedTable() {
     out.innerHTML =
       '<div class="paged-layout"><div class="paged-body">' +
       tableMarkup(pageRes.columns, rows, (cell) => fmtPageCell(cell)) +
-      '</div><div class="paged-footer"><div>' +
+      '</div><div class="paged-footer"><div class="page-group">' +
       pagerButton('⟨⟨', 'First Page', 1, N > 1) +
       pagerButton('⟨', 'Previous Page', N - 1, N > 1) +
-      '</div><div><span class="paged-range">' + range + '</span>' +
+      '</div><div class="page-group"><span class="paged-range">' + range + '</span>' +
       '<button class="paged-csv-btn" title="Download all rows as CSV" onclick="downloadPaginatedCsv()">⬇ CSV</button>' +
-      '</div><div>' +
+      '</div><div class="page-group">' +
       pagerButton('⟩', 'Next Page', N + 1, N < pages) +
       pagerButton('⟩⟩', 'Last Page', pages, N < pages) +
       '</div></div></div>';

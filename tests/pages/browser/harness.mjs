@@ -19,7 +19,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
 
-export const DEV = process.env.PLINTHOS_DEV || path.resolve('build/plinthos-dev');
+export const DEV = path.resolve(process.env.PLINTHOS_DEV || 'build/plinthos-dev');
 export const ENGINE = path.join(path.dirname(DEV), 'Plinthos.app/Contents/Resources/duckdb');
 const CHROMIUM = process.env.CHROMIUM || '/usr/bin/chromium';
 const START_TIMEOUT_MS = 15000;
@@ -46,6 +46,7 @@ export function runEngine(sql, cwd, json = false) {
   const args = [':memory:'];
   if (json) args.push('-json');
   const r = spawnSync(ENGINE, args, { cwd, input: sql, encoding: 'utf8' });
+  if (r.error) throw r.error;
   if (r.status !== 0) throw new Error(`engine failed: ${r.stdout}${r.stderr}`);
   return r.stdout;
 }
