@@ -75,7 +75,7 @@ async function runQuery() {
   const timeEl = document.getElementById('queryTime');
   timeEl.textContent = '';
   const out = document.getElementById('queryResult');
-  out.innerHTML = '<div class="muted-note">Running...</div>';
+  out.innerHTML = resultNote('#6c7086', 'Running...');
   if (!agg) {
     rebuildChartOptions(chartSel, 'paginated', false);
     lastResult = null;
@@ -98,7 +98,7 @@ async function runQuery() {
   }
   if (!res || !Array.isArray(res.rows) || res.rows.length === 0) {
     lastResult = null;
-    out.innerHTML = '<div class="muted-note">No rows returned.</div>';
+    out.innerHTML = resultNote('#6c7086', 'No rows returned.');
     return;
   }
   lastResult = { columns: res.columns || [], rows: res.rows, numericCols: res.numericCols || [] };

@@ -140,6 +140,66 @@ test('aggregated runs, errors, the folder alert and Ctrl+Enter', async () => {
   });
 });
 
+test('edge cases of running: blank text, COUNT(*), semicolons, comments, empty and exact-page answers', async () => {
+  const eleven = 'id\n' + Array.from({ length: 11 }, (_, i) => i + 1).join('\n') + '\n';
+  await withApp({ data: { 'eleven.csv': eleven } }, async ({ page }) => {
+    const grey = async () => page.$eval('#queryResult div', (d) => [d.textContent, getComputedStyle(d).color]);
+    await page.click('#formatSwitch');
+    await run(page, 'SELECT * FROM {path-to-files} WHERE id <= 10 -- first ten');
+    await resultText(page, /1-10 of 10 rows/);
+    assert.deepEqual(await page.$$eval('.pager-btn', (b) => b.map((x) => x.disabled)), [true, true, true, true]);
+    // Blank text changes nothing, not even the result on screen.
+    await run(page, '   \n  ');
+    assert.match(await page.textContent('#queryResult'), /1-10 of 10 rows/);
+    await run(page, 'SELECT * FROM {path-to-files} ORDER BY id LIMIT 3');
+    await resultText(page, /1-10 of 11 rows/);
+    await page.click('button[title="Last Page"]');
+    await resultText(page, /11-11 of 11 rows/);
+    // COUNT(*) is not an aggregation by the page's rule: one paginated row.
+    await run(page, 'SELECT COUNT(*) AS n FROM {path-to-files}');
+    await resultText(page, /1-1 of 1 rows/);
+    assert.deepEqual(await page.$$eval('#chartType option', (o) => o.map((x) => x.value)), ['paginated']);
+    await run(page, 'SELECT * FROM {path-to-files} WHERE id > 100');
+    await resultText(page, /No rows returned\./);
+    assert.deepEqual(await grey(), ['No rows returned.', 'rgb(108, 112, 134)']);
+    assert.equal(await page.$$eval('.pager-btn', (b) => b.length), 0);
+    // The Distinct template's semicolon ends up inside the count statement: the engine's error shows.
+    await page.selectOption('#examplesDropdown', 'filter');
+    await page.fill('#queryInput', (await page.inputValue('#queryInput')).replace(/column_name/g, 'id'));
+    await page.click('#runQueryBtn');
+    await page.waitForFunction(() => /error/i.test(document.getElementById('queryResult').textContent));
+    assert.equal(await page.isVisible('#queryError'), false);
+    // An aggregated statement the engine answers with nothing: no rows, no error box.
+    await run(page, 'CREATE TABLE t AS SELECT SUM(id) AS s FROM {path-to-files}');
+    await resultText(page, /No rows returned\./);
+    assert.equal(await page.isVisible('#queryError'), false);
+    assert.equal(await page.isVisible('#downloadBtn'), false);
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
+
+test('the CSV/Parquet switch restyles itself and only changes the next run', async () => {
+  await withApp({ data: { 'a.csv': 'x\n1\n' } }, async ({ page }) => {
+    const look = () => page.evaluate(() => [
+      getComputedStyle(document.getElementById('switchThumb')).left,
+      getComputedStyle(document.getElementById('formatSwitch')).backgroundColor,
+      getComputedStyle(document.getElementById('labelCsv')).color,
+      getComputedStyle(document.getElementById('labelParquet')).color]);
+    const parquet = ['18px', 'rgb(250, 179, 135)', 'rgb(108, 112, 134)', 'rgb(250, 179, 135)'];
+    const csv = ['2px', 'rgb(166, 227, 161)', 'rgb(166, 227, 161)', 'rgb(108, 112, 134)'];
+    assert.deepEqual(await look(), parquet);
+    await page.click('#formatSwitch');
+    await page.waitForTimeout(300);
+    assert.deepEqual(await look(), csv);
+    await run(page, 'SELECT x FROM {path-to-files}');
+    await resultText(page, /1-1 of 1 rows/);
+    await page.click('#formatSwitch');
+    await page.waitForTimeout(300);
+    assert.deepEqual(await look(), parquet);
+    assert.match(await page.evaluate(() => lastSql), /read_csv\(/);
+  });
+});
+
 test('every template is offered exactly and the menu resets', async () => {
   await withApp({ data: { 'a.csv': 'x\n1\n' } }, async ({ page }) => {
     const labels = await page.$$eval('#examplesDropdown option', (o) => o.map((x) => x.textContent));
