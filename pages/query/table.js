@@ -76,12 +76,17 @@ window.bucketPaginatedGo = function (page) {
   drawPaginatedTable();
 };
 
+// A cancelled dialog stays silent; a file that could not be written must not look saved.
 async function downloadResult() {
   if (!lastResult) return;
+  let reply;
   try {
-    await saveCsvCpp(csvText(lastResult.columns, lastResult.rows));
+    reply = await saveCsvCpp(csvText(lastResult.columns, lastResult.rows));
   } catch (e) {
-    // The held-result save reports nothing.
+    reply = 'error: ' + String((e && e.message) || e);
+  }
+  if (typeof reply === 'string' && reply.startsWith('error')) {
+    alert('Save failed: ' + reply.replace(/^error:\s*/, ''));
   }
 }
 

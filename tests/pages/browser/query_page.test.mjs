@@ -108,14 +108,24 @@ test('paging through 1,234 rows, a trailing LIMIT, and exporting every row', asy
   });
 });
 
-test('aggregated runs, errors, the folder alert and Ctrl+Enter', async () => {
-  await withApp({ data: { 'rows.csv': ROWS_CSV } }, async ({ page, data }) => {
+test('aggregated runs, saving the held result, errors, the folder alert and Ctrl+Enter', async () => {
+  await withApp({ data: { 'rows.csv': ROWS_CSV } }, async ({ page, server, data }) => {
     await page.click('#formatSwitch');
     await run(page, 'SELECT COUNT(id) AS n, SUM(id) AS s FROM {path-to-files}');
     await resultText(page, /1,234/);
     assert.match(await page.textContent('#queryResult'), /761,995/);
     assert.match(await page.textContent('#queryTime'), /^\d+ ms$/);
     assert.equal(await page.isVisible('#downloadBtn'), true);
+    // The held result saved as CSV text; a destination that cannot be written says so.
+    const saved = path.join(data, 'held.csv');
+    await server.dialog(saved);
+    await page.click('#downloadBtn');
+    for (let i = 0; i < 100 && !fs.existsSync(saved); i++) await new Promise((r) => setTimeout(r, 100));
+    assert.equal(fs.readFileSync(saved, 'utf8'), '"n","s"\r\n"1234","761995"');
+    await server.dialog(path.join(data, 'missing', 'held.csv'));
+    const failed = new Promise((r) => page.once('dialog', async (d) => { r(d.message()); await d.dismiss(); }));
+    await page.click('#downloadBtn');
+    assert.equal(await failed, 'Save failed: could not write file');
     await run(page, 'SELECT SUM(nope) FROM {path-to-files}');
     await page.waitForSelector('#queryError', { state: 'visible' });
     assert.match(await page.textContent('#queryError'), /^⚠ .*nope/s);
@@ -136,7 +146,6 @@ test('aggregated runs, errors, the folder alert and Ctrl+Enter', async () => {
     await run(page, 'SELECT * FROM {path-to-files}');
     assert.equal(await dialog, 'Please select a folder in the Bucket Browser first');
     assert.match(await page.textContent('#queryResult'), /answer/);
-    void data;
   });
 });
 
