@@ -1,15 +1,21 @@
 #include "services/bucket.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "services/json_text.h"
 #include "services/messages.h"
 #include "services/paths.h"
 #include "services/sources.h"
@@ -22,7 +28,8 @@ namespace plinthos {
 namespace {
 
 constexpr const char* kBucketFolderName = "bucket";
-constexpr const char* kDataExtensions[] = {".csv", ".parquet"};
+constexpr std::string_view kDataExtensions[] = {".csv", ".parquet"};
+constexpr std::size_t kReplyStartCapacity = 1 << 16;  // grown as the tree needs
 
 // A failure that abandons the whole listing; its text is the system's description.
 struct ListingFailure {
@@ -31,6 +38,10 @@ struct ListingFailure {
 
 [[noreturn]] void fail(const std::string& what, const fs::path& p, std::error_code ec) {
   throw ListingFailure{fs::filesystem_error(what, p, ec).what()};
+}
+
+[[noreturn]] void failErrno(const std::string& what, const fs::path& p, int error) {
+  fail(what, p, std::error_code(error, std::generic_category()));
 }
 
 // Folders on the way down from the root, by device and inode, to spot a link back up.
@@ -42,97 +53,209 @@ std::optional<FolderId> folderId(const fs::path& p) {
   return FolderId{st.st_dev, st.st_ino};
 }
 
-struct FileFacts {
+// The data extension of a file name ("" for none): the part from the last dot, except where
+// that dot is the first character.
+std::string_view dataExtension(std::string_view name) {
+  std::size_t dot = name.rfind('.');
+  if (dot == 0 || dot == std::string_view::npos) return {};
+  std::string_view extension = name.substr(dot);
+  for (std::string_view data : kDataExtensions) {
+    if (extension == data) return data;
+  }
+  return {};
+}
+
+struct Entry {
+  std::string name;
+  bool folder = false;
+  bool link = false;
+  std::string_view extension;  // data files only; points into a constant
+  // Data files: size and birth time, or the error of the status query, raised only when the
+  // file's turn comes so that the first failure in listing order is the one reported.
+  int statusError = 0;
   std::uintmax_t size = 0;
   long long created = 0;
 };
 
-// Size and birth time, links followed. Where the file system keeps no birth time, the last
-// modification stands in for it.
-FileFacts fileFacts(const fs::path& p) {
-  struct statx st {};
-  if (::statx(AT_FDCWD, p.c_str(), 0, STATX_SIZE | STATX_BTIME | STATX_MTIME, &st) != 0) {
-    fail("cannot read file status", p, std::error_code(errno, std::generic_category()));
+struct DirCloser {
+  void operator()(DIR* d) const {
+    if (d) ::closedir(d);
   }
-  FileFacts facts;
-  facts.size = st.stx_size;
-  facts.created = (st.stx_mask & STATX_BTIME) ? st.stx_btime.tv_sec : st.stx_mtime.tv_sec;
-  return facts;
-}
-
-struct Entry {
-  fs::path path;
-  std::string name;
-  bool folder = false;
 };
 
-class TreeBuilder {
+// Whether a directory entry is a folder (a link to a folder counts, as the folder it names)
+// and whether it is a link; the entry's own type saves a status query where the file system
+// records it.
+void classify(int dirFd, const dirent& d, Entry& entry) {
+  struct stat st {};
+  unsigned char type = d.d_type;
+  if (type == DT_UNKNOWN) {
+    if (::fstatat(dirFd, d.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+    type = S_ISLNK(st.st_mode) ? DT_LNK : S_ISDIR(st.st_mode) ? DT_DIR : DT_REG;
+  }
+  if (type == DT_DIR) {
+    entry.folder = true;
+  } else if (type == DT_LNK) {
+    entry.link = true;
+    entry.folder = ::fstatat(dirFd, d.d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+  }
+}
+
+// Size and birth time, links followed. Where the file system keeps no birth time, the last
+// modification stands in for it.
+void readFacts(int dirFd, const char* name, Entry& entry) {
+  struct statx st {};
+  if (::statx(dirFd, name, 0, STATX_SIZE | STATX_BTIME | STATX_MTIME, &st) != 0) {
+    entry.statusError = errno;
+    return;
+  }
+  entry.size = st.stx_size;
+  entry.created = (st.stx_mask & STATX_BTIME) ? st.stx_btime.tv_sec : st.stx_mtime.tv_sec;
+}
+
+// Writes the tree as reply text straight away; members in key order, as the serializer
+// writes objects. Each node's path is carried down from the root, resolved once, so only
+// links cost a path resolution.
+class TreeWriter {
  public:
-  explicit TreeBuilder(fs::path root) : root_(std::move(root)) {
+  TreeWriter(fs::path root, std::string& out) : root_(std::move(root)), out_(out) {
     std::error_code ec;
     canonicalRoot_ = fs::weakly_canonical(root_, ec);
     if (ec) fail("cannot resolve the folder", root_, ec);
   }
 
-  json build() { return folderNode(root_, root_.filename().string()); }
+  void write(const std::string& bucketPath) {
+    out_ += "{\"bucketPath\":";
+    appendJsonString(out_, bucketPath);
+    out_ += ',';
+    writeFolderMembers(root_, root_.filename().string(), std::string());
+  }
 
  private:
-  json folderNode(const fs::path& folder, const std::string& name) {
-    json node{{"type", "dir"}, {"name", name}, {"children", json::array()}};
+  // `relative`: the folder's resolved path relative to the root with a trailing "/" ("" for
+  // the root itself), or nullopt where it could not be worked out and each file is resolved
+  // on its own.
+  void writeFolderMembers(const fs::path& folder, const std::string& name,
+                          const std::optional<std::string>& relative) {
     auto id = folderId(folder);
     // A link back to a folder we are already inside: listed, but empty, instead of forever.
-    if (id && onPath_.count(*id)) return node;
+    if (id && onPath_.count(*id)) {
+      out_ += "\"children\":[]";
+      closeFolder(name);
+      return;
+    }
     if (id) onPath_.insert(*id);
 
-    std::vector<Entry> entries;
-    std::error_code ec;
-    fs::directory_iterator it(folder, ec);
-    if (ec) fail("cannot open folder", folder, ec);
-    for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-      if (ec) break;
-      std::error_code typeEc;
-      bool isFolder = it->is_directory(typeEc);  // links to folders are followed
-      entries.push_back({it->path(), it->path().filename().string(), isFolder});
-    }
-    if (ec) fail("cannot read folder", folder, ec);
-
+    std::vector<Entry> entries = readEntries(folder);
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
       if (a.folder != b.folder) return a.folder;
       return a.name < b.name;  // byte order: upper case before lower case
     });
 
-    json& children = node["children"];
+    out_ += "\"children\":[";
+    bool first = true;
     for (const auto& entry : entries) {
+      if (!first) out_ += ',';
+      first = false;
       if (entry.folder) {
-        children.push_back(folderNode(entry.path, entry.name));
-      } else if (auto file = fileNode(entry)) {
-        children.push_back(std::move(*file));
+        fs::path child = folder / entry.name;
+        out_ += '{';
+        writeFolderMembers(child, entry.name, childRelative(child, entry, relative));
+      } else {
+        writeFile(folder, entry, relative);
       }
     }
+    out_ += ']';
+    closeFolder(name);
     if (id) onPath_.erase(*id);
-    return node;
   }
 
-  std::optional<json> fileNode(const Entry& entry) {
-    std::string extension = entry.path.extension().string();
-    bool data = std::any_of(std::begin(kDataExtensions), std::end(kDataExtensions),
-                            [&](const char* ext) { return extension == ext; });
-    if (!data) return std::nullopt;
-    FileFacts facts = fileFacts(entry.path);
+  void closeFolder(const std::string& name) {
+    out_ += ",\"name\":";
+    appendJsonString(out_, name);
+    out_ += ",\"type\":\"dir\"}";
+  }
+
+  // Every entry of the folder, with the status of its data files; other files are dropped.
+  std::vector<Entry> readEntries(const fs::path& folder) {
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) failErrno("cannot open folder", folder, errno);
+    std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
+    if (!dir) {
+      int error = errno;
+      ::close(fd);
+      failErrno("cannot open folder", folder, error);
+    }
+    std::vector<Entry> entries;
+    for (;;) {
+      errno = 0;
+      const dirent* d = ::readdir(dir.get());
+      if (!d) {
+        if (errno != 0) failErrno("cannot read folder", folder, errno);
+        break;
+      }
+      std::string_view name = d->d_name;
+      if (name == "." || name == "..") continue;
+      Entry entry;
+      classify(fd, *d, entry);
+      if (!entry.folder) {
+        entry.extension = dataExtension(name);
+        if (entry.extension.empty()) continue;
+        readFacts(fd, d->d_name, entry);
+      }
+      entry.name = name;
+      entries.push_back(std::move(entry));
+    }
+    return entries;
+  }
+
+  std::optional<std::string> childRelative(const fs::path& child, const Entry& entry,
+                                           const std::optional<std::string>& relative) {
+    if (!entry.link) {
+      if (!relative) return std::nullopt;
+      return *relative + entry.name + '/';
+    }
     std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(entry.path, ec);
-    if (ec) fail("cannot resolve the file", entry.path, ec);
-    return json{{"type", "file"},
-                {"name", entry.name},
-                {"ext", extension.substr(1)},
-                {"size", facts.size},
-                {"created", facts.created},
-                {"path", resolved.lexically_relative(canonicalRoot_).generic_string()}};
+    fs::path resolved = fs::weakly_canonical(child, ec);
+    if (ec) return std::nullopt;
+    std::string text = resolved.lexically_relative(canonicalRoot_).generic_string();
+    if (text.empty()) return std::nullopt;
+    if (text == ".") return std::string();
+    return text + '/';
+  }
+
+  void writeFile(const fs::path& folder, const Entry& entry,
+                 const std::optional<std::string>& relative) {
+    if (entry.statusError != 0) {
+      failErrno("cannot read file status", folder / entry.name, entry.statusError);
+    }
+    if (relative && !entry.link) {
+      path_.assign(*relative).append(entry.name);
+    } else {
+      fs::path file = folder / entry.name;
+      std::error_code ec;
+      fs::path resolved = fs::weakly_canonical(file, ec);
+      if (ec) fail("cannot resolve the file", file, ec);
+      path_ = resolved.lexically_relative(canonicalRoot_).generic_string();
+    }
+    out_ += "{\"created\":";
+    appendJsonInteger(out_, entry.created);
+    out_ += ",\"ext\":\"";
+    out_ += entry.extension.substr(1);
+    out_ += "\",\"name\":";
+    appendJsonString(out_, entry.name);
+    out_ += ",\"path\":";
+    appendJsonString(out_, path_);
+    out_ += ",\"size\":";
+    appendJsonInteger(out_, entry.size);
+    out_ += ",\"type\":\"file\"}";
   }
 
   fs::path root_;
   fs::path canonicalRoot_;
+  std::string& out_;
   std::set<FolderId> onPath_;
+  std::string path_;  // reused for every file
 };
 
 }  // namespace
@@ -166,9 +289,10 @@ std::string listBucketCpp(const std::string&, const std::string& exePath) {
           return toReply(json{{"error", messages::kBucketNotFound}, {"bucketPath", root}});
         }
         try {
-          json tree = TreeBuilder(root).build();
-          tree["bucketPath"] = root;
-          return toReply(tree);
+          std::string reply;
+          reply.reserve(kReplyStartCapacity);
+          TreeWriter(root, reply).write(root);
+          return reply;
         } catch (const ListingFailure& failure) {
           return errorReply(failure.what);
         }
