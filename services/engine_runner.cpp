@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <vector>
 
 #include "services/messages.h"
 #include "store/bridge_io.h"
@@ -15,7 +16,7 @@ namespace plinthos {
 
 namespace {
 
-constexpr std::size_t kReadBufferSize = 4096;
+constexpr std::size_t kReadChunkSize = 1 << 16;
 constexpr mode_t kScriptMode = 0600;
 constexpr int kSignalExitBase = 128;
 constexpr int kUnknownExit = -1;
@@ -110,17 +111,14 @@ EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
     run.status = EngineRun::Status::NotStarted;
     return run;
   }
-  char buffer[kReadBufferSize];
+  // Straight from the pipe in large pieces: answers can run to many megabytes.
+  std::vector<char> buffer(kReadChunkSize);
+  int fd = ::fileno(pipe.get());
   for (;;) {
-    std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe.get());
-    run.output.append(buffer, n);
-    if (n < sizeof buffer) {
-      if (std::ferror(pipe.get()) && errno == EINTR) {
-        std::clearerr(pipe.get());
-        continue;
-      }
-      break;
-    }
+    ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    run.output.append(buffer.data(), static_cast<std::size_t>(n));
   }
   int status = ::pclose(pipe.release());
   run.exitCode = exitCodeOf(status);
