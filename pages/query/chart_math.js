@@ -77,13 +77,14 @@ function niceAxisTicks(minV, maxV, targetTicks) {
   else if (fraction <= 5) step = 5 * magnitude;
   else step = 10 * magnitude;
   step = Math.max(step, 1);
-  const min = Math.floor(minV / step) * step;
-  const max = Math.ceil(maxV / step) * step;
+  // Adding 0 turns -0 (from a cell such as -0.0) into 0, so no axis reads "-0".
+  const min = Math.floor(minV / step) * step + 0;
+  const max = Math.ceil(maxV / step) * step + 0;
   const snap = step / 1e9;
   const ticks = [];
   for (let t = min; t <= max + step * CHART_TICK_TOLERANCE && ticks.length < CHART_TICK_LIMIT; ) {
     ticks.push(t);
-    t = Math.round((t + step) / snap) * snap;
+    t = Math.round((t + step) / snap) * snap + 0;
   }
   return { ticks, min, max };
 }

@@ -27,6 +27,24 @@ async function openMenu(page) {
   await page.waitForSelector('#savedQueriesDropdownMenu', { state: 'visible' });
 }
 
+// Background, text colour and top border of an element.
+const looks = (page, sel) =>
+  page.$eval(sel, (e) => {
+    const c = getComputedStyle(e);
+    return [c.backgroundColor, c.color, c.borderTopWidth + ' ' + c.borderTopColor];
+  });
+
+// The page's buttons must win over the theme's generic button and button:hover rules.
+async function sameOnHover(page, sel, expected) {
+  assert.deepEqual(await looks(page, sel), expected, sel);
+  await page.hover(sel);
+  assert.deepEqual(await looks(page, sel), expected, sel + ' hovered');
+}
+
+const DARK = 'rgb(30, 30, 46)';
+const GREY = 'rgb(108, 112, 134)';
+const NONE = 'rgba(0, 0, 0, 0)';
+
 const rowNames = (page) => page.$$eval('#savedQueriesList .saved-query-row .saved-query-name', (els) => els.map((e) => e.textContent));
 
 test('save, overwrite after the question, search, load, delete and reload', async () => {
@@ -56,6 +74,13 @@ test('save, overwrite after the question, search, load, delete and reload', asyn
       await page.evaluate(() => document.getElementById('overwriteConfirm').innerText.replace(/\s+/g, ' ').trim()),
       'A query named "Sales" already exists. Overwrite? Overwrite Cancel'
     );
+    await sameOnHover(page, '#savedQueriesDropdownBtn', ['rgb(49, 50, 68)', 'rgb(205, 214, 244)', '1px rgb(69, 71, 90)']);
+    await sameOnHover(page, '#saveQueryBtn', ['rgb(30, 74, 46)', 'rgb(166, 227, 161)', '1px rgb(166, 227, 161)']);
+    await sameOnHover(page, '#saveQueryPanel .save-confirm', ['rgb(166, 227, 161)', DARK, '0px ' + DARK]);
+    await sameOnHover(page, '#saveQueryPanel .save-cancel', [NONE, GREY, '1px rgb(69, 71, 90)']);
+    await sameOnHover(page, '#overwriteConfirm .overwrite-yes', ['rgb(250, 179, 135)', DARK, '0px ' + DARK]);
+    await sameOnHover(page, '#overwriteConfirm .overwrite-no', [NONE, GREY, '1px ' + GREY]);
+    assert.equal(await page.$eval('#overwriteConfirm .overwrite-yes', (e) => getComputedStyle(e).fontWeight), '600');
     await page.click('#overwriteConfirm .overwrite-no');
     assert.equal(await page.isVisible('#overwriteConfirm'), false);
     assert.equal(await page.isVisible('#saveQueryPanel'), true);
@@ -113,6 +138,11 @@ test('save, overwrite after the question, search, load, delete and reload', asyn
       'rgb(30, 58, 95)'
     );
     assert.equal(await page.$eval('#savedQueriesList .saved-query-check', (e) => getComputedStyle(e).color), 'rgb(137, 180, 250)');
+    await openMenu(page);
+    await page.hover('#savedQueriesList .selected');
+    assert.equal(await page.$eval('#savedQueriesList .selected', (e) => getComputedStyle(e).backgroundColor), 'rgb(69, 71, 90)');
+    await page.click('#savedQueriesDropdownBtn');
+    await sameOnHover(page, '#deleteQueryBtn', ['rgb(59, 26, 26)', 'rgb(243, 139, 168)', '1px rgb(243, 139, 168)']);
 
     // Deleting: gone at once, the editor keeps its text, the selection is cleared.
     await page.click('#deleteQueryBtn');

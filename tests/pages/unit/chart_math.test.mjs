@@ -26,6 +26,10 @@ test('niceAxisTicks: whole-number steps of 1, 2 and 5', () => {
   deq(plain(M.niceAxisTicks(3, 3, 5)).ticks, [3]);
   const big = M.niceAxisTicks(0, 1e7 * 1.1, 5);
   assert.ok(big.ticks.every((t) => t % 5e6 === 0));
+  // A -0 cell never gives a "-0" tick or bound.
+  const negZero = M.niceAxisTicks(-0, 5, 5);
+  assert.ok(!Object.is(negZero.min, -0) && !Object.is(negZero.ticks[0], -0));
+  assert.ok(!Object.is(M.niceAxisTicks(-10, -0.5, 5).max, -0));
   // No finite range (no series at all): no ticks, axis 0..1.
   deq(plain(M.niceAxisTicks(0, NaN, 5)), { ticks: [], min: 0, max: 1 });
 });
