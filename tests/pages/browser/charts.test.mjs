@@ -68,14 +68,27 @@ function plotOf(w, right) {
 
 test('bar chart: one series, axis texts, cut labels, tooltip, no legend', async () => {
   await withApp({ data: { 'sales.csv': SALES } }, async ({ page, data }) => {
+    const options = () => page.$$eval('#chartType option', (os) => os.map((o) => o.value + ' ' + o.textContent));
+    assert.equal(await page.isVisible('#chartType'), false);
+    assert.deepEqual(await options(), [
+      'table Table',
+      'paginated Paginated Table',
+      'bar Bar Chart',
+      'line Line Chart',
+      'area Area Chart',
+      'pie Pie Chart',
+    ]);
     await runAgg(
       page,
       `SELECT category, SUM(x) AS total FROM read_csv('${data}/sales.csv') GROUP BY category ORDER BY total`
     );
-    assert.deepEqual(
-      await page.$$eval('#chartType option', (os) => os.map((o) => o.value)),
-      ['table', 'bar', 'line', 'area', 'pie']
-    );
+    assert.deepEqual(await options(), ['table Table', 'bar Bar Chart', 'line Line Chart', 'area Area Chart', 'pie Pie Chart']);
+    // The selector's own colours, with the theme's drawn caret kept.
+    const look = await page.$eval('#chartType', (e) => {
+      const c = getComputedStyle(e);
+      return [c.backgroundColor, c.color, c.borderTopColor, c.paddingTop, c.paddingLeft, c.fontSize, c.backgroundImage.includes('svg')];
+    });
+    assert.deepEqual(look, ['rgb(49, 50, 68)', 'rgb(205, 214, 244)', 'rgb(69, 71, 90)', '8px', '14px', '14.08px', true]);
     const { w, h, texts } = await draw(page, 'bar');
     assert.equal(h, H);
     assert.equal(w, await page.evaluate(() => {
