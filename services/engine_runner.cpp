@@ -90,8 +90,23 @@ std::string engineCommand(const std::string& workingFolder, const std::string& e
          " 2>&1";
 }
 
+EngineOutput::EngineOutput(int fd, std::string& captured)
+    : fd_(fd), captured_(captured), buffer_(kReadChunkSize) {}
+
+// Straight from the pipe in large pieces: answers can run to many megabytes.
+std::string_view EngineOutput::next() {
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return {};
+    captured_.append(buffer_.data(), static_cast<std::size_t>(n));
+    return {buffer_.data(), static_cast<std::size_t>(n)};
+  }
+}
+
 EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
-                    const std::string& sql, const std::string& prefix, OutputMode mode) {
+                    const std::string& sql, const std::string& prefix, OutputMode mode,
+                    const OutputReader& reader) {
   EngineRun run;
   std::string script = tempScriptPath(prefix);
   if (!writeTempScript(script, sql)) {
@@ -111,14 +126,9 @@ EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
     run.status = EngineRun::Status::NotStarted;
     return run;
   }
-  // Straight from the pipe in large pieces: answers can run to many megabytes.
-  std::vector<char> buffer(kReadChunkSize);
-  int fd = ::fileno(pipe.get());
-  for (;;) {
-    ssize_t n = ::read(fd, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    run.output.append(buffer.data(), static_cast<std::size_t>(n));
+  EngineOutput output(::fileno(pipe.get()), run.output);
+  if (reader) reader(output);
+  while (!output.next().empty()) {
   }
   int status = ::pclose(pipe.release());
   run.exitCode = exitCodeOf(status);

@@ -1,6 +1,7 @@
 #include "services/query.h"
 
 #include <algorithm>
+#include <iterator>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
@@ -15,6 +16,8 @@ namespace plinthos {
 
 namespace {
 constexpr const char* kScriptPrefix = "/tmp/duckquery_";
+constexpr std::size_t kResultSlack = 64;
+constexpr std::size_t kFirstResultCapacity = 1 << 16;  // grown as the answer needs
 
 // Turns the engine's JSON output into the query result's text in one pass of the parser: no
 // document of the output or of the result is built. Cells are written as a document of the
@@ -263,17 +266,67 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
   std::string nestedKey_;
 };
 
-}  // namespace
+// The engine's output pieces as one run of characters for the parser, read as it needs them.
+class PieceIterator {
+ public:
+  using iterator_category = std::input_iterator_tag;
+  using value_type = char;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const char*;
+  using reference = const char&;
 
-std::optional<std::string> queryResultFromOutput(const std::string& output) {
+  PieceIterator() = default;  // the end
+  explicit PieceIterator(EngineOutput* output) : output_(output) {}
+
+  reference operator*() const { return *at_; }
+  PieceIterator& operator++() {
+    ++at_;
+    return *this;
+  }
+  // Only ever compared with the end: more to read unless the output has ended.
+  bool operator!=(const PieceIterator&) const {
+    if (at_ == end_ && output_) {
+      std::string_view piece = output_->next();
+      at_ = piece.data();
+      end_ = piece.data() + piece.size();
+      if (piece.empty()) output_ = nullptr;
+    }
+    return at_ != end_;
+  }
+  bool operator==(const PieceIterator& other) const { return !(*this != other); }
+
+ private:
+  mutable EngineOutput* output_ = nullptr;
+  mutable const char* at_ = nullptr;
+  mutable const char* end_ = nullptr;
+};
+
+// `parse` runs the parser with the writer it is given.
+template <typename Parse>
+std::optional<std::string> convert(Parse&& parse, std::size_t expectedSize) {
   std::string result;
   // The result is about as long as the output (member names dropped, cells quoted); pages
   // reserved but never written cost no memory.
-  result.reserve(output.size() + 64);
+  result.reserve(expectedSize);
   ResultWriter writer(result);
-  if (!ordered_json::sax_parse(output, &writer)) return std::nullopt;
+  if (!parse(writer)) return std::nullopt;
   writer.finish();
   return result;
+}
+
+}  // namespace
+
+std::optional<std::string> queryResultFromOutput(const std::string& output) {
+  return convert([&](ResultWriter& writer) { return ordered_json::sax_parse(output, &writer); },
+                 output.size() + kResultSlack);
+}
+
+std::optional<std::string> queryResultFromOutput(EngineOutput& output) {
+  return convert(
+      [&](ResultWriter& writer) {
+        return ordered_json::sax_parse(PieceIterator(&output), PieceIterator(), &writer);
+      },
+      kFirstResultCapacity);
 }
 
 // Arguments: [sql]; folder arguments of read_csv/read_parquet are expanded to file patterns.
@@ -289,9 +342,12 @@ std::string queryDuckCpp(const std::string& args, const ServiceEnv& env) {
         if (!values) return errorReply(problem);
         std::string folder = workingFolder(env.exePath);
         std::string sql = expandAllSourceFolders(folder, (*values)[0]);
-        EngineRun run = runEngine(folder, env.duckdbPath, sql, kScriptPrefix, OutputMode::Json);
+        std::optional<std::string> result;
+        EngineRun run =
+            runEngine(folder, env.duckdbPath, sql, kScriptPrefix, OutputMode::Json,
+                      [&](EngineOutput& output) { result = queryResultFromOutput(output); });
         if (auto failed = failedRunReply(run, messages::kQueryFailed)) return *failed;
-        if (auto result = queryResultFromOutput(run.output)) return std::move(*result);
+        if (result) return std::move(*result);
         return errorReply(run.output);
       },
       [](const std::string& what) { return errorReply(messages::kInternalError + what); });

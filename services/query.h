@@ -12,6 +12,10 @@ namespace plinthos {
 // objects (the caller then answers with the raw output).
 std::optional<std::string> queryResultFromOutput(const std::string& output);
 
+// The same, converted while the engine is still writing: `output`'s pieces are read up to the
+// end of the one JSON value and whatever follows it.
+std::optional<std::string> queryResultFromOutput(EngineOutput& output);
+
 // Bridge: [sql] -> query result, or {"error": text}: a fixed message, or the engine's output
 // when it failed or printed something that is not one JSON array.
 std::string queryDuckCpp(const std::string& args, const ServiceEnv& env);

@@ -154,6 +154,47 @@ TEST_F(QueryResultTest, GeneratedOutputMatchesTheDocumentBuiltResult) {
   }
 }
 
+// An engine that writes its output in pieces with pauses between them, so the service reads
+// it while the engine still runs; pieces may split escapes and characters anywhere.
+void writePiecewiseEngine(const fs::path& script, const std::vector<std::string>& pieces,
+                          int code) {
+  std::string body;
+  for (const auto& piece : pieces) body += "printf '%s' " + sq(piece) + "\nsleep 0.05\n";
+  writeScript(script, "cat > /dev/null\n" + body + "exit " + std::to_string(code) + "\n");
+}
+
+TEST_F(QueryResultTest, OutputReadWhileTheEngineRunsGivesTheSameReplies) {
+  setBucket(data);
+  engine = (root / "piecewise-engine").string();
+  const std::string bigText(200000, 'x');  // more than one read's worth
+  struct Case {
+    std::vector<std::string> pieces;
+    int code;
+  };
+  const std::vector<Case> cases = {
+      {{"[{\"a\":\"\\u00", "e9\xc3", "\xbc\",\"n\":1", "2.5},{\"a\":\"" + bigText, "\"}]\n"}, 0},
+      {{"[{\"a\":1}]", "\n[{\"b\":2}]\n"}, 0},   // a second value arriving later
+      {{"not json ", bigText, " and more"}, 0},  // refused at once, still read to the end
+      {{"[{\"a\":1}]\n", "Error: after the rows\n"}, 1},
+      {{"[{\"a\":", "1"}, 0},  // cut short
+      {{"", ""}, 0},
+  };
+  for (const auto& c : cases) {
+    std::string whole;
+    for (const auto& piece : c.pieces) whole += piece;
+    writePiecewiseEngine(engine, c.pieces, c.code);
+    std::string expected =
+        c.code != 0 ? errorReply(whole) : referenceResult(whole).value_or(errorReply(whole));
+    EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1"})), expected) << whole.substr(0, 80);
+  }
+  writePiecewiseEngine(engine, cases[0].pieces, 0);
+  std::string reply = call("queryDuckCpp", args({"SELECT 1"}));
+  EXPECT_EQ(reply.rfind("{\"columns\":[\"a\",\"n\"],\"numericCols\":[false,true],"
+                        "\"rows\":[[\"\xc3\xa9\xc3\xbc\",\"12.5\"],[\"xxx",
+                        0),
+            0u);
+}
+
 // The real engine's output for values of every kind it prints, converted both ways.
 TEST_F(QueryResultTest, RealEngineOutputMatchesTheDocumentBuiltResult) {
   setBucket(data);
