@@ -6,42 +6,12 @@
 set -uo pipefail
 PROBE="${1:?usage: dialogs_test.sh <path to desktop_dialog_probe>}"
 
-STEP_TIMEOUT=60  # seconds any one step may take
+source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
+probe_pid=""
 
-work="$(mktemp -d)"
-xvfb_pid="" wm_pid="" probe_pid=""
-cleanup() {
-  for pid in $probe_pid $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
-  for pid in $probe_pid $wm_pid $xvfb_pid; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-ok() { echo "ok: $*"; }
-
-wait_for() {
-  local deadline=$((SECONDS + STEP_TIMEOUT))
-  until "$@"; do
-    [ $SECONDS -ge $deadline ] && return 1
-    sleep 0.3
-  done
-}
-
-Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for test -s "$work/display" || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")" GDK_BACKEND=x11
-unset WAYLAND_DISPLAY
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
-  XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$HOME" "$XDG_RUNTIME_DIR" "$work/cwd" "$work/data/a b"
-chmod 700 "$XDG_RUNTIME_DIR"
-
-openbox >"$work/wm.log" 2>&1 &
-wm_pid=$!
-wait_for xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1 || true
+start_display 1280x800x24
+export GDK_BACKEND=x11
+mkdir -p "$work/cwd" "$work/data/a b"
 
 chooser_wid=""
 find_chooser() { chooser_wid="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)"; [ -n "$chooser_wid" ]; }
@@ -83,5 +53,4 @@ run_case "save chooser proposes query-result.csv" save "Save as CSV" \
 run_case "save chooser cancelled" save "Save as CSV" \
   "chooser null"$'\n'"second \"second\"" press_escape
 
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
-echo "dialogs test passed"
+finish "dialogs test passed"

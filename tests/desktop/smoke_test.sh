@@ -5,50 +5,15 @@
 set -uo pipefail
 APP="${1:?usage: smoke_test.sh <path to the Plinthos executable>}"
 
-SCREEN_SIZE=1600x1000x24
-STEP_TIMEOUT=60   # seconds any one step may take
+source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
 TAB_BAR_BAND=200  # rows from the top where the tab bar lies
+app_pid=""
 
-work="$(mktemp -d)"
-xvfb_pid="" wm_pid="" app_pid=""
-cleanup() {
-  for pid in $app_pid $wm_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
-  for pid in $app_pid $wm_pid $xvfb_pid; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT INT TERM
-
-failures=0
-fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
-ok() { echo "ok: $*"; }
-
-# Polls a command until it succeeds or the step timeout passes.
-wait_for() {
-  local deadline=$((SECONDS + STEP_TIMEOUT))
-  until "$@"; do
-    [ $SECONDS -ge $deadline ] && return 1
-    sleep 0.3
-  done
-}
-
-Xvfb -displayfd 3 -screen 0 "$SCREEN_SIZE" -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-wait_for test -s "$work/display" || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
-unset WAYLAND_DISPLAY
-
-
-# A private home with a configured data folder, so no real settings are touched.
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
-  XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime"
-mkdir -p "$HOME/Library/Application Support/Plinthos" "$work/data" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
+start_display 1600x1000x24
+# A configured data folder.
+mkdir -p "$HOME/Library/Application Support/Plinthos" "$work/data"
 printf 'product_category,sale_amount\nbooks,12.5\n' >"$work/data/sales.csv"
 printf '{"bucketPath":"%s"}\n' "$work/data" >"$HOME/Library/Application Support/Plinthos/config.json"
-
-openbox >"$work/wm.log" 2>&1 &
-wm_pid=$!
-wait_for xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1 || true
 
 start_app() {
   "$APP" >"$work/app.log" 2>&1 &
@@ -192,5 +157,4 @@ if start_app; then
   fi
 fi
 
-[ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
-echo "desktop smoke test passed"
+finish "desktop smoke test passed"
