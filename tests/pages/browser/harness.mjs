@@ -59,6 +59,17 @@ export function writeFiles(root, files) {
   }
 }
 
+// Waits until a file that the app writes exists and its size has stopped changing.
+export async function waitForFile(file, timeoutMs = 10000) {
+  let last = -1;
+  for (const end = Date.now() + timeoutMs; Date.now() < end; await new Promise((r) => setTimeout(r, 100))) {
+    const size = fs.existsSync(file) ? fs.statSync(file).size : -1;
+    if (size >= 0 && size === last) return;
+    last = size;
+  }
+  throw new Error(`${file} was not written`);
+}
+
 export async function startServe(home, extraArgs = []) {
   const child = spawn(DEV, [...extraArgs, 'serve'], {
     env: { ...process.env, HOME: home },
@@ -96,19 +107,13 @@ export async function startServe(home, extraArgs = []) {
 }
 
 export async function launchBrowser() {
-  const profile = makeTemp('plinthos-chromium-');
-  const browser = await chromium.launch({
+  // Playwright gives Chromium a temporary profile of its own and removes it on close.
+  return chromium.launch({
     executablePath: CHROMIUM,
     headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
       '--disable-background-networking', '--disable-component-update', '--disable-sync'],
   });
-  const close = browser.close.bind(browser);
-  browser.close = async () => {
-    await close();
-    fs.rmSync(profile, { recursive: true, force: true });
-  };
-  return browser;
 }
 
 // Opens the shell page and waits until the Query page has listed its folder.

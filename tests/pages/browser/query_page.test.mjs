@@ -4,7 +4,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { withApp, runEngine, makeTemp } from './harness.mjs';
+import { withApp, runEngine, makeTemp, waitForFile } from './harness.mjs';
 
 const ROWS_CSV = 'id,name\n' + Array.from({ length: 1234 }, (_, i) => `${i + 1},n${i + 1}`).join('\n') + '\n';
 
@@ -100,8 +100,7 @@ test('paging through 1,234 rows, a trailing LIMIT, and exporting every row', asy
     const out = path.join(data, 'export.csv');
     await server.dialog(out);
     await page.click('.paged-csv-btn');
-    await page.waitForFunction(() => true);
-    for (let i = 0; i < 100 && !fs.existsSync(out); i++) await new Promise((r) => setTimeout(r, 100));
+    await waitForFile(out);
     const expected = runEngine(`COPY (SELECT * FROM read_csv('${data}/rows.csv') ORDER BY id) TO '${data}/want.csv' (FORMAT CSV, HEADER)`, data);
     assert.equal(expected, '');
     assert.equal(fs.readFileSync(out, 'utf8'), fs.readFileSync(path.join(data, 'want.csv'), 'utf8'));
@@ -120,7 +119,7 @@ test('aggregated runs, saving the held result, errors, the folder alert and Ctrl
     const saved = path.join(data, 'held.csv');
     await server.dialog(saved);
     await page.click('#downloadBtn');
-    for (let i = 0; i < 100 && !fs.existsSync(saved); i++) await new Promise((r) => setTimeout(r, 100));
+    await waitForFile(saved);
     assert.equal(fs.readFileSync(saved, 'utf8'), '"n","s"\r\n"1234","761995"');
     await server.dialog(path.join(data, 'missing', 'held.csv'));
     const failed = new Promise((r) => page.once('dialog', async (d) => { r(d.message()); await d.dismiss(); }));
