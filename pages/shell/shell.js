@@ -1,4 +1,24 @@
 let currentTab = null;
+// Panes being fetched, by tab: a second click while one is on its way waits for the same pane.
+const pendingPanes = {};
+
+async function fetchPane(name) {
+  const html = await getPage(name);
+  const pane = document.createElement('div');
+  pane.id = 'pane-' + name;
+  pane.className = 'tab-pane';
+  // Hidden until chosen: another tab may have been clicked while this page was on its way.
+  pane.style.display = 'none';
+  pane.innerHTML = html;
+  document.getElementById('content').appendChild(pane);
+  // Scripts set through innerHTML never run: replace each with a fresh copy of its text.
+  pane.querySelectorAll('script').forEach((old) => {
+    const fresh = document.createElement('script');
+    fresh.text = old.text;
+    old.replaceWith(fresh);
+  });
+  return pane;
+}
 
 async function loadTab(name) {
   if (name === currentTab) return;
@@ -9,20 +29,9 @@ async function loadTab(name) {
   document.querySelectorAll('.tab-pane').forEach((p) => { p.style.display = 'none'; });
   let pane = document.getElementById('pane-' + name);
   if (!pane) {
-    const html = await getPage(name);
-    pane = document.createElement('div');
-    pane.id = 'pane-' + name;
-    pane.className = 'tab-pane';
-    pane.innerHTML = html;
-    document.getElementById('content').appendChild(pane);
-    // Scripts set through innerHTML never run: replace each with a fresh copy of its text.
-    pane.querySelectorAll('script').forEach((old) => {
-      const fresh = document.createElement('script');
-      fresh.text = old.text;
-      old.replaceWith(fresh);
-    });
+    if (!pendingPanes[name]) pendingPanes[name] = fetchPane(name);
+    pane = await pendingPanes[name];
   }
-  // A later click may have switched tabs while the page was being fetched.
   if (currentTab === name) pane.style.display = 'block';
 }
 
