@@ -1,19 +1,14 @@
-// Chart arithmetic of the Query page: scales, ticks, bar and point positions, pie angles,
-// pointer hit tests and label texts. Pure functions without the DOM, so Node can run them.
+// Chart arithmetic of both pages: scales, ticks, bar and point positions, pie angles, pointer
+// hit tests and tooltip texts. Pure functions without the DOM, so Node can run them. Sizes that
+// differ between the pages come in a table from the caller: minBarWidth, labelChars (category
+// label cut), labelGap (label anchor below the plot), tickSkip (how far outside the plot a tick
+// may fall) and, for the Query page's pie, pieLegendSpace, pieOffsetX, pieOffsetY and pieInset.
 
 const CHART_COLORS = ['#cba6f7', '#89b4fa', '#a6e3a1', '#fab387', '#f38ba8', '#94e2d5', '#f9e2af'];
-const CHART_LABEL_MAX_CHARS = 12;
 const CHART_VALUE_HEADROOM = 1.1;
 const CHART_TICK_TOLERANCE = 1e-9;
 const CHART_TICK_LIMIT = 1000;
-const CHART_TICK_SKIP_PX = 1;
-const CHART_AXIS_LABEL_GAP_PX = 10;
-const CHART_MIN_BAR_WIDTH = 4;
 const CHART_POINT_HIT_DIST_SQ = 400;
-const CHART_PIE_LEGEND_SPACE = 140;
-const CHART_PIE_OFFSET_X = 20;
-const CHART_PIE_OFFSET_Y = 16;
-const CHART_PIE_PADDING = 20;
 
 function chartColor(i) {
   return CHART_COLORS[i % CHART_COLORS.length];
@@ -102,46 +97,64 @@ function chartPlotRect(w, h, margins) {
   };
 }
 
-// Label text under the category axis: at most twelve characters (code points, so a
-// surrogate pair is never split).
-function chartCutLabel(text) {
+// The first maxChars characters of a label (code points, so a surrogate pair is never split).
+function chartCutLabel(text, maxChars) {
   const chars = Array.from(String(text));
-  return chars.length > CHART_LABEL_MAX_CHARS ? chars.slice(0, CHART_LABEL_MAX_CHARS).join('') : chars.join('');
+  return chars.length > maxChars ? chars.slice(0, maxChars).join('') : chars.join('');
 }
 
 function chartFormatNumber(v) {
   return v.toLocaleString();
 }
 
-// Positions of everything the axes draw: ticks with their heights and texts, category label
-// anchors at slot centres, the widened range and the vertical scale.
-function chartAxisLayout(plot, labels, minV, maxV, targetTicks) {
+// Pixels per value unit on the value axis; the whole plot height for an empty range.
+function chartAxisScale(plot, axisMin, axisMax) {
+  const span = axisMax - axisMin;
+  return span > 0 ? plot.height / span : plot.height;
+}
+
+// Anchors of category labels at slot centres, below the plot: every `every`-th label from the
+// first (every label by default), cut to sizes.labelChars.
+function chartLabelAnchors(plot, labels, sizes, every) {
+  const k = every > 1 ? every : 1;
+  const slot = labels.length ? plot.width / labels.length : 0;
+  const anchors = [];
+  for (let i = 0; i < labels.length; i += k) {
+    anchors.push({
+      index: i,
+      x: plot.left + slot * i + slot / 2,
+      y: plot.bottom + sizes.labelGap,
+      text: chartCutLabel(labels[i], sizes.labelChars),
+    });
+  }
+  return anchors;
+}
+
+// Positions of everything the axes draw: a tick per step with its height and text (ticks
+// further than sizes.tickSkip outside the plot left out), category label anchors, the widened
+// range and the vertical scale.
+function chartAxisLayout(plot, labels, minV, maxV, targetTicks, sizes) {
   const nice = niceAxisTicks(minV, maxV, targetTicks);
-  const span = nice.max - nice.min;
-  const scale = span > 0 ? plot.height / span : plot.height;
+  const scale = chartAxisScale(plot, nice.min, nice.max);
   const ticks = [];
   for (const t of nice.ticks) {
     const y = plot.bottom - (t - nice.min) * scale;
-    if (y < plot.top - CHART_TICK_SKIP_PX || y > plot.bottom + CHART_TICK_SKIP_PX) continue;
+    if (y < plot.top - sizes.tickSkip || y > plot.bottom + sizes.tickSkip) continue;
     ticks.push({ value: t, y, text: chartFormatNumber(t) });
   }
-  const slot = labels.length ? plot.width / labels.length : 0;
-  const labelAnchors = labels.map((text, i) => ({
-    x: plot.left + slot * i + slot / 2,
-    y: plot.bottom + CHART_AXIS_LABEL_GAP_PX,
-    text: chartCutLabel(text),
-  }));
+  const labelAnchors = chartLabelAnchors(plot, labels, sizes, 1);
   return { ticks, labels: labelAnchors, min: nice.min, max: nice.max, scale };
 }
 
 // Bar rectangles in drawing order (series by series, row by row), each a hit record.
-// Bars of one row sit side by side around the centre of its slot.
-function chartBarRects(plot, labels, series, axisMin, axisMax) {
+// Bars of one row sit side by side around the centre of its slot, none narrower than
+// sizes.minBarWidth.
+function chartBarRects(plot, labels, series, axisMin, axisMax, sizes) {
   const n = labels.length;
   if (!n) return [];
   const span = axisMax - axisMin || 1;
   const slot = plot.width / n;
-  const barW = Math.max(CHART_MIN_BAR_WIDTH, slot / (series.length + 1));
+  const barW = Math.max(sizes.minBarWidth, slot / (series.length + 1));
   const zeroY = plot.bottom - plot.height * (-axisMin / span);
   const hits = [];
   series.forEach((s, si) => {
@@ -170,16 +183,18 @@ function chartLinePoints(plot, labels, s, axisMin, axisMax) {
   return points;
 }
 
-// Centre and radius of the pie; null when the canvas leaves no room for it.
-function chartPieGeometry(w, h) {
-  const cx = (w - CHART_PIE_LEGEND_SPACE) / 2 + CHART_PIE_OFFSET_X;
-  const cy = h / 2 - CHART_PIE_OFFSET_Y;
-  const r = Math.min(cx - CHART_PIE_PADDING, cy - CHART_PIE_PADDING);
+// Centre and radius of the Query page's pie, left of its legend; null when the canvas leaves
+// no room for it.
+function chartPieGeometry(w, h, sizes) {
+  const cx = (w - sizes.pieLegendSpace) / 2 + sizes.pieOffsetX;
+  const cy = h / 2 - sizes.pieOffsetY;
+  const r = Math.min(cx - sizes.pieInset, cy - sizes.pieInset);
   return r > 0 ? { cx, cy, r } : null;
 }
 
 // Slices from the second column, clockwise from 12 o'clock. Angles are in radians measured
-// that way; the canvas angle is the same minus a quarter turn.
+// that way; the canvas angle is the same minus a quarter turn. share is the slice's part of
+// the whole (0 to 1).
 function chartPieSlices(columns, rows) {
   const labels = rows.map((r) => (r[0] == null ? '' : String(r[0])));
   const values = rows.map((r) => {
@@ -199,6 +214,7 @@ function chartPieSlices(columns, rows) {
       label: labels[i],
       value: v.toFixed(2),
       pct: ((v / total) * 100).toFixed(1),
+      share: v / total,
       color: chartColor(i),
     });
     start = end;

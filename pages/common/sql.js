@@ -1,4 +1,4 @@
-// SQL text rules of the Query page: aggregation test, trailing LIMIT/OFFSET removal,
+// SQL text rules of both pages: aggregation test, trailing LIMIT/OFFSET removal,
 // the {path-to-files} call and the two statements of a paginated page.
 
 const PATH_VARIABLE = '{path-to-files}';
@@ -38,9 +38,4 @@ function paginatedStatements(base, page, pageSize) {
     page: base + '\nLIMIT ' + pageSize + ' OFFSET ' + offset,
     offset,
   };
-}
-
-// The query for one file of the tree.
-function fileQuery(fn, absPath) {
-  return 'SELECT *\nFROM ' + fn + '(' + sqlString(absPath) + ')\nLIMIT 10';
 }

@@ -141,3 +141,8 @@ async function convertCsv(path) {
   }
   await loadBucket();
 }
+
+// The query for one file of the tree.
+function fileQuery(fn, absPath) {
+  return 'SELECT *\nFROM ' + fn + '(' + sqlString(absPath) + ')\nLIMIT 10';
+}

@@ -1,5 +1,6 @@
 // Charts of the Query page: the chart-type selector and the canvas drawing of bar, line,
-// area and pie charts with their axes, legend and tooltip. The arithmetic is in chart_math.js.
+// area and pie charts with their axes, legend and tooltip. The arithmetic is in chart_math.js,
+// the tooltip element in chart_tip.js.
 
 const CHART_CANVAS_HEIGHT = 380;
 const CHART_CANVAS_FALLBACK_WIDTH = 700;
@@ -27,8 +28,18 @@ const CHART_PIE_TITLE_GAP = 24;
 const CHART_LEGEND_ROW = 20;
 const CHART_LEGEND_SWATCH = 11;
 const CHART_LEGEND_TEXT_DX = 16;
-const CHART_TIP_DX = 14;
-const CHART_TIP_DY = 10;
+const CHART_TIP_ID = 'chartTip';
+// The sizes chart_math.js needs from this page.
+const QUERY_CHART_SIZES = {
+  minBarWidth: 4,
+  labelChars: 12,
+  labelGap: 10,
+  tickSkip: 1,
+  pieLegendSpace: 140,
+  pieOffsetX: 20,
+  pieOffsetY: 16,
+  pieInset: 20,
+};
 
 function rebuildChartOptions(sel, selectedChart, isAgg) {
   const opts = isAgg
@@ -99,7 +110,7 @@ function chartFont(px, bold) {
 
 function drawAxes(ctx, w, h, margins, labels, minV, maxV, targetTicks, xTitle) {
   const plot = chartPlotRect(w, h, margins);
-  const layout = chartAxisLayout(plot, labels, minV, maxV, targetTicks || CHART_TARGET_TICKS);
+  const layout = chartAxisLayout(plot, labels, minV, maxV, targetTicks || CHART_TARGET_TICKS, QUERY_CHART_SIZES);
 
   ctx.strokeStyle = CHART_AXIS_COLOR;
   ctx.lineWidth = 1;
@@ -171,7 +182,7 @@ function drawBar(columns, rows) {
   const margins = chartMargins(series.length);
   const axis = chartAxesFor(ctx, w, h, margins, columns, labels, series);
   const plot = chartPlotRect(w, h, margins);
-  const hits = chartBarRects(plot, labels, series, axis.min, axis.max);
+  const hits = chartBarRects(plot, labels, series, axis.min, axis.max, QUERY_CHART_SIZES);
   for (const b of hits) {
     ctx.fillStyle = b.color;
     ctx.fillRect(b.x, b.y, b.w - 1, b.h);
@@ -241,7 +252,7 @@ function drawLineSeries(ctx, w, h, margins, rows, series, axisMin, axisMax, fill
 // but still shows the legend.
 function drawPie(columns, rows) {
   const { canvas, ctx, w, h } = makeCanvas();
-  const pie = chartPieGeometry(w, h);
+  const pie = chartPieGeometry(w, h, QUERY_CHART_SIZES);
   const slices = chartPieSlices(columns, rows);
   const hits = [];
   if (pie) {
@@ -289,40 +300,8 @@ function drawLegend(ctx, labels, x, y) {
   ctx.textBaseline = 'alphabetic';
 }
 
-// The one tooltip element of the page, made on first use.
-function chartTipElement() {
-  let tip = document.getElementById('chartTip');
-  if (!tip) {
-    tip = document.createElement('div');
-    tip.id = 'chartTip';
-    document.body.appendChild(tip);
-  }
-  return tip;
-}
-
 function chartHideTip() {
-  const tip = document.getElementById('chartTip');
-  if (tip) tip.style.display = 'none';
-}
-
-// Texts go in as text nodes: labels and series names come from the data.
-function chartShowTip(type, hit, clientX, clientY) {
-  const parts = chartTipParts(type, hit);
-  const tip = chartTipElement();
-  tip.textContent = '';
-  if (parts.title !== null) {
-    const title = document.createElement('span');
-    title.style.color = parts.color;
-    title.textContent = parts.title;
-    tip.append(title, document.createElement('br'));
-  }
-  const value = document.createElement('b');
-  value.textContent = parts.value;
-  tip.append(parts.label + ': ', value);
-  if (parts.pct) tip.append(' (' + parts.pct + ')');
-  tip.style.left = clientX + CHART_TIP_DX + 'px';
-  tip.style.top = clientY - CHART_TIP_DY + 'px';
-  tip.style.display = 'block';
+  chartTipHide(CHART_TIP_ID);
 }
 
 function addTooltip(canvas, hits, type) {
@@ -330,7 +309,7 @@ function addTooltip(canvas, hits, type) {
     const rect = canvas.getBoundingClientRect();
     const hit = chartHitTest(type, hits, e.clientX - rect.left, e.clientY - rect.top);
     if (hit === undefined) return;
-    if (hit) chartShowTip(type, hit, e.clientX, e.clientY);
+    if (hit) chartTipShow(CHART_TIP_ID, type, hit, e.clientX, e.clientY);
     else chartHideTip();
   });
   canvas.addEventListener('mouseleave', chartHideTip);

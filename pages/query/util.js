@@ -1,17 +1,4 @@
-// Pure helpers shared by the Query page scripts: escaping and display formatting.
-
-const HTML_ESCAPES = { '&': '&amp;', '<': '&lt;', '>': '&gt;', '"': '&quot;', "'": '&#39;' };
-
-// Text from data or the file system, made safe for element content and attribute values.
-function escapeHtml(value) {
-  return String(value == null ? '' : value).replace(/[&<>"']/g, (c) => HTML_ESCAPES[c]);
-}
-
-// A script string literal for an inline handler attribute: JSON keeps backslashes, quotes and
-// line breaks intact, the HTML escaping lets it sit inside a double-quoted attribute.
-function handlerArg(value) {
-  return escapeHtml(JSON.stringify(String(value == null ? '' : value)));
-}
+// Display formatting helpers of the Query page.
 
 function fmtSize(bytes) {
   if (bytes === undefined || bytes === null || bytes === '') return '';

@@ -12,7 +12,7 @@
 // default: configure the data folder as bucketPath before the page opens), config (extra config
 // keys), dialogs (answers queued before the page opens). The page is opened on the shell and waits
 // until the Query page's tree has loaded. Everything made is removed afterwards.
-// The page's own text escaping helper is `escapeHtml` (pages/query/util.js).
+// The page's own text escaping helper is `escapeHtml` (pages/common/escape.js).
 import { spawn, spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';

@@ -1,4 +1,5 @@
-// Chart arithmetic of the Query page, run in a bare vm context (no DOM).
+// Chart arithmetic shared by both pages, with the Query page's sizes, run in a bare vm context
+// (no DOM; the Query page's charts.js only declares at its top level).
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -7,10 +8,12 @@ import vm from 'node:vm';
 import { fileURLToPath } from 'node:url';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-const source = fs.readFileSync(path.join(here, '../../../pages/query/chart_math.js'), 'utf8');
 const ctx = vm.createContext({});
-vm.runInContext(source, ctx);
+for (const f of ['common/chart_math.js', 'query/charts.js']) {
+  vm.runInContext(fs.readFileSync(path.join(here, '../../../pages', f), 'utf8'), ctx);
+}
 const M = ctx;
+const SIZES = vm.runInContext('QUERY_CHART_SIZES', ctx);
 const plain = (x) => JSON.parse(JSON.stringify(x));
 const deq = (a, b) => assert.deepEqual(plain(a), plain(b));
 const near = (a, b) => assert.ok(Math.abs(a - b) < 1e-9, `${a} != ${b}`);
@@ -76,7 +79,7 @@ test('value bounds: headroom, zero, negatives, no series', () => {
 });
 
 test('axis layout: tick heights, skipped ticks, label anchors cut at 12 characters', () => {
-  const a = M.chartAxisLayout(PLOT, ['short', 'a much longer label', '😀😀😀😀😀😀😀😀😀😀😀😀😀'], 0, 110, 5);
+  const a = M.chartAxisLayout(PLOT, ['short', 'a much longer label', '😀😀😀😀😀😀😀😀😀😀😀😀😀'], 0, 110, 5, SIZES);
   deq(
     a.ticks.map((t) => t.y),
     [305, 305 - 285 / 3, 305 - (2 * 285) / 3, 20]
@@ -95,7 +98,7 @@ test('axis layout: tick heights, skipped ticks, label anchors cut at 12 characte
     ]
   );
   a.labels.forEach((l, i) => near(l.x, 75 + slot * (i + 0.5)));
-  const none = M.chartAxisLayout(PLOT, ['x'], 0, NaN, 5);
+  const none = M.chartAxisLayout(PLOT, ['x'], 0, NaN, 5, SIZES);
   assert.equal(none.ticks.length, 0);
   assert.equal(none.labels.length, 1);
 });
@@ -106,7 +109,7 @@ test('bar geometry: slots, side-by-side series, zero line, negative bars', () =>
     { name: 'b', values: [null, 60], color: 'B' },
   ];
   // Axis -20..60 over a plot 285 high: zero line a quarter up from the bottom.
-  const bars = M.chartBarRects(PLOT, ['x', 'y'], series, -20, 60);
+  const bars = M.chartBarRects(PLOT, ['x', 'y'], series, -20, 60, SIZES);
   const slot = 605 / 2;
   const barW = slot / 3;
   const zero = 305 - 285 * 0.25;
@@ -131,10 +134,10 @@ test('bar geometry: slots, side-by-side series, zero line, negative bars', () =>
   near(bars[2].h, 0);
   // Many rows: bars never get narrower than 4 pixels.
   const labels = Array.from({ length: 500 }, (_, i) => 'r' + i);
-  const thin = M.chartBarRects(PLOT, labels, [{ name: 's', values: labels.map(() => 1), color: 'A' }], 0, 2);
+  const thin = M.chartBarRects(PLOT, labels, [{ name: 's', values: labels.map(() => 1), color: 'A' }], 0, 2, SIZES);
   assert.equal(thin[0].w, 4);
   // All negative, axis -10..0: the bars hang from the top of the plot.
-  const neg = M.chartBarRects(PLOT, ['x'], [{ name: 's', values: [-10], color: 'A' }], -10, 0);
+  const neg = M.chartBarRects(PLOT, ['x'], [{ name: 's', values: [-10], color: 'A' }], -10, 0, SIZES);
   near(neg[0].y, 20);
   near(neg[0].h, 285);
 });
@@ -156,8 +159,8 @@ test('line points span the plot; one row sits on the value axis', () => {
 });
 
 test('pie: geometry, slice angles, texts, too small a canvas', () => {
-  deq(plain(M.chartPieGeometry(700, 380)), { cx: 300, cy: 174, r: 154 });
-  assert.equal(M.chartPieGeometry(140, 380), null);
+  deq(plain(M.chartPieGeometry(700, 380, SIZES)), { cx: 300, cy: 174, r: 154 });
+  assert.equal(M.chartPieGeometry(140, 380, SIZES), null);
   const slices = M.chartPieSlices(
     ['k', 'v'],
     [

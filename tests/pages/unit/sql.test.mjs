@@ -1,4 +1,4 @@
-// SQL text rules of the Query page, run in a bare vm context.
+// SQL text rules shared by both pages, and the Query page's file query, run in a bare vm context.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -8,7 +8,9 @@ import { fileURLToPath } from 'node:url';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const ctx = vm.createContext({});
-vm.runInContext(fs.readFileSync(path.join(here, '../../../pages/query/sql.js'), 'utf8'), ctx);
+for (const f of ['common/sql.js', 'query/bucket.js']) {
+  vm.runInContext(fs.readFileSync(path.join(here, '../../../pages', f), 'utf8'), ctx);
+}
 
 test('hasAggregation: a function counts only with a word character right after its parenthesis', () => {
   for (const sql of ['SELECT SUM(amount) FROM t', 'select count(DISTINCT x) from t', 'SELECT avg(x) FROM t',

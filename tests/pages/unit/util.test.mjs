@@ -8,7 +8,9 @@ import { fileURLToPath } from 'node:url';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const ctx = vm.createContext({});
-vm.runInContext(fs.readFileSync(path.join(here, '../../../pages/query/util.js'), 'utf8'), ctx);
+for (const f of ['common/escape.js', 'query/util.js']) {
+  vm.runInContext(fs.readFileSync(path.join(here, '../../../pages', f), 'utf8'), ctx);
+}
 
 test('escapeHtml and handlerArg keep any text inert and intact', () => {
   assert.equal(ctx.escapeHtml(`<img src=x onerror="a">&'`), '&lt;img src=x onerror=&quot;a&quot;&gt;&amp;&#39;');
