@@ -1,0 +1,168 @@
+// Layout arithmetic of the dashboard editor in a bare vm context: width sharing, chart choices,
+// reading stored cells and serialising the editor's rows; and the query list's markup.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import vm from 'node:vm';
+import { fileURLToPath } from 'node:url';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+const pages = path.join(here, '../../../pages');
+
+function load(files, globals = {}) {
+  const ctx = vm.createContext(globals);
+  ctx.window = ctx;
+  // One script, as the page build concatenates them, so top-level `let` state is shared.
+  const source = files.map((f) => fs.readFileSync(path.join(pages, f), 'utf8')).join('\n');
+  vm.runInContext(source, ctx);
+  return ctx;
+}
+
+const RULES = ['common/escape.js', 'common/sql.js', 'dashboards/rules.js', 'dashboards/layout_rules.js'];
+const ctx = load(RULES);
+const plain = (v) => JSON.parse(JSON.stringify(v));
+
+test('shareWidths: the cell keeps one column per neighbour and the rest is shared by proportion', () => {
+  const cases = [
+    [[6, 6], 0, 1, [7, 5]],
+    [[6, 6], 0, -1, [5, 7]],
+    [[4, 4, 4], 0, 1, [5, 4, 4]], // round(3.5) = 4 for each neighbour
+    [[6, 6, 6], 0, -1, [5, 4, 4]],
+    [[6, 6, 6], 2, 1, [3, 3, 7]], // 5 left for two neighbours: round(2.5) = 3 each
+    [[9, 1, 1, 1], 0, 1, [9, 1, 1, 1]], // four cells: never past 9
+    [[1, 1, 1, 9], 0, 1, [2, 1, 1, 8]],
+    [[12], 0, 1, [12]],
+    [[1], 0, -1, [1]],
+    [['7', 'x', '0'], 0, 1, [8, 2, 2]], // unreadable or zero widths count as 6
+  ];
+  for (const [widths, index, delta, want] of cases) {
+    assert.deepEqual(plain(ctx.shareWidths(widths, index, delta)), want, JSON.stringify([widths, index, delta]));
+  }
+  // A lone cell walks the whole range.
+  let w = [1];
+  for (let i = 2; i <= 12; i++) assert.deepEqual(plain((w = ctx.shareWidths(w, 0, 1))), [i]);
+  // Widening a cell among four stops at 9 however often it is pressed.
+  let row = [3, 3, 3, 3];
+  for (let i = 0; i < 10; i++) row = ctx.shareWidths(row, 1, 1);
+  assert.deepEqual(plain(row), [1, 9, 1, 1]);
+});
+
+test('shareWidths: a row of more than twelve cells never gets a width below one', () => {
+  const row = new Array(14).fill(1);
+  for (const delta of [1, -1]) {
+    const out = ctx.shareWidths(row, 3, delta);
+    assert.equal(out.length, 14);
+    assert.ok(out.every((x) => Number.isInteger(x) && x >= 1 && x <= 12), JSON.stringify(out));
+  }
+  assert.equal(ctx.shareWidths(new Array(13).fill(6), 0, -1)[0], 1);
+});
+
+test('cell width styles and width read from the dataset', () => {
+  assert.equal(ctx.cellMaxWidth(6), 'calc(50% - 20px)');
+  assert.equal(ctx.cellMaxWidth(12), 'calc(100% - 20px)');
+  assert.equal(ctx.cellMaxWidth(3), 'calc(25% - 20px)');
+  for (const [v, want] of [['7', 7], [undefined, 6], ['', 6], ['0', 6], ['abc', 6], ['15', 12], ['-2', 1], [4, 4]]) {
+    assert.equal(ctx.widthFromDataset(v), want, String(v));
+  }
+});
+
+// The options of a chart select: [value, label, selected] each.
+function options(html) {
+  return [...html.matchAll(/<option value="([^"]*)"( selected)?>([^<]*)<\/option>/g)].map((m) => [m[1], m[3], !!m[2]]);
+}
+
+test('getChartOptions: not aggregated, aggregated and not looked at yet', () => {
+  for (const asked of ['bar', 'table', 'paginated', undefined]) {
+    assert.deepEqual(options(ctx.getChartOptions(asked, false)), [['paginated', 'Paginated Table', true]]);
+  }
+  const agg = options(ctx.getChartOptions('paginated', true));
+  assert.deepEqual(agg.map((o) => o[0]), ['table', 'bar', 'line', 'area', 'pie']);
+  assert.deepEqual(agg.filter((o) => o[2]).map((o) => o[0]), ['table']);
+  assert.deepEqual(options(ctx.getChartOptions('pie', true)).filter((o) => o[2]).map((o) => o[0]), ['pie']);
+  const all = options(ctx.getChartOptions('line'));
+  assert.deepEqual(all.map((o) => o[1]), ['Table', 'Paginated Table', 'Bar Chart', 'Line Chart', 'Area Chart', 'Pie Chart']);
+  assert.deepEqual(all.filter((o) => o[2]).map((o) => o[0]), ['line']);
+  // An unknown request falls back to the first option.
+  assert.deepEqual(options(ctx.getChartOptions('donut')).filter((o) => o[2]).map((o) => o[0]), ['table']);
+  assert.equal(ctx.chartChoices('donut').selected, 'table');
+  assert.equal(ctx.chartChoices('bar', false).selected, 'paginated');
+});
+
+test('stored layout → editor cells → stored layout keeps every field and fills in defaults', () => {
+  const layout = [
+    { cells: [
+      { name: 'Sales by region', query: 'q "one"\\\n', chartType: 'bar', flex: 8 },
+      { name: 'Raw', query: '', chartType: 'paginated', flex: 4 },
+    ] },
+    { cells: [{ name: '<b>x</b>', query: 'q2', chartType: 'pie', flex: 12 }] },
+  ];
+  const rows = layout.map((r) => ctx.storedRowCells(r));
+  assert.deepEqual(plain(ctx.serializeRows(rows)), layout);
+  assert.deepEqual(Object.keys(ctx.serializeRows(rows)[0].cells[0]), ['name', 'query', 'chartType', 'flex']);
+
+  // Missing or odd fields, as a hand-edited file may hold them.
+  const odd = [{}, { flex: 0 }, { flex: 15, chartType: 'donut' }, { flex: -3, name: 5 }, null, { flex: '7' }];
+  const cells = odd.map((c) => ctx.storedCellData(c));
+  assert.deepEqual(plain(cells.map((c) => c.flex)), [6, 6, 12, 1, 6, 7]);
+  assert.deepEqual(plain(cells.map((c) => c.chartType)), ['table', 'table', 'table', 'table', 'table', 'table']);
+  assert.deepEqual(plain(cells[0]), { title: '', query: '', chartType: 'table', flex: 6 });
+  assert.deepEqual(plain(ctx.serializeRows([cells])[0].cells[0]), { name: 'Untitled', query: '', chartType: 'table', flex: 6 });
+  for (const row of [{}, { cells: 'x' }, null, { cells: null }]) assert.deepEqual(plain(ctx.storedRowCells(row)), []);
+});
+
+test('serializeRows: titles trimmed or "Untitled", rows without cells dropped, widths read back', () => {
+  const out = ctx.serializeRows([
+    [],
+    [{ title: '  Revenue \t', query: 'q', chartType: 'line', flex: '5' }, { title: '   ', query: undefined, chartType: undefined, flex: 'x' }],
+    [],
+    [{ title: 'A', query: 'q', chartType: '', flex: '0' }],
+  ]);
+  assert.deepEqual(plain(out), [
+    { cells: [
+      { name: 'Revenue', query: 'q', chartType: 'line', flex: 5 },
+      { name: 'Untitled', query: '', chartType: 'table', flex: 6 },
+    ] },
+    { cells: [{ name: 'A', query: 'q', chartType: 'table', flex: 6 }] },
+  ]);
+  assert.deepEqual(plain(ctx.serializeRows([[], []])), []);
+});
+
+test('queryListNames: case-insensitive substring in store order, records without a name skipped', () => {
+  const records = [{ name: 'Sales Total', sql: '' }, { name: 'sales by day' }, { sql: 'x' }, null, { name: 7 }, { name: 'Costs' }];
+  assert.deepEqual(plain(ctx.queryListNames(records, 'SALES')), ['Sales Total', 'sales by day']);
+  assert.deepEqual(plain(ctx.queryListNames(records, '')), ['Sales Total', 'sales by day', 'Costs']);
+  assert.deepEqual(plain(ctx.queryListNames(records, 'zzz')), []);
+  assert.deepEqual(plain(ctx.queryListNames(undefined, '')), []);
+});
+
+// Undoes the HTML escaping of an attribute value, as the browser's parser does.
+function unescapeAttr(text) {
+  const map = { amp: '&', lt: '<', gt: '>', quot: '"', '#39': "'", '#13': '\r' };
+  return text.replace(/&(amp|lt|gt|quot|#39|#13);/g, (_, k) => map[k]);
+}
+
+test('query list rows: hostile names show as text and reach dashSelectQuery intact', () => {
+  const names = ['a "b" \'c\'', 'back\\slash', 'line\r\nbreak', '<img src=x onerror=alert(1)>', '</div><script>x</script>', '&amp;'];
+  const page = load([...RULES, 'dashboards/state.js', 'dashboards/editor.js'], {
+    document: { addEventListener() {} },
+  });
+  vm.runInContext('savedQueries = ' + JSON.stringify(names.map((name) => ({ name, sql: 'SELECT 1' }))), page);
+  const html = page.getQueryListItems(4, names[2], '');
+  const rows = [...html.matchAll(/<div class="query-dropdown-item( selected)?" data-name="([^"]*)" onclick="([^"]*)">([\s\S]*?)<\/div>/g)];
+  assert.equal(rows.length, names.length);
+  const picked = [];
+  const call = vm.createContext({ dashSelectQuery: (id, name) => picked.push([id, name]) });
+  rows.forEach((m, i) => {
+    assert.equal(unescapeAttr(m[2]), names[i]);
+    vm.runInContext(unescapeAttr(m[3]), call);
+    assert.ok(!/<(img|script)/.test(m[4]), m[4]);
+    assert.equal(!!m[1], i === 2);
+  });
+  assert.deepEqual(picked, names.map((n) => [4, n]));
+  assert.equal(page.getQueryListItems(4, '', 'nothing like it'), '<div class="query-dropdown-empty">No queries found</div>');
+  // The dropdown's label and hidden value are escaped too.
+  const dd = page.getQueryDropdown(2, names[3]);
+  assert.ok(!dd.includes('<img'), dd);
+  assert.ok(page.getQueryDropdown(2, '').includes('— Select Query —'));
+});
