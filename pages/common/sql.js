@@ -13,6 +13,20 @@ function stripLimitOffset(sql) {
   return String(sql).replace(TRAILING_LIMIT_RE, '');
 }
 
+// A closing semicolon, with white space or "--" comments after it. The paged statements wrap
+// the user's statement or append to it, where a semicolon would end it early.
+const TRAILING_SEMICOLON_RE = /;(?:\s|--[^\n]*)*$/;
+
+function stripTrailingSemicolon(sql) {
+  return String(sql).replace(TRAILING_SEMICOLON_RE, '');
+}
+
+// The statement a paginated table pages through: the user's own LIMIT and OFFSET give way to
+// the pages.
+function pagedBaseSql(sql) {
+  return stripLimitOffset(stripTrailingSemicolon(sql));
+}
+
 // A path inside a SQL string literal: an apostrophe in a file or folder name must not end the
 // literal early (or let the name rewrite the query).
 function sqlString(text) {

@@ -30,7 +30,7 @@ async function drawPaginatedTable() {
   out.innerHTML = resultNote('#6c7086', 'Loading...');
   const P = paginationState.pageSize;
   const N = paginationState.page;
-  const stmts = paginatedStatements(stripLimitOffset(lastSql), N, P);
+  const stmts = paginatedStatements(pagedBaseSql(lastSql), N, P);
   try {
     const started = performance.now();
     const [countRes, pageRes] = await Promise.all([queryDuckCpp(stmts.count), queryDuckCpp(stmts.page)]);
@@ -94,7 +94,7 @@ async function downloadPaginatedCsv() {
   if (lastSql === null) return;
   let res;
   try {
-    res = await exportToCsvCpp(stripLimitOffset(lastSql));
+    res = await exportToCsvCpp(pagedBaseSql(lastSql));
   } catch (e) {
     res = { error: String((e && e.message) || e) };
   }

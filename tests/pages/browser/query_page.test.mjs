@@ -150,7 +150,7 @@ test('aggregated runs, saving the held result, errors, the folder alert and Ctrl
 
 test('edge cases of running: blank text, COUNT(*), semicolons, comments, empty and exact-page answers', async () => {
   const eleven = 'id\n' + Array.from({ length: 11 }, (_, i) => i + 1).join('\n') + '\n';
-  await withApp({ data: { 'eleven.csv': eleven } }, async ({ page }) => {
+  await withApp({ data: { 'eleven.csv': eleven } }, async ({ page, server, data }) => {
     const grey = async () => page.$eval('#queryResult div', (d) => [d.textContent, getComputedStyle(d).color]);
     await page.click('#formatSwitch');
     await run(page, 'SELECT * FROM {path-to-files} WHERE id <= 10 -- first ten');
@@ -171,12 +171,20 @@ test('edge cases of running: blank text, COUNT(*), semicolons, comments, empty a
     await resultText(page, /No rows returned\./);
     assert.deepEqual(await grey(), ['No rows returned.', 'rgb(108, 112, 134)']);
     assert.equal(await page.$$eval('.pager-btn', (b) => b.length), 0);
-    // The Distinct template's semicolon ends up inside the count statement: the engine's error shows.
+    // The Distinct template ends in a semicolon, and so may a user's query with a comment after it:
+    // the paged statements are built without it.
     await page.selectOption('#examplesDropdown', 'filter');
     await page.fill('#queryInput', (await page.inputValue('#queryInput')).replace(/column_name/g, 'id'));
     await page.click('#runQueryBtn');
-    await page.waitForFunction(() => /error/i.test(document.getElementById('queryResult').textContent));
+    await resultText(page, /1-10 of 11 rows/);
+    await run(page, 'SELECT * FROM {path-to-files} WHERE id > 5 ORDER BY id; -- note');
+    await resultText(page, /1-6 of 6 rows/);
     assert.equal(await page.isVisible('#queryError'), false);
+    const exported = path.join(data, 'after-semicolon.csv');
+    await server.dialog(exported);
+    await page.click('.paged-csv-btn');
+    await waitForFile(exported);
+    assert.equal(fs.readFileSync(exported, 'utf8').trim().split('\n').length, 7);
     // An aggregated statement the engine answers with nothing: no rows, no error box.
     await run(page, 'CREATE TABLE t AS SELECT SUM(id) AS s FROM {path-to-files}');
     await resultText(page, /No rows returned\./);

@@ -50,3 +50,14 @@ test('path variable and paginated statements', () => {
   assert.equal(st.page, 'SELECT 1 -- c\nLIMIT 10 OFFSET 20');
   assert.equal(ctx.fileQuery('read_csv', '/d/a.csv'), "SELECT *\nFROM read_csv('/d/a.csv')\nLIMIT 10");
 });
+
+test('paged statements drop a closing semicolon and the comments after it, then the LIMIT', () => {
+  assert.equal(ctx.pagedBaseSql('SELECT DISTINCT a FROM t;'), 'SELECT DISTINCT a FROM t');
+  assert.equal(ctx.pagedBaseSql('SELECT a FROM t; -- note\n  -- more\n'), 'SELECT a FROM t');
+  assert.equal(ctx.pagedBaseSql('SELECT a FROM t LIMIT 10;\n'), 'SELECT a FROM t');
+  // A semicolon inside a literal, or in the middle, is the user's text.
+  assert.equal(ctx.pagedBaseSql("SELECT ';' AS s"), "SELECT ';' AS s");
+  assert.equal(ctx.pagedBaseSql('SELECT 1; SELECT 2'), 'SELECT 1; SELECT 2');
+  const st = ctx.paginatedStatements(ctx.pagedBaseSql('SELECT 1 AS x; -- c'), 1, 10);
+  assert.equal(st.page, 'SELECT 1 AS x\nLIMIT 10 OFFSET 0');
+});
