@@ -157,4 +157,83 @@ if start_app; then
   fi
 fi
 
+# 5. The Dashboards tab on a stored dashboard draws its pie panel. Slice colours three and four
+# show nowhere else on that tab, so finding both proves the panel was queried and drawn.
+DASH_TAB_X=210 DASH_TAB_Y=75 DROPDOWN_FROM_RIGHT=300 DROPDOWN_Y=130  # on the maximised window
+pie_drawn() {
+  import -window root -crop "+0+${TAB_BAR_BAND}" +repage "$work/dash.png" 2>/dev/null || return 1
+  local hist
+  hist="$(convert "$work/dash.png" -format %c histogram:info:- 2>/dev/null)" || return 1
+  grep -qi '#A6E3A1' <<<"$hist" && grep -qi '#FAB387' <<<"$hist"
+}
+printf 'product_category,sale_amount\nbooks,12.5\ngames,20\ntoys,7\nfood,30\n' >"$work/data/dash.csv"
+cat >"$HOME/Library/Application Support/Plinthos/config.json" <<JSON
+{"bucketPath": "$work/data",
+ "savedQueries": [{"name": "by category", "sql": "SELECT product_category, SUM(sale_amount) AS s FROM read_csv('dash.csv') GROUP BY 1 ORDER BY 1"}],
+ "dashboards": [{"name": "Sales", "layout": [{"cells": [{"name": "Share", "query": "by category", "chartType": "pie", "flex": 12}]}],
+   "filters": [], "pathToFiles": "", "fileType": "csv"}]}
+JSON
+if start_app; then
+  wait_for tab_bar_drawn >/dev/null
+  sleep 1
+  xdotool mousemove --sync "$DASH_TAB_X" "$DASH_TAB_Y" click 1
+  sleep 1
+  if pie_drawn; then fail "pie colours drawn before a dashboard was chosen"; fi
+  screen_width="$(xdotool getdisplaygeometry | cut -d' ' -f1)"
+  xdotool mousemove --sync $((screen_width - DROPDOWN_FROM_RIGHT)) "$DROPDOWN_Y" click 1
+  sleep 0.5
+  xdotool key --clearmodifiers Down Return
+  if wait_for pie_drawn; then ok "the Dashboards tab draws a stored dashboard's pie panel"; else fail "no pie panel drawn on the Dashboards tab"; fi
+  press "$main_wid" ctrl+q
+  expect_exit_0 "Ctrl+Q on the Dashboards tab"
+fi
+
+# 6. New Dashboard opens the editor; its "Choose Data Folder" button opens the folder chooser
+# modal to the main window; Escape cancels it and the editor's name and path line ("Not set")
+# is drawn exactly as before.
+NEW_DASH_FROM_RIGHT=43 NEW_DASH_Y=130 DASH_FOLDER_X=545 DASH_FOLDER_Y=180  # on the maximised window
+EDITOR_HEADER=700x40+0+160 NAME_AND_PATH=522x30+0+165  # crops of the editor's header line
+# The Parquet side of the file-type switch shows only in the editor.
+editor_shown() {
+  import -window root -crop "$EDITOR_HEADER" +repage "$work/header.png" 2>/dev/null || return 1
+  convert "$work/header.png" -format %c histogram:info:- 2>/dev/null | grep -qi '#FAB387'
+}
+path_line_unchanged() {
+  import -window root -crop "$NAME_AND_PATH" +repage "$work/path-after.png" 2>/dev/null &&
+    [ "$(compare -metric AE "$work/path-before.png" "$work/path-after.png" null: 2>&1)" = 0 ]
+}
+if start_app; then
+  wait_for tab_bar_drawn >/dev/null
+  sleep 1
+  xdotool mousemove --sync "$DASH_TAB_X" "$DASH_TAB_Y" click 1
+  sleep 1
+  screen_width="$(xdotool getdisplaygeometry | cut -d' ' -f1)"
+  xdotool mousemove --sync $((screen_width - NEW_DASH_FROM_RIGHT)) "$NEW_DASH_Y" click 1
+  if wait_for editor_shown; then
+    ok "New Dashboard opens the editor"
+    import -window root -crop "$NAME_AND_PATH" +repage "$work/path-before.png"
+    xdotool mousemove --sync "$DASH_FOLDER_X" "$DASH_FOLDER_Y" click 1
+    if wait_for chooser_shown; then
+      chooser_wid="$(xdotool search --onlyvisible --name '^Choose a Folder$' | head -n1)"
+      if xprop -id "$chooser_wid" _NET_WM_STATE | grep -q _NET_WM_STATE_MODAL; then ok "the editor's folder chooser opens modal"; else fail "the editor's folder chooser is not modal"; fi
+      press "$chooser_wid" Escape
+      if wait_for not chooser_shown; then ok "Escape cancels the editor's folder chooser"; else fail "the editor's folder chooser stayed open"; fi
+      kill -0 "$app_pid" 2>/dev/null || fail "the app ended after the editor's chooser was cancelled"
+      xdotool mousemove --sync $((screen_width / 2)) $((DASH_FOLDER_Y + 400))
+      # Polled: the main window draws again a moment after the chooser has gone.
+      if wait_for path_line_unchanged; then
+        ok "the cancelled chooser leaves the path at \"Not set\""
+      else
+        fail "the editor's name and path line changed after a cancelled chooser"
+      fi
+    else
+      fail "Choose Data Folder opened no folder chooser"
+    fi
+  else
+    fail "New Dashboard opened no editor"
+  fi
+  press "$main_wid" ctrl+q
+  expect_exit_0 "Ctrl+Q with the dashboard editor open"
+fi
+
 finish "desktop smoke test passed"

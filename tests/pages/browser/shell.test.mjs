@@ -29,27 +29,35 @@ test('tabs load once, keep the editor text, and right-click opens no menu', asyn
 test('a page that arrives after another tab was chosen stays hidden, and is fetched once', async () => {
   await withApp({ data: { 'a.csv': 'x\n1\n' } }, async ({ browser, server }) => {
     const page = await browser.newPage({ viewport: { width: 1400, height: 900 } });
-    const gets = [];
-    let release;
-    const held = new Promise((r) => { release = r; });
-    await page.route('**/bridge/getPage', async (route) => {
-      const body = route.request().postData();
-      gets.push(body);
-      if (body === '["bucket"]') await held;
-      await route.continue();
+    // Holds the Query page back until released, whatever carries the bridge calls.
+    await page.addInitScript(() => {
+      let bound = null;
+      const held = new Promise((r) => { window.__releaseQueryPage = r; });
+      window.__pagesAsked = [];
+      Object.defineProperty(window, 'getPage', {
+        configurable: true,
+        set(fn) { bound = fn; },
+        get() {
+          return (name) => {
+            window.__pagesAsked.push(name);
+            return name === 'bucket' ? held.then(() => bound(name)) : bound(name);
+          };
+        },
+      });
     });
     await page.goto(server.url);
-    // Calls answer in order, so the Dashboards page follows the held Query page.
     await page.click('#tab-coming');
+    await page.waitForSelector('#pane-coming #dashboardDropdown');
+    // Back and forth while the Query page is still on its way: one fetch, no second pane.
     await page.click('#tab-bucket');
     await page.click('#tab-coming');
-    release();
-    await page.waitForSelector('#pane-coming #dashboardDropdown');
+    await page.evaluate(() => window.__releaseQueryPage());
+    await page.waitForSelector('#pane-bucket', { state: 'attached' });
     await page.waitForFunction(() => document.getElementById('bucketOut').textContent.includes('a.csv'));
     assert.equal(await page.isVisible('#pane-bucket'), false);
     assert.equal(await page.isVisible('#pane-coming'), true);
     assert.equal(await page.locator('.tab-pane').count(), 2);
-    assert.deepEqual(gets.sort(), ['["bucket"]', '["coming"]']);
+    assert.deepEqual(await page.evaluate(() => window.__pagesAsked.sort()), ['bucket', 'coming']);
     await page.click('#tab-bucket');
     assert.equal(await page.isVisible('#pane-bucket'), true);
     assert.equal(await page.isVisible('#pane-coming'), false);

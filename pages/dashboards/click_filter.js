@@ -1,0 +1,99 @@
+// Chart click filters: one condition for the whole page narrows every paginated table, with a
+// highlight on the clicked element and an indicator that clears it.
+
+const SELECTION_COLOR = '#89b4fa';
+const SELECTION_LINE_WIDTH = 1.5;
+const SELECTION_POINT_RADIUS = 5;
+
+window.chartClickFilter = null;
+window.chartSelection = null;
+
+function clearChartSelectionHighlight() {
+  const sel = window.chartSelection;
+  if (sel && sel.overlay) sel.overlay.remove();
+  window.chartSelection = null;
+}
+
+function drawSelectionHighlight(canvas, hit, type) {
+  clearChartSelectionHighlight();
+  const overlay = document.createElement('canvas');
+  overlay.className = 'dash-chart-selection';
+  overlay.width = canvas.width;
+  overlay.height = canvas.height;
+  Object.assign(overlay.style, {
+    position: 'absolute',
+    left: canvas.offsetLeft + 'px',
+    top: canvas.offsetTop + 'px',
+    width: canvas.offsetWidth + 'px',
+    height: canvas.offsetHeight + 'px',
+    pointerEvents: 'none',
+  });
+  const parent = canvas.parentElement;
+  if (getComputedStyle(parent).position === 'static') parent.style.position = 'relative';
+  parent.appendChild(overlay);
+  const ctx = overlay.getContext('2d');
+  ctx.strokeStyle = SELECTION_COLOR;
+  ctx.lineWidth = SELECTION_LINE_WIDTH;
+  ctx.beginPath();
+  if (type === 'bar') {
+    ctx.rect(hit.x, hit.y, hit.w, hit.h);
+  } else if (type === 'pie') {
+    ctx.moveTo(hit.cx, hit.cy);
+    ctx.arc(hit.cx, hit.cy, hit.r + 1, hit.start - Math.PI / 2, hit.end - Math.PI / 2);
+    ctx.closePath();
+  } else {
+    ctx.arc(hit.x, hit.y, SELECTION_POINT_RADIUS, 0, 2 * Math.PI);
+  }
+  ctx.stroke();
+  window.chartSelection = { canvas, hit, type, overlay, label: hit.label, series: hit.series };
+}
+
+function paginatedTables() {
+  return document.querySelectorAll('[data-paginated-sql]');
+}
+
+// Every table is redrawn from its SQL without a click filter, so a new click replaces the old one.
+function redrawPaginatedTables(condition) {
+  paginatedTables().forEach((el) => {
+    const base = el.dataset.paginatedSqlWithDropdown || el.dataset.paginatedSql;
+    const size = Number(el.dataset.paginatedPageSize) || PANEL_PAGE_SIZE;
+    const sql = condition ? applyChartClickFilterToSql(base, condition) : base;
+    renderPaginatedTable(el, sql, 1, size, el.dataset.paginatedIsSmall === '1', el.dataset.paginatedKey);
+    el.dataset.paginatedSqlWithDropdown = base;
+  });
+}
+
+function showChartFilterIndicator(condition) {
+  let box = document.getElementById('chartFilterIndicator');
+  if (!box) {
+    box = document.createElement('div');
+    box.id = 'chartFilterIndicator';
+    document.body.appendChild(box);
+  }
+  const label = document.createElement('span');
+  label.className = 'dash-filter-indicator-label';
+  label.textContent = 'Filter:';
+  const text = document.createElement('span');
+  text.className = 'dash-filter-indicator-text';
+  text.textContent = ' ' + condition;
+  const clear = document.createElement('button');
+  clear.textContent = 'Clear';
+  clear.addEventListener('click', () => window.clearChartClickFilter());
+  box.replaceChildren(label, text, clear);
+  box.style.display = 'flex';
+}
+
+function applyChartClickFilter(condition) {
+  if (!condition) return;
+  window.chartClickFilter = condition;
+  redrawPaginatedTables(condition);
+  showChartFilterIndicator(condition);
+}
+
+window.clearChartClickFilter = function () {
+  window.chartClickFilter = null;
+  clearChartSelectionHighlight();
+  const box = document.getElementById('chartFilterIndicator');
+  if (box) box.style.display = 'none';
+  redrawPaginatedTables(null);
+};

@@ -1,0 +1,392 @@
+// The dashboard layout editor: rows of cells inside rowsContainer, each cell a panel with its
+// title, query, chart type, width and a small live preview. The elements are the layout until
+// collectEditorRows() reads them for saving.
+
+const EDIT_NO_QUERY = '— Select Query —';
+const EDIT_PREVIEW_HINT = 'Select a query to preview';
+const EDIT_FOCUS_DELAY_MS = 50;
+const EDIT_GREY = '#6c7086';
+const EDIT_RED = '#f38ba8';
+
+// Tooltips and preview size differ between cells opened from a stored layout and cells added
+// with the row's "+" button.
+const EDIT_STORED_TIPS = { left: 'Move Panel Left', right: 'Move Panel Right', dec: 'Decrease Width', inc: 'Increase Width', remove: 'Remove Panel' };
+const EDIT_ADDED_TIPS = { left: 'Move left', right: 'Move right', dec: '', inc: '', remove: 'Remove panel' };
+
+function editRowsContainer() {
+  return document.getElementById('rowsContainer');
+}
+
+function editRows() {
+  const container = editRowsContainer();
+  return container ? Array.from(container.children).filter((el) => el.classList.contains('dash-row')) : [];
+}
+
+function editRowCells(row) {
+  const box = row.querySelector('.dash-cells-container');
+  return box ? Array.from(box.children).filter((el) => el.classList.contains('dash-cell')) : [];
+}
+
+function editRow(rowId) {
+  return editRows().find((r) => r.dataset.rowId === String(rowId)) || null;
+}
+
+function editCell(cellId) {
+  const container = editRowsContainer();
+  const cells = container ? Array.from(container.querySelectorAll('.dash-cell')) : [];
+  return cells.find((c) => c.dataset.cellId === String(cellId)) || null;
+}
+
+// Text for markup (attribute or content) that also keeps carriage returns, which the HTML parser
+// would turn into line feeds: a label built here reads the same as one set by dashSelectQuery.
+function editText(value) {
+  return escapeHtml(value).replace(/\r/g, '&#13;');
+}
+
+function editTitleAttr(text) {
+  return text ? ' title="' + text + '"' : '';
+}
+
+function editShow(el, shown) {
+  if (el) el.style.display = shown ? '' : 'none';
+}
+
+function editNote(el, text, color, fontSize) {
+  el.innerHTML = noteHtml(text, color, fontSize);
+}
+
+function updateArrowVisibility() {
+  const rows = editRows();
+  rows.forEach((row, i) => {
+    editShow(row.querySelector('.row-up-btn'), i > 0);
+    editShow(row.querySelector('.row-down-btn'), i < rows.length - 1);
+    const cells = editRowCells(row);
+    cells.forEach((cell, j) => {
+      editShow(cell.querySelector('.cell-left-btn'), j > 0);
+      editShow(cell.querySelector('.cell-right-btn'), j < cells.length - 1);
+    });
+  });
+}
+
+function buildRow() {
+  const container = editRowsContainer();
+  if (!container) return null;
+  const id = rowIdCounter++;
+  const row = document.createElement('div');
+  row.className = 'dash-row';
+  row.dataset.rowId = String(id);
+  row.innerHTML =
+    '<div class="dash-cells-container"></div><div class="dash-row-actions">' +
+    '<button type="button" class="dash-row-btn" title="Add Panel" onclick="dashAddCell(' + id + ')">+</button>' +
+    '<button type="button" class="dash-row-btn row-up-btn" title="Move Row Up" onclick="dashMoveRowUp(' + id + ')">↑</button>' +
+    '<button type="button" class="dash-row-btn row-down-btn" title="Move Row Down" onclick="dashMoveRowDown(' + id + ')">↓</button>' +
+    '<button type="button" class="dash-row-btn" title="Remove Row" onclick="dashRemoveRow(' + id + ')">🗑️</button></div>';
+  container.appendChild(row);
+  return id;
+}
+
+function getQueryListItems(cellId, selectedQuery, searchText) {
+  const names = queryListNames(savedQueries, searchText);
+  if (!names.length) return '<div class="query-dropdown-empty">No queries found</div>';
+  return names
+    .map((name) => {
+      const selected = name === selectedQuery;
+      return (
+        '<div class="query-dropdown-item' + (selected ? ' selected' : '') + '" data-name="' + editText(name) +
+        '" onclick="dashSelectQuery(' + Number(cellId) + ', ' + handlerArg(name) + ')">' +
+        '<span class="query-dropdown-name">' + editText(name) + '</span>' +
+        (selected ? '<span class="query-dropdown-check">✓</span>' : '') + '</div>'
+      );
+    })
+    .join('');
+}
+
+function getQueryDropdown(cellId, selectedQuery) {
+  const id = Number(cellId);
+  return (
+    '<div class="query-dropdown-container">' +
+    '<input type="hidden" class="query-select" value="' + editText(selectedQuery || '') + '">' +
+    '<button type="button" class="query-dropdown-btn" onclick="dashToggleQueryDropdown(' + id + ', event)">' +
+    '<span class="query-dropdown-label">' + editText(selectedQuery || EDIT_NO_QUERY) + '</span>' +
+    '<span class="query-dropdown-arrow">▼</span></button>' +
+    '<div class="query-dropdown-menu" style="display:none">' +
+    '<input type="text" class="query-dropdown-search" placeholder="Search..." ' +
+    'oninput="dashFilterQueryDropdown(' + id + ', this.value)" onclick="event.stopPropagation()">' +
+    '<div class="query-dropdown-list"></div></div></div>'
+  );
+}
+
+// Appends a cell to the row and returns its id (null when the row is gone).
+function buildCell(rowId, data, stored) {
+  const row = editRow(rowId);
+  const box = row && row.querySelector('.dash-cells-container');
+  if (!box) return null;
+  const id = cellIdCounter++;
+  const tips = stored ? EDIT_STORED_TIPS : EDIT_ADDED_TIPS;
+  const cell = document.createElement('div');
+  cell.className = 'dash-cell';
+  cell.dataset.cellId = String(id);
+  cell.innerHTML =
+    '<div class="dash-cell-header">' +
+    '<input type="text" class="cell-title" placeholder="Panel name...">' +
+    '<button type="button" class="cell-arrow cell-left-btn"' + editTitleAttr(tips.left) + ' onclick="dashMoveCellLeft(' + id + ')">←</button>' +
+    '<button type="button" class="cell-arrow cell-right-btn"' + editTitleAttr(tips.right) + ' onclick="dashMoveCellRight(' + id + ')">→</button>' +
+    '<span class="cell-col-label">Col:</span>' +
+    '<button type="button" class="cell-width-btn"' + editTitleAttr(tips.dec) + ' onclick="dashAdjustWidth(' + id + ', -1)">−</button>' +
+    '<span class="width-label"></span>' +
+    '<button type="button" class="cell-width-btn"' + editTitleAttr(tips.inc) + ' onclick="dashAdjustWidth(' + id + ', 1)">+</button>' +
+    '<button type="button" class="cell-remove-btn"' + editTitleAttr(tips.remove) + ' onclick="dashRemoveCell(' + id + ')">🗑️</button>' +
+    '</div><div class="dash-cell-choices">' + getQueryDropdown(id, data.query) +
+    '<select class="chart-select" onchange="dashPreviewCell(' + id + ')">' + getChartOptions(data.chartType) + '</select>' +
+    '</div><div class="cell-preview' + (stored ? ' cell-preview-stored' : '') + '"></div>';
+  // Set as a property, so the title comes back exactly as stored.
+  cell.querySelector('.cell-title').value = data.title;
+  editSetWidth(cell, data.flex);
+  box.appendChild(cell);
+  return id;
+}
+
+function editSetWidth(cell, width) {
+  cell.dataset.flex = String(width);
+  cell.style.flexGrow = String(width);
+  cell.style.maxWidth = cellMaxWidth(width);
+  const label = cell.querySelector('.width-label');
+  if (label) label.textContent = String(width);
+}
+
+function editPreviewArea(cellId) {
+  const cell = editCell(cellId);
+  return cell && cell.querySelector('.cell-preview');
+}
+
+function dashAddCell(rowId) {
+  const id = buildCell(rowId, { title: '', query: '', chartType: 'table', flex: DASH_DEFAULT_FLEX }, false);
+  if (id === null) return;
+  editNote(editPreviewArea(id), EDIT_PREVIEW_HINT, EDIT_GREY);
+  updateArrowVisibility();
+}
+
+function addCellWithData(rowId, cellData) {
+  const data = storedCellData(cellData);
+  const id = buildCell(rowId, data, true);
+  if (id === null) return;
+  if (data.query) dashPreviewCell(id);
+  else editNote(editPreviewArea(id), EDIT_PREVIEW_HINT, EDIT_GREY);
+}
+
+function dashAddRow() {
+  const id = buildRow();
+  if (id === null) return;
+  dashAddCell(id);
+  updateArrowVisibility();
+}
+
+function addRowWithCells(cells) {
+  const id = buildRow();
+  if (id === null) return;
+  for (const cell of Array.isArray(cells) ? cells : []) addCellWithData(id, cell);
+  updateArrowVisibility();
+}
+
+function dashRemoveRow(rowId) {
+  const row = editRow(rowId);
+  if (row) row.remove();
+  updateArrowVisibility();
+}
+
+function dashRemoveCell(cellId) {
+  const cell = editCell(cellId);
+  if (!cell) return;
+  const row = cell.closest('.dash-row');
+  cell.remove();
+  if (row && !editRowCells(row).length) row.remove();
+  updateArrowVisibility();
+}
+
+// Moves el before its previous sibling (up) or the next sibling before el (down), when that
+// sibling has the same class.
+function editSwap(el, cls, up) {
+  if (!el) return;
+  const other = up ? el.previousElementSibling : el.nextElementSibling;
+  if (!other || !other.classList.contains(cls)) return;
+  if (up) el.parentNode.insertBefore(el, other);
+  else el.parentNode.insertBefore(other, el);
+  updateArrowVisibility();
+}
+
+function dashMoveRowUp(rowId) {
+  editSwap(editRow(rowId), 'dash-row', true);
+}
+
+function dashMoveRowDown(rowId) {
+  editSwap(editRow(rowId), 'dash-row', false);
+}
+
+function dashMoveCellLeft(cellId) {
+  editSwap(editCell(cellId), 'dash-cell', true);
+}
+
+function dashMoveCellRight(cellId) {
+  editSwap(editCell(cellId), 'dash-cell', false);
+}
+
+function dashAdjustWidth(cellId, delta) {
+  const cell = editCell(cellId);
+  const row = cell && cell.closest('.dash-row');
+  if (!row) return;
+  const cells = editRowCells(row);
+  const widths = shareWidths(cells.map((c) => c.dataset.flex), cells.indexOf(cell), Number(delta) || 0);
+  cells.forEach((c, i) => editSetWidth(c, widths[i]));
+}
+
+function editHideQueryMenus(except) {
+  for (const menu of document.querySelectorAll('.query-dropdown-menu')) {
+    if (menu !== except) menu.style.display = 'none';
+  }
+}
+
+function editQueryValue(cell) {
+  const input = cell.querySelector('.query-select');
+  return input ? input.value : '';
+}
+
+function dashToggleQueryDropdown(cellId, event) {
+  if (event) {
+    event.stopPropagation();
+    event.preventDefault();
+  }
+  const cell = editCell(cellId);
+  const menu = cell && cell.querySelector('.query-dropdown-menu');
+  if (!menu) return;
+  editHideQueryMenus(menu);
+  if (menu.style.display !== 'none') {
+    menu.style.display = 'none';
+    return;
+  }
+  menu.style.display = 'block';
+  const search = menu.querySelector('.query-dropdown-search');
+  if (search) search.value = '';
+  dashFilterQueryDropdown(cellId, '');
+  setTimeout(() => {
+    if (search) search.focus();
+  }, EDIT_FOCUS_DELAY_MS);
+}
+
+function dashFilterQueryDropdown(cellId, searchText) {
+  const cell = editCell(cellId);
+  const list = cell && cell.querySelector('.query-dropdown-list');
+  if (list) list.innerHTML = getQueryListItems(cellId, editQueryValue(cell), searchText);
+}
+
+function dashSelectQuery(cellId, queryName) {
+  const cell = editCell(cellId);
+  if (!cell) return;
+  const name = queryName == null ? '' : String(queryName);
+  const input = cell.querySelector('.query-select');
+  if (input) input.value = name;
+  const label = cell.querySelector('.query-dropdown-label');
+  if (label) label.textContent = name || EDIT_NO_QUERY;
+  const menu = cell.querySelector('.query-dropdown-menu');
+  if (menu) menu.style.display = 'none';
+  dashPreviewCell(cellId);
+}
+
+document.addEventListener('click', (e) => {
+  const target = e.target;
+  if (target instanceof Element && target.closest('.query-dropdown-container')) return;
+  editHideQueryMenus(null);
+});
+
+// A new dashboard learns its filterable columns from the first query previewed while none are
+// known; the first answer wins, so later previews do not swap the columns under the filters.
+function editFetchSchema(sql) {
+  Promise.resolve()
+    .then(() => getSchemaCpp(sql))
+    .then((reply) => {
+      const columns = reply && Array.isArray(reply.columns) ? reply.columns : [];
+      if (!columns.length || dashboardSchema.length) return;
+      dashboardSchema = columns;
+      const filterable = columns.some((c) => c && (isTextType(c.type) || isDateType(c.type)));
+      const bar = document.getElementById('filterBarEdit');
+      if (bar) bar.style.display = filterable ? '' : 'none';
+    })
+    .catch(() => {});
+}
+
+async function dashPreviewCell(cellId) {
+  const cell = editCell(cellId);
+  if (!cell) return;
+  const querySelect = cell.querySelector('.query-select');
+  const chartSelect = cell.querySelector('.chart-select');
+  const preview = cell.querySelector('.cell-preview');
+  if (!querySelect || !chartSelect || !preview) return;
+  const queryName = querySelect.value;
+  if (!queryName) {
+    editNote(preview, EDIT_PREVIEW_HINT, EDIT_GREY);
+    return;
+  }
+  preview.innerHTML = loadingBarHtml(120);
+  const record = savedQueries.find((q) => q && q.name === queryName);
+  if (!record) {
+    editNote(preview, 'Query not found', EDIT_RED);
+    return;
+  }
+  const storedSql = typeof record.sql === 'string' ? record.sql : '';
+  chartSelect.innerHTML = getChartOptions(chartSelect.value, hasAggregation(storedSql));
+  const chartType = chartSelect.value;
+  let sql = replacePathVariableForDashboard(storedSql, dashboardPathToFiles, dashboardFileType);
+  if (!dashboardSchema.length) editFetchSchema(sql);
+  sql = applyFiltersToSql(sql, activeFilters);
+  if (chartType === 'paginated') {
+    renderPaginatedTable(preview, sql, 1, 10, true, 'edit-cell-' + cellId);
+    return;
+  }
+  let result;
+  try {
+    result = await queryDuckCpp(sql);
+  } catch (e) {
+    editNote(preview, 'Error', EDIT_RED);
+    return;
+  }
+  if (result && result.error) {
+    editNote(preview, String(result.error), EDIT_RED, '0.7rem');
+  } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
+    editNote(preview, 'No data', EDIT_GREY);
+  } else {
+    renderChart(preview, result, chartType, true);
+  }
+}
+
+// The rows that Save stores, read from the elements in their current order.
+function collectEditorRows() {
+  return serializeRows(
+    editRows().map((row) =>
+      editRowCells(row).map((cell) => {
+        const title = cell.querySelector('input');
+        const chart = cell.querySelector('.chart-select');
+        return {
+          title: title ? title.value : '',
+          query: editQueryValue(cell),
+          chartType: chart ? chart.value : 'table',
+          flex: cell.dataset.flex,
+        };
+      }),
+    ),
+  );
+}
+
+Object.assign(window, {
+  dashAddRow,
+  dashAddCell,
+  dashRemoveRow,
+  dashRemoveCell,
+  dashMoveRowUp,
+  dashMoveRowDown,
+  dashMoveCellLeft,
+  dashMoveCellRight,
+  dashAdjustWidth,
+  dashToggleQueryDropdown,
+  dashFilterQueryDropdown,
+  dashSelectQuery,
+  dashPreviewCell,
+});

@@ -1,0 +1,98 @@
+// The shown dashboard: title, the preview filter bar, and one panel per layout cell, each
+// filled with its saved query's answer.
+
+const PANEL_PAGE_SIZE = 10;
+const PANEL_LOADING_WIDTH = 100;
+const NOTE_GREY = '#6c7086';
+const NOTE_RED = '#f38ba8';
+
+function panelHtml(cell, r, c) {
+  const flex = cellFlex(cell);
+  const title = cell && cell.name ? String(cell.name) : 'Untitled';
+  return (
+    '<div class="preview-panel" data-row="' + r + '" data-col="' + c + '" style="flex:' + flex + ' 1 0;' +
+    'max-width:calc(' + flex + ' / 12 * 100% - 24px)">' +
+    '<div class="preview-panel-header">' + escapeHtml(title) + '</div>' +
+    '<div class="panel-content">' + loadingBarHtml(PANEL_LOADING_WIDTH) + '</div></div>'
+  );
+}
+
+function renderDashboardPreview(dashboard) {
+  const rows = readRecordArray(dashboard && dashboard.layout);
+  let body = '';
+  rows.forEach((row, r) => {
+    const cells = row && Array.isArray(row.cells) ? row.cells : [];
+    body += '<div class="dash-preview-row">' + cells.map((cell, c) => panelHtml(cell, r, c)).join('') + '</div>';
+  });
+  const preview = document.getElementById('dashboardPreview');
+  preview.innerHTML =
+    '<div class="dash-title">' + escapeHtml(dashboard && dashboard.name) + '</div>' +
+    '<div id="filterBarPreview" style="display:none"><div class="dash-filter-wrap">' +
+    '<div id="activeFiltersPreview"></div></div></div>' +
+    '<div class="dash-body">' + body + '</div>';
+  preview.classList.add('dash-shown');
+
+  preview.querySelectorAll('.preview-panel').forEach((panel) => {
+    const r = Number(panel.dataset.row);
+    const c = Number(panel.dataset.col);
+    const cell = rows[r].cells[c] || {};
+    const content = panel.querySelector('.panel-content');
+    if (cell.query) {
+      loadPanelData(content, String(cell.query), cell.chartType || 'table', 'preview-' + r + '-' + c);
+    } else {
+      content.innerHTML = noteHtml('No query', NOTE_GREY);
+    }
+  });
+}
+
+// The empty state of the markup, kept to put back when nothing is selected.
+const EMPTY_PREVIEW_HTML = document.getElementById('dashboardPreview').innerHTML;
+
+function showEmptyPreview() {
+  const preview = document.getElementById('dashboardPreview');
+  preview.classList.remove('dash-shown');
+  preview.innerHTML = EMPTY_PREVIEW_HTML;
+}
+
+// The dashboard's own folder and file type stand for the path variable, then the filters go in.
+function panelSql(storedSql) {
+  return applyFiltersToSql(replacePathVariableForDashboard(storedSql, dashboardPathToFiles, dashboardFileType), activeFilters);
+}
+
+// A panel is a paginated table unless its query aggregates, so no panel loads a whole table.
+async function loadPanelData(el, queryName, chartType, panelKey) {
+  let queries;
+  try {
+    queries = await getSavedQueriesCpp();
+  } catch (e) {
+    el.innerHTML = noteHtml('Error loading data', NOTE_RED, '0.75rem');
+    return;
+  }
+  const query = Array.isArray(queries) ? queries.find((q) => q && q.name === queryName) : null;
+  if (!query) {
+    el.innerHTML = noteHtml('Query not found', NOTE_RED);
+    return;
+  }
+  const stored = String(query.sql == null ? '' : query.sql);
+  const filtered = panelSql(stored);
+  if (!hasAggregation(stored) || chartType === 'paginated') {
+    const shown = window.chartClickFilter ? applyChartClickFilterToSql(filtered, window.chartClickFilter) : filtered;
+    renderPaginatedTable(el, shown, 1, PANEL_PAGE_SIZE, false, panelKey);
+    el.dataset.paginatedSqlWithDropdown = filtered;
+    return;
+  }
+  const clickMeta = parseQueryForClickFilters(stored);
+  let result;
+  try {
+    result = await queryDuckCpp(filtered);
+  } catch (e) {
+    return;
+  }
+  if (result && result.error) {
+    el.innerHTML = noteHtml(result.error, NOTE_RED, '0.75rem');
+  } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
+    el.innerHTML = noteHtml('No data', NOTE_GREY);
+  } else {
+    renderChart(el, result, chartType, false, clickMeta);
+  }
+}
