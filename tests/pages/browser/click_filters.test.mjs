@@ -1,0 +1,357 @@
+// Chart click filters in the real page: a click on a bar, a point or a slice narrows every
+// paginated table of the dashboard to the rows behind it (row counts compared with the engine),
+// with its highlight and indicator; clicking again, another element and "Clear"; paging, the
+// CSV export, another dashboard and a dropdown filter keep it; CASE axes are not clickable;
+// labels that look like numbers, apostrophes, NULL categories and markup.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import { withApp, runEngine, makeTemp, waitForFile } from './harness.mjs';
+import { storeQuery, openDashboards, choose, content } from './dashboard_helpers.mjs';
+
+const REGIONS = ['north', 'south', 'east', "o'west"];
+const CODES = ['007', '10', 'x9', '2.50'];
+const MARKUP = '<img src=x onerror=window.__pwned=1>';
+const TAGS = ['', "it's", MARKUP, 'plain'];
+const N = 3000;
+const CSV =
+  'id,region,category,code,year,amount,day,tag\n' +
+  Array.from({ length: N }, (_, i) => {
+    const day = `2024-0${(i % 6) + 1}-${String((i % 28) + 1).padStart(2, '0')}`;
+    const region = REGIONS[i % 4].includes("'") ? `"${REGIONS[i % 4]}"` : REGIONS[i % 4];
+    return [i + 1, region, 'ABC'[i % 3], CODES[Math.floor(i / 2) % 4], 2023 + (i % 2), (i % 50) + 1, day, TAGS[Math.floor(i / 3) % 4]].join(',');
+  }).join('\n') + '\n';
+
+const SELECTION = [137, 180, 250];
+
+// Where the normal-size bar and line charts put a bar or a point, and the pie a slice's middle.
+function barGeometry(w, h, labels, series) {
+  const plot = { left: 65, top: 20, right: w - (series.length > 1 ? 110 : 20), bottom: h - 75 };
+  const width = plot.right - plot.left;
+  const height = plot.bottom - plot.top;
+  const max = Math.max(...series.flat()) * 1.1 || 1;
+  const raw = max / 5;
+  const mag = 10 ** Math.floor(Math.log10(raw));
+  const f = raw / mag;
+  const step = Math.max(1, (f <= 1 ? 1 : f <= 2 ? 2 : f <= 5 ? 5 : 10) * mag);
+  const top = Math.ceil(max / step) * step;
+  const slot = width / labels.length;
+  const barW = Math.max(3, slot / (series.length + 1));
+  return {
+    bar(s, r) {
+      const bh = (height * series[s][r]) / top;
+      const x = plot.left + slot * r + slot / 2 - (series.length * barW) / 2 + s * barW;
+      return { x, y: plot.bottom - bh, w: barW, h: bh, cx: x + barW / 2, cy: plot.bottom - bh / 2 };
+    },
+    point(s, r) {
+      const stepX = labels.length > 1 ? width / (labels.length - 1) : width;
+      return { cx: plot.left + stepX * r, cy: plot.bottom - (height * series[s][r]) / top };
+    },
+  };
+}
+
+function sliceMid(w, h, values, i) {
+  const cx = (w - 120) / 2;
+  const cy = h / 2 - 14;
+  const r = Math.min(cx - 15, cy - 15);
+  const total = values.reduce((a, v) => a + v, 0);
+  const start = values.slice(0, i).reduce((a, v) => a + v, 0);
+  const mid = ((start + values[i] / 2) / total) * 2 * Math.PI;
+  return { cx: cx + Math.sin(mid) * r * 0.6, cy: cy - Math.cos(mid) * r * 0.6 };
+}
+
+// The engine's answer of a chart query: labels (NULL as empty text, as the page gets them) and
+// one value list per further column.
+function chartData(sql, cwd) {
+  const rows = JSON.parse(runEngine(sql, cwd, true) || '[]');
+  const keys = Object.keys(rows[0]);
+  return {
+    labels: rows.map((r) => (r[keys[0]] === null ? '' : String(r[keys[0]]))),
+    series: keys.slice(1).map((k) => rows.map((r) => Number(r[k]))),
+  };
+}
+
+// Rows of the data file meeting every condition given, as the engine counts them.
+function countRows(cwd, ...conditions) {
+  const where = conditions.filter(Boolean).map((c) => `(${c})`).join(' AND ') || 'true';
+  return JSON.parse(runEngine(`SELECT COUNT(*) AS n FROM read_csv('sales.csv') WHERE ${where}`, cwd, true))[0].n;
+}
+
+// Every element shows its answer and every chart is drawn at its element's size.
+async function waitDrawn(page, sels) {
+  await page.waitForFunction((list) => list.every((sel) => {
+    const el = document.querySelector(sel);
+    if (!el || el.querySelector('.dash-loading') || !el.textContent.trim() && !el.querySelector('canvas')) return false;
+    const c = el.querySelector('canvas.dash-chart');
+    return !c || Math.abs(c.width - (el.clientWidth - 32)) <= 1 && Math.abs(c.height - (el.clientHeight - 32)) <= 1;
+  }), sels);
+}
+
+async function chartSize(page, sel) {
+  return page.$eval(`${sel} canvas.dash-chart`, (c) => ({ w: c.width, h: c.height, cursor: c.style.cursor }));
+}
+
+// Pointer action at a point in drawing pixels, scaled to the canvas's shown size.
+async function pointer(page, sel, p, click = true) {
+  const canvas = page.locator(`${sel} canvas.dash-chart`);
+  await canvas.scrollIntoViewIfNeeded();
+  const box = await canvas.boundingBox();
+  const { w, h } = await chartSize(page, sel);
+  const x = box.x + (p.cx * box.width) / w;
+  const y = box.y + (p.cy * box.height) / h;
+  if (click) await page.mouse.click(x, y);
+  else await page.mouse.move(x, y);
+}
+
+async function waitRange(page, sel, total) {
+  assert.ok(total > 0, 'a test condition leaves rows');
+  const text = `1-${Math.min(10, total)} of ${total.toLocaleString('en-US')}`;
+  await page.waitForFunction(([s, t]) => {
+    const el = document.querySelector(s);
+    return el && !el.querySelector('.dash-loading') && el.querySelector('.dash-paged-range')?.textContent === t;
+  }, [sel, text]);
+}
+
+async function indicator(page) {
+  return page.evaluate(() => {
+    const box = document.getElementById('chartFilterIndicator');
+    return box && getComputedStyle(box).display !== 'none' ? box.textContent : null;
+  });
+}
+
+// The highlight overlay: one on the page, exactly over the given panel's canvas, and lit in the
+// selection colour near the given drawing point.
+async function highlightAt(page, sel, x, y) {
+  return page.evaluate(([s, px, py, colour]) => {
+    const all = document.querySelectorAll('canvas.dash-chart-selection');
+    const overlay = document.querySelector(`${s} canvas.dash-chart-selection`);
+    if (all.length !== 1 || !overlay) return { count: all.length };
+    const a = overlay.getBoundingClientRect();
+    const b = document.querySelector(`${s} canvas.dash-chart`).getBoundingClientRect();
+    const d = overlay.getContext('2d').getImageData(Math.round(px) - 1, Math.round(py) - 1, 3, 3).data;
+    let best = [0, 0, 0, 0];
+    for (let i = 0; i < d.length; i += 4) if (d[i + 3] > best[3]) best = Array.from(d.slice(i, i + 4));
+    const same = ['left', 'top', 'width', 'height'].every((k) => Math.abs(a[k] - b[k]) < 0.5);
+    const lit = best[3] > 128 && best.slice(0, 3).every((v, i) => Math.abs(v - colour[i]) <= 3);
+    return { count: 1, same, lit };
+  }, [sel, x, y, SELECTION]);
+}
+
+test('clicks on bars, points and slices narrow both paginated tables; again, another, Clear, paging, CSV, another dashboard and a dropdown filter', async () => {
+  const out = makeTemp('plinthos-out-');
+  try {
+    await withApp({ data: { 'sales.csv': CSV } }, async ({ page, server, data }) => {
+      const src = `read_csv('${path.join(data, 'sales.csv')}')`;
+      const BIG = 'amount > 40 OR id <= 3';
+      const sql = {
+        regions: `SELECT region, SUM(amount) AS total, SUM(amount) FILTER (WHERE amount IN (10, 20, 30, 40, 50) OR category IN ('A')) AS picked FROM ${src} GROUP BY region ORDER BY region`,
+        months: `SELECT CAST(DATE_TRUNC('month', day) AS DATE) AS month, COUNT(id) AS orders FROM ${src} GROUP BY 1 ORDER BY 1`,
+        categories: `SELECT category, COUNT(id) AS n FROM ${src} GROUP BY category ORDER BY category`,
+        orders: `SELECT id, region, category, amount, day FROM ${src} ORDER BY id`,
+        // An OR in the stored condition: the click must narrow both of its branches.
+        big: `SELECT id, amount, region FROM ${src} WHERE ${BIG} ORDER BY id`,
+      };
+      for (const [name, text] of Object.entries(sql)) await storeQuery(server, name, text);
+      const rows = [
+        { cells: [{ name: 'Regions', query: 'regions', chartType: 'bar', flex: 4 },
+          { name: 'Months', query: 'months', chartType: 'line', flex: 4 },
+          { name: 'Categories', query: 'categories', chartType: 'pie', flex: 4 }] },
+        { cells: [{ name: 'Orders', query: 'orders', chartType: 'paginated', flex: 6 },
+          { name: 'Big', query: 'big', chartType: 'paginated', flex: 6 }] },
+      ];
+      const filters = [{ column: 'category', type: 'text', value: null }];
+      assert.deepEqual(await server.call('saveDashboardCpp', ['Clicks', JSON.stringify(rows), JSON.stringify(filters), '', 'csv']), { ok: true });
+      assert.deepEqual(await server.call('saveDashboardCpp', ['Other', JSON.stringify([{ cells: [{ name: 'Orders', query: 'orders', chartType: 'paginated', flex: 12 }] }]), '[]', '', 'csv']), { ok: true });
+
+      const [bars, line, pie, orders, big] = [content(0, 0), content(0, 1), content(0, 2), content(1, 0), content(1, 1)];
+      const all = [bars, line, pie, orders, big];
+      // Both tables narrowed by a condition (or none), as the engine counts them.
+      const tablesShow = async (condition) => {
+        await waitRange(page, orders, countRows(data, condition));
+        await waitRange(page, big, countRows(data, BIG, condition));
+      };
+      await openDashboards(page);
+      await choose(page, 'Clicks');
+      await waitDrawn(page, all);
+      await tablesShow(null);
+      const regions = chartData(sql.regions, data);
+      const months = chartData(sql.months, data);
+      const categories = chartData(sql.categories, data);
+      const size = await chartSize(page, bars);
+      assert.equal(size.cursor, 'pointer');
+      const barG = barGeometry(size.w, size.h, regions.labels, regions.series);
+      const lineSize = await chartSize(page, line);
+      const lineG = barGeometry(lineSize.w, lineSize.h, months.labels, months.series);
+      // Charts are not queried again by a click: their canvases stay the same elements.
+      await page.evaluate((sels) => sels.forEach((s, i) => (document.querySelector(`${s} canvas`).__mark = i + 1)), [bars, line, pie]);
+
+      // A bar of the plain series: the category alone.
+      const east = regions.labels.indexOf('east');
+      let b = barG.bar(0, east);
+      await pointer(page, bars, b);
+      await tablesShow(`region = 'east'`);
+      assert.equal(await indicator(page), `Filter: "region" = 'east'Clear`);
+      assert.equal(await page.evaluate(() => window.chartClickFilter), `"region" = 'east'`);
+      assert.deepEqual(await highlightAt(page, bars, b.x, b.cy), { count: 1, same: true, lit: true });
+      assert.deepEqual(await page.evaluate((sels) => sels.map((s) => document.querySelector(`${s} canvas`).__mark), [bars, line, pie]), [1, 2, 3]);
+      const look = await page.$eval('#chartFilterIndicator', (el) => {
+        const s = getComputedStyle(el);
+        return [s.position, s.bottom, s.right, s.backgroundColor, s.zIndex, getComputedStyle(el.querySelector('button')).backgroundColor];
+      });
+      assert.deepEqual(look, ['fixed', '20px', '20px', 'rgb(69, 71, 90)', '1000', 'rgb(243, 139, 168)']);
+
+      // The same bar again clears the filter.
+      await pointer(page, bars, b);
+      await tablesShow(null);
+      assert.equal(await indicator(page), null);
+      assert.equal(await page.evaluate(() => [window.chartClickFilter, window.chartSelection]).then(JSON.stringify), '[null,null]');
+      assert.equal(await page.locator('canvas.dash-chart-selection').count(), 0);
+
+      // The filtered series: its own condition, kept whole and bracketed, joins the category's.
+      const west = regions.labels.indexOf("o'west");
+      b = barG.bar(1, west);
+      await pointer(page, bars, b);
+      const picked = `"region" = 'o''west' AND (amount IN (10, 20, 30, 40, 50) OR category IN ('A'))`;
+      await tablesShow(picked);
+      assert.equal(await indicator(page), `Filter: ${picked}Clear`);
+
+      // Another element replaces the filter, and the highlight moves: a line point ...
+      const march = months.labels.indexOf('2024-03-01');
+      const p = lineG.point(0, march);
+      await pointer(page, line, p);
+      const cast = `CAST(DATE_TRUNC('month', day) AS DATE) = '2024-03-01'`;
+      await tablesShow(cast);
+      assert.equal(await indicator(page), `Filter: ${cast}Clear`);
+      assert.deepEqual(await highlightAt(page, line, p.cx + 5, p.cy), { count: 1, same: true, lit: true }, 'a ring of radius 5');
+      assert.equal((await highlightAt(page, line, p.cx, p.cy)).lit, false, 'the ring is hollow');
+
+      // ... then a slice of a pie shown stretched: the category only.
+      await page.$eval(`${pie} canvas`, (c) => Object.assign(c.style, { width: Math.round(c.width * 0.8) + 'px', height: Math.round(c.height * 0.7) + 'px' }));
+      const pieSize = await chartSize(page, pie);
+      const slice = sliceMid(pieSize.w, pieSize.h, categories.series[0], 1);
+      await pointer(page, pie, slice);
+      await tablesShow(`category = 'B'`);
+      assert.equal(await indicator(page), `Filter: "category" = 'B'Clear`);
+      assert.deepEqual(await highlightAt(page, pie, slice.cx, slice.cy), { count: 1, same: true, lit: false },
+        'the overlay covers the stretched canvas; the slice is outlined, not filled');
+
+      // Paging keeps the filter, and the export holds exactly the filtered rows.
+      const onlyB = countRows(data, `category = 'B'`);
+      await page.click(`${orders} .dash-pager-btn >> nth=2`);
+      await page.waitForFunction(([s, t]) => document.querySelector(`${s} .dash-paged-range`)?.textContent === t,
+        [orders, `11-20 of ${onlyB.toLocaleString('en-US')}`]);
+      const target = path.join(out, 'orders.csv');
+      await server.dialog(target);
+      await page.click(`${orders} button:has-text("⬇ CSV")`);
+      await waitForFile(target);
+      runEngine(`COPY (SELECT id, region, category, amount, day FROM ${src} WHERE category = 'B' ORDER BY id) TO 'engine.csv' (FORMAT CSV, HEADER)`, out);
+      assert.equal(fs.readFileSync(target, 'utf8'), fs.readFileSync(path.join(out, 'engine.csv'), 'utf8'));
+      assert.equal(fs.readFileSync(target, 'utf8').trim().split('\n').length, onlyB + 1);
+
+      // "Clear" in the indicator.
+      await page.click('#chartFilterIndicator button');
+      await tablesShow(null);
+      assert.equal(await indicator(page), null);
+      assert.equal(await page.locator('canvas.dash-chart-selection').count(), 0);
+
+      // The filter survives another dashboard and coming back; the redrawn chart has no
+      // highlight, but its element still clears the filter.
+      const north = regions.labels.indexOf('north');
+      b = barG.bar(0, north);
+      await pointer(page, bars, b);
+      await tablesShow(`region = 'north'`);
+      await choose(page, 'Other');
+      await waitRange(page, content(0, 0), countRows(data, `region = 'north'`));
+      assert.equal(await indicator(page), `Filter: "region" = 'north'Clear`);
+      await choose(page, 'Clicks');
+      await waitDrawn(page, all);
+      await tablesShow(`region = 'north'`);
+      assert.equal(await page.locator('canvas.dash-chart-selection').count(), 0);
+      await pointer(page, bars, b);
+      await tablesShow(null);
+      assert.equal(await indicator(page), null);
+
+      // A dropdown filter change keeps the click filter and adds its own condition.
+      await pointer(page, bars, b);
+      await tablesShow(`region = 'north'`);
+      await page.waitForFunction(() => document.querySelectorAll('#filter-select-preview-category option').length === 4);
+      await page.selectOption('#filter-select-preview-category', 'A');
+      await tablesShow(`region = 'north' AND category = 'A'`);
+      assert.equal(await indicator(page), `Filter: "region" = 'north'Clear`);
+      await waitDrawn(page, all);
+      await page.waitForFunction(() => document.querySelectorAll('#filter-select-preview-category option').length === 4);
+      await page.selectOption('#filter-select-preview-category', '');
+      await tablesShow(`region = 'north'`);
+      assert.deepEqual(page.__errors || [], []);
+    });
+  } finally {
+    fs.rmSync(out, { recursive: true, force: true });
+  }
+});
+
+test('labels that look like numbers on text and integer columns, apostrophes, NULL and markup; a CASE axis is not clickable', async () => {
+  await withApp({ data: { 'sales.csv': CSV } }, async ({ page, server, data }) => {
+    const src = `read_csv('${path.join(data, 'sales.csv')}')`;
+    const sql = {
+      codes: `SELECT code, COUNT(id) AS n FROM ${src} GROUP BY code ORDER BY code`,
+      years: `SELECT year, COUNT(id) AS n FROM ${src} GROUP BY year ORDER BY year`,
+      tags: `SELECT tag, COUNT(id) AS n FROM ${src} GROUP BY tag ORDER BY tag NULLS FIRST`,
+      bands: `SELECT CASE WHEN amount <= 20 THEN 'low' ELSE 'high' END AS band, COUNT(id) AS n FROM ${src} GROUP BY 1 ORDER BY 1`,
+      orders: `SELECT * FROM ${src} ORDER BY id`,
+    };
+    for (const [name, text] of Object.entries(sql)) await storeQuery(server, name, text);
+    const chart = (query) => ({ name: query, query, chartType: 'bar', flex: 3 });
+    assert.deepEqual(await server.call('saveDashboardCpp', ['Labels', JSON.stringify([
+      { cells: ['codes', 'years', 'tags', 'bands'].map(chart) },
+      { cells: [{ name: 'Orders', query: 'orders', chartType: 'paginated', flex: 12 }] },
+    ]), '[]', '', 'csv']), { ok: true });
+    const panels = [content(0, 0), content(0, 1), content(0, 2), content(0, 3)];
+    const orders = content(1, 0);
+    await openDashboards(page);
+    await choose(page, 'Labels');
+    await waitDrawn(page, [...panels, orders]);
+    await waitRange(page, orders, N);
+
+    // Click label `label` of the chart in `sel`; the table shows what the engine counts for
+    // `where`, and the indicator the condition.
+    const clickLabel = async (sel, query, label, where, condition) => {
+      const d = chartData(sql[query], data);
+      const { w, h } = await chartSize(page, sel);
+      const r = d.labels.indexOf(label);
+      assert.ok(r >= 0, `${label} in ${d.labels}`);
+      await pointer(page, sel, barGeometry(w, h, d.labels, d.series).bar(0, r));
+      const n = countRows(data, where);
+      assert.ok(n > 0 && n < N, `${where} selects some rows`);
+      await waitRange(page, orders, n);
+      assert.equal(await indicator(page), `Filter: ${condition}Clear`);
+    };
+    // Text that reads as a number stays text: '2.50' is not 2.5 and '007' is not 7, and the
+    // column's other values (x9) cause no conversion error.
+    await clickLabel(panels[0], 'codes', '2.50', `code = '2.50'`, `"code" = '2.50'`);
+    await clickLabel(panels[0], 'codes', '007', `code = '007'`, `"code" = '007'`);
+    // On an integer column the literal is cast to the column's type.
+    await clickLabel(panels[1], 'years', '2024', 'year = 2024', `"year" = '2024'`);
+    await clickLabel(panels[2], 'tags', '', 'tag IS NULL', `"tag" IS NULL`);
+    await clickLabel(panels[2], 'tags', "it's", `tag = 'it''s'`, `"tag" = 'it''s'`);
+    await clickLabel(panels[2], 'tags', MARKUP, `tag = '${MARKUP}'`, `"tag" = '${MARKUP}'`);
+    assert.equal(await page.locator('#chartFilterIndicator img').count(), 0);
+    assert.equal(await page.evaluate(() => window.__pwned), undefined);
+    await page.click('#chartFilterIndicator button');
+    await waitRange(page, orders, N);
+
+    // A CASE axis: no pointer cursor, a click changes nothing, the tooltip still works.
+    const d = chartData(sql.bands, data);
+    const size = await chartSize(page, panels[3]);
+    assert.equal(size.cursor, '');
+    const b = barGeometry(size.w, size.h, d.labels, d.series).bar(0, 0);
+    await pointer(page, panels[3], b);
+    assert.equal(await page.evaluate(() => window.chartClickFilter), null);
+    assert.equal(await indicator(page), null);
+    assert.equal(await page.locator(`${orders} .dash-loading`).count(), 0);
+    assert.equal(await page.textContent(`${orders} .dash-paged-range`), `1-10 of ${N.toLocaleString('en-US')}`);
+    await pointer(page, panels[3], b, false);
+    assert.equal(await page.innerText('#dashChartTip'), `n\nhigh: ${d.series[0][0].toLocaleString('en-US')}`);
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
