@@ -1,7 +1,8 @@
 // Dashboard charts in the real page: pixels, texts and tooltips at the positions the layout rules
 // give, in dashboard panels (normal size) and in the editor's previews (small size), the guards
 // for one-column answers, negative values and tiny panels, and redrawing when a panel grows.
-// With PLINTHOS_SCREENSHOTS=<folder> the sample-data test writes dashboard.png there.
+// With PLINTHOS_SCREENSHOTS=<folder> the sample-data test writes dashboard.png and
+// dashboard-editor.png there.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
@@ -551,6 +552,14 @@ test('sample data: a bar chart, a pie, an area chart and a paginated table, and 
     assert.equal(await page.isVisible('#chartFilterIndicator'), true);
     const shots = process.env.PLINTHOS_SCREENSHOTS;
     if (shots) await page.screenshot({ path: path.join(shots, 'dashboard.png'), fullPage: true });
+    // The same dashboard in the editor: every cell previews its query in the small size.
+    await page.click('#editDashboardBtn');
+    await page.waitForFunction(() => {
+      const cells = document.querySelectorAll('#rowsContainer .dash-cell');
+      return cells.length === 4 && document.querySelectorAll('#rowsContainer canvas.dash-chart').length === 3 &&
+        !document.querySelector('#rowsContainer .dash-loading');
+    });
+    if (shots) await page.screenshot({ path: path.join(shots, 'dashboard-editor.png'), fullPage: true });
     assert.deepEqual(page.__errors || [], []);
   });
 });
