@@ -158,10 +158,7 @@ function renderBarChart(el, result, isSmall, clickMeta) {
   const chart = dashSeriesChart(frame, isSmall);
   if (!chart) return;
   const hits = chartBarRects(chart.plot, chart.labels, chart.series, chart.axis.min, chart.axis.max, frame.look);
-  for (const b of hits) {
-    frame.ctx.fillStyle = b.color;
-    frame.ctx.fillRect(b.x, b.y, b.w - 1, b.h);
-  }
+  chartFillBars(frame.ctx, hits);
   dashSeriesLegend(frame, chart);
   addTooltip(frame.canvas, hits, 'bar', clickMeta);
 }
@@ -179,29 +176,9 @@ function renderLineChart(el, result, isSmall, fill, clickMeta) {
     const points = chartLinePoints(plot, chart.labels, s, chart.axis.min, chart.axis.max).map((p) =>
       Object.assign(p, { value: p.value === null ? 0 : p.value })
     );
-    if (fill) {
-      ctx.beginPath();
-      ctx.moveTo(points[0].x, plot.bottom);
-      for (const p of points) ctx.lineTo(p.x, p.y);
-      ctx.lineTo(points[points.length - 1].x, plot.bottom);
-      ctx.closePath();
-      ctx.fillStyle = s.color + look.areaAlpha;
-      ctx.fill();
-    }
-    ctx.beginPath();
-    points.forEach((p, i) => (i ? ctx.lineTo(p.x, p.y) : ctx.moveTo(p.x, p.y)));
-    ctx.strokeStyle = s.color;
-    ctx.lineWidth = look.lineWidth;
-    ctx.stroke();
-    ctx.fillStyle = s.color;
-    for (const p of points) {
-      ctx.beginPath();
-      ctx.arc(p.x, p.y, look.pointRadius, 0, 2 * Math.PI);
-      ctx.fill();
-      hits.push(p);
-    }
+    chartDrawSeriesLine(ctx, plot, points, s.color, fill, look);
+    hits.push(...points);
   }
-  ctx.lineWidth = 1;
   dashSeriesLegend(frame, chart);
   addTooltip(frame.canvas, hits, fill ? 'area' : 'line', clickMeta);
 }
@@ -214,22 +191,7 @@ function renderPieChart(el, result, isSmall, clickMeta) {
   const { ctx, w, h, look, columns, rows } = frame;
   const slices = chartPieSlices(columns, rows);
   const pie = dashPieGeometry(w, h, look);
-  const hits = [];
-  if (pie) {
-    for (const s of slices) {
-      ctx.beginPath();
-      ctx.moveTo(pie.cx, pie.cy);
-      ctx.arc(pie.cx, pie.cy, pie.r, s.start - Math.PI / 2, s.end - Math.PI / 2);
-      ctx.closePath();
-      ctx.fillStyle = s.color;
-      ctx.fill();
-      ctx.lineWidth = look.pieOutline;
-      ctx.strokeStyle = look.background;
-      ctx.stroke();
-      hits.push(Object.assign({ cx: pie.cx, cy: pie.cy, r: pie.r }, s));
-    }
-    ctx.lineWidth = 1;
-  }
+  const hits = pie ? chartDrawPieSlices(ctx, pie, slices, look.pieOutline, look.background) : [];
   ctx.font = dashChartFont(look, look.pieFont, false);
   ctx.textAlign = 'left';
   ctx.textBaseline = 'alphabetic';

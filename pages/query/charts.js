@@ -183,10 +183,7 @@ function drawBar(columns, rows) {
   const axis = chartAxesFor(ctx, w, h, margins, columns, labels, series);
   const plot = chartPlotRect(w, h, margins);
   const hits = chartBarRects(plot, labels, series, axis.min, axis.max, QUERY_CHART_SIZES);
-  for (const b of hits) {
-    ctx.fillStyle = b.color;
-    ctx.fillRect(b.x, b.y, b.w - 1, b.h);
-  }
+  chartFillBars(ctx, hits);
   if (series.length > 1) {
     drawLegend(
       ctx,
@@ -221,31 +218,12 @@ function drawLineSeries(ctx, w, h, margins, rows, series, axisMin, axisMax, fill
   const plot = chartPlotRect(w, h, margins);
   const labels = rows.map((r) => (r[0] == null ? '' : String(r[0])));
   if (!labels.length) return;
+  const style = { areaAlpha: CHART_AREA_ALPHA, lineWidth: CHART_LINE_WIDTH, pointRadius: CHART_POINT_RADIUS };
   for (const s of series) {
     const points = chartLinePoints(plot, labels, s, axisMin, axisMax);
-    if (fill) {
-      ctx.beginPath();
-      ctx.moveTo(points[0].x, plot.bottom);
-      for (const p of points) ctx.lineTo(p.x, p.y);
-      ctx.lineTo(points[points.length - 1].x, plot.bottom);
-      ctx.closePath();
-      ctx.fillStyle = s.color + CHART_AREA_ALPHA;
-      ctx.fill();
-    }
-    ctx.beginPath();
-    points.forEach((p, i) => (i ? ctx.lineTo(p.x, p.y) : ctx.moveTo(p.x, p.y)));
-    ctx.strokeStyle = s.color;
-    ctx.lineWidth = CHART_LINE_WIDTH;
-    ctx.stroke();
-    ctx.fillStyle = s.color;
-    for (const p of points) {
-      ctx.beginPath();
-      ctx.arc(p.x, p.y, CHART_POINT_RADIUS, 0, 2 * Math.PI);
-      ctx.fill();
-      hits.push(p);
-    }
+    chartDrawSeriesLine(ctx, plot, points, s.color, fill, style);
+    hits.push(...points);
   }
-  ctx.lineWidth = 1;
 }
 
 // A canvas too small for a positive radius draws no pie (and has nothing to point at),
@@ -254,22 +232,7 @@ function drawPie(columns, rows) {
   const { canvas, ctx, w, h } = makeCanvas();
   const pie = chartPieGeometry(w, h, QUERY_CHART_SIZES);
   const slices = chartPieSlices(columns, rows);
-  const hits = [];
-  if (pie) {
-    for (const s of slices) {
-      ctx.beginPath();
-      ctx.moveTo(pie.cx, pie.cy);
-      ctx.arc(pie.cx, pie.cy, pie.r, s.start - Math.PI / 2, s.end - Math.PI / 2);
-      ctx.closePath();
-      ctx.fillStyle = s.color;
-      ctx.fill();
-      ctx.lineWidth = 2;
-      ctx.strokeStyle = CHART_BACKGROUND;
-      ctx.stroke();
-      hits.push(Object.assign({ cx: pie.cx, cy: pie.cy, r: pie.r }, s));
-    }
-    ctx.lineWidth = 1;
-  }
+  const hits = pie ? chartDrawPieSlices(ctx, pie, slices, 2, CHART_BACKGROUND) : [];
   drawLegend(
     ctx,
     slices.map(chartPieLegendText),
