@@ -152,9 +152,11 @@ function arrows(page) {
   });
 }
 
+// Read once the track's colour transition has run.
 function switchLook(page) {
-  return page.evaluate(() => {
+  return page.evaluate(async () => {
     const el = (id) => document.getElementById(id);
+    await Promise.all(el('dashFormatSwitch').getAnimations().map((a) => a.finished));
     return [el('dashSwitchThumb').style.left, getComputedStyle(el('dashFormatSwitch')).backgroundColor,
       getComputedStyle(el('dashLabelCsv')).color, getComputedStyle(el('dashLabelParquet')).color];
   });
