@@ -12,7 +12,7 @@ import { fileURLToPath } from 'node:url';
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.join(here, '../../..');
 const ctx = vm.createContext({});
-for (const f of ['common/sql.js', 'dashboards/sql_splice.js', 'dashboards/click_rules.js']) {
+for (const f of ['common/sql.js', 'dashboards/sql_splice.js', 'dashboards/click_rules.js', 'dashboards/filter_rules.js']) {
   vm.runInContext(fs.readFileSync(path.join(root, 'pages', f), 'utf8'), ctx);
 }
 const DEV = path.resolve(root, process.env.PLINTHOS_DEV || 'build/plinthos-dev');
@@ -155,11 +155,15 @@ const SETUP = `CREATE TABLE t AS SELECT * FROM (VALUES
 CREATE TABLE u AS SELECT * FROM t WHERE id > 3;
 `;
 
-function engineRows(sql, cwd) {
+function engineJson(sql, cwd) {
   const r = spawnSync(ENGINE, [':memory:', '-json'],
     { cwd, env: { ...process.env, HOME: cwd }, input: SETUP + sql + '\n', encoding: 'utf8' });
   assert.equal(r.status, 0, `${sql}\n${r.stderr}`);
-  return (r.stdout.trim() ? JSON.parse(r.stdout) : []).map((row) => JSON.stringify(row)).sort();
+  return r.stdout.trim() ? JSON.parse(r.stdout) : [];
+}
+
+function engineRows(sql, cwd) {
+  return engineJson(sql, cwd).map((row) => JSON.stringify(row)).sort();
 }
 
 const F = {
@@ -168,6 +172,13 @@ const F = {
   code: [{ column: 'code', type: 'multiselect', value: null, values: ['2024', "B's"] }],
   mar: [{ column: 'ts', type: 'date', value: null, from: '2024-03-01', to: '2024-03-31' }],
   dto: [{ column: 'd', type: 'date', value: null, from: null, to: '2024-04-20' }, text('ta"g', 'x')],
+  us: [text('region', 'US')],
+  dfrom: [{ column: 'd', type: 'date', value: null, from: '2024-04-20', to: null }],
+  dboth: [{ column: 'd', type: 'date', value: null, from: '2024-03-15', to: '2024-04-20' }],
+  tag: [{ column: 'ta"g', type: 'multiselect', value: null, values: ['y', 'x'] }, text('code', '2024')],
+  a1: [{ column: 'code', type: 'multiselect', value: null, values: ['A1'] }],
+  euob: [{ column: 'region', type: 'multiselect', value: null, values: ["O'Brien", 'EU'] }],
+  gb: [text('ta"g', 'GROUP BY')],
 };
 // [saved SQL, filters or a click condition, the same query filtered by hand]
 const ENGINE_CASES = [
@@ -186,6 +197,45 @@ const ENGINE_CASES = [
   ['SELECT SUM(amount) FILTER (WHERE amount > 100) AS s FROM t;', F.eu, 'SELECT 250 AS s'],
   ['SELECT id FROM t', 'id IN (2)', 'SELECT 2 AS id'],
   ['SELECT id FROM t WHERE id > 4 OR id = 1 LIMIT 10', 'region IS NULL', 'SELECT 5 AS id'],
+  ['WITH big AS (\n  -- only large sales\n  SELECT * FROM t WHERE amount > 100\n)\nSELECT id, region\nFROM big\nORDER BY id', F.us,
+    "SELECT id, region FROM t WHERE amount > 100 AND region = 'US'"],
+  ['WITH a AS (SELECT * FROM t), b AS (SELECT id FROM u)\nSELECT id FROM a WHERE id IN (SELECT id FROM b) OR amount < 60', F.eu,
+    'SELECT 1 AS id'],
+  ['SELECT region, COUNT(*) AS n FROM (SELECT * FROM t WHERE amount >= 80) AS s GROUP BY region ORDER BY region', F.code,
+    "SELECT region, COUNT(*) AS n FROM t WHERE amount >= 80 AND code IN ('2024', 'B''s') GROUP BY region"],
+  ['SELECT id FROM t WHERE amount > 200 UNION SELECT id FROM u', F.us,
+    "SELECT id FROM t WHERE amount > 200 AND region = 'US' UNION SELECT id FROM u"],
+  ['SELECT region, SUM(amount) AS s FROM t GROUP BY region HAVING SUM(amount) > 0 ORDER BY s DESC LIMIT 2', F.mar,
+    "SELECT * FROM (VALUES ('EU', 50), ('US', 150)) v(region, s)"],
+  ['SELECT region, COUNT(*) FILTER (WHERE amount > 100) AS big, COUNT(*) AS n FROM t GROUP BY ALL', F.code,
+    "SELECT * FROM (VALUES ('US', 1, 1), ('EU', 1, 1), (NULL, 1, 1)) v(region, big, n)"],
+  ['/* report */ SELECT id -- the key\nFROM t -- all of them\n;', F.ob, 'SELECT 4 AS id'],
+  ['SELECT id FROM t WHERE amount > 100;  -- big ones', F.us, 'SELECT * FROM (VALUES (2), (6)) v(id)'],
+  ['SELECT "id", "ta""g" FROM "t" WHERE "ta""g" = \'y\' OR "id" = 1', F.tag, 'SELECT 2 AS id, \'y\' AS "ta""g"'],
+  ['SELECT id, credit_limit FROM t WHERE credit_limit >= 200 ORDER BY credit_limit, id', F.eu, 'SELECT 3 AS id, 300 AS credit_limit'],
+  ['SELECT id FROM t WHERE "ta""g" <> \'ORDER BY\' AND region <> \'LIMIT 1\' OR id = 4', F.eu,
+    'SELECT * FROM (VALUES (1), (3)) v(id)'],
+  ['SELECT id\nFROM t\nWHERE\n\tamount > 100 OR\n\tid = 1\nORDER BY id', F.dto, 'SELECT * FROM (VALUES (1), (3)) v(id)'],
+  ['select id from t where amount > 100 order by id limit 3', F.us, 'SELECT * FROM (VALUES (2), (6)) v(id)'],
+  ['SELECT id FROM t WHERE region IN (SELECT region FROM t GROUP BY region HAVING COUNT(*) > 1)', F.code,
+    'SELECT * FROM (VALUES (2), (3)) v(id)'],
+  ['SELECT id, region FROM t QUALIFY ROW_NUMBER() OVER (PARTITION BY region ORDER BY id) = 1', F.us, "SELECT 2 AS id, 'US' AS region"],
+  ['SELECT t.id FROM t JOIN (SELECT id AS uid FROM u) x ON t.id = x.uid WHERE t.amount > 90', F.us, 'SELECT 6 AS id'],
+  ['SELECT region, COUNT(*) AS n FROM t GROUP BY region ORDER BY region NULLS LAST LIMIT 10', F.dfrom,
+    "SELECT * FROM (VALUES ('O''Brien', 1), ('US', 1), (NULL, 1)) v(region, n)"],
+  ['SELECT id FROM t', F.dboth, 'SELECT * FROM (VALUES (2), (3), (4)) v(id)'],
+  ['SELECT id FROM t ORDER BY id LIMIT 2 OFFSET 1', F.us, 'SELECT 6 AS id'],
+  ['SELECT DISTINCT region FROM t WHERE "ta""g" <> \';\' ORDER BY region', F.code,
+    "SELECT * FROM (VALUES ('EU'), ('US'), (NULL)) v(region)"],
+  ['SELECT id FROM t EXCEPT SELECT id FROM u', F.eu, 'SELECT * FROM (VALUES (1), (3)) v(id)'],
+  ['SELECT id FROM t WHERE (amount > 100 AND (region = \'US\' OR region IS NULL)) OR id = 1', F.a1,
+    'SELECT * FROM (VALUES (1), (6)) v(id)'],
+  ['SELECT id FROM t', F.gb, 'SELECT 5 AS id'],
+  ['SELECT id, amount FROM t ORDER BY amount DESC LIMIT 5', F.euob, 'SELECT * FROM (VALUES (1, 50), (3, 250), (4, 80)) v(id, amount)'],
+  ['SELECT * FROM t WHERE id > 1 -- note: ORDER BY\n', F.us, "SELECT * FROM t WHERE id IN (2, 6)"],
+  ['SELECT id FROM t WHERE amount > 100 -- big', F.eu, 'SELECT 3 AS id'],
+  ['SELECT\n  id,\n  SUM(amount) OVER (ORDER BY id ROWS BETWEEN UNBOUNDED PRECEDING AND CURRENT ROW) AS running\nFROM t\nORDER BY id', F.us,
+    'SELECT * FROM (VALUES (2, 150), (6, 450)) v(id, running)'],
 ];
 
 const CLICKS = [
@@ -217,6 +267,32 @@ test('spliced statements give the hand-filtered rows on the engine', (t) => {
       const rows = engineRows(ctx.applyChartClickFilterToSql('SELECT id FROM t ORDER BY id', c), dir);
       assert.deepEqual(rows, ids.map((id) => JSON.stringify({ id })), c);
     }
+  } finally {
+    fs.rmSync(dir, { recursive: true, force: true });
+  }
+});
+
+test('value-list query on the engine: ascending, no NULL, at most 1000, narrowed by the other filters only', (t) => {
+  if (!fs.existsSync(ENGINE)) {
+    t.skip(`engine program not found at ${ENGINE}; build it or set PLINTHOS_DEV`);
+    return;
+  }
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'dash-values-'));
+  try {
+    engineJson("COPY t TO 't.parquet' (FORMAT PARQUET);\n" +
+      "COPY (SELECT printf('%04d', 1499 - i) AS c FROM range(1500) r(i)) TO 'big.parquet' (FORMAT PARQUET);", dir);
+    const src = ctx.findDataSource("SELECT region, COUNT(*) FROM read_parquet('t.parquet') GROUP BY region");
+    const values = (column, filters) => engineJson(
+      ctx.distinctValuesSql(src, column, ctx.buildFilterWhereClause(filters, column)), dir).map((row) => row[column]);
+    assert.deepEqual(values('region', []), ['EU', "O'Brien", 'US']);
+    const chosen = [text('region', 'EU'), { column: 'code', type: 'multiselect', value: null, values: ['2024'] }];
+    assert.deepEqual(values('region', chosen), ['EU', 'US']);
+    assert.deepEqual(values('code', chosen), ['2024', 'A1']);
+    assert.deepEqual(values('ta"g', [{ column: 'd', type: 'date', value: null, from: '2024-04-20', to: null }, text('ta"g', 'z')]),
+      ['GROUP BY', 'y', 'z']);
+    const big = engineJson(ctx.distinctValuesSql("read_parquet('big.parquet')", 'c', null), dir).map((row) => row.c);
+    assert.equal(big.length, 1000);
+    assert.deepEqual([big[0], big[999]], ['0000', '0999']);
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });
   }
