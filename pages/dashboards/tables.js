@@ -22,10 +22,12 @@ function dashSizeClass(isSmall) {
   return isSmall ? ' dash-small' : '';
 }
 
+// Only the rows in sight are in the document; cells are never number-formatted here.
 function renderTable(el, result, isSmall) {
   const columns = result && Array.isArray(result.columns) ? result.columns : [];
   const rows = result && Array.isArray(result.rows) ? result.rows : [];
-  el.innerHTML = '<div class="dash-table-box' + dashSizeClass(isSmall) + '">' + dashTableMarkup(columns, rows) + '</div>';
+  el.innerHTML = '<div class="dash-table-box' + dashSizeClass(isSmall) + '"></div>';
+  drawVirtualTable(el.firstChild, 'dash-table', columns, rows);
   el.style.alignItems = 'flex-start';
   el.style.background = DASH_TABLE_BACKGROUND;
 }

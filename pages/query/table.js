@@ -8,9 +8,9 @@ function tableMarkup(columns, rows, cellText) {
   return '<table class="duck-table"><thead><tr>' + head + '</tr></thead><tbody>' + body + '</tbody></table>';
 }
 
+// Only the rows in sight are in the document, so an answer of any length shows at once.
 function drawTable(columns, rows, numericCols) {
-  const flags = numericCols || [];
-  document.getElementById('queryResult').innerHTML = tableMarkup(columns, rows, (cell, i) => fmtTableCell(cell, flags[i]));
+  drawVirtualTable(document.getElementById('queryResult'), 'duck-table', columns, rows, numericCols);
 }
 
 function resultNote(color, text) {

@@ -23,17 +23,7 @@ function fmtDate(ts) {
 
 // Integers beyond double precision are grouped exactly instead of being rounded.
 function fmtNumberText(text) {
-  const t = String(text).trim();
-  if (/^[+-]?\d+$/.test(t) && !Number.isSafeInteger(Number(t))) {
-    try {
-      return BigInt(t).toLocaleString();
-    } catch (e) {
-      return String(text);
-    }
-  }
-  const n = Number(t);
-  if (t === '' || !Number.isFinite(n)) return String(text);
-  return n.toLocaleString();
+  return groupedNumberText(text);
 }
 
 // Whole-result cell: only numeric columns are formatted.

@@ -1,0 +1,370 @@
+// Browser benchmarks of the whole-answer table: headless Chromium on the Query page against
+// `plinthos-dev serve`, each figure beside the engine program running the same statement in the
+// same run, measured and engine runs alternating. Appends its section to the report.
+//
+//   PLINTHOS_DEV=build/plinthos-dev node bench/browser_bench.mjs --report FILE [--quick] [--reps N]
+import { spawn } from 'node:child_process';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { startServe, launchBrowser, openApp, makeTemp, writeConfig, ENGINE } from '../tests/pages/browser/harness.mjs';
+
+const MiB = 1024 * 1024;
+const WAIT_MS = 10000;
+const MEMORY_GOAL = 4;
+const FIRST_ROWS_GOAL = 1.5;
+const SCROLL_GOAL_MS = 100;
+const TEN_COLUMNS = `SELECT range AS id, SUM(range) AS total, COUNT(*) AS n, MIN(range % 97) AS m97, MAX(range * 3) AS x3,
+  AVG(range) AS mean, SUM(range) / 7 AS seventh, 'item ' || range AS label,
+  DATE '2020-01-01' + CAST(range % 3650 AS INTEGER) AS day, range % 2 = 0 AS even
+FROM range(100000) GROUP BY range ORDER BY id`;
+const MILLION = "SELECT range AS id, SUM(range) AS s, 'text ' || range AS t FROM range(1000000) GROUP BY range ORDER BY id";
+
+function options(argv) {
+  const o = { reps: 0, quick: false, report: '' };
+  for (let i = 0; i < argv.length; i++) {
+    if (argv[i] === '--quick') o.quick = true;
+    else if (argv[i] === '--reps') o.reps = Number(argv[++i]);
+    else if (argv[i] === '--report') o.report = argv[++i];
+  }
+  return o;
+}
+const opts = options(process.argv.slice(2));
+const reps = (normal) => opts.reps || (opts.quick ? Math.max(2, Math.floor(normal / 3)) : normal);
+
+// ---------------------------------------------------------------------------------------------
+// Statistics and the report, in the form of plinthos-bench's table.
+
+function quantile(sorted, q) {
+  if (!sorted.length) return 0;
+  const pos = q * (sorted.length - 1);
+  const lo = Math.floor(pos);
+  const hi = Math.min(lo + 1, sorted.length - 1);
+  return sorted[lo] + (sorted[hi] - sorted[lo]) * (pos - lo);
+}
+
+function stats(values) {
+  const v = [...values].sort((a, b) => a - b);
+  return { n: v.length, median: quantile(v, 0.5), q1: quantile(v, 0.25), q3: quantile(v, 0.75), min: v[0], max: v[v.length - 1] };
+}
+
+function fmt(v, unit) {
+  if (unit === 'MiB') return (v / MiB).toFixed(1) + ' MiB';
+  if (v >= 1000) return (v / 1000).toFixed(2) + ' s';
+  if (v >= 100) return v.toFixed(0) + ' ms';
+  if (v >= 10) return v.toFixed(1) + ' ms';
+  return v.toFixed(2) + ' ms';
+}
+
+function spread(s, unit) {
+  if (!s.n) return '';
+  if (s.n === 1) return 'n=1';
+  return `${fmt(s.min, unit)}–${fmt(s.max, unit)} (IQR ${fmt(s.q1, unit)}–${fmt(s.q3, unit)})`;
+}
+
+// row: figure, unit ('ms' or 'MiB'), measured, floor (values, or none for an absolute goal),
+// floorName, goal (ratio), goalMs (absolute), note.
+function reportLine(r) {
+  const cell = (t) => String(t).replace(/\|/g, '\\|').replace(/\n/g, ' ');
+  if (r.error) return `| ${cell(r.figure)} | 0 | – | ${cell(r.floorName || '–')} | – | – | – | – | not measured: ${cell(r.error)} |`;
+  const m = stats(r.measured);
+  const note = r.note ? ` (${cell(r.note)})` : '';
+  if (!r.floor) {
+    const goal = r.goalMs ? `≤ ${r.goalMs} ms` : 'report';
+    const result = r.goalMs ? (m.median <= r.goalMs ? 'met' : 'missed') : 'report';
+    return `| ${cell(r.figure)} | ${m.n} | ${fmt(m.median, r.unit)} | – | – | – | ${spread(m, r.unit)} | ${goal} | ${result}${note} |`;
+  }
+  const f = stats(r.floor);
+  const ratio = f.median > 0 ? m.median / f.median : 0;
+  let sp = spread(m, r.unit);
+  if (f.min !== f.max) sp += '; ' + spread(f, r.unit);
+  const result = r.goal ? (ratio <= r.goal ? 'met' : 'missed') : 'report';
+  return `| ${cell(r.figure)} | ${m.n} | ${fmt(m.median, r.unit)} | ${cell(r.floorName)} | ${fmt(f.median, r.unit)} | ` +
+    `${ratio.toFixed(3)} | ${sp} | ${r.goal ? '≤ ' + r.goal.toFixed(2) : 'report'} | ${result}${note} |`;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The engine program, as the services run it: a script on standard input, JSON out.
+
+function engineRun(script, cwd) {
+  return new Promise((resolve, reject) => {
+    const input = fs.openSync(script, 'r');
+    const started = process.hrtime.bigint();
+    const child = spawn(ENGINE, [':memory:', '-json'], { cwd, stdio: [input, 'pipe', 'pipe'] });
+    fs.closeSync(input);
+    child.stdout.on('data', () => {});
+    let err = '';
+    child.stderr.on('data', (d) => { err += d; });
+    child.on('error', reject);
+    child.on('close', (code) => {
+      if (code !== 0) reject(new Error('engine failed: ' + err));
+      else resolve(Number(process.hrtime.bigint() - started) / 1e6);
+    });
+  });
+}
+
+// ---------------------------------------------------------------------------------------------
+// In the page. Both wait on the table's own redraws and stop the clock in the first task after
+// the frame that shows the rows.
+
+// Clicks Run and waits for the first body row; resolves with the total and the bridge call's own
+// time as the page shows it.
+function pageRun(wait) {
+  return new Promise((resolve, reject) => {
+    const box = document.getElementById('queryResult');
+    const t0 = performance.now();
+    const timer = setTimeout(() => reject(new Error('no rows drawn')), wait);
+    const mo = new MutationObserver(() => {
+      if (!box.querySelector('tbody tr:not(.virtual-gap)')) return;
+      mo.disconnect();
+      clearTimeout(timer);
+      requestAnimationFrame(() => setTimeout(() => resolve({
+        total: performance.now() - t0,
+        bridge: parseFloat(document.getElementById('queryTime').textContent),
+      }), 0));
+    });
+    mo.observe(box, { childList: true, subtree: true });
+    document.getElementById('runQueryBtn').click();
+  });
+}
+
+// Scrolls the result box to `to` (a fraction of its height, or 1 for the very end) and waits until
+// drawn rows fill the view below the header, with `lastCell` among them when given.
+function pageScroll([to, lastCell, wait]) {
+  return new Promise((resolve, reject) => {
+    const box = document.getElementById('queryResult');
+    const filled = () => {
+      const viewBottom = box.getBoundingClientRect().top + box.clientTop + box.clientHeight;
+      const head = box.querySelector('th').getBoundingClientRect();
+      const rows = Array.from(box.querySelectorAll('tbody tr:not(.virtual-gap)'));
+      if (!rows.length) return false;
+      const top = rows[0].getBoundingClientRect().top;
+      const bottom = rows[rows.length - 1].getBoundingClientRect().bottom;
+      if (top > head.bottom + 0.5 || bottom < viewBottom - 0.5) return false;
+      return !lastCell || rows.some((tr) => tr.cells[0].textContent === lastCell && tr.getBoundingClientRect().bottom <= viewBottom + 1);
+    };
+    const t0 = performance.now();
+    const timer = setTimeout(() => reject(new Error('rows not drawn after scrolling')), wait);
+    const finish = () => {
+      mo.disconnect();
+      clearTimeout(timer);
+      setTimeout(() => resolve(performance.now() - t0), 0);
+    };
+    const mo = new MutationObserver(() => { if (filled()) finish(); });
+    mo.observe(box, { childList: true, subtree: true });
+    box.scrollTop = to >= 1 ? box.scrollHeight : to * (box.scrollHeight - box.clientHeight);
+    if (filled()) finish();
+  });
+}
+
+function toTop() {
+  return new Promise((resolve) => {
+    document.getElementById('queryResult').scrollTop = 0;
+    requestAnimationFrame(() => requestAnimationFrame(() => resolve()));
+  });
+}
+
+// ---------------------------------------------------------------------------------------------
+// The renderer's resident memory, from /proc: its peak is reset before a run and read after.
+
+function renderers(ancestor) {
+  const out = [];
+  for (const name of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(name)) continue;
+    try {
+      const cmd = fs.readFileSync(`/proc/${name}/cmdline`, 'utf8');
+      if (!cmd.includes('--type=renderer')) continue;
+      // Of our own browser, not of another run on the machine.
+      let pid = Number(name);
+      while (pid > 1 && pid !== ancestor) pid = Number(fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ')[1]);
+      if (pid === ancestor) out.push(Number(name));
+    } catch (e) {
+      // gone meanwhile
+    }
+  }
+  return out;
+}
+
+function statusKb(pid, key) {
+  const m = new RegExp('^' + key + ':\\s+(\\d+) kB', 'm').exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'));
+  return m ? Number(m[1]) * 1024 : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+async function figures(page, server, work) {
+  const rows = [];
+  const script = (name, sql) => {
+    const file = path.join(work, name);
+    fs.writeFileSync(file, sql + ';\n');
+    return file;
+  };
+  // One unrecorded run of each first; `measured` learns whether its run counts.
+  const alternate = async (n, measured, floor) => {
+    const m = [];
+    const f = [];
+    await measured(false);
+    await floor();
+    for (let i = 0; i < n; i++) {
+      if (i % 2 === 0) { m.push(await measured(true)); f.push(await floor()); } else { f.push(await floor()); m.push(await measured(true)); }
+    }
+    return [m, f];
+  };
+
+  // 1. The 10-column answer, from the click on Run to its first rows on screen.
+  const tenFile = script('ten.sql', TEN_COLUMNS);
+  await page.fill('#queryInput', TEN_COLUMNS);
+  const parts = [];
+  const [first, engine] = await alternate(reps(11), async (counts) => {
+    const r = await page.evaluate(pageRun, WAIT_MS * 3);
+    if (counts) parts.push(r);
+    return r.total;
+  }, () => engineRun(tenFile, work));
+  const bridge = stats(parts.map((p) => p.bridge)).median;
+  const draw = stats(parts.map((p) => p.total - p.bridge)).median;
+  // The same bridge call without the browser: how much of it is the page's own.
+  const direct = [];
+  for (let i = 0; i < reps(5); i++) {
+    const t0 = process.hrtime.bigint();
+    await (await fetch(server.url + 'bridge/queryDuckCpp', { method: 'POST', body: JSON.stringify([TEN_COLUMNS]) })).text();
+    direct.push(Number(process.hrtime.bigint() - t0) / 1e6);
+  }
+  rows.push({
+    figure: '100,000-row, 10-column aggregated answer: from the click on Run to its first rows drawn',
+    unit: 'ms', measured: first, floor: engine, floorName: 'engine program, same statement', goal: FIRST_ROWS_GOAL,
+    note: `of which the bridge call as the page times it, reply parsed: median ${fmt(bridge, 'ms')} ` +
+      `(${fmt(stats(direct).median, 'ms')} when the test sends it to plinthos-dev itself); the table after it: ${fmt(draw, 'ms')}`,
+  });
+
+  // 2. The same table scrolled from its top to its last row.
+  const lastId = await page.evaluate(() => (99999).toLocaleString());
+  const scrolls = [];
+  for (let i = 0; i < reps(11); i++) {
+    await page.evaluate(toTop);
+    scrolls.push(await page.evaluate(pageScroll, [1, lastId, WAIT_MS]));
+  }
+  rows.push({
+    figure: 'the same answer scrolled from its top to its last row: until that row is drawn',
+    unit: 'ms', measured: scrolls, goalMs: SCROLL_GOAL_MS,
+  });
+
+  // 3. A million rows: time to first rows against the engine, the longest task the page runs
+  // meanwhile, scrolls anywhere, and the renderer's peak memory against the reply's size.
+  const millionFile = script('million.sql', MILLION);
+  const replyBytes = Buffer.byteLength(await (await fetch(server.url + 'bridge/queryDuckCpp', { method: 'POST', body: JSON.stringify([MILLION]) })).text());
+  await page.fill('#queryInput', MILLION);
+  const procs = renderers(process.pid);
+  if (!procs.length) throw new Error('no renderer process of this browser in /proc');
+  const cdp = await page.context().newCDPSession(page);
+  const heapAfterGc = async () => {
+    await cdp.send('HeapProfiler.collectGarbage');
+    return (await cdp.send('Runtime.getHeapUsage')).usedSize;
+  };
+  parts.length = 0;
+  const peaks = [];
+  let peakError = '';
+  const held = [];
+  const longest = [];
+  const [millionFirst, millionEngine] = await alternate(reps(5), async (counts) => {
+    // The previous answer goes first, so that only this run's own memory counts.
+    await page.evaluate(() => { lastResult = null; document.getElementById('queryResult').innerHTML = ''; });
+    const heapBefore = await heapAfterGc();
+    const before = new Map(procs.map((p) => [p, statusKb(p, 'VmRSS')]));
+    try {
+      for (const p of procs) fs.writeFileSync(`/proc/${p}/clear_refs`, '5');
+    } catch (e) {
+      peakError = 'the peak of resident memory cannot be reset here: ' + e.message;
+    }
+    await page.evaluate(() => {
+      window.__longest = 0;
+      window.__tasks = new PerformanceObserver((l) => { for (const e of l.getEntries()) window.__longest = Math.max(window.__longest, e.duration); });
+      window.__tasks.observe({ type: 'longtask' });
+    });
+    const r = await page.evaluate(pageRun, WAIT_MS * 6);
+    const task = await page.evaluate(() => { window.__tasks.disconnect(); return window.__longest; });
+    const peak = Math.max(...procs.map((p) => statusKb(p, 'VmHWM') - before.get(p)));
+    const heap = (await heapAfterGc()) - heapBefore;
+    if (counts) {
+      longest.push(task);
+      peaks.push(peak);
+      held.push(heap);
+      parts.push(r);
+    }
+    return r.total;
+  }, () => engineRun(millionFile, work));
+  const jumps = [];
+  for (const to of [0.5, 0.13, 0.87, 0.31, 0.69, 1, 0.05, 0.95, 0.42].slice(0, reps(9))) {
+    jumps.push(await page.evaluate(pageScroll, [to, '', WAIT_MS]));
+  }
+  const drawn = await page.$$eval('#queryResult tbody tr:not(.virtual-gap)', (trs) => trs.length);
+  await cdp.detach();
+  rows.push({
+    figure: '1,000,000-row aggregated answer: from the click on Run to its first rows drawn',
+    unit: 'ms', measured: millionFirst, floor: millionEngine, floorName: 'engine program, same statement',
+    note: `the bridge call as the page times it, reply parsed: median ${fmt(stats(parts.map((p) => p.bridge)).median, 'ms')}; ` +
+      `longest task on the page's thread meanwhile: median ${fmt(stats(longest).median, 'ms')}`,
+  });
+  rows.push({
+    figure: 'the same answer scrolled to places across it: until the view is filled with rows',
+    unit: 'ms', measured: jumps, note: `${drawn} rows in the document`,
+  });
+  const vsReply = `vs. the reply's size (${fmt(replyBytes, 'MiB')})`;
+  rows.push({
+    figure: `its renderer's peak memory growth during the run ${vsReply}`,
+    unit: 'MiB', measured: peaks, floor: peaks.map(() => replyBytes), floorName: 'reply size', goal: MEMORY_GOAL,
+    error: peakError,
+  });
+  rows.push({
+    figure: `the page's script memory holding the answer, after garbage collection, ${vsReply}`,
+    unit: 'MiB', measured: held, floor: held.map(() => replyBytes), floorName: 'reply size', goal: MEMORY_GOAL,
+  });
+  return rows;
+}
+
+async function main() {
+  const started = Date.now();
+  const load = () => os.loadavg().map((l) => l.toFixed(2)).join(' ');
+  const loadBefore = load();
+  const home = makeTemp('plinthos-bench-home-');
+  const work = makeTemp('plinthos-bench-browser-');
+  let server;
+  let browser;
+  let rows;
+  let version = '';
+  try {
+    writeConfig(home, { bucketPath: work });
+    server = await startServe(home);
+    browser = await launchBrowser();
+    version = browser.version();
+    const page = await openApp(browser, server);
+    // plinthos-dev compresses replies at brotli's slowest level when the browser offers it (seconds
+    // for a reply of megabytes); the app's own bridge has no HTTP in between.
+    await page.setExtraHTTPHeaders({ 'Accept-Encoding': 'identity' });
+    rows = await figures(page, server, work);
+  } catch (e) {
+    rows = [{ figure: 'browser figures', error: String((e && e.message) || e) }];
+  } finally {
+    if (browser) await browser.close();
+    if (server) await server.stop();
+    fs.rmSync(home, { recursive: true, force: true });
+    fs.rmSync(work, { recursive: true, force: true });
+  }
+  const text = [
+    '',
+    '## Browser figures',
+    '',
+    `- Command: \`node bench/browser_bench.mjs\`${opts.quick ? ' --quick' : ''}; headless Chromium ${version} (playwright-core) on the Query page against \`plinthos-dev serve\`, replies fetched uncompressed`,
+    `- Load average before / after: ${loadBefore} / ${load()}`,
+    `- Total browser bench time: ${((Date.now() - started) / 1000).toFixed(0)} s`,
+    '',
+    '| figure | N | median | floor | floor median | ratio | spread (measured; floor: min–max, IQR) | goal | result |',
+    '|---|---|---|---|---|---|---|---|---|',
+    ...rows.map(reportLine),
+    '',
+  ].join('\n');
+  if (opts.report) fs.appendFileSync(opts.report, text);
+  process.stdout.write(text);
+  process.exitCode = rows.some((r) => r.error) ? 1 : 0;
+}
+
+await main();
