@@ -160,6 +160,11 @@ fi
 # 5. The Dashboards tab on a stored dashboard draws its pie panel. Slice colours three and four
 # show nowhere else on that tab, so finding both proves the panel was queried and drawn.
 DASH_TAB_X=210 DASH_TAB_Y=75 DROPDOWN_FROM_RIGHT=300 DROPDOWN_Y=130  # on the maximised window
+PIE_SLICE_X=750 PIE_SLICE_Y=300  # inside the first slice, just right of 12 o'clock
+clear_button_drawn() {
+  import -window root -crop "+0+${TAB_BAR_BAND}" +repage "$work/dash.png" 2>/dev/null || return 1
+  convert "$work/dash.png" -format %c histogram:info:- 2>/dev/null | grep -qi '#F38BA8'
+}
 pie_drawn() {
   import -window root -crop "+0+${TAB_BAR_BAND}" +repage "$work/dash.png" 2>/dev/null || return 1
   local hist
@@ -184,6 +189,11 @@ if start_app; then
   sleep 0.5
   xdotool key --clearmodifiers Down Return
   if wait_for pie_drawn; then ok "the Dashboards tab draws a stored dashboard's pie panel"; else fail "no pie panel drawn on the Dashboards tab"; fi
+  # A click on the first slice sets the chart click filter: its indicator's red "Clear" button
+  # is the only #F38BA8 on the tab (the pie has four slices).
+  if clear_button_drawn; then fail "a click filter indicator before any click"; fi
+  xdotool mousemove --sync "$PIE_SLICE_X" "$PIE_SLICE_Y" click 1
+  if wait_for clear_button_drawn; then ok "a click on a pie slice shows the click filter indicator"; else fail "no click filter indicator after a click on a slice"; fi
   press "$main_wid" ctrl+q
   expect_exit_0 "Ctrl+Q on the Dashboards tab"
 fi
