@@ -1,5 +1,17 @@
-// Canvas drawing that both pages share: bars, one line series with its points, pie slices.
+// Canvas drawing that both pages share: axis lines, bars, one line series with its points, pie
+// slices.
 // Positions come from chart_math.js; each page passes its own sizes.
+
+// The value axis up the plot's left edge and the category axis along its bottom.
+function chartDrawAxisLines(ctx, plot, color) {
+  ctx.strokeStyle = color;
+  ctx.lineWidth = 1;
+  ctx.beginPath();
+  ctx.moveTo(plot.left, plot.top);
+  ctx.lineTo(plot.left, plot.bottom);
+  ctx.lineTo(plot.right, plot.bottom);
+  ctx.stroke();
+}
 
 function chartFillBars(ctx, hits) {
   for (const b of hits) {

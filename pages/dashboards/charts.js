@@ -83,13 +83,7 @@ function drawAxes(ctx, w, h, margins, labels, minV, maxV, isSmall, xTitle) {
   const plot = chartPlotRect(w, h, margins);
   const layout = dashAxisLayout(plot, labels, minV, maxV, look);
 
-  ctx.strokeStyle = look.axisColor;
-  ctx.lineWidth = 1;
-  ctx.beginPath();
-  ctx.moveTo(plot.left, plot.top);
-  ctx.lineTo(plot.left, plot.bottom);
-  ctx.lineTo(plot.right, plot.bottom);
-  ctx.stroke();
+  chartDrawAxisLines(ctx, plot, look.axisColor);
 
   ctx.font = dashChartFont(look, look.valueFont, false);
   ctx.textAlign = 'right';

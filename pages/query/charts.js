@@ -112,13 +112,7 @@ function drawAxes(ctx, w, h, margins, labels, minV, maxV, targetTicks, xTitle) {
   const plot = chartPlotRect(w, h, margins);
   const layout = chartAxisLayout(plot, labels, minV, maxV, targetTicks || CHART_TARGET_TICKS, QUERY_CHART_SIZES);
 
-  ctx.strokeStyle = CHART_AXIS_COLOR;
-  ctx.lineWidth = 1;
-  ctx.beginPath();
-  ctx.moveTo(plot.left, plot.top);
-  ctx.lineTo(plot.left, plot.bottom);
-  ctx.lineTo(plot.right, plot.bottom);
-  ctx.stroke();
+  chartDrawAxisLines(ctx, plot, CHART_AXIS_COLOR);
 
   ctx.font = chartFont(10, false);
   ctx.textAlign = 'right';
