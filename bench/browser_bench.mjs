@@ -1,19 +1,22 @@
-// Browser benchmarks of the whole-answer table: headless Chromium on the Query page against
-// `plinthos-dev serve`, each figure beside the engine program running the same statement in the
-// same run, measured and engine runs alternating. Appends its section to the report.
+// Browser benchmarks: headless Chromium against `plinthos-dev serve`, the whole-answer table of the
+// Query page and a filter change on a dashboard over the benchmark data (BUILD/bench-data, made
+// by bench/run.sh), each figure beside the engine program running the same statements in the same
+// run, measured and engine runs alternating. Appends its section to the report.
 //
-//   PLINTHOS_DEV=build/plinthos-dev node bench/browser_bench.mjs --report FILE [--quick] [--reps N]
+//   PLINTHOS_DEV=build/plinthos-dev node bench/browser_bench.mjs --report FILE [--data DIR] [--quick] [--reps N]
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import { startServe, launchBrowser, openApp, makeTemp, writeConfig, ENGINE } from '../tests/pages/browser/harness.mjs';
+import { startServe, launchBrowser, openApp, makeTemp, writeConfig, ENGINE, DEV } from '../tests/pages/browser/harness.mjs';
 
 const MiB = 1024 * 1024;
 const WAIT_MS = 10000;
 const MEMORY_GOAL = 4;
 const FIRST_ROWS_GOAL = 1.5;
 const SCROLL_GOAL_MS = 100;
+const DASHBOARD_GOAL = 1.15;
+const CLOCK_TICKS = 100; // the kernel's USER_HZ in /proc/PID/stat
 const TEN_COLUMNS = `SELECT range AS id, SUM(range) AS total, COUNT(*) AS n, MIN(range % 97) AS m97, MAX(range * 3) AS x3,
   AVG(range) AS mean, SUM(range) / 7 AS seventh, 'item ' || range AS label,
   DATE '2020-01-01' + CAST(range % 3650 AS INTEGER) AS day, range % 2 = 0 AS even
@@ -21,11 +24,12 @@ FROM range(100000) GROUP BY range ORDER BY id`;
 const MILLION = "SELECT range AS id, SUM(range) AS s, 'text ' || range AS t FROM range(1000000) GROUP BY range ORDER BY id";
 
 function options(argv) {
-  const o = { reps: 0, quick: false, report: '' };
+  const o = { reps: 0, quick: false, report: '', data: path.join(path.dirname(DEV), 'bench-data') };
   for (let i = 0; i < argv.length; i++) {
     if (argv[i] === '--quick') o.quick = true;
     else if (argv[i] === '--reps') o.reps = Number(argv[++i]);
     else if (argv[i] === '--report') o.report = argv[++i];
+    else if (argv[i] === '--data') o.data = path.resolve(argv[++i]);
   }
   return o;
 }
@@ -103,6 +107,19 @@ function engineRun(script, cwd) {
   });
 }
 
+// One unrecorded run of each first, then `n` pairs, the order swapped every pair; `measured` learns
+// whether its run counts.
+async function alternate(n, measured, floor) {
+  const m = [];
+  const f = [];
+  await measured(false);
+  await floor();
+  for (let i = 0; i < n; i++) {
+    if (i % 2 === 0) { m.push(await measured(true)); f.push(await floor()); } else { f.push(await floor()); m.push(await measured(true)); }
+  }
+  return [m, f];
+}
+
 // ---------------------------------------------------------------------------------------------
 // In the page. Both wait on the table's own redraws and stop the clock in the first task after
 // the frame that shows the rows.
@@ -165,19 +182,37 @@ function toTop() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// The renderer's resident memory, from /proc: its peak is reset before a run and read after.
+// Our own processes, from /proc: the renderer's resident memory (its peak is reset before a run
+// and read after) and the browser's CPU time.
 
-function renderers(ancestor) {
+// The processes below `ancestor` whose command line holds `marker`.
+function ownProcesses(ancestor, marker) {
   const out = [];
   for (const name of fs.readdirSync('/proc')) {
     if (!/^\d+$/.test(name)) continue;
     try {
       const cmd = fs.readFileSync(`/proc/${name}/cmdline`, 'utf8');
-      if (!cmd.includes('--type=renderer')) continue;
+      if (!cmd.includes(marker)) continue;
       // Of our own browser, not of another run on the machine.
       let pid = Number(name);
       while (pid > 1 && pid !== ancestor) pid = Number(fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ')[1]);
       if (pid === ancestor) out.push(Number(name));
+    } catch (e) {
+      // gone meanwhile
+    }
+  }
+  return out;
+}
+
+const renderers = (ancestor) => ownProcesses(ancestor, '--type=renderer');
+
+// CPU time (user and system, ms) of each process, by pid; processes gone meanwhile are left out.
+function cpuTimes(pids) {
+  const out = new Map();
+  for (const pid of pids) {
+    try {
+      const f = fs.readFileSync(`/proc/${pid}/stat`, 'utf8').split(') ')[1].split(' ');
+      out.set(pid, (Number(f[11]) + Number(f[12])) * (1000 / CLOCK_TICKS));
     } catch (e) {
       // gone meanwhile
     }
@@ -199,18 +234,6 @@ async function figures(page, server, work) {
     fs.writeFileSync(file, sql + ';\n');
     return file;
   };
-  // One unrecorded run of each first; `measured` learns whether its run counts.
-  const alternate = async (n, measured, floor) => {
-    const m = [];
-    const f = [];
-    await measured(false);
-    await floor();
-    for (let i = 0; i < n; i++) {
-      if (i % 2 === 0) { m.push(await measured(true)); f.push(await floor()); } else { f.push(await floor()); m.push(await measured(true)); }
-    }
-    return [m, f];
-  };
-
   // 1. The 10-column answer, from the click on Run to its first rows on screen.
   const tenFile = script('ten.sql', TEN_COLUMNS);
   await page.fill('#queryInput', TEN_COLUMNS);
@@ -321,6 +344,185 @@ async function figures(page, server, work) {
   return rows;
 }
 
+// ---------------------------------------------------------------------------------------------
+// A dashboard over the 10M-row data: three charts, three paginated tables, a text filter and a
+// multi-value filter, both stored with a value. A change of the text filter's value draws the
+// dashboard anew and reloads every panel and both value lists.
+
+const DASH_NAME = 'Sales overview';
+const DASH_FIGURE = 'dashboard of 3 charts and 3 paginated tables with 2 filters on the 10M rows: ' +
+  'from a filter change until every panel and value list is drawn';
+const DASH_FLOOR = 'engine program, the statements the page sent, back to back';
+const DASH_QUERIES = {
+  'revenue by category': 'SELECT product_category, SUM(sale_amount) AS revenue FROM {path-to-files} GROUP BY product_category ORDER BY product_category',
+  'units by month': "SELECT date_trunc('month', sale_date) AS month, SUM(quantity) AS units FROM {path-to-files} GROUP BY month ORDER BY month",
+  'returned share': "SELECT CASE WHEN is_return THEN 'returned' ELSE 'kept' END AS outcome, COUNT(id) AS sales FROM {path-to-files}\nGROUP BY outcome ORDER BY outcome",
+  sales: 'SELECT id, sale_date, product_name, region, sale_amount FROM {path-to-files} ORDER BY id',
+  'top products': 'SELECT product_name, COUNT(*) AS orders, SUM(sale_amount) AS revenue FROM {path-to-files}\nGROUP BY product_name ORDER BY revenue DESC',
+  returns: 'SELECT id, sale_date, customer_id, product_name, quantity FROM {path-to-files} WHERE is_return ORDER BY id',
+};
+const DASH_LAYOUT = [
+  { cells: [
+    { name: 'Revenue by category', query: 'revenue by category', chartType: 'bar', flex: 4 },
+    { name: 'Units by month', query: 'units by month', chartType: 'line', flex: 4 },
+    { name: 'Returned share', query: 'returned share', chartType: 'pie', flex: 4 },
+  ] },
+  { cells: [
+    { name: 'Sales', query: 'sales', chartType: 'paginated', flex: 4 },
+    { name: 'Top products', query: 'top products', chartType: 'paginated', flex: 4 },
+    { name: 'Returns', query: 'returns', chartType: 'paginated', flex: 4 },
+  ] },
+];
+const DASH_FILTERS = [
+  { column: 'region', type: 'text', value: 'North' },
+  { column: 'product_category', type: 'multiselect', value: null, values: ['Books', 'Toys'] },
+];
+// The text filter's value goes back and forth between these, starting from the stored one.
+const DASH_VALUES = ['South', 'North'];
+
+// In the page, once: the statements the page sends, each with the times it was sent and answered,
+// and the state of the shown dashboard: 'wait', 'ok', or what a panel or list shows instead of
+// its data.
+function installDashboardProbe() {
+  const send = window.queryDuckCpp;
+  window.__sent = [];
+  window.queryDuckCpp = (sql, ...rest) => {
+    const call = { sql, sent: performance.now(), replied: 0 };
+    window.__sent.push(call);
+    return send(sql, ...rest).finally(() => { call.replied = performance.now(); });
+  };
+  window.__dashboardState = () => {
+    const panels = document.querySelectorAll('#dashboardPreview .preview-panel .panel-content');
+    if (!panels.length) return 'wait';
+    for (const p of panels) {
+      if (p.querySelector('.dash-loading')) return 'wait';
+      const note = p.querySelector('.dash-panel-note');
+      if (note) return 'a panel shows: ' + note.textContent;
+      if (!p.querySelector('canvas.dash-chart, .dash-paged')) return 'wait';
+    }
+    const bar = document.getElementById('activeFiltersPreview');
+    if (!bar || !bar.children.length) return 'wait';
+    for (const count of bar.querySelectorAll('.filter-count')) {
+      if (!count.textContent) return 'wait';
+      if (!/^\d+\/\d+$/.test(count.textContent)) return 'a value list shows: ' + count.textContent + ' ' + count.title;
+    }
+    return 'ok';
+  };
+}
+
+// Chooses `value` in the text filter's select of the shown dashboard and waits until every panel
+// and list is drawn; resolves with the time, the statements sent, and when the first was sent and
+// the last answered.
+function pageFilterChange([column, value, wait]) {
+  return new Promise((resolve, reject) => {
+    const select = document.getElementById('filter-select-preview-' + column);
+    if (!select || !Array.from(select.options).some((o) => o.value === value)) throw new Error(`${value} is not listed for ${column}`);
+    window.__sent = [];
+    let mo = null;
+    const timer = setTimeout(() => {
+      mo.disconnect();
+      reject(new Error('not drawn after the change: ' + window.__dashboardState()));
+    }, wait);
+    const t0 = performance.now();
+    mo = new MutationObserver(() => {
+      const state = window.__dashboardState();
+      if (state === 'wait') return;
+      mo.disconnect();
+      clearTimeout(timer);
+      if (state !== 'ok') {
+        reject(new Error(state));
+        return;
+      }
+      requestAnimationFrame(() => setTimeout(() => {
+        const calls = window.__sent;
+        resolve({
+          total: performance.now() - t0,
+          sql: calls.map((c) => c.sql),
+          firstSent: Math.min(...calls.map((c) => c.sent)) - t0,
+          lastReply: Math.max(...calls.map((c) => c.replied)) - t0,
+        });
+      }, 0));
+    });
+    mo.observe(document.getElementById('dashboardPreview'), { childList: true, subtree: true, characterData: true });
+    select.value = value;
+    select.dispatchEvent(new Event('input', { bubbles: true }));
+    select.dispatchEvent(new Event('change', { bubbles: true }));
+  });
+}
+
+async function dashboardFigure(browser, server, work) {
+  const sales = path.join(opts.data, 'sales');
+  if (!fs.existsSync(sales)) throw new Error(`no benchmark data in ${opts.data} (bash bench/run.sh makes it)`);
+  for (const [name, sql] of Object.entries(DASH_QUERIES)) {
+    const saved = await server.call('saveQueryCpp', [name, sql]);
+    if (saved !== 'ok') throw new Error('saveQueryCpp: ' + JSON.stringify(saved));
+  }
+  const stored = await server.call('saveDashboardCpp', [DASH_NAME, JSON.stringify(DASH_LAYOUT), JSON.stringify(DASH_FILTERS), sales, 'parquet']);
+  if (!stored || stored.ok !== true) throw new Error('saveDashboardCpp: ' + JSON.stringify(stored));
+
+  const page = await openUncompressed(browser, server);
+  await page.evaluate(installDashboardProbe);
+  await page.click('#tab-coming');
+  await page.waitForFunction((n) => Array.from(document.getElementById('dashboardDropdown')?.options || []).some((o) => o.value === n), DASH_NAME);
+  await page.selectOption('#dashboardDropdown', DASH_NAME);
+  await page.waitForFunction(() => window.__dashboardState() !== 'wait', null, { timeout: WAIT_MS * 6 });
+  const opened = await page.evaluate(() => window.__dashboardState());
+  if (opened !== 'ok') throw new Error(opened);
+
+  // The statements of a change to each value, as scripts the floor runs. A floor that runs before
+  // its change takes those of the last change to the same value, and that change must send the
+  // same ones again.
+  const scripts = new Map();
+  const parts = [];
+  let changes = 0;
+  let floors = 0;
+  const [measured, floor] = await alternate(reps(11), async (counts) => {
+    const value = DASH_VALUES[changes++ % DASH_VALUES.length];
+    const browserPids = ownProcesses(process.pid, 'chromium');
+    const cpuBefore = cpuTimes(browserPids);
+    const r = await page.evaluate(pageFilterChange, ['region', value, WAIT_MS * 6]);
+    if (!r.sql.length) throw new Error('the page sent no statement');
+    r.browserCpu = 0;
+    for (const [pid, ms] of cpuTimes(browserPids)) r.browserCpu += ms - (cpuBefore.get(pid) ?? ms);
+    const key = JSON.stringify([...r.sql].sort());
+    const known = scripts.get(value);
+    if (known && known.key !== key) throw new Error(`the page sent other statements for ${value} than before`);
+    if (!known) {
+      const files = r.sql.map((sql, i) => {
+        const file = path.join(work, `dashboard-${value}-${i}.sql`);
+        fs.writeFileSync(file, sql);
+        return file;
+      });
+      scripts.set(value, { key, files });
+    }
+    if (counts) parts.push(r);
+    return r.total;
+  }, async () => {
+    const { files } = scripts.get(DASH_VALUES[floors++ % DASH_VALUES.length]);
+    const t0 = process.hrtime.bigint();
+    for (const file of files) await engineRun(file, work);
+    return Number(process.hrtime.bigint() - t0) / 1e6;
+  });
+  await page.close();
+  const med = (key) => fmt(stats(parts.map((p) => p[key])).median, 'ms');
+  return {
+    figure: DASH_FIGURE, unit: 'ms', measured, floor, floorName: DASH_FLOOR, goal: DASHBOARD_GOAL,
+    note: `${parts[0].sql.length} statements a change, run one at a time; the page sent the first ${med('firstSent')} ` +
+      `after the change and had the last answer at ${med('lastReply')}; Chromium's processes used ${med('browserCpu')} ` +
+      `of CPU time meanwhile, beside the engine on ${os.cpus().length} CPUs`,
+  };
+}
+
+const errorText = (e) => String((e && e.message) || e);
+
+// plinthos-dev compresses replies at brotli's slowest level when the browser offers it (seconds
+// for a reply of megabytes); the app's own bridge has no HTTP in between.
+async function openUncompressed(browser, server) {
+  const page = await openApp(browser, server);
+  await page.setExtraHTTPHeaders({ 'Accept-Encoding': 'identity' });
+  return page;
+}
+
 async function main() {
   const started = Date.now();
   const load = () => os.loadavg().map((l) => l.toFixed(2)).join(' ');
@@ -336,13 +538,13 @@ async function main() {
     server = await startServe(home);
     browser = await launchBrowser();
     version = browser.version();
-    const page = await openApp(browser, server);
-    // plinthos-dev compresses replies at brotli's slowest level when the browser offers it (seconds
-    // for a reply of megabytes); the app's own bridge has no HTTP in between.
-    await page.setExtraHTTPHeaders({ 'Accept-Encoding': 'identity' });
-    rows = await figures(page, server, work);
+    const page = await openUncompressed(browser, server);
+    rows = await figures(page, server, work).catch((e) => [{ figure: 'Query page figures', error: errorText(e) }]);
+    await page.close();
+    rows.push(await dashboardFigure(browser, server, work)
+      .catch((e) => ({ figure: DASH_FIGURE, floorName: DASH_FLOOR, error: errorText(e) })));
   } catch (e) {
-    rows = [{ figure: 'browser figures', error: String((e && e.message) || e) }];
+    rows = [{ figure: 'browser figures', error: errorText(e) }];
   } finally {
     if (browser) await browser.close();
     if (server) await server.stop();
@@ -353,7 +555,7 @@ async function main() {
     '',
     '## Browser figures',
     '',
-    `- Command: \`node bench/browser_bench.mjs\`${opts.quick ? ' --quick' : ''}; headless Chromium ${version} (playwright-core) on the Query page against \`plinthos-dev serve\`, replies fetched uncompressed`,
+    `- Command: \`node bench/browser_bench.mjs\`${opts.quick ? ' --quick' : ''}; headless Chromium ${version} (playwright-core) on the Query and Dashboards pages against \`plinthos-dev serve\`, replies fetched uncompressed; dashboard data: \`${opts.data}\``,
     `- Load average before / after: ${loadBefore} / ${load()}`,
     `- Total browser bench time: ${((Date.now() - started) / 1000).toFixed(0)} s`,
     '',
