@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "bridge/bridge_io.h"
+#include "store/bridge_io.h"
 
 namespace plinthos {
 

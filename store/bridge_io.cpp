@@ -1,6 +1,6 @@
-#include "bridge/bridge_io.h"
+#include "store/bridge_io.h"
 
-#include "bridge/messages.h"
+#include "services/messages.h"
 
 namespace plinthos {
 
@@ -22,10 +22,6 @@ std::string errorReply(const std::string& text) {
 
 std::string stringReply(const std::string& text) {
   return toReply(json(text));
-}
-
-std::string cancelledReply() {
-  return toReply(json{{"cancelled", true}});
 }
 
 std::optional<BridgeArgs> BridgeArgs::parse(const std::string& text, std::string* problem) {
