@@ -13,6 +13,18 @@ function chartDrawAxisLines(ctx, plot, color) {
   ctx.stroke();
 }
 
+// Category labels turned 45 degrees counter-clockwise about their anchors, in the current font
+// and fill.
+function chartDrawCategoryLabels(ctx, anchors) {
+  for (const a of anchors) {
+    ctx.save();
+    ctx.translate(a.x, a.y);
+    ctx.rotate(-Math.PI / 4);
+    ctx.fillText(a.text, 0, 0);
+    ctx.restore();
+  }
+}
+
 function chartFillBars(ctx, hits) {
   for (const b of hits) {
     ctx.fillStyle = b.color;

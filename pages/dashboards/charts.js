@@ -103,13 +103,7 @@ function drawAxes(ctx, w, h, margins, labels, minV, maxV, isSmall, xTitle) {
 
   ctx.font = dashChartFont(look, look.labelFont, false);
   ctx.fillStyle = look.textColor;
-  for (const a of layout.labels) {
-    ctx.save();
-    ctx.translate(a.x, a.y);
-    ctx.rotate(-Math.PI / 4);
-    ctx.fillText(a.text, 0, 0);
-    ctx.restore();
-  }
+  chartDrawCategoryLabels(ctx, layout.labels);
 
   if (xTitle !== undefined && xTitle !== null && xTitle !== '') {
     ctx.font = dashChartFont(look, look.titleFont, true);

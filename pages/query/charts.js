@@ -131,13 +131,7 @@ function drawAxes(ctx, w, h, margins, labels, minV, maxV, targetTicks, xTitle) {
   }
 
   ctx.fillStyle = CHART_TEXT_COLOR;
-  for (const a of layout.labels) {
-    ctx.save();
-    ctx.translate(a.x, a.y);
-    ctx.rotate(-Math.PI / 4);
-    ctx.fillText(a.text, 0, 0);
-    ctx.restore();
-  }
+  chartDrawCategoryLabels(ctx, layout.labels);
 
   if (xTitle) {
     ctx.font = chartFont(11, true);
