@@ -1,5 +1,9 @@
 #include "app/gtk_dialogs.h"
 
+#include <exception>
+#include <future>
+#include <utility>
+
 namespace plinthos {
 
 namespace {
@@ -47,25 +51,55 @@ std::optional<std::string> runChooser(GtkFileChooserNative* chooser) {
 
 }  // namespace
 
+// GTK objects belong to the main thread: from any other, the dialog is handed to it and the
+// caller waits for the answer.
+template <typename Dialog>
+std::optional<std::string> GtkDialogs::onMainThread(Dialog dialog) {
+  if (std::this_thread::get_id() == mainThread_) return dialog();
+  struct Task {
+    Dialog dialog;
+    std::promise<std::optional<std::string>> answer;
+  };
+  Task task{std::move(dialog), {}};
+  auto answer = task.answer.get_future();
+  g_main_context_invoke(
+      nullptr,
+      [](gpointer data) -> gboolean {
+        auto* t = static_cast<Task*>(data);
+        try {
+          t->answer.set_value(t->dialog());
+        } catch (...) {
+          t->answer.set_exception(std::current_exception());
+        }
+        return G_SOURCE_REMOVE;
+      },
+      &task);
+  return answer.get();
+}
+
 std::optional<std::string> GtkDialogs::chooseFolder() {
-  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-      "Choose a Folder", parent_, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Choose", "_Cancel");
-  gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), FALSE);
-  return runChooser(chooser);
+  return onMainThread([parent = parent_] {
+    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+        "Choose a Folder", parent, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, "_Choose", "_Cancel");
+    gtk_file_chooser_set_select_multiple(GTK_FILE_CHOOSER(chooser), FALSE);
+    return runChooser(chooser);
+  });
 }
 
 std::optional<std::string> GtkDialogs::chooseCsvDestination() {
-  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-      "Save as CSV", parent_, GTK_FILE_CHOOSER_ACTION_SAVE, "_Save", "_Cancel");
-  gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), kProposedCsvName);
-  GtkFileFilter* filter = gtk_file_filter_new();
-  gtk_file_filter_set_name(filter, kCsvFilterName);
-  gtk_file_filter_add_pattern(filter, "*.csv");
-  gtk_file_filter_add_mime_type(filter, "text/csv");
-  gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);  // the chooser takes a reference
-  gtk_file_chooser_set_filter(GTK_FILE_CHOOSER(chooser), filter);
-  g_object_unref(filter);
-  return runChooser(chooser);
+  return onMainThread([parent = parent_] {
+    GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
+        "Save as CSV", parent, GTK_FILE_CHOOSER_ACTION_SAVE, "_Save", "_Cancel");
+    gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), kProposedCsvName);
+    GtkFileFilter* filter = gtk_file_filter_new();
+    gtk_file_filter_set_name(filter, kCsvFilterName);
+    gtk_file_filter_add_pattern(filter, "*.csv");
+    gtk_file_filter_add_mime_type(filter, "text/csv");
+    gtk_file_chooser_add_filter(GTK_FILE_CHOOSER(chooser), filter);  // takes a reference
+    gtk_file_chooser_set_filter(GTK_FILE_CHOOSER(chooser), filter);
+    g_object_unref(filter);
+    return runChooser(chooser);
+  });
 }
 
 }  // namespace plinthos

@@ -1,8 +1,11 @@
 // Process entry: the main window with its web view, the About window, the menu, the shell
 // page and the bridge, then the event loop until the main window closes.
+#include <glib-unix.h>
 #include <gtk/gtk.h>
 
+#include <csignal>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,6 +42,37 @@ void onCall(const char* id, const char* req, void* arg) {
   }
 }
 
+struct StopBinding {
+  webview_t w;
+  plinthos::Dispatcher* dispatcher;
+};
+
+// The stop function skips the queue: it must act while the query it stops is running.
+void onStop(const char* id, const char* req, void* arg) {
+  try {
+    auto* binding = static_cast<StopBinding*>(arg);
+    const std::string reply = binding->dispatcher->stop(req ? req : "[]");
+    webview_return(binding->w, id ? id : "", kReplyOk, reply.c_str());
+  } catch (...) {
+  }
+}
+
+// Replies are handed to the page from the main thread, the only one that may touch the view.
+void runOnMain(std::function<void()> task) {
+  g_main_context_invoke_full(
+      nullptr, G_PRIORITY_DEFAULT,
+      [](gpointer data) -> gboolean {
+        (*static_cast<std::function<void()>*>(data))();
+        return G_SOURCE_REMOVE;
+      },
+      new std::function<void()>(std::move(task)),
+      [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+}
+
+gboolean onTerminate(gpointer) {
+  plinthos::quitNow();
+}
+
 }  // namespace
 
 int main() {
@@ -62,17 +96,24 @@ int main() {
 
   plinthos::GtkDialogs dialogs(window);
   plinthos::BridgeEnv env{exePath, plinthos::duckdbPathFor(exePath), &dialogs};
-  plinthos::Dispatcher dispatcher(plinthos::bridgeTable(env),
-                                  [w](const std::string& id, const std::string& json) {
-                                    webview_return(w, id.c_str(), kReplyOk, json.c_str());
-                                  });
+  // The calls run on the dispatcher's worker, so the window keeps drawing while they wait.
+  plinthos::Dispatcher dispatcher(
+      plinthos::bridgeTable(env),
+      [w](const std::string& id, const std::string& json) {
+        webview_return(w, id.c_str(), kReplyOk, json.c_str());
+      },
+      runOnMain);
   std::vector<std::unique_ptr<Binding>> bindings;
   for (std::size_t i = 0; i < dispatcher.table().size(); ++i) {
     bindings.push_back(std::make_unique<Binding>(Binding{&dispatcher, i}));
     webview_bind(w, dispatcher.table()[i].name.c_str(), onCall, bindings.back().get());
   }
+  StopBinding stop{w, &dispatcher};
+  webview_bind(w, plinthos::kStopFunctionName, onStop, &stop);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) g_unix_signal_add(signal, onTerminate, nullptr);
 
   webview_run(w);
-  webview_destroy(w);
-  return 0;
+  // The window is closed. Leave the way Quit does: a running engine is killed, and nothing
+  // waits for the worker, whose call may be waiting on a dialog that will never answer.
+  plinthos::quitNow();
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "services/engine_runner.h"
 #include "services/paths.h"
 
 namespace plinthos {
@@ -22,13 +23,6 @@ constexpr const char* kAboutLabel = "About Plinthos";
 constexpr const char* kQuitLabel = "Quit Plinthos";
 constexpr const char* kAboutShortcut = "<Control>i";
 constexpr const char* kQuitShortcut = "<Control>q";
-
-void quitNow() {
-  // Every change is already on disk; nothing to save or confirm. _exit skips the static
-  // destructors and the toolkit's teardown, which could block with the web process alive.
-  std::fflush(nullptr);
-  _exit(EXIT_SUCCESS);
-}
 
 void onAboutAction(GSimpleAction*, GVariant*, gpointer about) {
   gtk_window_present(GTK_WINDOW(about));
@@ -70,6 +64,16 @@ void appendItem(GMenu* menu, const char* label, const char* action, const char* 
 }
 
 }  // namespace
+
+void quitNow() {
+  // A query still running must not outlive the app.
+  endAllEngineRuns();
+  // Every change is already on disk; nothing to save or confirm. _exit skips the static
+  // destructors and the toolkit's teardown, which could block with the web process alive, and
+  // the wait for a bridge call that may never end.
+  std::fflush(nullptr);
+  _exit(EXIT_SUCCESS);
+}
 
 void prepareMainWindow(GtkWindow* mainWindow) {
   // The webview library has already shown its window; a title bar only takes on an unrealized

@@ -6,6 +6,9 @@
 
 namespace plinthos {
 
+// Ends the process with exit code 0, killing any engine still running first.
+[[noreturn]] void quitNow();
+
 // Gives the main window a header bar (for the menu button), keeping its title and visibility.
 void prepareMainWindow(GtkWindow* mainWindow);
 

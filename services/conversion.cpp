@@ -2,11 +2,11 @@
 
 #include <filesystem>
 
+#include "bridge/bridge_io.h"
+#include "bridge/messages.h"
 #include "services/bucket.h"
-#include "services/messages.h"
 #include "services/paths.h"
 #include "services/sources.h"
-#include "store/bridge_io.h"
 
 namespace fs = std::filesystem;
 

@@ -1,16 +1,21 @@
 #include "services/engine_runner.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <memory>
+#include <mutex>
+#include <set>
 #include <vector>
 
-#include "services/messages.h"
-#include "store/bridge_io.h"
+#include "bridge/bridge_io.h"
+#include "bridge/messages.h"
+#include "store/write_all.h"
+
+extern char** environ;
 
 namespace plinthos {
 
@@ -20,19 +25,6 @@ constexpr std::size_t kReadChunkSize = 1 << 16;
 constexpr mode_t kScriptMode = 0600;
 constexpr int kSignalExitBase = 128;
 constexpr int kUnknownExit = -1;
-
-bool writeAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 // Creates the script afresh: a stale entry is removed first and the create refuses anything
 // that appears in between, so a planted link or file is never followed or written through.
@@ -46,16 +38,21 @@ bool writeTempScript(const std::string& path, const std::string& sql) {
   return ok;
 }
 
-struct ScriptRemover {
-  const std::string& path;
-  ~ScriptRemover() { ::unlink(path.c_str()); }
-};
-
-struct PipeCloser {
-  void operator()(FILE* f) const {
-    if (f) ::pclose(f);
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
   }
 };
+
+// The wait status of the child `pid`, or -1 when it cannot be had.
+int waitForExit(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
+}
 
 int exitCodeOf(int status) {
   if (status == -1) return kUnknownExit;
@@ -64,7 +61,122 @@ int exitCodeOf(int status) {
   return kUnknownExit;
 }
 
+thread_local EngineStop* currentStop = nullptr;
+
 }  // namespace
+
+// One engine run: its temp script and, once started, its process group.
+struct LiveRun {
+  std::string script;
+  pid_t group = 0;
+};
+
+// Every engine run in progress, so that a stop or the end of the app can kill its process
+// group and remove its script. A group is known only while its leader is unreaped, so a kill
+// never reaches a reused process id; scripts are written and removed under the same lock, so
+// none is left behind by a process that ends while a run is starting.
+class RunRegistry {
+ public:
+  enum class Open { Ready, Refused, NoScript };
+  enum class Start { Started, Refused, Failed };
+
+  static Open open(LiveRun& run, const std::string& sql, EngineStop* stop) {
+    std::lock_guard lock(mutex_);
+    if (closing_ || (stop && stop->stopped_)) return Open::Refused;
+    if (!writeTempScript(run.script, sql)) return Open::NoScript;
+    runs_.insert(&run);
+    return Open::Ready;
+  }
+
+  // Starts `sh -c command` as the leader of a new process group, its output on `outFd`.
+  static Start start(LiveRun& run, const std::string& command, int outFd, EngineStop* stop) {
+    std::lock_guard lock(mutex_);
+    if (closing_ || (stop && stop->stopped_)) return Start::Refused;
+    if (!spawnShell(command, outFd, &run.group)) return Start::Failed;
+    if (stop) stop->group_ = run.group;
+    return Start::Started;
+  }
+
+  // Forgets the group before its leader is reaped; true when the run was stopped meanwhile.
+  static bool finish(LiveRun& run, EngineStop* stop) {
+    std::lock_guard lock(mutex_);
+    run.group = 0;
+    if (!stop) return false;
+    stop->group_ = 0;
+    return stop->stopped_;
+  }
+
+  static void close(LiveRun& run) {
+    std::lock_guard lock(mutex_);
+    runs_.erase(&run);
+    ::unlink(run.script.c_str());
+  }
+
+  static void stop(EngineStop& stop) {
+    std::lock_guard lock(mutex_);
+    stop.stopped_ = true;
+    if (stop.group_ > 0) ::kill(-stop.group_, SIGKILL);
+  }
+
+  static void endAll() {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+    for (LiveRun* run : runs_) {
+      if (run->group > 0) ::kill(-run->group, SIGKILL);
+      ::unlink(run->script.c_str());
+    }
+  }
+
+ private:
+  static bool spawnShell(const std::string& command, int outFd, pid_t* pid) {
+    posix_spawn_file_actions_t actions;
+    if (posix_spawn_file_actions_init(&actions) != 0) return false;
+    posix_spawnattr_t attr;
+    if (posix_spawnattr_init(&attr) != 0) {
+      posix_spawn_file_actions_destroy(&actions);
+      return false;
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);  // the app may ignore it; the engine must not
+    const short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    int failed = posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    failed |= posix_spawnattr_setflags(&attr, flags);
+    failed |= posix_spawnattr_setpgroup(&attr, 0);  // a group of its own, led by the shell
+    failed |= posix_spawnattr_setsigmask(&attr, &none);
+    failed |= posix_spawnattr_setsigdefault(&attr, &defaults);
+    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
+    if (failed == 0) {
+      failed =
+          posix_spawn(pid, "/bin/sh", &actions, &attr, const_cast<char* const*>(argv), environ);
+    }
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    return failed == 0;
+  }
+
+  static inline std::mutex mutex_;
+  static inline bool closing_ = false;
+  static inline std::set<LiveRun*> runs_;
+};
+
+void EngineStop::stop() {
+  RunRegistry::stop(*this);
+}
+
+StopScope::StopScope(EngineStop* stop) : previous_(currentStop) {
+  currentStop = stop;
+}
+
+StopScope::~StopScope() {
+  currentStop = previous_;
+}
+
+void endAllEngineRuns() {
+  RunRegistry::endAll();
+}
 
 std::string tempScriptPath(const std::string& prefix) {
   return prefix + std::to_string(::getpid()) + ".sql";
@@ -108,31 +220,65 @@ EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
                     const std::string& sql, const std::string& prefix, OutputMode mode,
                     const OutputReader& reader) {
   EngineRun run;
-  std::string script = tempScriptPath(prefix);
-  if (!writeTempScript(script, sql)) {
-    run.status = EngineRun::Status::NoTempScript;
-    return run;
+  EngineStop* stop = currentStop;
+  LiveRun live{tempScriptPath(prefix)};
+  switch (RunRegistry::open(live, sql, stop)) {
+    case RunRegistry::Open::Refused:
+      run.status = EngineRun::Status::Stopped;
+      return run;
+    case RunRegistry::Open::NoScript:
+      run.status = EngineRun::Status::NoTempScript;
+      return run;
+    case RunRegistry::Open::Ready:
+      break;
   }
-  ScriptRemover remover{script};
+  struct Closer {
+    LiveRun& live;
+    ~Closer() { RunRegistry::close(live); }
+  } closer{live};
 
   // A NUL would cut the command short and so change what runs.
   if (workingFolder.find('\0') != std::string::npos || engine.find('\0') != std::string::npos) {
     run.status = EngineRun::Status::NotStarted;
     return run;
   }
-  std::string command = engineCommand(workingFolder, engine, script, mode);
-  std::unique_ptr<FILE, PipeCloser> pipe(::popen(command.c_str(), "re"));
-  if (!pipe) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) {
     run.status = EngineRun::Status::NotStarted;
     return run;
   }
-  EngineOutput output(::fileno(pipe.get()), run.output);
-  if (reader) reader(output);
-  while (!output.next().empty()) {
+  FdCloser readEnd{fds[0]};
+  FdCloser writeEnd{fds[1]};
+  const std::string command = engineCommand(workingFolder, engine, live.script, mode);
+  switch (RunRegistry::start(live, command, fds[1], stop)) {
+    case RunRegistry::Start::Refused:
+      run.status = EngineRun::Status::Stopped;
+      return run;
+    case RunRegistry::Start::Failed:
+      run.status = EngineRun::Status::NotStarted;
+      return run;
+    case RunRegistry::Start::Started:
+      break;
   }
-  int status = ::pclose(pipe.release());
-  run.exitCode = exitCodeOf(status);
-  run.status = EngineRun::Status::Finished;
+  const pid_t shell = live.group;
+  ::close(writeEnd.fd);  // only the engine writes: its end makes the output end
+  writeEnd.fd = -1;
+
+  EngineOutput output(readEnd.fd, run.output);
+  try {
+    if (reader) reader(output);
+    while (!output.next().empty()) {
+    }
+  } catch (...) {
+    ::close(readEnd.fd);  // an engine still writing fails and ends
+    readEnd.fd = -1;
+    RunRegistry::finish(live, stop);
+    waitForExit(shell);
+    throw;
+  }
+  const bool stopped = RunRegistry::finish(live, stop);
+  run.exitCode = exitCodeOf(waitForExit(shell));
+  run.status = stopped ? EngineRun::Status::Stopped : EngineRun::Status::Finished;
   return run;
 }
 
@@ -142,6 +288,8 @@ std::optional<std::string> failedRunReply(const EngineRun& run, const char* empt
       return errorReply(messages::kTempFileFailed);
     case EngineRun::Status::NotStarted:
       return errorReply(messages::kEngineNotStarted);
+    case EngineRun::Status::Stopped:
+      return cancelledReply();
     case EngineRun::Status::Finished:
       break;
   }

@@ -3,30 +3,16 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-
-#include "services/messages.h"
+#include "bridge/bridge_io.h"
+#include "bridge/messages.h"
 #include "services/sources.h"
-#include "store/bridge_io.h"
+#include "store/write_all.h"
 
 namespace plinthos {
 
 namespace {
 constexpr const char* kScriptPrefix = "/tmp/duckexport_";
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any saved document
-
-bool writeAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 }  // namespace
 
 std::string exportStatement(const std::string& query, const std::string& destination) {
@@ -47,7 +33,7 @@ std::string exportToCsvCpp(const std::string& args, const ServiceEnv& env, Dialo
         if (!values) return errorReply(problem);
         std::optional<std::string> destination;
         if (dialogs) destination = dialogs->chooseCsvDestination();
-        if (!destination) return toReply(json{{"cancelled", true}});
+        if (!destination) return cancelledReply();
 
         std::string folder = workingFolder(env.exePath);
         std::string query = expandAllSourceFolders(folder, (*values)[0]);

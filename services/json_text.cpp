@@ -3,7 +3,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "store/bridge_io.h"
+#include "bridge/bridge_io.h"
 
 namespace plinthos {
 

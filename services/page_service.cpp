@@ -1,7 +1,7 @@
 #include "services/page_service.h"
 
+#include "bridge/bridge_io.h"
 #include "pages/pages.h"
-#include "store/bridge_io.h"
 
 namespace plinthos {
 

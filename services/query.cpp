@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "bridge/bridge_io.h"
+#include "bridge/messages.h"
 #include "services/json_text.h"
-#include "services/messages.h"
 #include "services/sources.h"
-#include "store/bridge_io.h"
 
 namespace plinthos {
 

@@ -1,8 +1,8 @@
 #include "services/schema.h"
 
-#include "services/messages.h"
+#include "bridge/bridge_io.h"
+#include "bridge/messages.h"
 #include "services/sources.h"
-#include "store/bridge_io.h"
 
 namespace plinthos {
 

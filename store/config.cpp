@@ -11,7 +11,8 @@
 #include <ctime>
 #include <filesystem>
 
-#include "services/messages.h"
+#include "bridge/messages.h"
+#include "store/write_all.h"
 
 namespace fs = std::filesystem;
 
@@ -67,19 +68,6 @@ std::optional<std::string> readWholeFile(const fs::path& p, int* err = nullptr) 
   }
   ::close(fd);
   return content;
-}
-
-bool writeAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 mode_t defaultFileMode() {

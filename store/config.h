@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "store/bridge_io.h"
+#include "bridge/bridge_io.h"
 
 namespace plinthos {
 

@@ -2,7 +2,7 @@
 // Named records in the configuration's lists (saved queries, dashboards).
 #include <string>
 
-#include "store/bridge_io.h"
+#include "bridge/bridge_io.h"
 
 namespace plinthos {
 

@@ -1,6 +1,6 @@
 #include "store/saved_queries.h"
 
-#include "services/messages.h"
+#include "bridge/messages.h"
 #include "store/config.h"
 #include "store/records.h"
 

@@ -7,11 +7,14 @@
 
 namespace plinthos {
 
-// The page-side stand-in for the web view's bindings: one promise per call, calls sent one at a
-// time in call order, replies parsed as JSON. Injected before the shell's own script.
+// The page-side stand-in for the web view's bindings (tools/bridge_shim.js): one promise per
+// call, calls queued on the server in call order, replies parsed as JSON; the stop function
+// answered at once. Injected before the shell's own script.
 std::string bridgeShim(const std::vector<BridgeBinding>& bindings);
 
-// Serves the shell page on 127.0.0.1:port (0 picks a free port) until killed. Returns an exit code.
+// Serves the shell page on 127.0.0.1:port (0 picks a free port) until killed, with the calls run
+// by the app's own dispatcher: one at a time on its worker, in arrival order. Returns an exit
+// code.
 int serve(const std::vector<BridgeBinding>& bindings, ScriptedDialogs& dialogs, int port);
 
 }  // namespace plinthos

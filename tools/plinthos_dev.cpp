@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/bridge_table.h"
+#include "app/dispatch.h"
 #include "app/exe_path.h"
 #include "services/paths.h"
 #include "tools/dev_dialogs.h"
@@ -54,13 +55,17 @@ int main(int argc, char** argv) {
     if (i >= args.size() || i + 2 < args.size()) return usage();
     const std::string& name = args[i];
     const std::string callArgs = i + 1 < args.size() ? args[i + 1] : "[]";
+    auto print = [](const std::string& reply) {
+      std::fwrite(reply.data(), 1, reply.size(), stdout);
+      std::fputc('\n', stdout);
+      return 0;
+    };
     for (const auto& b : bindings) {
-      if (b.name == name) {
-        std::string reply = b.call(callArgs);
-        std::fwrite(reply.data(), 1, reply.size(), stdout);
-        std::fputc('\n', stdout);
-        return 0;
-      }
+      if (b.name == name) return print(b.call(callArgs));
+    }
+    // Nothing runs beside a single call, so there is never anything to stop.
+    if (name == plinthos::kStopFunctionName) {
+      return print(plinthos::Dispatcher(bindings, nullptr).stop(callArgs));
     }
     std::fprintf(stderr, "plinthos-dev: no bridge function named %s\n", name.c_str());
     return kUsageExit;

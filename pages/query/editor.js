@@ -2,11 +2,17 @@
 
 const PAGE_SIZE = 10;
 const NO_FOLDER_ALERT = 'Please select a folder in the Bucket Browser first';
+// Every query of this page carries this tag, so that Stop ends all of them and nothing else.
+const QUERY_STOP_TAG = 'queryPage';
+const STOP_OFFER_DELAY_MS = 500;
+const CANCELLED_NOTE = 'Query cancelled.';
 
 let isParquet = true;
 let lastSql = null;
 let lastResult = null;
 let paginationState = { page: 1, pageSize: PAGE_SIZE };
+let pendingQueries = 0;
+let stopOfferTimer = null;
 
 function getSnippets() {
   return {
@@ -57,6 +63,31 @@ function showEl(id, display) {
   if (el) el.style.display = display;
 }
 
+// Runs one statement for this page; Stop is offered once any of them has taken a while.
+async function pageQuery(sql) {
+  if (pendingQueries++ === 0) {
+    stopOfferTimer = setTimeout(() => showEl('stopQueryBtn', ''), STOP_OFFER_DELAY_MS);
+  }
+  try {
+    return await queryDuckCpp(sql, QUERY_STOP_TAG);
+  } finally {
+    if (--pendingQueries === 0) {
+      clearTimeout(stopOfferTimer);
+      showEl('stopQueryBtn', 'none');
+    }
+  }
+}
+
+// The stopped calls answer {cancelled: true}; each run then shows the cancelled note.
+function stopQuery() {
+  showEl('stopQueryBtn', 'none');
+  stopQueryCpp(QUERY_STOP_TAG);
+}
+
+function showCancelled() {
+  document.getElementById('queryResult').innerHTML = resultNote('#6c7086', CANCELLED_NOTE);
+}
+
 async function runQuery() {
   const input = document.getElementById('queryInput').value.trim();
   if (!input) return;
@@ -85,11 +116,15 @@ async function runQuery() {
   const started = performance.now();
   let res;
   try {
-    res = await queryDuckCpp(sql);
+    res = await pageQuery(sql);
   } catch (e) {
     res = { error: String((e && e.message) || e) };
   }
   timeEl.textContent = (performance.now() - started).toFixed(0) + ' ms';
+  if (res && res.cancelled) {
+    showCancelled();
+    return;
+  }
   if (res && res.error) {
     errBox.textContent = '⚠ ' + res.error;
     errBox.style.display = 'block';

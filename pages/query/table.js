@@ -33,8 +33,12 @@ async function drawPaginatedTable() {
   const stmts = paginatedStatements(pagedBaseSql(lastSql), N, P);
   try {
     const started = performance.now();
-    const [countRes, pageRes] = await Promise.all([queryDuckCpp(stmts.count), queryDuckCpp(stmts.page)]);
+    const [countRes, pageRes] = await Promise.all([pageQuery(stmts.count), pageQuery(stmts.page)]);
     document.getElementById('queryTime').textContent = (performance.now() - started).toFixed(0) + ' ms';
+    if ((countRes && countRes.cancelled) || (pageRes && pageRes.cancelled)) {
+      showCancelled();
+      return;
+    }
     if (countRes && countRes.error) {
       out.innerHTML = resultNote('#f38ba8', countRes.error);
       return;

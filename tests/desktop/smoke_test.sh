@@ -163,7 +163,7 @@ DASH_TAB_X=210 DASH_TAB_Y=75 DROPDOWN_FROM_RIGHT=300 DROPDOWN_Y=130  # on the ma
 PIE_SLICE_X=750 PIE_SLICE_Y=300  # inside the first slice, just right of 12 o'clock
 clear_button_drawn() {
   import -window root -crop "+0+${TAB_BAR_BAND}" +repage "$work/dash.png" 2>/dev/null || return 1
-  convert "$work/dash.png" -format %c histogram:info:- 2>/dev/null | grep -qi '#F38BA8'
+  image_has "$work/dash.png" '#F38BA8'
 }
 pie_drawn() {
   import -window root -crop "+0+${TAB_BAR_BAND}" +repage "$work/dash.png" 2>/dev/null || return 1
@@ -206,7 +206,7 @@ EDITOR_HEADER=700x40+0+160 NAME_AND_PATH=522x30+0+165  # crops of the editor's h
 # The Parquet side of the file-type switch shows only in the editor.
 editor_shown() {
   import -window root -crop "$EDITOR_HEADER" +repage "$work/header.png" 2>/dev/null || return 1
-  convert "$work/header.png" -format %c histogram:info:- 2>/dev/null | grep -qi '#FAB387'
+  image_has "$work/header.png" '#FAB387'
 }
 path_line_unchanged() {
   import -window root -crop "$NAME_AND_PATH" +repage "$work/path-after.png" 2>/dev/null &&

@@ -38,12 +38,30 @@ start_display() {
     XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime"
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
+  # Maximising, closing with Alt+F4 and modality all need the window manager: without it every
+  # later step would fail for a reason the test does not show.
   openbox >"$work/wm.log" 2>&1 &
-  wait_for xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1 || true
+  if ! wait_for xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1; then
+    echo "the window manager did not come up:" >&2
+    cat "$work/wm.log" >&2
+    exit 1
+  fi
+}
+
+# Colour COLOUR occurs in the image FILE. The histogram is read whole first: a grep that stops at
+# its first match could end the writer early and, under pipefail, fail the check at random.
+image_has() {
+  local hist
+  hist="$(convert "$1" -format %c histogram:info:- 2>/dev/null)" || return 1
+  grep -qi "$2" <<<"$hist"
 }
 
 # Ends the test: the exit code tells whether every step passed.
 finish() {
-  [ "$failures" -eq 0 ] || { echo "$failures failure(s)" >&2; exit 1; }
+  if [ "$failures" -ne 0 ]; then
+    echo "$failures failure(s); window manager log:" >&2
+    cat "$work/wm.log" >&2 2>/dev/null
+    exit 1
+  fi
   echo "$1"
 }

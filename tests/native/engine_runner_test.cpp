@@ -106,6 +106,17 @@ TEST_F(EngineRunnerTest, ExitStatusDecidesAndAKilledEngineIsNoSuccess) {
   EXPECT_NE(reply["error"].get<std::string>().find("not found"), std::string::npos);
 }
 
+TEST_F(EngineRunnerTest, AStoppedCallStartsNoEngineAndAnswersCancelled) {
+  fakeEngine("[{\"x\":1}]");
+  EngineStop stop;
+  stop.stop();
+  StopScope scope(&stop);
+  EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1"})), R"({"cancelled":true})");
+  EXPECT_EQ(call("getSchemaCpp", args({"SELECT * FROM read_csv('a.csv')"})),
+            R"({"cancelled":true})");
+  EXPECT_FALSE(fs::exists(root / "rec-stdin")) << "the engine must not start";
+}
+
 TEST_F(EngineRunnerTest, OutputIsCapturedWholeAndKeptValidUtf8) {
   std::string big(100000, 'z');
   fakeEngine("[{\"t\":\"" + big + "\"}]");

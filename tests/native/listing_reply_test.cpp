@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <set>
 
-#include "store/bridge_io.h"
+#include "bridge/bridge_io.h"
 #include "tests/native/test_support.h"
 
 namespace plinthos::test {

@@ -2,9 +2,9 @@
 // (parse the whole output, then dump a result document), on hand-picked and generated output.
 #include <random>
 
+#include "bridge/bridge_io.h"
 #include "services/engine_runner.h"
 #include "services/query.h"
-#include "store/bridge_io.h"
 #include "tests/native/test_support.h"
 
 namespace plinthos::test {

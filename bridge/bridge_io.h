@@ -21,6 +21,8 @@ std::string toReply(const ordered_json& value);
 std::string errorReply(const std::string& text);
 // A bare JSON string.
 std::string stringReply(const std::string& text);
+// {"cancelled": true}: the user called the action off (a dialog cancelled, a query stopped).
+std::string cancelledReply();
 
 // The argument array of a call, parsed strictly. Reading an argument that is missing or not
 // text gives an explanation instead of a value.

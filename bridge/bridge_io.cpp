@@ -1,6 +1,6 @@
-#include "store/bridge_io.h"
+#include "bridge/bridge_io.h"
 
-#include "services/messages.h"
+#include "bridge/messages.h"
 
 namespace plinthos {
 
@@ -22,6 +22,10 @@ std::string errorReply(const std::string& text) {
 
 std::string stringReply(const std::string& text) {
   return toReply(json(text));
+}
+
+std::string cancelledReply() {
+  return toReply(json{{"cancelled", true}});
 }
 
 std::optional<BridgeArgs> BridgeArgs::parse(const std::string& text, std::string* problem) {

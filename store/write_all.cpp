@@ -1,0 +1,21 @@
+#include "store/write_all.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace plinthos {
+
+bool writeAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace plinthos

@@ -1,0 +1,94 @@
+// Stopping a long query on the Query page: the Stop button shows only while a query runs, Stop
+// ends the engine and the result area shows the cancelled note, whether the query runs whole
+// or page by page; calls waiting behind it still run, and the next query runs as usual.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import { withApp, ENGINE } from './harness.mjs';
+
+// Far longer than any test waits: each run is stopped.
+const LONG_AGGREGATED = 'SELECT SUM(x) AS s FROM range(6000000000) t(x) WHERE x % 7 = 3';
+const LONG_PAGED = 'SELECT count(*) FROM range(6000000000) t(x) WHERE x % 7 = 3';
+const GREY = 'rgb(108, 112, 134)';
+
+// Engine processes started by `pid` or its descendants that still run (zombies run nothing).
+function runningEngines(pid) {
+  const children = new Map();
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      if (!children.has(ppid)) children.set(ppid, []);
+      children.get(ppid).push({ pid: entry, state });
+    } catch {
+      // ended meanwhile
+    }
+  }
+  const found = [];
+  const walk = (p) => {
+    for (const child of children.get(String(p)) || []) {
+      let argv0 = '';
+      try {
+        argv0 = fs.readFileSync(`/proc/${child.pid}/cmdline`, 'utf8').split('\0')[0];
+      } catch {
+        // ended meanwhile
+      }
+      if (argv0 === ENGINE && child.state !== 'Z') found.push(child.pid);
+      walk(child.pid);
+    }
+  };
+  walk(pid);
+  return found;
+}
+
+// Polls until `condition` holds; the limit only keeps a broken build from hanging.
+async function until(condition, what) {
+  for (const end = Date.now() + 60000; !condition(); await new Promise((r) => setTimeout(r, 50))) {
+    if (Date.now() > end) throw new Error('gave up waiting: ' + what);
+  }
+}
+
+async function run(page, sql) {
+  await page.fill('#queryInput', sql);
+  await page.click('#runQueryBtn');
+}
+
+async function stopAndExpectCancelled(page, server) {
+  await page.waitForSelector('#stopQueryBtn', { state: 'visible' });
+  await page.click('#stopQueryBtn');
+  await page.waitForFunction(() => document.getElementById('queryResult').textContent === 'Query cancelled.');
+  assert.equal(await page.$eval('#queryResult div', (d) => getComputedStyle(d).color), GREY);
+  assert.equal(await page.isVisible('#queryError'), false);
+  assert.equal(await page.isVisible('#stopQueryBtn'), false);
+  await until(() => runningEngines(server.child.pid).length === 0, 'the engine to end');
+}
+
+async function runLong(page, server, sql) {
+  await run(page, sql);
+  await until(() => runningEngines(server.child.pid).length > 0, 'the engine to start');
+}
+
+test('Stop appears only while a query runs and ends it, whole or paged', async () => {
+  await withApp({}, async ({ page, server }) => {
+    assert.equal(await page.isVisible('#stopQueryBtn'), false);
+    // Nothing runs: stopping is harmless.
+    assert.deepEqual(await page.evaluate(() => stopQueryCpp('queryPage')), { stopped: 0 });
+
+    await runLong(page, server, LONG_AGGREGATED);
+    // A call from elsewhere waits behind the query and still runs after the stop.
+    const behind = server.call('queryDuckCpp', ['SELECT 7 AS n']);
+    await stopAndExpectCancelled(page, server);
+    assert.deepEqual(await behind, { columns: ['n'], numericCols: [true], rows: [['7']] });
+
+    // The count and the page statement both end: no engine is left running.
+    await runLong(page, server, LONG_PAGED);
+    await stopAndExpectCancelled(page, server);
+
+    // The next query runs as usual, and Stop is gone once it has answered.
+    await run(page, 'SELECT 42 AS answer');
+    await page.waitForFunction(() => /1-1 of 1 rows/.test(document.getElementById('queryResult').textContent));
+    assert.equal(await page.isVisible('#stopQueryBtn'), false);
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
