@@ -1,6 +1,7 @@
 # Every dependency comes from Debian packages or the pinned npm packages (tools/setup.sh).
 find_package(PkgConfig REQUIRED)
 find_package(nlohmann_json 3.11 REQUIRED)
+find_package(simdjson 3.0 REQUIRED)
 find_package(Threads REQUIRED)
 
 set(PLINTHOS_NODE_MODULES ${CMAKE_SOURCE_DIR}/node_modules)

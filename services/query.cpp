@@ -1,7 +1,10 @@
 #include "services/query.h"
 
+#include <simdjson.h>
+
 #include <algorithm>
-#include <iterator>
+#include <functional>
+#include <string_view>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
@@ -17,10 +20,11 @@ namespace plinthos {
 namespace {
 constexpr const char* kScriptPrefix = "/tmp/duckquery_";
 constexpr std::size_t kResultSlack = 64;
-constexpr std::size_t kFirstResultCapacity = 1 << 16;  // grown as the answer needs
 
-// Turns the engine's JSON output into the query result's text in one pass of the parser: no
-// document of the output or of the result is built. Cells are written as a document of the
+}  // namespace
+
+// Turns the engine's JSON output into the query result's text as one parser's events arrive:
+// no document of the output or of the result is built. Cells are written as a document of the
 // output would dump them (strings as they are, null as "", numbers in the serializer's form,
 // nested values as compact JSON with members sorted by name).
 class ResultWriter final : public nlohmann::json_sax<ordered_json> {
@@ -42,8 +46,9 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
   bool number_integer(number_integer_t value) override { return number(value); }
   bool number_unsigned(number_unsigned_t value) override { return number(value); }
   bool number_float(number_float_t value, const string_t&) override { return number(value); }
-  bool string(string_t& value) override {
-    if (nested()) return add(std::move(value));
+  bool string(string_t& value) override { return text(value); }
+  bool text(std::string_view value) {
+    if (nested()) return add(std::string(value));
     if (!cellWanted()) return scalar(Cell::Text);
     appendJsonString(cellStart(), value);
     return scalar(Cell::Text);
@@ -52,15 +57,38 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
 
   bool start_object(std::size_t) override { return open(true); }
   bool start_array(std::size_t) override { return open(false); }
-  bool key(string_t& name) override {
+  bool key(string_t& name) override { return member(name); }
+  bool member(std::string_view name) {
     if (nested()) {
-      nestedKey_ = std::move(name);
+      nestedKey_ = name;
     } else if (state_ == State::Rows && depth_ == kMemberDepth) {
       column_ = columnOf(name);
     }
     return true;
   }
   bool end_object() override { return close(); }
+
+  // A row after the first whose members are the columns in order, each a scalar: written
+  // straight to the result, as the events would write it. False, with nothing written, for any
+  // other row.
+  bool plainRow(simdjson::dom::object row) {
+    if (state_ != State::Rows || firstRow_ || depth_ != kRowDepth || nested() ||
+        row.size() != columns_.size()) {
+      return false;
+    }
+    const std::size_t mark = out_.size();
+    out_ += ",[";
+    std::size_t i = 0;
+    for (simdjson::dom::key_value_pair member : row) {
+      if (member.key != columns_[i] || !plainCell(member.value, i != 0)) {
+        out_.resize(mark);
+        return false;
+      }
+      ++i;
+    }
+    out_ += ']';
+    return true;
+  }
   bool end_array() override { return close(); }
 
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
@@ -207,18 +235,53 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
   }
 
   // The column a member of the current row belongs to; the first row makes the columns.
-  std::size_t columnOf(const std::string& name) {
+  std::size_t columnOf(std::string_view name) {
     std::size_t expected = memberIndex_++;
     if (expected < columns_.size() && columns_[expected] == name) return expected;
     auto it = index_.find(name);
     if (it != index_.end()) return it->second;
     if (!firstRow_) return kNoColumn;
     index_.emplace(name, columns_.size());
-    columns_.push_back(name);
+    columns_.emplace_back(name);
     cells_.emplace_back();
     present_.push_back(false);
     numeric_.push_back(false);
     return columns_.size() - 1;
+  }
+
+  bool plainCell(simdjson::dom::element value, bool comma) {
+    using Type = simdjson::dom::element_type;
+    if (comma) out_ += ',';
+    switch (value.type()) {
+      case Type::STRING:
+        appendJsonString(out_, value.get_string().value_unsafe());
+        return true;
+      case Type::INT64:
+        out_ += '"';
+        appendJsonInteger(out_, value.get_int64().value_unsafe());
+        out_ += '"';
+        return true;
+      case Type::UINT64:
+        out_ += '"';
+        appendJsonInteger(out_, value.get_uint64().value_unsafe());
+        out_ += '"';
+        return true;
+      case Type::DOUBLE:
+        out_ += '"';
+        appendJsonDouble(out_, value.get_double().value_unsafe());
+        out_ += '"';
+        return true;
+      case Type::BOOL:
+        out_ += value.get_bool().value_unsafe() ? "\"true\"" : "\"false\"";
+        return true;
+      case Type::NULL_VALUE:
+        out_ += "\"\"";
+        return true;
+      case Type::ARRAY:
+      case Type::OBJECT:
+        break;
+    }
+    return false;
   }
 
   void writeRow() {
@@ -255,7 +318,13 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
   int depth_ = 0;
   bool firstRow_ = true;
   std::vector<std::string> columns_;
-  std::unordered_map<std::string, std::size_t> index_;
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const {
+      return std::hash<std::string_view>{}(name);
+    }
+  };
+  std::unordered_map<std::string, std::size_t, NameHash, std::equal_to<>> index_;
   std::vector<std::string> cells_;  // the current row's cells as JSON strings
   std::vector<bool> present_;       // whether the current row holds a value for the column
   std::vector<bool> numeric_;
@@ -266,67 +335,101 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
   std::string nestedKey_;
 };
 
-// The engine's output pieces as one run of characters for the parser, read as it needs them.
-class PieceIterator {
- public:
-  using iterator_category = std::input_iterator_tag;
-  using value_type = char;
-  using difference_type = std::ptrdiff_t;
-  using pointer = const char*;
-  using reference = const char&;
+namespace {
 
-  PieceIterator() = default;  // the end
-  explicit PieceIterator(EngineOutput* output) : output_(output) {}
-
-  reference operator*() const { return *at_; }
-  PieceIterator& operator++() {
-    ++at_;
-    return *this;
-  }
-  // Only ever compared with the end: more to read unless the output has ended.
-  bool operator!=(const PieceIterator&) const {
-    if (at_ == end_ && output_) {
-      std::string_view piece = output_->next();
-      at_ = piece.data();
-      end_ = piece.data() + piece.size();
-      if (piece.empty()) output_ = nullptr;
+// Feeds a parsed document to the writer as the same events the JSON library's parser sends.
+bool walk(simdjson::dom::element value, ResultWriter& writer) {
+  using Type = simdjson::dom::element_type;
+  switch (value.type()) {
+    case Type::ARRAY: {
+      simdjson::dom::array array = value.get_array().value_unsafe();
+      if (!writer.start_array(array.size())) return false;
+      for (simdjson::dom::element element : array) {
+        if (!walk(element, writer)) return false;
+      }
+      return writer.end_array();
     }
-    return at_ != end_;
+    case Type::OBJECT: {
+      simdjson::dom::object object = value.get_object().value_unsafe();
+      if (!writer.start_object(object.size())) return false;
+      for (simdjson::dom::key_value_pair member : object) {
+        if (!writer.member(member.key) || !walk(member.value, writer)) return false;
+      }
+      return writer.end_object();
+    }
+    case Type::INT64:
+      return writer.number_integer(value.get_int64().value_unsafe());
+    case Type::UINT64:
+      return writer.number_unsigned(value.get_uint64().value_unsafe());
+    case Type::DOUBLE:
+      return writer.number_float(value.get_double().value_unsafe(), {});
+    case Type::STRING:
+      return writer.text(value.get_string().value_unsafe());
+    case Type::BOOL:
+      return writer.boolean(value.get_bool().value_unsafe());
+    case Type::NULL_VALUE:
+      return writer.null();
   }
-  bool operator==(const PieceIterator& other) const { return !(*this != other); }
+  return false;
+}
 
- private:
-  mutable EngineOutput* output_ = nullptr;
-  mutable const char* at_ = nullptr;
-  mutable const char* end_ = nullptr;
-};
-
-// `parse` runs the parser with the writer it is given.
-template <typename Parse>
-std::optional<std::string> convert(Parse&& parse, std::size_t expectedSize) {
-  std::string result;
-  // The result is about as long as the output (member names dropped, cells quoted); pages
-  // reserved but never written cost no memory.
-  result.reserve(expectedSize);
+// Converts the rows with the fast parser, in batches cut between rows so that its memory stays
+// the size of one batch. The engine prints "[" row ",\n" row ... "]\n", one row to a line; a
+// raw line break cannot stand inside a JSON string, so a ",\n" that leaves a well-formed list
+// of values before it lies between two rows. False for output of any other shape, or that the
+// fast parser refuses.
+bool convertInBatches(std::string_view output, std::size_t batchBytes, std::string& result) {
+  if (!output.empty() && output.back() == '\n') output.remove_suffix(1);
+  if (output.size() < 2 || output.front() != '[' || output.back() != ']') return false;
+  std::string_view rows = output.substr(1, output.size() - 2);
+  simdjson::dom::parser parser;
+  std::string text;  // "[" batch "]", with the parser's padding
   ResultWriter writer(result);
-  if (!parse(writer)) return std::nullopt;
+  writer.start_array(static_cast<std::size_t>(-1));
+  for (bool last = false; !last;) {
+    std::size_t cut =
+        rows.size() <= batchBytes ? std::string_view::npos : rows.rfind(",\n", batchBytes);
+    if (cut == std::string_view::npos && rows.size() > batchBytes)
+      cut = rows.find(",\n", batchBytes);
+    last = cut == std::string_view::npos;
+    std::string_view batch = last ? rows : rows.substr(0, cut);
+    text.clear();
+    text.reserve(batch.size() + 2 + simdjson::SIMDJSON_PADDING);
+    text += '[';
+    text.append(batch);
+    text += ']';
+    simdjson::dom::array parsed;
+    if (parser.parse(text.data(), text.size(), false).get_array().get(parsed)) return false;
+    for (simdjson::dom::element row : parsed) {
+      simdjson::dom::object plain;
+      if (!row.get_object().get(plain) && writer.plainRow(plain)) continue;
+      if (!walk(row, writer)) return false;
+    }
+    if (!last) rows.remove_prefix(cut + 2);
+  }
+  writer.end_array();
   writer.finish();
-  return result;
+  return true;
 }
 
 }  // namespace
 
-std::optional<std::string> queryResultFromOutput(const std::string& output) {
-  return convert([&](ResultWriter& writer) { return ordered_json::sax_parse(output, &writer); },
-                 output.size() + kResultSlack);
-}
-
-std::optional<std::string> queryResultFromOutput(EngineOutput& output) {
-  return convert(
-      [&](ResultWriter& writer) {
-        return ordered_json::sax_parse(PieceIterator(&output), PieceIterator(), &writer);
-      },
-      kFirstResultCapacity);
+// The fast parser reads the engine's own layout; whatever it does not take (another shape, a
+// byte order mark, integers past 64 bits, numbers out of range, very deep nesting, anything
+// malformed) the JSON library's parser reads again whole, so the reply never depends on which
+// parser read it.
+std::optional<std::string> queryResultFromOutput(const std::string& output,
+                                                 std::size_t batchBytes) {
+  std::string result;
+  // The result is about as long as the output (member names dropped, cells quoted); pages
+  // reserved but never written cost no memory.
+  result.reserve(output.size() + kResultSlack);
+  if (convertInBatches(output, batchBytes, result)) return result;
+  result.clear();
+  ResultWriter writer(result);
+  if (!ordered_json::sax_parse(output, &writer)) return std::nullopt;
+  writer.finish();
+  return result;
 }
 
 // Arguments: [sql]; folder arguments of read_csv/read_parquet are expanded to file patterns.
@@ -342,12 +445,11 @@ std::string queryDuckCpp(const std::string& args, const ServiceEnv& env) {
         if (!values) return errorReply(problem);
         std::string folder = workingFolder(env.exePath);
         std::string sql = expandAllSourceFolders(folder, (*values)[0]);
-        std::optional<std::string> result;
-        EngineRun run =
-            runEngine(folder, env.duckdbPath, sql, kScriptPrefix, OutputMode::Json,
-                      [&](EngineOutput& output) { result = queryResultFromOutput(output); });
+        // Converted once the engine has ended: converting while it writes only took CPU time
+        // from it, and the answer came later.
+        EngineRun run = runEngine(folder, env.duckdbPath, sql, kScriptPrefix, OutputMode::Json);
         if (auto failed = failedRunReply(run, messages::kQueryFailed)) return *failed;
-        if (result) return std::move(*result);
+        if (auto result = queryResultFromOutput(run.output)) return std::move(*result);
         return errorReply(run.output);
       },
       [](const std::string& what) { return errorReply(messages::kInternalError + what); });

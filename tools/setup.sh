@@ -11,8 +11,8 @@ APT_PACKAGES=(
   clang libclang-rt-14-dev
   # window, web view, dialogs
   libgtk-4-dev libwebkitgtk-6.0-dev
-  # JSON, tests, benchmarks, developer tool HTTP
-  nlohmann-json3-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
+  # JSON (and the fast parser for large query results), tests, benchmarks, developer tool HTTP
+  nlohmann-json3-dev libsimdjson-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   # browser tests, desktop smoke test, screenshots
   chromium xvfb xauth xdotool x11-utils openbox imagemagick fonts-dejavu-core fonts-noto-color-emoji dbus-x11
   # benchmarks
