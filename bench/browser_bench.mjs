@@ -157,7 +157,10 @@ function pageScroll([to, lastCell, wait]) {
       if (!rows.length) return false;
       const top = rows[0].getBoundingClientRect().top;
       const bottom = rows[rows.length - 1].getBoundingClientRect().bottom;
-      if (top > head.bottom + 0.5 || bottom < viewBottom - 0.5) return false;
+      // At the very end the table may stop a pixel short of the box's bottom (rounding of its
+      // height in the millions of pixels): there, every row up to the last is enough.
+      const atEnd = !box.querySelector('tbody').lastElementChild.classList.contains('virtual-gap');
+      if (top > head.bottom + 0.5 || (bottom < viewBottom - 0.5 && !atEnd)) return false;
       return !lastCell || rows.some((tr) => tr.cells[0].textContent === lastCell && tr.getBoundingClientRect().bottom <= viewBottom + 1);
     };
     const t0 = performance.now();
