@@ -9,6 +9,7 @@ set -uo pipefail
 APP="${1:?usage: responsive_test.sh <path to the Plinthos executable>}"
 
 source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/app_session.sh"
 ENGINE="$(readlink -f "$(dirname "$APP")/../Resources/duckdb")"
 # About 40 seconds of engine work on a small machine; every run is stopped long before.
 LONG_QUERY="SELECT SUM(x) AS s FROM range(6000000000) t(x) WHERE x % 7 = 3"
@@ -17,26 +18,16 @@ EDITOR_Y=610 QUERY_TAB_X=95 DASH_TAB_X=210 TAB_Y=75
 QUERY_TAB=120x40+30+60 DASH_TAB=150x40+160+60    # the two tab labels
 ACTION_ROW=400x60+0+650                          # run, Stop and save buttons
 NOTE_HEAD=95x30+40+705 NOTE_TAIL=120x30+140+705  # "Running..." fills only the head
-app_pid=""
 engines=""
 
-start_display 1600x1000x24
-mkdir -p "$HOME/Library/Application Support/Plinthos" "$work/data"
-printf 'product_category,sale_amount\nbooks,12.5\n' >"$work/data/sales.csv"
-printf '{"bucketPath":"%s"}\n' "$work/data" >"$HOME/Library/Application Support/Plinthos/config.json"
+start_configured_display
 
-start_app() {
-  "$APP" >"$work/app.log" 2>&1 &
-  app_pid=$!
-  main_wid=""
-  wait_for find_main || { fail "no window titled Plinthos"; cat "$work/app.log" >&2; return 1; }
+start_drawn_app() {
+  start_app || return 1
   wait_for tab_bar_drawn || { fail "tab bar not drawn"; return 1; }
   sleep 1  # the Query page lays out after the tab bar
 }
-find_main() { main_wid="$(xdotool search --onlyvisible --name '^Plinthos$' 2>/dev/null | head -n1)"; [ -n "$main_wid" ]; }
-press() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; xdotool key --clearmodifiers "$2"; }
 click() { xdotool mousemove --sync "$1" "$2" click 1; }
-not() { ! "$@"; }
 now() { date +%s.%N; }
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.1f s", b - a }'; }
 
@@ -100,17 +91,6 @@ while_running() {
   if engine_alive; then ok "$what, $(since "$started") after the run began, the engine still running"; else fail "$what only after the engine ended"; return 1; fi
 }
 
-expect_exit_0() {
-  local what="$1" deadline=$((SECONDS + STEP_TIMEOUT))
-  while kill -0 "$app_pid" 2>/dev/null; do
-    if [ $SECONDS -ge $deadline ]; then fail "$what: still running"; kill "$app_pid"; wait "$app_pid"; app_pid=""; return; fi
-    sleep 0.2
-  done
-  wait "$app_pid"
-  local rc=$?
-  app_pid=""
-  if [ "$rc" -eq 0 ]; then ok "$what: exit code 0"; else fail "$what: exit code $rc"; cat "$work/app.log" >&2; fi
-}
 no_engine_left() {
   if wait_for not engine_alive; then ok "$1: no engine process left"; else fail "$1: the engine still runs"; fi
 }
@@ -125,7 +105,7 @@ quit_during_query() {
 }
 
 # 1. A long query: the note, a tab click and Stop are drawn while it runs; Stop ends it.
-if start_app && start_long_query; then
+if start_drawn_app && start_long_query; then
   while_running '"Running..." drawn' running_drawn
   click "$DASH_TAB_X" "$TAB_Y"
   while_running "a click on the Dashboards tab drawn" dashboards_tab_drawn
@@ -142,7 +122,7 @@ if start_app && start_long_query; then
 fi
 
 # 2. Ctrl+Q, and closing the window, while the query runs.
-if start_app && start_long_query; then quit_during_query "Ctrl+Q" ctrl+q; fi
-if start_app && start_long_query; then quit_during_query "closing the window" alt+F4; fi
+if start_drawn_app && start_long_query; then quit_during_query "Ctrl+Q" ctrl+q; fi
+if start_drawn_app && start_long_query; then quit_during_query "closing the window" alt+F4; fi
 
 finish "desktop responsiveness test passed"

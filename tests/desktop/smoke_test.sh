@@ -6,25 +6,13 @@ set -uo pipefail
 APP="${1:?usage: smoke_test.sh <path to the Plinthos executable>}"
 
 source "$(dirname "${BASH_SOURCE[0]}")/virtual_display.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/app_session.sh"
 TAB_BAR_BAND=200  # rows from the top where the tab bar lies
-app_pid=""
 
-start_display 1600x1000x24
-# A configured data folder.
-mkdir -p "$HOME/Library/Application Support/Plinthos" "$work/data"
-printf 'product_category,sale_amount\nbooks,12.5\n' >"$work/data/sales.csv"
-printf '{"bucketPath":"%s"}\n' "$work/data" >"$HOME/Library/Application Support/Plinthos/config.json"
+start_configured_display
 
-start_app() {
-  "$APP" >"$work/app.log" 2>&1 &
-  app_pid=$!
-  main_wid=""
-  wait_for find_main || { fail "no window titled Plinthos"; cat "$work/app.log" >&2; return 1; }
-}
-find_main() { main_wid="$(xdotool search --onlyvisible --name '^Plinthos$' 2>/dev/null | head -n1)"; [ -n "$main_wid" ]; }
 about_shown() { xdotool search --onlyvisible --name '^About Plinthos$' >/dev/null 2>&1; }
 about_hidden() { ! about_shown; }
-not() { ! "$@"; }
 # The client area is 600x500 and the size hints pin it there (minimum equals maximum).
 about_fixed_600x500() {
   local info hints
@@ -33,18 +21,6 @@ about_fixed_600x500() {
     grep -q 'minimum size: 600 by 500' <<<"$hints" && grep -q 'maximum size: 600 by 500' <<<"$hints"
 }
 
-# Waits for the app to end and checks its exit code.
-expect_exit_0() {
-  local what="$1" deadline=$((SECONDS + STEP_TIMEOUT))
-  while kill -0 "$app_pid" 2>/dev/null; do
-    if [ $SECONDS -ge $deadline ]; then fail "$what: still running"; kill "$app_pid"; wait "$app_pid"; app_pid=""; return; fi
-    sleep 0.2
-  done
-  wait "$app_pid"
-  local rc=$?
-  app_pid=""
-  if [ "$rc" -eq 0 ]; then ok "$what: exit code 0"; else fail "$what: exit code $rc"; cat "$work/app.log" >&2; fi
-}
 
 maximised() { xprop -id "$main_wid" _NET_WM_STATE 2>/dev/null | grep -q '_NET_WM_STATE_MAXIMIZED_VERT.*_NET_WM_STATE_MAXIMIZED_HORZ\|_NET_WM_STATE_MAXIMIZED_HORZ.*_NET_WM_STATE_MAXIMIZED_VERT'; }
 tab_bar_drawn() {
@@ -60,7 +36,6 @@ credits_drawn() {
   hist="$(convert "$work/about.png" -format %c histogram:info:- 2>/dev/null)" || return 1
   grep -qi '#1E1E2E' <<<"$hist" && grep -qi '#89B4FA' <<<"$hist"
 }
-press() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; xdotool key --clearmodifiers "$2"; }
 
 # 1. Start: maximised, tab bar drawn, About on Ctrl+I, closing the main window ends it.
 if start_app; then

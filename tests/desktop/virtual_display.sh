@@ -39,14 +39,28 @@ start_display() {
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
   # Maximising, closing with Alt+F4 and modality all need the window manager: without it every
-  # later step would fail for a reason the test does not show.
-  openbox >"$work/wm.log" 2>&1 &
-  if ! wait_for xprop -root _NET_SUPPORTING_WM_CHECK >/dev/null 2>&1; then
-    echo "the window manager did not come up:" >&2
-    cat "$work/wm.log" >&2
-    exit 1
-  fi
+  # later step would fail for a reason the test does not show. Now and then it cannot open a
+  # display that has only just come up, and ends at once; then it is started again.
+  local attempt wm deadline
+  for attempt in 1 2 3 4 5; do
+    openbox >"$work/wm.log" 2>&1 &
+    wm=$!
+    deadline=$((SECONDS + 15))
+    while kill -0 "$wm" 2>/dev/null && [ $SECONDS -lt $deadline ]; do
+      wm_running && return 0
+      sleep 0.2
+    done
+    kill "$wm" 2>/dev/null
+    wait "$wm" 2>/dev/null
+    echo "the window manager did not come up ($(tr '\n' ' ' <"$work/wm.log")); starting it again" >&2
+    sleep 0.5
+  done
+  echo "the window manager did not come up:" >&2
+  cat "$work/wm.log" >&2
+  exit 1
 }
+# xprop answers "not found" with exit code 0: only a window id shows a running window manager.
+wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 
 # Colour COLOUR occurs in the image FILE. The histogram is read whole first: a grep that stops at
 # its first match could end the writer early and, under pipefail, fail the check at random.
