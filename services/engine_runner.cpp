@@ -61,6 +61,18 @@ int exitCodeOf(int status) {
   return kUnknownExit;
 }
 
+// Everything the engine writes, straight from the pipe in large pieces: answers can run to
+// many megabytes.
+void readAll(int fd, std::string& out) {
+  std::vector<char> buffer(kReadChunkSize);
+  for (;;) {
+    ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    out.append(buffer.data(), static_cast<std::size_t>(n));
+  }
+}
+
 thread_local EngineStop* currentStop = nullptr;
 
 }  // namespace
@@ -202,23 +214,8 @@ std::string engineCommand(const std::string& workingFolder, const std::string& e
          " 2>&1";
 }
 
-EngineOutput::EngineOutput(int fd, std::string& captured)
-    : fd_(fd), captured_(captured), buffer_(kReadChunkSize) {}
-
-// Straight from the pipe in large pieces: answers can run to many megabytes.
-std::string_view EngineOutput::next() {
-  for (;;) {
-    ssize_t n = ::read(fd_, buffer_.data(), buffer_.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return {};
-    captured_.append(buffer_.data(), static_cast<std::size_t>(n));
-    return {buffer_.data(), static_cast<std::size_t>(n)};
-  }
-}
-
 EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
-                    const std::string& sql, const std::string& prefix, OutputMode mode,
-                    const OutputReader& reader) {
+                    const std::string& sql, const std::string& prefix, OutputMode mode) {
   EngineRun run;
   EngineStop* stop = currentStop;
   LiveRun live{tempScriptPath(prefix)};
@@ -264,11 +261,8 @@ EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
   ::close(writeEnd.fd);  // only the engine writes: its end makes the output end
   writeEnd.fd = -1;
 
-  EngineOutput output(readEnd.fd, run.output);
   try {
-    if (reader) reader(output);
-    while (!output.next().empty()) {
-    }
+    readAll(readEnd.fd, run.output);
   } catch (...) {
     ::close(readEnd.fd);  // an engine still writing fails and ends
     readEnd.fd = -1;

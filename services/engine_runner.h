@@ -3,11 +3,8 @@
 // a temp script under /tmp, the engine started through the shell in the working folder.
 #include <sys/types.h>
 
-#include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace plinthos {
 
@@ -35,23 +32,6 @@ std::string shellQuote(const std::string& value);
 // cd 'W' && 'ENGINE' :memory: [-json] < 'SCRIPT' 2>&1
 std::string engineCommand(const std::string& workingFolder, const std::string& engine,
                           const std::string& script, OutputMode mode);
-
-// The engine's output while it still runs, piece by piece; every piece also lands in the run's
-// captured output, so nothing is lost to a reader that stops early.
-class EngineOutput {
- public:
-  EngineOutput(int fd, std::string& captured);
-  // The next piece, valid until the following call; empty once the output has ended.
-  std::string_view next();
-
- private:
-  int fd_;
-  std::string& captured_;
-  std::vector<char> buffer_;
-};
-
-// Handed the output as it arrives, so that reading it overlaps the engine's run.
-using OutputReader = std::function<void(EngineOutput&)>;
 
 // Lets another thread end engine runs. A run obeys the stop that a StopScope names on its
 // thread while it starts.
@@ -84,12 +64,10 @@ class StopScope {
 void endAllEngineRuns();
 
 // Writes `sql` to the service's temp script (never through an existing entry), runs the
-// engine in `workingFolder`, captures its output and removes the script again. A `reader`
-// sees the output as it comes; whatever it leaves unread is captured all the same. A run ended
+// engine in `workingFolder`, captures its output and removes the script again. A run ended
 // through its EngineStop reports Status::Stopped, whatever it printed.
 EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
-                    const std::string& sql, const std::string& prefix, OutputMode mode,
-                    const OutputReader& reader = nullptr);
+                    const std::string& sql, const std::string& prefix, OutputMode mode);
 
 // The error reply for a run that failed: no temp script, engine not started, or a non-zero exit
 // (the engine's output, else `emptyOutputMessage`); {"cancelled": true} for a stopped run.
