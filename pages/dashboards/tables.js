@@ -116,17 +116,9 @@ window.dashPaginatedGo = function (panelKey, page) {
   return renderPaginatedTable(el, el.dataset.paginatedSql, target, size, el.dataset.paginatedIsSmall === '1', el.dataset.paginatedKey);
 };
 
-// The engine writes every row to the file chosen in the save dialog; a cancelled dialog
-// answers without an error.
+// "⬇ CSV" of a panel's paginated table.
 window.downloadDashPaginatedCsv = async function (panelKey) {
   const el = dashPaginatedElement(panelKey);
   const sql = el ? el.dataset.paginatedSql : '';
-  if (!sql) return;
-  let res;
-  try {
-    res = await exportToCsvCpp(pagedBaseSql(sql));
-  } catch (e) {
-    res = { error: String((e && e.message) || e) };
-  }
-  if (res && res.error) alert('Export failed: ' + res.error);
+  if (sql) await exportPagedCsv(sql);
 };

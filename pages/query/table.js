@@ -95,12 +95,5 @@ async function downloadResult() {
 }
 
 async function downloadPaginatedCsv() {
-  if (lastSql === null) return;
-  let res;
-  try {
-    res = await exportToCsvCpp(pagedBaseSql(lastSql));
-  } catch (e) {
-    res = { error: String((e && e.message) || e) };
-  }
-  if (res && res.error) alert('Export failed: ' + res.error);
+  if (lastSql !== null) await exportPagedCsv(lastSql);
 }
