@@ -126,7 +126,9 @@ function engineOwnMessage(text) {
   const lines = String(text).split('\n');
   let k = 0;
   while (k < lines.length - 1 && /^\s*[[{]/.test(lines[k])) k++;
-  return lines.slice(k).join('\n');
+  const own = lines.slice(k).join('\n');
+  // Output that is rows alone (answers the service could not read) is all there is to show.
+  return own.trim() ? own : String(text);
 }
 
 // `message` of the engine for `sent` ({ sql, map } from sqlPieces), told in terms of `userText`.
