@@ -300,9 +300,9 @@ document.addEventListener('click', (e) => {
 // A new dashboard learns its filterable columns from the first query previewed while none are
 // known; the first answer wins, so later previews do not swap the columns under the filters.
 function editFetchSchema(sql) {
-  Promise.resolve()
-    .then(() => getSchemaCpp(sql))
-    .then((reply) => {
+  bridgeCall('getSchemaCpp', sql)
+    .then((res) => {
+      const reply = res.value;
       const columns = reply && Array.isArray(reply.columns) ? reply.columns : [];
       if (!columns.length || dashboardSchema.length) return;
       dashboardSchema = columns;
@@ -341,15 +341,10 @@ async function dashPreviewCell(cellId) {
     renderPaginatedTable(preview, sql, 1, 10, true, 'edit-cell-' + cellId);
     return;
   }
-  let result;
-  try {
-    result = await queryDuckCpp(sql);
-  } catch (e) {
-    editNote(preview, 'Error', EDIT_RED);
-    return;
-  }
-  if (result && result.error) {
-    editNote(preview, String(result.error), EDIT_RED, '0.7rem');
+  const res = await bridgeCall('queryDuckCpp', sql);
+  const result = res.value;
+  if (res.error) {
+    editNote(preview, res.error, EDIT_RED, '0.7rem');
   } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
     editNote(preview, 'No data', EDIT_GREY);
   } else {

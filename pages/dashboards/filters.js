@@ -115,11 +115,11 @@ async function collectDashboardSchema(dashboard, callback) {
   try {
     const names = layoutQueryNames(readRecordArray(dashboard && dashboard.layout));
     if (!names.length) return;
-    const reply = await bridgeReply('getSavedQueriesCpp');
+    const reply = await bridgeCall('getSavedQueriesCpp');
     const record = Array.isArray(reply.value) ? reply.value.find((q) => q && q.name === names[0]) : null;
     if (!record) return;
     const sql = replacePathVariableForDashboard(String(record.sql == null ? '' : record.sql), dashboardPathToFiles, dashboardFileType);
-    const schema = await bridgeReply('getSchemaCpp', sql);
+    const schema = await bridgeCall('getSchemaCpp', sql);
     const columns = schema.value && Array.isArray(schema.value.columns) ? schema.value.columns : [];
     if (columns.length) dashboardSchema = columns;
   } finally {
@@ -135,14 +135,14 @@ async function fetchDistinctValues(column) {
   if (!currentDashboard) return { error: 'Save the dashboard to list the values of its filters.' };
   const name = layoutQueryNames(readRecordArray(currentDashboard.layout))[0];
   if (!name) return { error: 'The dashboard has no query to take values from.' };
-  const reply = await bridgeReply('getSavedQueriesCpp');
+  const reply = await bridgeCall('getSavedQueriesCpp');
   if (reply.error) return reply;
   const record = Array.isArray(reply.value) ? reply.value.find((q) => q && q.name === name) : null;
   if (!record) return { error: 'The query "' + name + '" is not stored.' };
   const sql = replacePathVariableForDashboard(String(record.sql == null ? '' : record.sql), dashboardPathToFiles, dashboardFileType);
   const source = findDataSource(sql);
   if (!source) return { error: 'The query "' + name + "\" reads no read_csv('…') or read_parquet('…') source." };
-  const result = await bridgeReply('queryDuckCpp', distinctValuesSql(source, column, buildFilterWhereClause(activeFilters, column)));
+  const result = await bridgeCall('queryDuckCpp', distinctValuesSql(source, column, buildFilterWhereClause(activeFilters, column)));
   if (result.error) return result;
   const rows = result.value && Array.isArray(result.value.rows) ? result.value.rows : null;
   if (!rows) return { error: 'The engine gave no answer.' };

@@ -17,25 +17,9 @@ function setShown(id, shown, display) {
   if (el) el.style.display = shown ? display || '' : 'none';
 }
 
-function errorText(e) {
-  return String((e && e.message) || e || 'unknown error');
-}
-
-// One bridge call whose failure, a rejected promise or an error object, comes back as { error }.
-async function bridgeReply(name, ...args) {
-  try {
-    const reply = await window[name](...args);
-    if (reply && typeof reply === 'object' && !Array.isArray(reply) && reply.error) {
-      return { error: String(reply.error) };
-    }
-    return { value: reply };
-  } catch (e) {
-    return { error: errorText(e) };
-  }
-}
-
 async function fetchDashboards() {
-  const reply = await bridgeReply('getDashboardsCpp');
+  const reply = await bridgeCall('getDashboardsCpp');
+  if (reply.error) alert('Could not load the dashboards: ' + reply.error);
   return Array.isArray(reply.value) ? reply.value.filter((d) => d && typeof d.name === 'string') : [];
 }
 
@@ -178,7 +162,7 @@ function layoutToSave() {
 }
 
 async function storeDashboard(name, rows) {
-  return bridgeReply(
+  return bridgeCall(
     'saveDashboardCpp',
     name,
     JSON.stringify(rows),
@@ -213,7 +197,7 @@ window.dashSaveDashboard = async function () {
     return;
   }
   if (oldName !== null && oldName !== name) {
-    const removed = await bridgeReply('deleteDashboardCpp', oldName);
+    const removed = await bridgeCall('deleteDashboardCpp', oldName);
     if (removed.error) {
       showSaveError('saved as "' + name + '", but the old dashboard "' + oldName + '" could not be removed: ' + removed.error);
       editingDashboardName = name;
@@ -306,7 +290,7 @@ window.dashDeleteDashboard = function () {
     actions.append(
       modalButton('confirmDeleteBtn', 'Delete', 'dash-btn-danger', async () => {
         close();
-        const removed = await bridgeReply('deleteDashboardCpp', name);
+        const removed = await bridgeCall('deleteDashboardCpp', name);
         // The dashboard is still stored: keep it shown rather than pretend it is gone.
         if (removed.error) {
           alert('Could not delete the dashboard: ' + removed.error);
@@ -335,7 +319,8 @@ function updatePathUI() {
 }
 
 window.dashChoosePath = async function () {
-  const reply = await bridgeReply('chooseFolderCpp');
+  const reply = await bridgeCall('chooseFolderCpp');
+  if (reply.error) alert('Could not choose a folder:\n' + reply.error);
   const path = typeof reply.value === 'string' ? reply.value : '';
   if (!path) return;
   dashboardPathToFiles = path;
@@ -356,7 +341,8 @@ function refreshAllCellPreviews() {
 }
 
 async function loadSavedQueries(callback) {
-  const reply = await bridgeReply('getSavedQueriesCpp');
+  const reply = await bridgeCall('getSavedQueriesCpp');
+  if (reply.error) alert('Could not load the saved queries: ' + reply.error);
   savedQueries = Array.isArray(reply.value) ? reply.value : [];
   if (callback) callback();
 }

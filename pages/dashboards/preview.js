@@ -61,13 +61,12 @@ function panelSql(storedSql) {
 
 // A panel is a paginated table unless its query aggregates, so no panel loads a whole table.
 async function loadPanelData(el, queryName, chartType, panelKey) {
-  let queries;
-  try {
-    queries = await getSavedQueriesCpp();
-  } catch (e) {
-    el.innerHTML = noteHtml('Error loading data', NOTE_RED, '0.75rem');
+  const listed = await bridgeCall('getSavedQueriesCpp');
+  if (listed.error) {
+    el.innerHTML = noteHtml('Error loading data: ' + listed.error, NOTE_RED, '0.75rem');
     return;
   }
+  const queries = listed.value;
   const query = Array.isArray(queries) ? queries.find((q) => q && q.name === queryName) : null;
   if (!query) {
     el.innerHTML = noteHtml('Query not found', NOTE_RED);
@@ -82,14 +81,10 @@ async function loadPanelData(el, queryName, chartType, panelKey) {
     return;
   }
   const clickMeta = parseQueryForClickFilters(stored);
-  let result;
-  try {
-    result = await queryDuckCpp(filtered);
-  } catch (e) {
-    return;
-  }
-  if (result && result.error) {
-    el.innerHTML = engineErrorHtml(mapEngineError(result.error, sqlPieces([{ text: filtered, at: 0 }]), filtered), 'dash-engine-error');
+  const res = await bridgeCall('queryDuckCpp', filtered);
+  const result = res.value;
+  if (res.error) {
+    el.innerHTML = engineErrorHtml(mapEngineError(res.error, sqlPieces([{ text: filtered, at: 0 }]), filtered), 'dash-engine-error');
   } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
     el.innerHTML = noteHtml('No data', NOTE_GREY);
   } else {

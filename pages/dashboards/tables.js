@@ -70,12 +70,14 @@ async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) 
   el.innerHTML = loadingBarHtml(DASH_TABLE_LOADING_WIDTH);
   const stmts = paginatedStatements(base, page, pageSize);
   try {
-    const [countRes, pageRes] = await Promise.all([queryDuckCpp(stmts.count), queryDuckCpp(stmts.page)]);
-    const error = pagedEngineError(countRes, pageRes, base, page, pageSize);
+    const [counted, paged] = await Promise.all([bridgeCall('queryDuckCpp', stmts.count), bridgeCall('queryDuckCpp', stmts.page)]);
+    const error = pagedEngineError(counted, paged, base, page, pageSize);
     if (error) {
       el.innerHTML = engineErrorHtml(error, 'dash-engine-error');
       return;
     }
+    const countRes = counted.value;
+    const pageRes = paged.value;
     const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];
     const total = countRows.length && Array.isArray(countRows[0]) ? parseInt(countRows[0][0], 10) || 0 : 0;
     if (total <= 0) {

@@ -104,35 +104,31 @@ async function loadCappedAnswer() {
   const out = document.getElementById('queryResult');
   out.innerHTML = resultNote('#6c7086', 'Running...');
   setAnswerNote('');
-  let res;
-  let countRes = null;
-  try {
-    const started = performance.now();
-    [res, countRes] = await Promise.all([
-      pageQuery(stmts.capped.sql),
-      lastTotal === null ? pageQuery(stmts.count.sql) : Promise.resolve(null),
-    ]);
-    document.getElementById('queryTime').textContent = (performance.now() - started).toFixed(0) + ' ms';
-  } catch (e) {
-    res = { error: String((e && e.message) || e) };
-  }
+  const started = performance.now();
+  const [res, countRes] = await Promise.all([
+    pageQuery(stmts.capped.sql),
+    lastTotal === null ? pageQuery(stmts.count.sql) : Promise.resolve(null),
+  ]);
+  document.getElementById('queryTime').textContent = (performance.now() - started).toFixed(0) + ' ms';
   if (seq !== runSeq) return false;
-  if (res && res.cancelled) {
+  if (res.cancelled) {
     showCancelled();
     return false;
   }
-  if (res && res.error) {
+  if (res.error) {
     showResultError(answerErrorText(res.error, stmts.capped));
     return false;
   }
-  if (!res || !Array.isArray(res.rows) || res.rows.length === 0) {
+  const answer = res.value;
+  if (!answer || !Array.isArray(answer.rows) || answer.rows.length === 0) {
     out.innerHTML = resultNote('#6c7086', 'No rows returned.');
     return false;
   }
-  if (countRes && !countRes.error && Array.isArray(countRes.rows) && countRes.rows.length) {
-    lastTotal = parseInt(countRes.rows[0][0], 10) || 0;
+  const counted = countRes && countRes.value;
+  if (counted && Array.isArray(counted.rows) && counted.rows.length) {
+    lastTotal = parseInt(counted.rows[0][0], 10) || 0;
   }
-  lastCapped = { columns: res.columns || [], rows: res.rows, numericCols: res.numericCols || [] };
+  lastCapped = { columns: answer.columns || [], rows: answer.rows, numericCols: answer.numericCols || [] };
   showEl('downloadBtn', '');
   return true;
 }
@@ -148,7 +144,7 @@ async function exportAnswerCsv() {
   const res = await exportPagedCsv(lastScript.last.text, { script: lastScript, userText: lastSql });
   if (res.error) {
     showQueryNotice('Export failed', true);
-  } else if (res.ok) {
-    showQueryNotice('Exported ' + (lastTotal === null ? '' : rowsText(lastTotal) + ' ') + 'to ' + res.ok);
+  } else if (res.value && res.value.ok) {
+    showQueryNotice('Exported ' + (lastTotal === null ? '' : rowsText(lastTotal) + ' ') + 'to ' + res.value.ok);
   }
 }

@@ -22,18 +22,19 @@ async function loadBucket() {
   const keep = selectedFolderPath;
   selectedFolderPath = '';
   goneFolderPath = '';
-  let tree;
-  try {
-    tree = await listBucketCpp();
-  } catch (e) {
-    tree = { error: String(e) };
-  }
-  if (!tree || tree.error) {
+  const res = await bridgeCall('listBucketCpp');
+  const tree = res.value;
+  if (res.error || !tree) {
     goneFolderPath = keep;
-    out.innerHTML = bucketNote(
-      '#fab387',
-      'No bucket path selected. Click <b style="color:#cba6f7">📁 Change Path</b> above to choose a folder.',
-    );
+    // Only a folder that is not there is the user's to choose; any other failure is told as is.
+    const missing = res.reply && 'bucketPath' in res.reply;
+    out.innerHTML =
+      res.error && !missing
+        ? bucketNote('#f38ba8', 'Could not list the data folder: ' + escapeHtml(res.error))
+        : bucketNote(
+            '#fab387',
+            'No bucket path selected. Click <b style="color:#cba6f7">📁 Change Path</b> above to choose a folder.',
+          );
     updatePathVariableLine();
     return;
   }
@@ -52,15 +53,20 @@ async function loadBucket() {
   updatePathVariableLine();
 }
 
+// A folder that could not be stored leaves the tree as it was.
 async function chooseBucketPath() {
-  let path;
-  try {
-    path = await chooseFolderCpp();
-  } catch (e) {
+  const chosen = await bridgeCall('chooseFolderCpp');
+  if (chosen.error) {
+    alert('Could not choose a folder:\n' + chosen.error);
     return;
   }
+  const path = chosen.value;
   if (!path) return;
-  await setBucketPathCpp(path);
+  const stored = await bridgeCall('setBucketPathCpp', path);
+  if (stored.error) {
+    alert('Could not change the data folder:\n' + stored.error);
+    return;
+  }
   // Another data folder: the old selection means nothing there.
   selectedFolderPath = '';
   await loadBucket();
@@ -169,13 +175,8 @@ function insertFileQuery(fn, absPath) {
 }
 
 async function convertCsv(path) {
-  let res;
-  try {
-    res = await csv2parquetCpp(path);
-  } catch (e) {
-    res = { error: String(e) };
-  }
-  if (res && res.error) {
+  const res = await bridgeCall('csv2parquetCpp', path);
+  if (res.error) {
     alert('Conversion failed:\n' + res.error);
     return;
   }

@@ -64,13 +64,14 @@ function showEl(id, display) {
   if (el) el.style.display = display;
 }
 
-// Runs one statement for this page; Stop is offered once any of them has taken a while.
+// Runs one statement for this page, answering as bridgeCall does; Stop is offered once any of
+// them has taken a while.
 async function pageQuery(sql) {
   if (pendingQueries++ === 0) {
     stopOfferTimer = setTimeout(() => showEl('stopQueryBtn', ''), STOP_OFFER_DELAY_MS);
   }
   try {
-    return await queryDuckCpp(sql, QUERY_STOP_TAG);
+    return await bridgeCall('queryDuckCpp', sql, QUERY_STOP_TAG);
   } finally {
     if (--pendingQueries === 0) {
       clearTimeout(stopOfferTimer);
@@ -82,7 +83,9 @@ async function pageQuery(sql) {
 // The stopped calls answer {cancelled: true}; each run then shows the cancelled note.
 function stopQuery() {
   showEl('stopQueryBtn', 'none');
-  stopQueryCpp(QUERY_STOP_TAG);
+  bridgeCall('stopQueryCpp', QUERY_STOP_TAG).then((res) => {
+    if (res.error) showQueryNotice('Could not stop the query: ' + res.error, true);
+  });
 }
 
 function showCancelled() {
@@ -119,30 +122,26 @@ async function runQuery() {
   }
   const sent = runStatements(1).whole;
   const started = performance.now();
-  let res;
-  try {
-    res = await pageQuery(sent.sql);
-  } catch (e) {
-    res = { error: String((e && e.message) || e) };
-  }
+  const res = await pageQuery(sent.sql);
   if (seq !== runSeq) return;
   timeEl.textContent = (performance.now() - started).toFixed(0) + ' ms';
-  if (res && res.cancelled) {
+  if (res.cancelled) {
     showCancelled();
     return;
   }
-  if (res && res.error) {
+  if (res.error) {
     errBox.textContent = '⚠ ' + answerErrorText(res.error, sent);
     errBox.style.display = 'block';
     out.innerHTML = '';
     return;
   }
-  if (!res || !Array.isArray(res.rows) || res.rows.length === 0) {
+  const answer = res.value;
+  if (!answer || !Array.isArray(answer.rows) || answer.rows.length === 0) {
     lastResult = null;
     out.innerHTML = resultNote('#6c7086', 'No rows returned.');
     return;
   }
-  lastResult = { columns: res.columns || [], rows: res.rows, numericCols: res.numericCols || [] };
+  lastResult = { columns: answer.columns || [], rows: answer.rows, numericCols: answer.numericCols || [] };
   showEl('downloadBtn', '');
   rebuildAnswerOptions(chartSel, true);
   applyChart();

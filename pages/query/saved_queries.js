@@ -19,23 +19,6 @@ function savedQueriesShow(id, display) {
   if (el) el.style.display = display;
 }
 
-function savedQueriesErrorText(e) {
-  return String((e && e.message) || e || 'unknown error');
-}
-
-// Runs one bridge call; a rejected promise or an error object comes back as { error }.
-async function savedQueriesCall(name, ...args) {
-  try {
-    const reply = await window[name](...args);
-    if (reply && typeof reply === 'object' && !Array.isArray(reply) && reply.error) {
-      return { error: String(reply.error) };
-    }
-    return { reply };
-  } catch (e) {
-    return { error: savedQueriesErrorText(e) };
-  }
-}
-
 // Only records with a text name can be listed and loaded; a hand-edited file may hold others.
 function savedQueriesRecords(reply) {
   if (!Array.isArray(reply)) return [];
@@ -45,12 +28,12 @@ function savedQueriesRecords(reply) {
 }
 
 async function loadSavedQueries() {
-  const res = await savedQueriesCall('getSavedQueriesCpp');
+  const res = await bridgeCall('getSavedQueriesCpp');
   if (res.error) {
     savedQueriesLoadError = res.error;
   } else {
     savedQueriesLoadError = '';
-    savedQueriesData = savedQueriesRecords(res.reply);
+    savedQueriesData = savedQueriesRecords(res.value);
   }
   renderSavedQueriesList('');
 }
@@ -137,7 +120,7 @@ function clearSavedQuerySelection() {
 
 async function deleteSavedQuery() {
   if (!selectedQueryName) return;
-  const res = await savedQueriesCall('deleteQueryCpp', selectedQueryName);
+  const res = await bridgeCall('deleteQueryCpp', selectedQueryName);
   if (res.error) {
     alert('Could not delete the query: ' + res.error);
   } else {
@@ -175,12 +158,12 @@ async function confirmSaveQuery() {
   const sql = input ? input.value.trim() : '';
   savedQueriesShow('overwriteConfirm', 'none');
   savedQueriesSaveError('');
-  const list = await savedQueriesCall('getSavedQueriesCpp');
+  const list = await bridgeCall('getSavedQueriesCpp');
   if (list.error) {
     savedQueriesSaveError(list.error);
     return;
   }
-  if (savedQueriesRecords(list.reply).some((q) => q.name === name)) {
+  if (savedQueriesRecords(list.value).some((q) => q.name === name)) {
     showOverwriteConfirm(name, sql);
     return;
   }
@@ -189,7 +172,7 @@ async function confirmSaveQuery() {
 
 // A stored query is the one the menu then shows as selected, and the page says it was saved.
 async function savedQueriesStore(name, sql) {
-  const res = await savedQueriesCall('saveQueryCpp', name, sql);
+  const res = await bridgeCall('saveQueryCpp', name, sql);
   if (res.error) savedQueriesSaveError(res.error);
   else cancelSaveQuery();
   await loadSavedQueries();

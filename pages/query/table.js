@@ -34,21 +34,23 @@ async function drawPaginatedTable() {
   const stmts = runStatements(N);
   try {
     const started = performance.now();
-    const [countRes, pageRes] = await Promise.all([pageQuery(stmts.count.sql), pageQuery(stmts.page.sql)]);
+    const [counted, paged] = await Promise.all([pageQuery(stmts.count.sql), pageQuery(stmts.page.sql)]);
     if (seq !== runSeq) return;
     document.getElementById('queryTime').textContent = (performance.now() - started).toFixed(0) + ' ms';
-    if ((countRes && countRes.cancelled) || (pageRes && pageRes.cancelled)) {
+    if (counted.cancelled || paged.cancelled) {
       showCancelled();
       return;
     }
-    if (countRes && countRes.error) {
-      showResultError(answerErrorText(countRes.error, stmts.count));
+    if (counted.error) {
+      showResultError(answerErrorText(counted.error, stmts.count));
       return;
     }
-    if (pageRes && pageRes.error) {
-      showResultError(answerErrorText(pageRes.error, stmts.page));
+    if (paged.error) {
+      showResultError(answerErrorText(paged.error, stmts.page));
       return;
     }
+    const countRes = counted.value;
+    const pageRes = paged.value || {};
     const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];
     const total = countRows.length && countRows[0].length ? parseInt(countRows[0][0], 10) || 0 : 0;
     const pages = Math.max(1, Math.ceil(total / P));
@@ -93,12 +95,8 @@ async function downloadResult() {
     return;
   }
   const count = lastResult.rows.length;
-  let reply;
-  try {
-    reply = await saveCsvCpp(csvText(lastResult.columns, lastResult.rows));
-  } catch (e) {
-    reply = 'error: ' + String((e && e.message) || e);
-  }
+  const res = await bridgeCall('saveCsvCpp', csvText(lastResult.columns, lastResult.rows));
+  const reply = res.error ? 'error: ' + res.error : res.value;
   if (typeof reply === 'string' && reply.startsWith('error')) {
     alert('Save failed: ' + reply.replace(/^error:\s*/, ''));
     showQueryNotice('Save failed', true);

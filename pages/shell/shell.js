@@ -2,14 +2,26 @@ let currentTab = null;
 // Panes being fetched, by tab: a second click while one is on its way waits for the same pane.
 const pendingPanes = {};
 
+// A page that could not be fetched says why in a pane of its own, and the next click of its tab
+// asks again.
 async function fetchPane(name) {
-  const html = await getPage(name);
+  const res = await bridgeCall('getPage', name);
   const pane = document.createElement('div');
-  pane.id = 'pane-' + name;
   pane.className = 'tab-pane';
   // Hidden until chosen: another tab may have been clicked while this page was on its way.
   pane.style.display = 'none';
-  pane.innerHTML = html;
+  if (res.error) {
+    delete pendingPanes[name];
+    const old = document.getElementById('pane-failed-' + name);
+    if (old) old.remove();
+    pane.id = 'pane-failed-' + name;
+    pane.className = 'tab-pane pane-failed';
+    pane.textContent = 'Could not load this page: ' + res.error;
+    document.getElementById('content').appendChild(pane);
+    return pane;
+  }
+  pane.id = 'pane-' + name;
+  pane.innerHTML = typeof res.value === 'string' ? res.value : '';
   document.getElementById('content').appendChild(pane);
   // Scripts set through innerHTML never run: replace each with a fresh copy of its text.
   pane.querySelectorAll('script').forEach((old) => {
