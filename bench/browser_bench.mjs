@@ -401,7 +401,7 @@ function installDashboardProbe() {
       if (p.querySelector('.dash-loading')) return 'wait';
       const note = p.querySelector('.dash-panel-note');
       if (note) return 'a panel shows: ' + note.textContent;
-      if (!p.querySelector('canvas.dash-chart, .dash-paged')) return 'wait';
+      if (!p.querySelector('.dash-chart canvas, .dash-paged')) return 'wait';
     }
     const bar = document.getElementById('activeFiltersPreview');
     if (!bar || !bar.children.length) return 'wait';

@@ -201,7 +201,9 @@ function chartSeriesOption(model, type, width, height, size, clickable) {
   const legend = model.series.length > 1;
   const shortName = (name) => chartShortLabel(name, size.labelChars);
   const legendWidth = legend ? chartLegendWidth(model.series.map((s) => shortName(s.name)), size, width) : 0;
-  const grid = { left: 10, right: legend ? legendWidth : 20, top: 16, bottom: 8 };
+  // The library grows the plot until its labels meet these bounds, so they are the margins.
+  const bounds = { left: 4, right: legend ? legendWidth + 12 : 12, top: 12, bottom: 4 };
+  const grid = Object.assign({ outerBoundsMode: 'auto', outerBounds: bounds }, bounds);
   const plotWidth = Math.max(1, width - grid.left - grid.right - 6 * size.font);
   const time = type !== 'bar' && model.times !== null;
   const turn = time ? 0 : chartLabelTurn(model.labels, plotWidth, size);

@@ -3,11 +3,14 @@
 // reaches the click filter through chartElementClicked.
 
 const DASH_NOTE_COLOR = '#6c7086';
+// The least height of an element holding a chart: room for a plot of about 120px between the
+// axis labels and title.
+const DASH_CHART_MIN_HEIGHT = { panel: '250px', small: '230px' };
 
 function renderChart(el, result, chartType, isSmall, clickMeta) {
   chartReleaseIn(el);
   el.innerHTML = '';
-  el.classList.remove('dash-chart-host', 'dash-chart-host-small');
+  el.style.minHeight = '';
   if (chartType === 'table') renderTable(el, result, isSmall);
   else if (chartType === 'bar' || chartType === 'line' || chartType === 'area' || chartType === 'pie') {
     renderChartBox(el, result, chartType, isSmall, clickMeta);
@@ -21,10 +24,9 @@ function renderChartBox(el, result, chartType, isSmall, clickMeta) {
     el.innerHTML = noteHtml('Need 2+ columns', DASH_NOTE_COLOR);
     return;
   }
-  // The host keeps a height where the plot stays readable; the box covers its content box,
-  // out of the flow, so a drawn chart never lends the panel its size.
-  el.classList.add('dash-chart-host');
-  if (isSmall) el.classList.add('dash-chart-host-small');
+  // The box covers the element's content box, out of the flow, so a drawn chart never lends
+  // the panel its size.
+  el.style.minHeight = DASH_CHART_MIN_HEIGHT[isSmall ? 'small' : 'panel'];
   const style = getComputedStyle(el);
   if (style.position === 'static') el.style.position = 'relative';
   const pad = ['Left', 'Right', 'Top', 'Bottom'].map((side) => parseFloat(style['padding' + side]) || 0);
@@ -41,7 +43,7 @@ function renderChartBox(el, result, chartType, isSmall, clickMeta) {
   const onPick = clickable ? (label, seriesName, mark) => chartElementClicked(clickMeta, label, seriesName, mark) : null;
   if (!chartDraw(box, result, chartType, isSmall ? 'small' : 'panel', onPick)) {
     chartReleaseIn(el);
-    el.classList.remove('dash-chart-host', 'dash-chart-host-small');
+    el.style.minHeight = '';
     el.innerHTML = noteHtml(CHART_NO_NUMERIC, DASH_NOTE_COLOR);
     return;
   }

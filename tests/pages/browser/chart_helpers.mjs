@@ -27,7 +27,16 @@ export function chartView(page, sel) {
       const ys = pts.map((p) => p[1]);
       const x = Math.min(...xs);
       const y = Math.min(...ys);
-      texts.push({ text: String(el.style.text), x, y, w: Math.max(...xs) - x, h: Math.max(...ys) - y, pts });
+      // Texts scrolled out of a clipped area (a paged legend's other pages) are not seen.
+      const cx = x + (Math.max(...xs) - x) / 2;
+      const cy = y + (Math.max(...ys) - y) / 2;
+      const clipped = (el.__clipPaths || []).some((cp) => {
+        const c = cp.getBoundingRect().clone();
+        const t = cp.getComputedTransform();
+        if (t) c.applyTransform(t);
+        return !c.contain(cx, cy);
+      });
+      if (!clipped) texts.push({ text: String(el.style.text), x, y, w: Math.max(...xs) - x, h: Math.max(...ys) - y, pts });
     }
     const view = { w: box.clientWidth, h: box.clientHeight, cursor: box.style.cursor, texts, series: [] };
     const grid = model.getComponent('grid', 0);
@@ -99,22 +108,32 @@ export function overlapping(texts) {
 
 // Moves the pointer to (or clicks) a point given in the chart's own pixels.
 export async function pointAt(page, sel, at, click = false) {
-  const box = page.locator(`${sel}`).locator('xpath=descendant-or-self::*[contains(@class,"query-chart") or contains(@class,"dash-chart")]').first();
+  const box = page.locator(`${sel} .query-chart, ${sel} .dash-chart`).first();
   await box.scrollIntoViewIfNeeded();
   const b = await box.boundingBox();
-  if (click) await page.mouse.click(b.x + at.x, b.y + at.y);
-  else await page.mouse.move(b.x + at.x, b.y + at.y);
+  if (click) {
+    await page.mouse.move(b.x + at.x, b.y + at.y, { steps: 4 });
+    await page.mouse.click(b.x + at.x, b.y + at.y);
+  }
+  else await page.mouse.move(b.x + at.x, b.y + at.y, { steps: 4 });
 }
 
-// The shown tooltip's text, or null.
-export function tipText(page) {
-  return page.evaluate(() => {
-    for (const t of document.querySelectorAll('.chart-tip')) {
-      const s = getComputedStyle(t);
-      if (s.display !== 'none' && s.visibility !== 'hidden' && Number(s.opacity) > 0) return t.innerText;
-    }
-    return null;
-  });
+// The shown tooltip's text, or null; the library shows and hides it a frame after the pointer
+// moves, so this waits up to a second for `expected` (by default, for any text).
+export async function tipText(page, expected) {
+  let text = null;
+  for (let i = 0; i < 20; i++) {
+    text = await page.evaluate(() => {
+      for (const t of document.querySelectorAll('.chart-tip')) {
+        const s = getComputedStyle(t);
+        if (s.display !== 'none' && s.visibility !== 'hidden' && Number(s.opacity) > 0 && t.innerText) return t.innerText;
+      }
+      return null;
+    });
+    if (expected === undefined ? text !== null : text === expected) break;
+    await page.waitForTimeout(50);
+  }
+  return text;
 }
 
 // A round step: 1, 2, 2.5, 3 or 5 times a power of ten.

@@ -61,7 +61,7 @@ test('value ticks are round, grouped and apart; many categories thin their label
     assert.ok(shown.length > 5 && shown.length < 229, `thinned to ${shown.length}`);
     // Hovering a bar names its series and category.
     await pointAt(page, CHART, items[228].at);
-    assert.equal(await tipText(page), `flights\n${items[228].name}: ${items[228].value.toLocaleString('en-US')}`);
+    assert.equal(await tipText(page, `flights\n${items[228].name}: ${items[228].value.toLocaleString('en-US')}`), `flights\n${items[228].name}: ${items[228].value.toLocaleString('en-US')}`);
     assert.deepEqual(page.__errors || [], []);
   });
 });
@@ -76,14 +76,14 @@ test('line and area points stand over their labels; dates are spaced by time', a
         assert.ok(Math.abs(t.x + t.w / 2 - view.series[0].items[i].at.x) < 1, `${type}: ${label} under its point`);
       }
       await pointAt(page, CHART, view.series[0].items[1].at);
-      assert.equal(await tipText(page), 'v\nsecond: 2');
+      assert.equal(await tipText(page, 'v\nsecond: 2'), 'v\nsecond: 2');
     }
     const days = await chart(page, `SELECT day, SUM(v) AS v FROM ${src(data, 'days.csv')} GROUP BY day ORDER BY day`, 'line');
     assert.equal(days.xType, 'time');
     const [a, b, c] = days.series[0].items.map((p) => p.at.x);
     assert.ok(Math.abs((c - b) / (b - a) - 29) < 0.1, `one day, then 29 days: ${[a, b, c]}`);
     await pointAt(page, CHART, days.series[0].items[2].at);
-    assert.equal(await tipText(page), 'v\n2024-01-31: 3');
+    assert.equal(await tipText(page, 'v\n2024-01-31: 3'), 'v\n2024-01-31: 3');
     assert.deepEqual(page.__errors || [], []);
   });
 });
@@ -114,7 +114,7 @@ test('pies list their slices largest first, page long legends and shorten long l
     const legendTexts = texts(late).filter((t) => t.endsWith('%)'));
     assert.deepEqual(legendTexts, ['On time (70.0%)', '16-60 min late… (15.0%)', 'Early (10.0%)', 'Cancelled or… (5.0%)']);
     await pointAt(page, CHART, late.series[0].items[3].at);
-    assert.equal(await tipText(page), 'Cancelled or diverted flights of the day: 5 (5.0%)');
+    assert.equal(await tipText(page, 'Cancelled or diverted flights of the day: 5 (5.0%)'), 'Cancelled or diverted flights of the day: 5 (5.0%)');
     assert.deepEqual(overlapping(late.texts), []);
 
     const many = await chart(page, `SELECT origin, SUM(flights) AS flights FROM ${src(data, 'flights.csv')} GROUP BY origin ORDER BY origin`, 'pie');
