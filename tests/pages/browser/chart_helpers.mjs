@@ -66,7 +66,7 @@ export function chartView(page, sel) {
           const mid = (l.startAngle + l.endAngle) / 2;
           at = { x: l.cx + Math.cos(mid) * l.r * 0.6, y: l.cy + Math.sin(mid) * l.r * 0.6, r: l.r, cx: l.cx, cy: l.cy };
         }
-        items.push({ name: data.getName(i), value: v[v.length - 1], at, color: data.getItemVisual(i, 'style').fill });
+        items.push({ name: data.getName(i), x: v[0], value: v[v.length - 1], at, color: data.getItemVisual(i, 'style').fill });
       }
       view.series.push({ name: sm.name, type: sm.subType, items });
     });
@@ -140,4 +140,38 @@ export async function tipText(page, expected) {
 export function roundStep(step) {
   const f = step / 10 ** Math.floor(Math.log10(step) + 1e-9);
   return [1, 2, 2.5, 3, 5, 10].some((n) => Math.abs(f - n) < 1e-6);
+}
+
+// Waits until every element shows its answer and every chart fills its element's content box.
+export async function waitDrawn(page, sels) {
+  await page.waitForFunction((list) => list.every((sel) => {
+    const el = document.querySelector(sel);
+    if (!el || el.querySelector('.dash-loading') || !el.textContent.trim() && !el.querySelector('.dash-chart')) return false;
+    const box = el.querySelector('.dash-chart');
+    const chart = box && echarts.getInstanceByDom(box);
+    if (!box) return true;
+    const s = getComputedStyle(el);
+    return chart && Math.abs(chart.getWidth() - (el.clientWidth - parseFloat(s.paddingLeft) - parseFloat(s.paddingRight))) <= 1 &&
+      Math.abs(chart.getHeight() - (el.clientHeight - parseFloat(s.paddingTop) - parseFloat(s.paddingBottom))) <= 1;
+  }), sels);
+}
+
+// The elements the charts on the page show as selected: "series:category", or the category
+// alone for a slice. The library marks a clicked element a moment after the click.
+export async function selection(page) {
+  await page.waitForTimeout(100);
+  return page.evaluate(() => {
+    const out = [];
+    for (const box of document.querySelectorAll('.dash-chart, .query-chart')) {
+      const chart = echarts.getInstanceByDom(box);
+      if (!chart) continue;
+      chart.getModel().eachSeries((sm) => {
+        for (const i of sm.getSelectedDataIndices()) {
+          const name = sm.subType === 'pie' ? sm.getData().getName(i) : sm.getData().getName(i) || String(i);
+          out.push(sm.subType === 'pie' ? name : `${sm.name}:${name}`);
+        }
+      });
+    }
+    return out;
+  });
 }

@@ -9,7 +9,7 @@ import assert from 'node:assert/strict';
 import path from 'node:path';
 import { withApp, DEV, runEngine } from './harness.mjs';
 import { storeQuery, storeDashboard, openDashboards, choose, content, panelText } from './dashboard_helpers.mjs';
-import { chartView, overlapping, pointAt, tipText, roundStep } from './chart_helpers.mjs';
+import { chartView, overlapping, pointAt, tipText, roundStep, waitDrawn } from './chart_helpers.mjs';
 
 const PALETTE = ['#cba6f7', '#89b4fa', '#a6e3a1', '#fab387'];
 const LONG = 'Gamma ray burst';
@@ -17,20 +17,6 @@ const SALES = `cat,a,b,note\nAlpha,1000,6500.5,x\nBeta,5000,3250.25,y\n${LONG},7
 const ITEMS = Array.from({ length: 25 }, (_, i) => `item ${String(i + 1).padStart(2, '0')} long name`);
 const ITEMS_CSV = 'label,v\n' + ITEMS.map((l, i) => `${l},${i + 10}`).join('\n') + '\n';
 const MIN_PLOT = 120;
-
-// Waits until every element shows its answer and every chart fills its element's content box.
-async function waitDrawn(page, sels) {
-  await page.waitForFunction((list) => list.every((sel) => {
-    const el = document.querySelector(sel);
-    if (!el || el.querySelector('.dash-loading') || !el.textContent.trim() && !el.querySelector('.dash-chart')) return false;
-    const box = el.querySelector('.dash-chart');
-    const chart = box && echarts.getInstanceByDom(box);
-    if (!box) return true;
-    const s = getComputedStyle(el);
-    return chart && Math.abs(chart.getWidth() - (el.clientWidth - parseFloat(s.paddingLeft) - parseFloat(s.paddingRight))) <= 1 &&
-      Math.abs(chart.getHeight() - (el.clientHeight - parseFloat(s.paddingTop) - parseFloat(s.paddingBottom))) <= 1;
-  }), sels);
-}
 
 function checkReadable(view, what) {
   assert.deepEqual(overlapping(view.texts), [], `${what}: texts apart`);
