@@ -190,6 +190,7 @@ test('sample data: a bar chart, a pie, an area chart and a paginated table, and 
     assert.equal(await page.textContent('#chartFilterIndicator'), `Filter: "region" = '${rows[0].region}'Clear`);
     assert.equal(await page.isVisible('#chartFilterIndicator'), true);
     await page.mouse.move(2, 2);
+    await tipText(page, null);
     const shots = process.env.PLINTHOS_SCREENSHOTS;
     if (shots) await page.screenshot({ path: path.join(shots, 'dashboard.png'), fullPage: true });
     // The same dashboard in the editor: every cell previews its query in the small size.
