@@ -143,6 +143,11 @@ function chartTipHtml(label, value, seriesName, color, pct) {
   );
 }
 
+// A legend entry's tooltip: its whole name, which the legend may show shortened.
+function chartLegendTip(p) {
+  return p && p.componentType === 'legend' ? escapeHtml(p.name) : null;
+}
+
 function chartTextStyle(size) {
   return { color: CHART_TEXT_COLOR, fontSize: size.font, fontFamily: CHART_FONT_FAMILY };
 }
@@ -255,6 +260,7 @@ function chartSeriesOption(model, type, width, height, size, clickable) {
   // Without markers the pointer finds a line by its x position.
   tooltip.trigger = type !== 'bar' && big ? 'axis' : 'item';
   tooltip.formatter = (p) =>
+    chartLegendTip(p) ??
     (Array.isArray(p) ? p : [p])
       .map((q) => chartTipHtml(model.labels[q.dataIndex], model.series[q.seriesIndex].values[q.dataIndex], q.seriesName, q.color))
       .join('<br>');
@@ -288,6 +294,7 @@ function chartPieOption(model, width, height, size, clickable) {
   const tooltip = chartTooltip();
   tooltip.trigger = 'item';
   tooltip.formatter = (p) => {
+    if (p.componentType === 'legend') return chartLegendTip(p);
     const s = slices[p.dataIndex];
     return chartTipHtml(s.label, s.value, null, null, pctText(s));
   };

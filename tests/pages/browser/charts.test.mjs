@@ -116,6 +116,9 @@ test('pies list their slices largest first, page long legends and shorten long l
     await pointAt(page, CHART, late.series[0].items[3].at);
     assert.equal(await tipText(page, 'Cancelled or diverted flights of the day: 5 (5.0%)'), 'Cancelled or diverted flights of the day: 5 (5.0%)');
     assert.deepEqual(overlapping(late.texts), []);
+    const entry = late.texts.find((t) => t.text.startsWith('Cancelled or…'));
+    await pointAt(page, CHART, { x: entry.x + entry.w / 2, y: entry.y + entry.h / 2 });
+    assert.equal(await tipText(page, LONG[2]), LONG[2], 'the whole label over its legend entry');
 
     const many = await chart(page, `SELECT origin, SUM(flights) AS flights FROM ${src(data, 'flights.csv')} GROUP BY origin ORDER BY origin`, 'pie');
     assert.equal(many.legendType, 'scroll');
