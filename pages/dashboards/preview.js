@@ -56,43 +56,52 @@ function showEmptyPreview() {
 
 // The dashboard's own folder and file type stand for the path variable, then the filters go in.
 function panelSql(storedSql) {
-  return applyFiltersToSql(replacePathVariableForDashboard(storedSql, dashboardPathToFiles, dashboardFileType), activeFilters);
+  return applyFiltersToSql(dashboardSql(storedSql), dashState.filters);
 }
 
 // A panel is a paginated table unless its query aggregates, so no panel loads a whole table.
+// Loading is the work of the panel key: a newer load of the panel stops this one's engine run.
 async function loadPanelData(el, queryName, chartType, panelKey) {
+  const tag = startWork(panelKey);
+  showClickReason(el, null);
   let queries;
   try {
     queries = await getSavedQueriesCpp();
   } catch (e) {
-    el.innerHTML = noteHtml('Error loading data', NOTE_RED, '0.75rem');
+    if (isCurrentWork(panelKey, tag)) el.innerHTML = noteHtml('Error loading data', NOTE_RED, '0.75rem');
     return;
   }
+  if (!isCurrentWork(panelKey, tag)) return;
   const query = Array.isArray(queries) ? queries.find((q) => q && q.name === queryName) : null;
   if (!query) {
+    endWork(panelKey, tag);
     el.innerHTML = noteHtml('Query not found', NOTE_RED);
     return;
   }
   const stored = String(query.sql == null ? '' : query.sql);
   const filtered = panelSql(stored);
   if (!hasAggregation(stored) || chartType === 'paginated') {
-    const shown = window.chartClickFilter ? applyChartClickFilterToSql(filtered, window.chartClickFilter) : filtered;
-    renderPaginatedTable(el, shown, 1, PANEL_PAGE_SIZE, false, panelKey);
+    endWork(panelKey, tag);
+    const click = dashState.clickFilter;
+    renderPaginatedTable(el, click ? applyChartClickFilterToSql(filtered, click) : filtered, 1, PANEL_PAGE_SIZE, false, panelKey);
     el.dataset.paginatedSqlWithDropdown = filtered;
     return;
   }
   const clickMeta = parseQueryForClickFilters(stored);
   let result;
   try {
-    result = await queryDuckCpp(filtered);
+    result = await queryDuckCpp(filtered, tag);
   } catch (e) {
     return;
   }
+  if (!isCurrentWork(panelKey, tag) || (result && result.cancelled)) return;
+  endWork(panelKey, tag);
   if (result && result.error) {
     el.innerHTML = noteHtml(result.error, NOTE_RED, '0.75rem');
   } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
     el.innerHTML = noteHtml('No data', NOTE_GREY);
   } else {
     renderChart(el, result, chartType, false, clickMeta);
+    if (chartType !== 'table') showClickReason(el, clickMeta);
   }
 }

@@ -1,8 +1,9 @@
 // Chart click filters in the real page: a click on a bar, a point or a slice narrows every
 // paginated table of the dashboard to the rows behind it (row counts compared with the engine),
 // with its highlight and indicator; clicking again, another element and "Clear"; paging, the
-// CSV export, another dashboard and a dropdown filter keep it; CASE axes are not clickable;
-// labels that look like numbers, apostrophes, NULL categories and markup.
+// CSV export, another dashboard and a dropdown filter keep it; labels that look like numbers,
+// apostrophes, NULL categories and markup; quoted names and computed categories, and why a chart
+// cannot be clicked.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -192,7 +193,6 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
       await pointer(page, bars, b);
       await tablesShow(`region = 'east'`);
       assert.equal(await indicator(page), `Filter: "region" = 'east'Clear`);
-      assert.equal(await page.evaluate(() => window.chartClickFilter), `"region" = 'east'`);
       assert.deepEqual(await highlightAt(page, bars, b.x, b.cy), { count: 1, same: true, lit: true });
       assert.deepEqual(await page.evaluate((sels) => sels.map((s) => document.querySelector(`${s} canvas`).__mark), [bars, line, pie]), [1, 2, 3]);
       const look = await page.$eval('#chartFilterIndicator', (el) => {
@@ -205,7 +205,7 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
       await pointer(page, bars, b);
       await tablesShow(null);
       assert.equal(await indicator(page), null);
-      assert.equal(await page.evaluate(() => [window.chartClickFilter, window.chartSelection]).then(JSON.stringify), '[null,null]');
+      assert.equal(await page.evaluate(() => window.chartSelection), null);
       assert.equal(await page.locator('canvas.dash-chart-selection').count(), 0);
 
       // The filtered series: its own condition, kept whole and bracketed, joins the category's.
@@ -290,7 +290,7 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
   }
 });
 
-test('labels that look like numbers on text and integer columns, apostrophes, NULL and markup; a CASE axis is not clickable', async () => {
+test('labels that look like numbers on text and integer columns, apostrophes, NULL and markup; a CASE axis', async () => {
   await withApp({ data: { 'sales.csv': CSV } }, async ({ page, server, data }) => {
     const src = `read_csv('${path.join(data, 'sales.csv')}')`;
     const sql = {
@@ -340,18 +340,75 @@ test('labels that look like numbers on text and integer columns, apostrophes, NU
     await page.click('#chartFilterIndicator button');
     await waitRange(page, orders, N);
 
-    // A CASE axis: no pointer cursor, a click changes nothing, the tooltip still works.
+    // A CASE axis compares the whole expression; its tooltip still works.
+    assert.equal((await chartSize(page, panels[3])).cursor, 'pointer');
+    await clickLabel(panels[3], 'bands', 'high', 'amount > 20', `(CASE WHEN amount <= 20 THEN 'low' ELSE 'high' END) = 'high'`);
     const d = chartData(sql.bands, data);
     const size = await chartSize(page, panels[3]);
-    assert.equal(size.cursor, '');
-    const b = barGeometry(size.w, size.h, d.labels, d.series).bar(0, 0);
-    await pointer(page, panels[3], b);
-    assert.equal(await page.evaluate(() => window.chartClickFilter), null);
-    assert.equal(await indicator(page), null);
-    assert.equal(await page.locator(`${orders} .dash-loading`).count(), 0);
-    assert.equal(await page.textContent(`${orders} .dash-paged-range`), `1-10 of ${N.toLocaleString('en-US')}`);
-    await pointer(page, panels[3], b, false);
+    await pointer(page, panels[3], barGeometry(size.w, size.h, d.labels, d.series).bar(0, 0), false);
     assert.equal(await page.innerText('#dashChartTip'), `n\nhigh: ${d.series[0][0].toLocaleString('en-US')}`);
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
+
+// Column names as public data sets write them, and computed categories.
+const NAMED_CSV =
+  'id,Origin State,Wildlife Size,Cost Total $,Flight Date,"say ""hi"""\n' +
+  Array.from({ length: 600 }, (_, i) => [i + 1, ['New York', 'Texas', 'Ohio'][i % 3], ['Small', 'Large'][i % 2],
+    [0, 150, 2500, 150][i % 4], `2001-03-0${(i % 3) + 1} ${String(i % 24).padStart(2, '0')}:30:00`, ['yes', '"it\'s"'][i % 2]].join(',')).join('\n') + '\n';
+
+test('spaced, quoted and $ column names, a CASE label and a CAST day narrow the tables; an aggregate axis says why not', async () => {
+  await withApp({ data: { 'sales.csv': NAMED_CSV } }, async ({ page, server, data }) => {
+    const src = `read_csv('${path.join(data, 'sales.csv')}')`;
+    const sql = {
+      states: `SELECT "Origin State", COUNT(*) AS "n flights" FROM ${src} GROUP BY 1 ORDER BY 1`,
+      greetings: `SELECT "say ""hi""" AS greeting, COUNT(*) AS n FROM ${src} GROUP BY 1 ORDER BY 1`,
+      costs: `SELECT "Cost Total $", COUNT(*) AS n FROM ${src} GROUP BY 1 ORDER BY 1`,
+      sizes: `SELECT CASE WHEN "Wildlife Size" = 'Large' THEN 'big' ELSE 'small' END AS status, COUNT(*) AS n FROM ${src} GROUP BY status ORDER BY status`,
+      days: `SELECT CAST("Flight Date" AS DATE) AS day, COUNT(*) AS n FROM ${src} GROUP BY day ORDER BY day`,
+      counted: `SELECT COUNT(*) AS n, "Origin State" FROM ${src} GROUP BY 2 ORDER BY 2`,
+      rows: `SELECT * FROM ${src} ORDER BY id`,
+    };
+    for (const [name, text] of Object.entries(sql)) await storeQuery(server, name, text);
+    const chart = (query, chartType) => ({ name: query, query, chartType, flex: 4 });
+    assert.deepEqual(await server.call('saveDashboardCpp', ['Named', JSON.stringify([
+      { cells: [chart('states', 'bar'), chart('greetings', 'bar'), chart('costs', 'bar')] },
+      { cells: [chart('sizes', 'pie'), chart('days', 'area'), chart('counted', 'bar')] },
+      { cells: [{ name: 'Rows', query: 'rows', chartType: 'paginated', flex: 12 }] },
+    ]), '[]', '', 'csv']), { ok: true });
+    const table = content(2, 0);
+    await openDashboards(page);
+    await choose(page, 'Named');
+    await waitDrawn(page, [content(0, 0), content(0, 1), content(0, 2), content(1, 0), content(1, 1), content(1, 2), table]);
+    await waitRange(page, table, 600);
+
+    // [panel, query, label, the rows by hand, the condition shown]
+    const cases = [
+      [content(0, 0), 'states', 'Ohio', `"Origin State" = 'Ohio'`, `"Origin State" = 'Ohio'`],
+      [content(0, 1), 'greetings', "it's", `"say ""hi""" = 'it''s'`, `"say ""hi""" = 'it''s'`],
+      [content(0, 2), 'costs', '150', `"Cost Total $" = 150`, `"Cost Total $" = '150'`],
+      [content(1, 0), 'sizes', 'big', `"Wildlife Size" = 'Large'`,
+        `(CASE WHEN "Wildlife Size" = 'Large' THEN 'big' ELSE 'small' END) = 'big'`],
+      [content(1, 1), 'days', '2001-03-02', `CAST("Flight Date" AS DATE) = DATE '2001-03-02'`, `(CAST("Flight Date" AS DATE)) = '2001-03-02'`],
+    ];
+    for (const [sel, query, label, where, condition] of cases) {
+      const d = chartData(sql[query], data);
+      const r = d.labels.indexOf(label);
+      assert.ok(r >= 0, `${label} in ${d.labels}`);
+      const { w, h, cursor } = await chartSize(page, sel);
+      assert.equal(cursor, 'pointer', query);
+      const geometry = barGeometry(w, h, d.labels, d.series);
+      const at = query === 'sizes' ? sliceMid(w, h, d.series[0], r) : query === 'days' ? geometry.point(0, r) : geometry.bar(0, r);
+      await pointer(page, sel, at);
+      await waitRange(page, table, countRows(data, where));
+      assert.equal(await indicator(page), `Filter: ${condition}Clear`);
+    }
+
+    // An aggregate category is no condition on rows: no pointer, and hovering says why.
+    const counted = content(1, 2);
+    assert.equal((await chartSize(page, counted)).cursor, '');
+    assert.match(await page.getAttribute(counted, 'title'), /^Not clickable: .*aggregate COUNT\(\)/);
+    assert.equal(await page.getAttribute(content(0, 0), 'title'), null);
     assert.deepEqual(page.__errors || [], []);
   });
 });
