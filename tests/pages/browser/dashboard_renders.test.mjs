@@ -66,7 +66,7 @@ test('four quick filter changes and a quick change of dashboard stop the older r
     await until(() => runningEngines(server.child.pid).length === 0, 'no engine left running');
     const probe = await page.evaluate(() => window.__probe);
     assert.ok(probe.stops > 0 && probe.cancelled > 0, JSON.stringify(probe));
-    assert.equal(await page.inputValue('[id="filter-select-preview-region"]'), 'south');
+    await until(async () => (await page.inputValue('[id="filter-select-preview-region"]')) === 'south', 'the filter showing the last value');
 
     // Another dashboard chosen while this one loads: its runs stop, the new one shows.
     await page.evaluate(() => window.dashUpdateFilterPreview('region', 'east'));
