@@ -289,6 +289,8 @@ function dashSelectQuery(cellId, queryName) {
   const menu = cell.querySelector('.query-dropdown-menu');
   if (menu) menu.style.display = 'none';
   dashPreviewCell(cellId);
+  // The filters list their values from the editor's first query, which may be this one now.
+  reloadOtherFilterDropdowns(null);
 }
 
 document.addEventListener('click', (e) => {

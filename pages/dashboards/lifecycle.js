@@ -328,12 +328,14 @@ window.dashChoosePath = async function () {
   setPathToFiles(path);
   updatePathUI();
   refreshAllCellPreviews();
+  reloadOtherFilterDropdowns(null);
 };
 
 window.dashToggleFileType = function () {
   toggleFileType();
   updatePathUI();
   refreshAllCellPreviews();
+  reloadOtherFilterDropdowns(null);
 };
 
 function refreshAllCellPreviews() {
