@@ -5,7 +5,6 @@ const CLICK_AXIS_CAST_TRUNC_RE =
   /^(CAST\s*\(\s*(DATE_TRUNC\s*\(\s*'(\w+)'\s*,\s*"?(\w+)"?\s*\))\s+AS\s+\w+\s*\))(\s+as\s+\w+)?$/i;
 const CLICK_AXIS_TRUNC_RE = /^(DATE_TRUNC\s*\(\s*'(\w+)'\s*,\s*"?(\w+)"?\s*\))(\s+as\s+\w+)?$/i;
 const CLICK_AXIS_DATE_FUNC_RE = /^((YEAR|MONTH|DAY|HOUR)\s*\(\s*"?(\w+)"?\s*\))(\s+as\s+\w+)?$/i;
-const CLICK_SERIES_FILTER_RE = /FILTER\s*\(\s*WHERE\s+/i;
 // Functions that fold many rows into one (or look across rows): a category made by one of them
 // is no condition on a row.
 const CLICK_AGGREGATES = new Set(['ANY_VALUE', 'APPROX_COUNT_DISTINCT', 'APPROX_QUANTILE', 'ARBITRARY', 'ARG_MAX',
@@ -150,13 +149,15 @@ function parseXAxisExpression(expr) {
 // its own closing parenthesis, so IN (1, 2) or a nested call stays in one piece.
 function parseSeriesExpression(expr) {
   const e = String(expr).trim();
-  const alias = splitSelectAlias(e).alias;
-  const m = CLICK_SERIES_FILTER_RE.exec(e);
+  const { alias, tokens } = splitSelectAlias(e);
+  // FILTER ( WHERE as three tokens of code: never inside a literal or a quoted name.
+  const k = tokens.findIndex((t, n) => t.word === 'FILTER' && tokens[n + 1] && e[tokens[n + 1].start] === '(' &&
+    tokens[n + 2] && tokens[n + 2].word === 'WHERE');
   let condition = null;
-  if (m) {
-    const rest = e.slice(m.index + m[0].length);
-    const close = scanSql(rest).find((t) => t.depth < 0);
-    if (close) condition = rest.slice(0, close.start).trim() || null;
+  if (k >= 0) {
+    const open = tokens[k + 1];
+    const close = tokens.find((t, n) => n > k + 2 && t.depth === open.depth && e[t.start] === ')');
+    if (close) condition = e.slice(tokens[k + 2].end, close.start).trim() || null;
   }
   return { name: alias, condition };
 }

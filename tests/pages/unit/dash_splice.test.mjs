@@ -134,6 +134,7 @@ test('parseXAxisExpression: every pattern, with and without alias and quotes', (
   assert.equal(ctx.parseXAxisExpression('year(d) AS y').func, 'YEAR');
   assert.deepEqual({ ...ctx.parseSeriesExpression('SUM(x) FILTER (WHERE f(a, \')\') > 0)') },
     { name: null, condition: "f(a, ')') > 0" });
+  assert.deepEqual({ ...ctx.parseSeriesExpression('MAX(\'FILTER (WHERE a)\') AS "a b"') }, { name: 'a b', condition: null });
 });
 
 test('buildChartClickFilter: every label a literal, empty label IS NULL, series condition bracketed', () => {
