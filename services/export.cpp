@@ -15,11 +15,14 @@ constexpr const char* kScriptPrefix = "/tmp/duckexport_";
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any saved document
 }  // namespace
 
-std::string exportStatement(const std::string& query, const std::string& destination) {
-  return "COPY (\n" + query + "\n) TO '" + sqlQuoted(destination) + "' (FORMAT CSV, HEADER)";
+std::string exportStatement(const std::string& query, const std::string& destination,
+                            const std::string& setup) {
+  return setup + "COPY (\n" + query + "\n) TO '" + sqlQuoted(destination) +
+         "' (FORMAT CSV, HEADER)";
 }
 
-// Arguments: [sql], the whole query (the pages strip their LIMIT first).
+// Arguments: [sql], the whole query (the pages strip their LIMIT first), and optionally the
+// setup statements of a script that run before it in the same engine run.
 // Reply: {"ok": destination} once the engine wrote the file; {"cancelled": true} when the
 // dialog was cancelled (nothing else happens then).
 // Failures: {"error": text} with "Failed to create temp file", "Failed to run database
@@ -29,16 +32,21 @@ std::string exportToCsvCpp(const std::string& args, const ServiceEnv& env, Dialo
   return guarded(
       [&] {
         std::string problem;
-        auto values = readTextArgs(args, 1, &problem);
+        auto parsed = BridgeArgs::parse(args, &problem);
+        auto values =
+            parsed ? readTextArgs(args, parsed->size() > 1 ? 2 : 1, &problem) : std::nullopt;
         if (!values) return errorReply(problem);
+        std::string setup = values->size() > 1 ? (*values)[1] : std::string();
         std::optional<std::string> destination;
         if (dialogs) destination = dialogs->chooseCsvDestination();
         if (!destination) return cancelledReply();
 
         std::string folder = workingFolder(env.exePath);
         std::string query = expandAllSourceFolders(folder, (*values)[0]);
-        EngineRun run = runEngine(folder, env.duckdbPath, exportStatement(query, *destination),
-                                  kScriptPrefix, OutputMode::Default);
+        EngineRun run =
+            runEngine(folder, env.duckdbPath,
+                      exportStatement(query, *destination, expandAllSourceFolders(folder, setup)),
+                      kScriptPrefix, OutputMode::Default);
         if (auto failed = failedRunReply(run, messages::kExportFailed)) return *failed;
         return toReply(json{{"ok", *destination}});
       },

@@ -7,11 +7,13 @@
 
 namespace plinthos {
 
-// "COPY (\n" query "\n) TO 'destination' (FORMAT CSV, HEADER)", quotes in the destination
-// doubled.
-std::string exportStatement(const std::string& query, const std::string& destination);
+// `setup`, then "COPY (\n" query "\n) TO 'destination' (FORMAT CSV, HEADER)", quotes in the
+// destination doubled. `setup` holds statements (each closed by a semicolon) that the query
+// relies on, such as the temporary table it reads.
+std::string exportStatement(const std::string& query, const std::string& destination,
+                            const std::string& setup = std::string());
 
-// Bridge: [sql] -> {"ok": destination}, {"cancelled": true} or {"error": text}.
+// Bridge: [sql] or [sql, setup] -> {"ok": destination}, {"cancelled": true} or {"error": text}.
 std::string exportToCsvCpp(const std::string& args, const ServiceEnv& env, Dialogs* dialogs);
 
 // Bridge: [csv text] -> "ok", "cancelled", "error: could not write file" or

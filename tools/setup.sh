@@ -17,6 +17,8 @@ APT_PACKAGES=(
   chromium xvfb xauth xdotool x11-utils openbox imagemagick fonts-dejavu-core fonts-noto-color-emoji dbus-x11
   # benchmarks
   hyperfine time
+  # the Debian package: Depends from the binaries, checks of its metadata and desktop entry
+  dpkg-dev file appstream desktop-file-utils
 )
 
 missing=()

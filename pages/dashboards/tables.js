@@ -75,9 +75,9 @@ async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) 
     const [countRes, pageRes] = await Promise.all([queryDuckCpp(stmts.count, tag), queryDuckCpp(stmts.page, tag)]);
     if (!isCurrentWork(key, tag) || (countRes && countRes.cancelled) || (pageRes && pageRes.cancelled)) return;
     endWork(key, tag);
-    const error = (countRes && countRes.error) || (pageRes && pageRes.error);
+    const error = pagedEngineError(countRes, pageRes, base, page, pageSize);
     if (error) {
-      el.innerHTML = noteHtml(error, DASH_TABLE_RED, DASH_TABLE_ERROR_FONT);
+      el.innerHTML = engineErrorHtml(error, 'dash-engine-error');
       return;
     }
     const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];
