@@ -91,7 +91,7 @@ async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) 
     const columns = pageRes && Array.isArray(pageRes.columns) ? pageRes.columns : [];
     const first = stmts.offset + 1;
     const last = Math.min(stmts.offset + rows.length, total);
-    const range = first.toLocaleString() + '-' + last.toLocaleString() + ' of ' + total.toLocaleString();
+    const range = formatNumber(first) + '-' + formatNumber(last) + ' of ' + formatNumber(total);
     el.innerHTML =
       '<div class="dash-paged' + dashSizeClass(isSmall) + '"><div class="dash-paged-body">' +
       dashTableMarkup(columns, rows) + '</div>' + dashPaginatedFooter(key, page, pages, range) + '</div>';

@@ -60,7 +60,7 @@ async function drawPaginatedTable() {
     const rows = pageRes && Array.isArray(pageRes.rows) ? pageRes.rows : [];
     const first = stmts.offset + 1;
     const last = Math.min(stmts.offset + rows.length, total);
-    const range = first.toLocaleString() + '-' + last.toLocaleString() + ' of ' + total.toLocaleString() + ' rows';
+    const range = formatNumber(first) + '-' + formatNumber(last) + ' of ' + formatNumber(total) + ' rows';
     out.innerHTML =
       '<div class="paged-layout"><div class="paged-body">' +
       tableMarkup(pageRes.columns, rows, (cell) => fmtPageCell(cell)) +

@@ -52,10 +52,11 @@ test('four quick filter changes and a quick change of dashboard stop the older r
     await openDashboards(page);
     await choose(page, 'Heavy');
 
-    // Four changes 80 ms apart, as the select's change handler makes them.
+    // Four quick changes, as the select's change handler makes them, each once the one before
+    // has the engine running, so that there is always older work to stop.
     for (const value of ['south', 'east', 'west', 'south']) {
+      await until(() => runningEngines(server.child.pid).length > 0, 'a run of the render before');
       await page.evaluate((v) => window.dashUpdateFilterPreview('region', v), value);
-      await new Promise((r) => setTimeout(r, 80));
     }
     const total = JSON.parse(runEngine(`SELECT SUM(amount * k) AS t FROM read_parquet('sales.parquet'), range(40000) t(k)
       WHERE region = 'south'`, data, true))[0].t;
