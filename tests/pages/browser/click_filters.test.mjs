@@ -314,6 +314,10 @@ test('spaced, quoted and $ column names, a CASE label and a CAST day narrow the 
     const counted = content(1, 2);
     assert.equal(await cursor(page, counted), '');
     assert.match(await page.getAttribute(counted, 'title'), /^Not clickable: .*aggregate COUNT\(\)/);
+    await page.mouse.move(2, 2);
+    await tipText(page, null);
+    await pointAt(page, counted, (await chartView(page, counted)).series[0].items[0].at);
+    assert.match(await tipText(page), /\nNot clickable: .*aggregate COUNT\(\)/);
     assert.equal(await page.getAttribute(content(0, 0), 'title'), null);
     assert.deepEqual(page.__errors || [], []);
   });
