@@ -1,5 +1,5 @@
 // Browser benchmarks: headless Chromium against `plinthos-dev serve`, the whole-answer table and charts of the
-// Query page and a filter change on a dashboard over the benchmark data (BUILD/bench-data, made
+// Query page and one and four quick filter changes on a dashboard over the benchmark data (BUILD/bench-data, made
 // by bench/run.sh), each figure beside the engine program running the same statements in the same
 // run, measured and engine runs alternating. Appends its section to the report.
 //
@@ -366,6 +366,11 @@ const DASH_NAME = 'Sales overview';
 const DASH_FIGURE = 'dashboard of 3 charts and 3 paginated tables with 2 filters on the 10M rows: ' +
   'from a filter change until every panel and value list is drawn';
 const DASH_FLOOR = 'engine program, the statements the page sent, back to back';
+const QUICK_FIGURE = 'the same dashboard, four filter changes 80 ms apart: from the first change until every panel and ' +
+  'value list shows the last';
+const DASH_FLOOR_ONE = "engine program, one change's statements, back to back";
+const QUICK_GOAL = 1.3;
+const QUICK_GAP_MS = 80;
 const DASH_QUERIES = {
   'revenue by category': 'SELECT product_category, SUM(sale_amount) AS revenue FROM {path-to-files} GROUP BY product_category ORDER BY product_category',
   'units by month': "SELECT date_trunc('month', sale_date) AS month, SUM(quantity) AS units FROM {path-to-files} GROUP BY month ORDER BY month",
@@ -400,9 +405,12 @@ function installDashboardProbe() {
   const send = window.queryDuckCpp;
   window.__sent = [];
   window.queryDuckCpp = (sql, ...rest) => {
-    const call = { sql, sent: performance.now(), replied: 0 };
+    const call = { sql, sent: performance.now(), replied: 0, cancelled: false };
     window.__sent.push(call);
-    return send(sql, ...rest).finally(() => { call.replied = performance.now(); });
+    return send(sql, ...rest).then((r) => {
+      call.cancelled = !!(r && r.cancelled);
+      return r;
+    }).finally(() => { call.replied = performance.now(); });
   };
   window.__dashboardState = () => {
     const panels = document.querySelectorAll('#dashboardPreview .preview-panel .panel-content');
@@ -460,6 +468,42 @@ function pageFilterChange([column, value, wait]) {
     select.value = value;
     select.dispatchEvent(new Event('input', { bubbles: true }));
     select.dispatchEvent(new Event('change', { bubbles: true }));
+  });
+}
+
+// Four changes of the text filter `gap` ms apart, as the select's change handler makes them; waits
+// until every panel and list shows the last one and resolves with the time from the first
+// change, the statements sent and how many of them were stopped.
+function pageQuickChanges([column, values, gap, wait]) {
+  return new Promise((resolve, reject) => {
+    window.__sent = [];
+    let last = false;
+    let mo = null;
+    const timer = setTimeout(() => {
+      mo.disconnect();
+      reject(new Error('not drawn after the changes: ' + window.__dashboardState()));
+    }, wait);
+    const t0 = performance.now();
+    mo = new MutationObserver(() => {
+      const state = last ? window.__dashboardState() : 'wait';
+      if (state === 'wait') return;
+      mo.disconnect();
+      clearTimeout(timer);
+      const shown = document.getElementById('filter-select-preview-' + column).value;
+      if (state !== 'ok' || shown !== values[values.length - 1]) {
+        reject(new Error(state !== 'ok' ? state : `the filter shows ${shown}`));
+        return;
+      }
+      requestAnimationFrame(() => setTimeout(() => {
+        const calls = window.__sent;
+        resolve({ total: performance.now() - t0, sent: calls.length, stopped: calls.filter((c) => c.cancelled).length });
+      }, 0));
+    });
+    mo.observe(document.getElementById('dashboardPreview'), { childList: true, subtree: true, characterData: true });
+    values.forEach((v, i) => setTimeout(() => {
+      window.dashUpdateFilterPreview(column, v);
+      last = i === values.length - 1;
+    }, i * gap));
   });
 }
 
@@ -585,14 +629,38 @@ async function dashboardFigure(browser, server, work) {
     for (const file of files) await engineRun(file, work);
     return Number(process.hrtime.bigint() - t0) / 1e6;
   });
-  await page.close();
   const med = (key) => fmt(stats(parts.map((p) => p[key])).median, 'ms');
-  return {
+  const one = {
     figure: DASH_FIGURE, unit: 'ms', measured, floor, floorName: DASH_FLOOR, goal: DASHBOARD_GOAL,
     note: `${parts[0].sql.length} statements a change, run one at a time; the page sent the first ${med('firstSent')} ` +
       `after the change and had the last answer at ${med('lastReply')}; Chromium's processes used ${med('browserCpu')} ` +
       `of CPU time meanwhile, beside the engine on ${os.cpus().length} CPUs`,
   };
+
+  // Four changes 80 ms apart, ending on each value in turn; the floor is one change to the last
+  // value, its statements back to back.
+  const quick = [];
+  let runs = 0;
+  let quickFloors = 0;
+  const [quickMeasured, quickFloor] = await alternate(reps(7), async (counts) => {
+    const end = runs++ % 2;
+    const values = [0, 1, 0, 1].map((k) => DASH_VALUES[(k + end + 1) % 2]);
+    const r = await page.evaluate(pageQuickChanges, ['region', values, QUICK_GAP_MS, WAIT_MS * 6]);
+    if (counts) quick.push(r);
+    return r.total;
+  }, async () => {
+    const { files } = scripts.get(DASH_VALUES[quickFloors++ % 2]);
+    const t0 = process.hrtime.bigint();
+    for (const file of files) await engineRun(file, work);
+    return Number(process.hrtime.bigint() - t0) / 1e6;
+  });
+  await page.close();
+  const qmed = (key) => stats(quick.map((p) => p[key])).median;
+  return [one, {
+    figure: QUICK_FIGURE, unit: 'ms', measured: quickMeasured, floor: quickFloor, floorName: DASH_FLOOR_ONE, goal: QUICK_GOAL,
+    note: `the page sent ${qmed('sent')} statements for the four changes (median), of which ${qmed('stopped')} were ` +
+      'stopped or dropped before they ended',
+  }];
 }
 
 const errorText = (e) => String((e && e.message) || e);
@@ -632,8 +700,8 @@ async function main() {
         .catch((e) => [{ figure: '100,000-row charts', error: errorText(e) }])));
     }
     if (!opts.only) {
-      rows.push(await dashboardFigure(browser, server, work)
-        .catch((e) => ({ figure: DASH_FIGURE, floorName: DASH_FLOOR, error: errorText(e) })));
+      rows.push(...(await dashboardFigure(browser, server, work)
+        .catch((e) => [{ figure: DASH_FIGURE, floorName: DASH_FLOOR, error: errorText(e) }])));
     }
   } catch (e) {
     rows = [{ figure: 'browser figures', error: errorText(e) }];

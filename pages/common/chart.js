@@ -17,19 +17,32 @@ function chartReleaseIn(el) {
   }
 }
 
+function chartWithTipNote(option, note) {
+  if (!note) return option;
+  const base = option.tooltip.formatter;
+  option.tooltip.formatter = (p) => {
+    const html = base(p);
+    return p && p.componentType === 'legend' ? html : html + '<div class="chart-tip-note">' + escapeHtml(note) + '</div>';
+  };
+  return option;
+}
+
 // Draws the answer in box as "bar", "line", "area" or "pie" with the sizes of sizeName (see
 // CHART_SIZES). Returns false, drawing nothing, when the answer has no numeric column.
 // onPick, when given, makes bars, points and slices clickable: it receives the category label,
 // the series name (undefined for a slice) and the element's mark ({ off }) and returns whether
-// the element stays marked as selected.
-function chartDraw(box, result, type, sizeName, onPick) {
+// the element stays marked as selected. tipNote, when given, closes every element's tooltip.
+function chartDraw(box, result, type, sizeName, onPick, tipNote) {
   chartReleaseIn(null);
   const model = chartModel(result);
   if (!model.series.length) return false;
   const size = CHART_SIZES[sizeName];
   const clickable = typeof onPick === 'function';
   const optionFor = (w, h) =>
-    type === 'pie' ? chartPieOption(model, w, h, size, clickable) : chartSeriesOption(model, type, w, h, size, clickable);
+    chartWithTipNote(
+      type === 'pie' ? chartPieOption(model, w, h, size, clickable) : chartSeriesOption(model, type, w, h, size, clickable),
+      tipNote,
+    );
   const chart = echarts.init(box, null, { renderer: 'canvas' });
   const entry = { box, chart, observer: null };
   chartLive.add(entry);

@@ -41,7 +41,9 @@ function renderChartBox(el, result, chartType, isSmall, clickMeta) {
   el.appendChild(box);
   const clickable = !!(clickMeta && clickMeta.xAxis && clickMeta.xAxis.expression);
   const onPick = clickable ? (label, seriesName, mark) => chartElementClicked(clickMeta, label, seriesName, mark) : null;
-  if (!chartDraw(box, result, chartType, isSmall ? 'small' : 'panel', onPick)) {
+  // A chart that cannot filter says why over each element, as the panel's own hover text does.
+  const reason = !clickable && clickMeta ? clickMeta.reason : null;
+  if (!chartDraw(box, result, chartType, isSmall ? 'small' : 'panel', onPick, reason)) {
     chartReleaseIn(el);
     el.style.minHeight = '';
     el.innerHTML = noteHtml(CHART_NO_NUMERIC, DASH_NOTE_COLOR);

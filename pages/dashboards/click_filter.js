@@ -1,7 +1,7 @@
 // Chart click filters: one condition for the whole page narrows every paginated table, with the
 // clicked element marked and an indicator that clears it.
 
-window.chartClickFilter = null;
+// The chart module reads the selection to tell a second click on the selected element.
 window.chartSelection = null;
 
 function clearChartSelectionHighlight() {
@@ -53,15 +53,28 @@ function showChartFilterIndicator(condition) {
 
 function applyChartClickFilter(condition) {
   if (!condition) return;
-  window.chartClickFilter = condition;
+  setClickFilter(condition, window.chartSelection);
   redrawPaginatedTables(condition);
   showChartFilterIndicator(condition);
 }
 
 window.clearChartClickFilter = function () {
-  window.chartClickFilter = null;
+  setClickFilter(null);
   clearChartSelectionHighlight();
   const box = document.getElementById('chartFilterIndicator');
   if (box) box.style.display = 'none';
   redrawPaginatedTables(null);
 };
+
+// Why a chart panel cannot be clicked, shown while the pointer is over it; nothing on a chart
+// that can be.
+function showClickReason(el, clickMeta) {
+  const reason = clickMeta && !(clickMeta.xAxis && clickMeta.xAxis.expression) ? clickMeta.reason || '' : '';
+  if (reason) {
+    el.dataset.clickReason = reason;
+    el.title = reason;
+  } else if (el.dataset.clickReason !== undefined) {
+    delete el.dataset.clickReason;
+    el.removeAttribute('title');
+  }
+}

@@ -71,7 +71,7 @@ function updateArrowVisibility() {
 function buildRow() {
   const container = editRowsContainer();
   if (!container) return null;
-  const id = rowIdCounter++;
+  const id = nextRowId();
   const row = document.createElement('div');
   row.className = 'dash-row';
   row.dataset.rowId = String(id);
@@ -86,7 +86,7 @@ function buildRow() {
 }
 
 function getQueryListItems(cellId, selectedQuery, searchText) {
-  const names = queryListNames(savedQueries, searchText);
+  const names = queryListNames(dashState.savedQueries, searchText);
   if (!names.length) return '<div class="query-dropdown-empty">No queries found</div>';
   return names
     .map((name) => {
@@ -121,7 +121,7 @@ function buildCell(rowId, data, stored) {
   const row = editRow(rowId);
   const box = row && row.querySelector('.dash-cells-container');
   if (!box) return null;
-  const id = cellIdCounter++;
+  const id = nextCellId();
   const tips = stored ? EDIT_STORED_TIPS : EDIT_ADDED_TIPS;
   const cell = document.createElement('div');
   cell.className = 'dash-cell';
@@ -289,6 +289,8 @@ function dashSelectQuery(cellId, queryName) {
   const menu = cell.querySelector('.query-dropdown-menu');
   if (menu) menu.style.display = 'none';
   dashPreviewCell(cellId);
+  // The filters list their values from the editor's first query, which may be this one now.
+  reloadOtherFilterDropdowns(null);
 }
 
 document.addEventListener('click', (e) => {
@@ -304,8 +306,8 @@ function editFetchSchema(sql) {
     .then((res) => {
       const reply = res.value;
       const columns = reply && Array.isArray(reply.columns) ? reply.columns : [];
-      if (!columns.length || dashboardSchema.length) return;
-      dashboardSchema = columns;
+      if (!columns.length || dashState.schema.length) return;
+      setSchema(columns);
       const filterable = columns.some((c) => c && (isTextType(c.type) || isDateType(c.type)));
       const bar = document.getElementById('filterBarEdit');
       if (bar) bar.style.display = filterable ? '' : 'none';
@@ -326,7 +328,7 @@ async function dashPreviewCell(cellId) {
     return;
   }
   preview.innerHTML = loadingBarHtml(120);
-  const record = savedQueries.find((q) => q && q.name === queryName);
+  const record = dashState.savedQueries.find((q) => q && q.name === queryName);
   if (!record) {
     editNote(preview, 'Query not found', EDIT_RED);
     return;
@@ -334,14 +336,19 @@ async function dashPreviewCell(cellId) {
   const storedSql = typeof record.sql === 'string' ? record.sql : '';
   chartSelect.innerHTML = getChartOptions(chartSelect.value, hasAggregation(storedSql));
   const chartType = chartSelect.value;
-  let sql = replacePathVariableForDashboard(storedSql, dashboardPathToFiles, dashboardFileType);
-  if (!dashboardSchema.length) editFetchSchema(sql);
-  sql = applyFiltersToSql(sql, activeFilters);
+  let sql = dashboardSql(storedSql);
+  if (!dashState.schema.length) editFetchSchema(sql);
+  sql = applyFiltersToSql(sql, dashState.filters);
+  const key = 'edit-cell-' + cellId;
   if (chartType === 'paginated') {
-    renderPaginatedTable(preview, sql, 1, 10, true, 'edit-cell-' + cellId);
+    renderPaginatedTable(preview, sql, 1, 10, true, key);
     return;
   }
-  const res = await bridgeCall('queryDuckCpp', sql);
+  // A newer preview of the cell stops this one and draws in its place.
+  const tag = startWork(key);
+  const res = await bridgeCall('queryDuckCpp', sql, tag);
+  if (!isCurrentWork(key, tag) || res.cancelled) return;
+  endWork(key, tag);
   const result = res.value;
   if (res.error) {
     editNote(preview, res.error, EDIT_RED, '0.7rem');

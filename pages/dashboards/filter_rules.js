@@ -8,15 +8,67 @@ const DATE_TEXT_RE = /^(\d{4})-(\d{2})-(\d{2})$/;
 const SELECTION_MAX = 25;
 const SELECTION_CUT = 22;
 
+// Every kind of filter: the keys a new one gets after column, type and value; its control in a
+// filter bar (filters.js); its condition on the quoted column, or null without a value; and what
+// it loads once shown (a value list, or the date range its calendar opens in).
+const FILTER_TYPES = {
+  text: {
+    create: () => ({}),
+    draw: (f, mode) => textControlHtml(f, mode),
+    condition: (col, f) => (f.value != null && f.value !== '' ? col + ' = ' + sqlString(f.value) : null),
+    loadsValues: true,
+    load: (f) => loadDistinctValues(f.column, f.value),
+  },
+  multiselect: {
+    create: () => ({ values: [] }),
+    draw: (f, mode) => multiControlHtml(f, mode),
+    condition: (col, f) =>
+      Array.isArray(f.values) && f.values.length ? col + ' IN (' + f.values.map((v) => sqlString(v)).join(', ') + ')' : null,
+    loadsValues: true,
+    load: (f) => loadDistinctValues(f.column),
+  },
+  date: {
+    create: () => ({ from: null, to: null }),
+    draw: (f, mode) => dateControlHtml(f, mode),
+    condition: (col, f) => {
+      const parts = [];
+      if (f.from) parts.push(col + ' >= ' + sqlString(f.from));
+      // Before the next day rather than <= the day itself: a timestamp later that day is in range.
+      if (f.to) parts.push(col + ' < CAST(' + sqlString(f.to) + ' AS DATE) + 1');
+      return parts.length ? parts.join(' AND ') : null;
+    },
+    loadsValues: false,
+    load: (f) => loadDateRange(f.column),
+  },
+};
+
+function filterType(f) {
+  return f && typeof f.column === 'string' && Object.prototype.hasOwnProperty.call(FILTER_TYPES, f.type)
+    ? FILTER_TYPES[f.type]
+    : null;
+}
+
 function newFilter(column, type) {
-  const f = { column, type, value: null };
-  if (type === 'date') {
-    f.from = null;
-    f.to = null;
-  } else if (type === 'multiselect') {
-    f.values = [];
+  return Object.assign({ column, type, value: null }, FILTER_TYPES[type].create());
+}
+
+// The condition of the dashboard's filters, or null when none has a value. `excludeColumn`
+// leaves out that column's own filter (a filter's value list is never narrowed by itself).
+function buildFilterWhereClause(filters, excludeColumn) {
+  const parts = [];
+  for (const f of filters || []) {
+    const kind = filterType(f);
+    if (!kind || f.column === '') continue;
+    if (excludeColumn != null && f.column === excludeColumn) continue;
+    const condition = kind.condition(sqlIdentifier(f.column), f);
+    if (condition) parts.push(condition);
   }
-  return f;
+  return parts.length ? parts.join(' AND ') : null;
+}
+
+function applyFiltersToSql(sql, filters) {
+  const clause = buildFilterWhereClause(filters);
+  return clause ? spliceSqlCondition(sql, clause, FILTER_END_WORDS) : sql;
 }
 
 // A calendar picks days, so a column holding only a time of day gets no date filter: any day
@@ -45,11 +97,18 @@ function pad2(n) {
 
 // YYYY-MM-DD of a local date.
 function dateText(date) {
-  return date.getFullYear() + '-' + pad2(date.getMonth() + 1) + '-' + pad2(date.getDate());
+  return String(date.getFullYear()).padStart(4, '0') + '-' + pad2(date.getMonth() + 1) + '-' + pad2(date.getDate());
+}
+
+// A local date; years below 100 stay themselves instead of becoming 19xx.
+function localDate(year, month, day) {
+  const d = new Date(2000, 0, 1);
+  d.setFullYear(year, month, day);
+  return d;
 }
 
 function dateTextOf(year, month, day) {
-  return dateText(new Date(year, month, day));
+  return dateText(localDate(year, month, day));
 }
 
 // { year, month (0-11), day } of a YYYY-MM-DD text that names a real day, else null.
@@ -59,8 +118,8 @@ function parseDateText(text) {
   const year = Number(m[1]);
   const month = Number(m[2]) - 1;
   const day = Number(m[3]);
-  const d = new Date(year, month, day);
-  if (d.getMonth() !== month || d.getDate() !== day) return null;
+  const d = localDate(year, month, day);
+  if (d.getFullYear() !== year || d.getMonth() !== month || d.getDate() !== day) return null;
   return { year, month, day };
 }
 
@@ -76,15 +135,43 @@ function dateButtonLabel(text, field) {
 }
 
 function shiftMonth(year, month, delta) {
-  const d = new Date(year, month + delta, 1);
+  const d = localDate(year, month + delta, 1);
   return { year: d.getFullYear(), month: d.getMonth() };
 }
 
-// The month a calendar opens on: the stored date's, marked selected, or today's.
-function calendarStart(stored, today) {
+// The month a calendar opens on: the stored date's, marked selected; else the month of the first
+// of `near` that is a date (the range's other end, the data's latest day); else today's.
+function calendarStart(stored, today, near) {
   const d = parseDateText(stored);
   if (d) return { year: d.year, month: d.month, selected: stored };
+  for (const text of near || []) {
+    const n = parseDateText(text);
+    if (n) return { year: n.year, month: n.month, selected: null };
+  }
   return { year: today.getFullYear(), month: today.getMonth(), selected: null };
+}
+
+const CALENDAR_YEAR_MARGIN = 10;
+
+// The years a calendar's year list offers: the data's years, this year and the shown one, with a
+// margin on both sides; other years are a few steps or a typed date away.
+function calendarYears(shownYear, todayYear, range) {
+  const years = [shownYear, todayYear];
+  for (const text of range ? [range.min, range.max] : []) {
+    const d = parseDateText(text);
+    if (d) years.push(d.year);
+  }
+  const first = Math.max(1, Math.min(...years) - CALENDAR_YEAR_MARGIN);
+  const last = Math.min(9999, Math.max(...years) + CALENDAR_YEAR_MARGIN);
+  const list = [];
+  for (let y = first; y <= last; y++) list.push(y);
+  return list;
+}
+
+// The typed date when it names a real day as YYYY-MM-DD, else null.
+function typedDate(text) {
+  const t = String(text == null ? '' : text).trim();
+  return parseDateText(t) ? t : null;
 }
 
 // The days of a month's calendar in weeks from Sunday: the previous month's last days before
@@ -146,6 +233,13 @@ function distinctValuesSql(source, column, otherClause) {
   const col = sqlIdentifier(column);
   const where = col + ' IS NOT NULL' + (otherClause ? ' AND ' + otherClause : '');
   return 'SELECT DISTINCT ' + col + ' FROM ' + source + ' WHERE ' + where + ' ORDER BY ' + col + ' LIMIT 1000';
+}
+
+// The first and last day of a date column, narrowed by the other filters' condition.
+function dateRangeSql(source, column, otherClause) {
+  const col = sqlIdentifier(column);
+  return 'SELECT CAST(MIN(' + col + ') AS DATE) AS lo, CAST(MAX(' + col + ') AS DATE) AS hi FROM ' + source +
+    (otherClause ? ' WHERE ' + otherClause : '');
 }
 
 // The query names of a layout's cells in layout order, each once.

@@ -4,16 +4,11 @@
 const FILTER_MODES = ['edit', 'preview'];
 const FILTER_LOAD_DELAY_MS = 100;
 const VALUES_UNAVAILABLE = 'Values not available';
-const FILTER_TYPES = ['text', 'multiselect', 'date'];
 
 // The page is in edit mode while the editor is displayed.
 function isEditMode() {
   const panel = byId('createPanel');
   return !!panel && panel.style.display !== 'none';
-}
-
-function firstFilter(column, type) {
-  return activeFilters.find((f) => f && f.column === column && (!type || f.type === type)) || null;
 }
 
 // Attribute text that keeps carriage returns, which the HTML parser would turn into line feeds.
@@ -91,18 +86,16 @@ function dateControlHtml(f, mode) {
   );
 }
 
-const FILTER_CONTROL_HTML = { text: textControlHtml, multiselect: multiControlHtml, date: dateControlHtml };
-
 // The inline position is what the calendar looks for when it attaches itself to the control.
 function filterControlHtml(f, mode) {
   return (
     '<div class="filter-control" data-column="' + attrText(f.column) + '" style="position:relative">' +
-    '<span class="filter-name">' + escapeHtml(f.column) + ':</span>' + FILTER_CONTROL_HTML[f.type](f, mode) + '</div>'
+    '<span class="filter-name">' + escapeHtml(f.column) + ':</span>' + filterType(f).draw(f, mode) + '</div>'
   );
 }
 
 function renderActiveFilters() {
-  const shown = activeFilters.filter((f) => f && typeof f.column === 'string' && FILTER_TYPES.includes(f.type));
+  const shown = dashState.filters.filter((f) => filterType(f));
   for (const mode of FILTER_MODES) {
     const bar = byId(mode === 'edit' ? 'activeFiltersEdit' : 'activeFiltersPreview');
     if (bar) bar.innerHTML = shown.map((f) => filterControlHtml(f, mode)).join('');
@@ -111,60 +104,114 @@ function renderActiveFilters() {
 
 // The schema of the dashboard's first query: the columns that filters are offered for.
 async function collectDashboardSchema(dashboard, callback) {
-  dashboardSchema = [];
+  setSchema([]);
   try {
     const names = layoutQueryNames(readRecordArray(dashboard && dashboard.layout));
     if (!names.length) return;
     const reply = await bridgeCall('getSavedQueriesCpp');
     const record = Array.isArray(reply.value) ? reply.value.find((q) => q && q.name === names[0]) : null;
     if (!record) return;
-    const sql = replacePathVariableForDashboard(String(record.sql == null ? '' : record.sql), dashboardPathToFiles, dashboardFileType);
-    const schema = await bridgeCall('getSchemaCpp', sql);
+    const schema = await bridgeCall('getSchemaCpp', dashboardSql(record.sql));
     const columns = schema.value && Array.isArray(schema.value.columns) ? schema.value.columns : [];
-    if (columns.length) dashboardSchema = columns;
+    if (columns.length) setSchema(columns);
   } finally {
     if (callback) callback();
   }
 }
 
-// Newest load per column: an older answer that arrives later must not overwrite a newer list.
-const valueLoads = new Map();
+// The saved query's text with the dashboard's own folder in place of the path variable.
+function dashboardSql(storedSql) {
+  return replacePathVariableForDashboard(String(storedSql == null ? '' : storedSql), dashState.pathToFiles, dashState.fileType);
+}
 
-// { values } of a column, narrowed by every other filter, or { error } saying why there are none.
-async function fetchDistinctValues(column) {
-  if (!currentDashboard) return { error: 'Save the dashboard to list the values of its filters.' };
-  const name = layoutQueryNames(readRecordArray(currentDashboard.layout))[0];
-  if (!name) return { error: 'The dashboard has no query to take values from.' };
-  const reply = await bridgeCall('getSavedQueriesCpp');
-  if (reply.error) return reply;
-  const record = Array.isArray(reply.value) ? reply.value.find((q) => q && q.name === name) : null;
-  if (!record) return { error: 'The query "' + name + '" is not stored.' };
-  const sql = replacePathVariableForDashboard(String(record.sql == null ? '' : record.sql), dashboardPathToFiles, dashboardFileType);
-  const source = findDataSource(sql);
-  if (!source) return { error: 'The query "' + name + "\" reads no read_csv('…') or read_parquet('…') source." };
-  const result = await bridgeCall('queryDuckCpp', distinctValuesSql(source, column, buildFilterWhereClause(activeFilters, column)));
+// The data source the filters list their values from: that of the first query, in the editor
+// its current cells (saved or not), on a shown dashboard its stored layout. { source } or { error }.
+async function filterDataSource() {
+  let names;
+  let queries;
+  if (isEditMode()) {
+    names = layoutQueryNames(collectEditorRows());
+    queries = dashState.savedQueries;
+  } else {
+    if (!dashState.dashboard) return { error: 'No dashboard is shown.' };
+    names = layoutQueryNames(readRecordArray(dashState.dashboard.layout));
+  }
+  if (!names.length) return { error: 'The dashboard has no query to take values from.' };
+  if (!queries) {
+    const reply = await bridgeCall('getSavedQueriesCpp');
+    if (reply.error) return reply;
+    queries = Array.isArray(reply.value) ? reply.value : [];
+  }
+  const record = queries.find((q) => q && q.name === names[0]);
+  if (!record) return { error: 'The query "' + names[0] + '" is not stored.' };
+  const source = findDataSource(dashboardSql(record.sql));
+  if (!source) return { error: 'The query "' + names[0] + "\" reads no read_csv('…') or read_parquet('…') source." };
+  return { source };
+}
+
+// Runs the statement that `makeSql` builds on the filters' data source, as the work of `slot`
+// tagged `tag`; { rows }, { error }, { kept } when `makeSql` answered without the engine, or
+// { stale } when newer work took the slot meanwhile (its answer, or the cancelled note of its
+// stopped run, is then ignored).
+async function filterQuery(slot, tag, makeSql) {
+  const found = await filterDataSource();
+  if (!isCurrentWork(slot, tag)) return { stale: true };
+  const sql = found.error ? null : makeSql(found.source);
+  if (typeof sql !== 'string') {
+    endWork(slot, tag);
+    return found.error ? found : { kept: sql };
+  }
+  const result = await bridgeCall('queryDuckCpp', sql, tag);
+  if (!isCurrentWork(slot, tag) || result.cancelled) return { stale: true };
+  endWork(slot, tag);
   if (result.error) return result;
   const rows = result.value && Array.isArray(result.value.rows) ? result.value.rows : null;
-  if (!rows) return { error: 'The engine gave no answer.' };
-  return { values: rows.map((row) => (Array.isArray(row) && row[0] != null ? String(row[0]) : '')) };
+  return rows ? { rows } : { error: 'The engine gave no answer.' };
 }
 
 // Fills the value lists of one filter in both bars. A text filter shows the value in force when
 // the answer arrives: `savedValue`, unless the user chose another while the list was loading.
 async function loadDistinctValues(columnName, savedValue) {
   const column = String(columnName);
-  const load = (valueLoads.get(column) || 0) + 1;
-  valueLoads.set(column, load);
-  const outcome = await fetchDistinctValues(column);
-  if (valueLoads.get(column) !== load) return;
-  const f = firstFilter(column);
+  const slot = 'values:' + column;
+  const outcome = await filterQuery(slot, startWork(slot), (source) =>
+    distinctValuesSql(source, column, buildFilterWhereClause(dashState.filters, column)));
+  if (outcome.stale) return;
+  const values = outcome.rows ? outcome.rows.map((row) => (Array.isArray(row) && row[0] != null ? String(row[0]) : '')) : [];
+  const f = findFilter(column);
   if (!f) return;
   if (f.type === 'multiselect') {
     if (outcome.error) showMultiUnavailable(column, outcome.error);
-    else fillMultiLists(column, f, outcome.values);
+    else fillMultiLists(column, f, values);
   } else if (f.type === 'text') {
-    fillTextSelects(column, outcome.values || [], f.value, outcome.error);
+    fillTextSelects(column, values, f.value, outcome.error);
   }
+}
+
+// The first and last day of each date filter's column. A calendar without a date of its own
+// opens near the data; an answer is kept per statement, so until the data or the other filters
+// change.
+const dateRanges = new Map();
+const dateRangeAnswers = new Map();
+
+async function loadDateRange(columnName) {
+  const column = String(columnName);
+  const slot = 'range:' + column;
+  let statement = '';
+  const outcome = await filterQuery(slot, startWork(slot), (source) => {
+    statement = dateRangeSql(source, column, buildFilterWhereClause(dashState.filters, column));
+    return dateRangeAnswers.has(statement) ? dateRangeAnswers.get(statement) : statement;
+  });
+  if (outcome.stale || outcome.error) return;
+  let range = outcome.kept;
+  if (!range) {
+    const row = outcome.rows[0];
+    const day = (v) => (typeof v === 'string' && parseDateText(v) ? v : null);
+    range = { min: day(row && row[0]), max: day(row && row[1]) };
+    dateRangeAnswers.set(statement, range);
+  }
+  dateRanges.set(column, range);
+  calendarRangeArrived(column);
 }
 
 // "— All —" and the values; a chosen value that is not listed (narrowed away by another filter)
@@ -249,31 +296,37 @@ function showMultiUnavailable(column, reason) {
   }
 }
 
+// Every other filter loads anew what it shows: value lists, and date ranges for the calendars.
 function reloadOtherFilterDropdowns(excludeColumn) {
-  for (const f of activeFilters) {
-    if (!f || (excludeColumn != null && f.column === excludeColumn)) continue;
-    if (f.type === 'text') loadDistinctValues(f.column, f.value);
-    else if (f.type === 'multiselect') loadDistinctValues(f.column);
+  for (const f of dashState.filters) {
+    const kind = filterType(f);
+    if (kind && (excludeColumn == null || f.column !== excludeColumn)) kind.load(f);
   }
 }
 
+function showPreviewFilters() {
+  renderActiveFilters();
+  setShown('filterBarPreview', dashState.filters.length > 0);
+}
+
+// A new render of the shown dashboard: whatever still runs for the previous one is stopped.
 function refreshDashboardWithFilters() {
   if (isEditMode()) {
     refreshAllCellPreviews();
     return;
   }
-  if (!currentDashboard) return;
-  renderDashboardPreview(currentDashboard);
-  renderActiveFilters();
-  setShown('filterBarPreview', activeFilters.length > 0);
+  if (!dashState.dashboard) return;
+  stopAllWork();
+  renderDashboardPreview(dashState.dashboard);
+  showPreviewFilters();
   reloadOtherFilterDropdowns(null);
 }
 
 // Reloads the panels of the shown dashboard and leaves its filter bar, with an open dropdown, alone.
 function refreshDashboardPanelsOnly() {
-  if (!currentDashboard) return;
+  if (!dashState.dashboard) return;
   const preview = byId('dashboardPreview');
-  readRecordArray(currentDashboard.layout).forEach((row, r) => {
+  readRecordArray(dashState.dashboard.layout).forEach((row, r) => {
     const cells = row && Array.isArray(row.cells) ? row.cells : [];
     cells.forEach((cell, c) => {
       if (!cell || !cell.query) return;
@@ -310,7 +363,7 @@ window.dashToggleFilterMenu = function () {
     menu.style.display = 'none';
     return;
   }
-  const cols = filterableColumns(dashboardSchema, activeFilters);
+  const cols = filterableColumns(dashState.schema, dashState.filters);
   let html = '';
   if (cols.text.length) {
     html += menuHeading('Text Fields') + cols.text.map((name, i) =>
@@ -335,11 +388,11 @@ window.dashAddFilterFromMenu = function (columnName) {
   window.dashAddFilter(columnName, multi && multi.checked ? 'multiselect' : 'text');
 };
 
-window.dashAddFilter = function (columnName, filterType) {
+window.dashAddFilter = function (columnName, kind) {
   setShown('filterMenu', false);
   const column = String(columnName);
-  if (!FILTER_TYPES.includes(filterType) || firstFilter(column)) return;
-  activeFilters.push(newFilter(column, filterType));
+  if (!Object.prototype.hasOwnProperty.call(FILTER_TYPES, kind) || findFilter(column)) return;
+  addFilter(newFilter(column, kind));
   renderActiveFilters();
   // Drawing the bars anew empties every list, so all of them load again, not only the new one.
   setTimeout(() => reloadOtherFilterDropdowns(null), FILTER_LOAD_DELAY_MS);
@@ -347,9 +400,8 @@ window.dashAddFilter = function (columnName, filterType) {
 
 function updateTextFilter(columnName, value, mode) {
   const column = String(columnName);
-  const f = firstFilter(column, 'text');
+  const f = changeFilter(column, 'text', { value: value == null || value === '' ? null : String(value) });
   if (!f) return;
-  f.value = value == null || value === '' ? null : String(value);
   const select = controlPart(column, mode, 'filter-select');
   if (select && select.dataset.total) setCount(column, mode, countText(f.value ? 1 : 0, select.dataset.total));
   afterFilterChange(column, false);
@@ -365,7 +417,7 @@ window.dashUpdateFilterPreview = function (columnName, value) {
 
 window.dashRemoveFilter = function (columnName) {
   const column = String(columnName);
-  activeFilters = activeFilters.filter((f) => !f || f.column !== column);
+  removeFilter(column);
   renderActiveFilters();
   refreshDashboardWithFilters();
   reloadOtherFilterDropdowns(null);

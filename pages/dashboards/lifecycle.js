@@ -44,43 +44,35 @@ function selectDashboard(name) {
   });
 }
 
-// Distinct values are needed for text and multi-value filters; date filters show stored dates.
+// What each shown filter loads: the value lists, and the date ranges its calendars open in.
 function loadFilterValues() {
-  for (const f of activeFilters) {
-    if (f && f.type === 'text') loadDistinctValues(f.column, f.value);
-    else if (f && f.type === 'multiselect') loadDistinctValues(f.column);
-  }
-}
-
-function takeDashboard(record) {
-  currentDashboard = record;
-  dashboardPathToFiles = recordPath(record);
-  dashboardFileType = recordFileType(record);
+  reloadOtherFilterDropdowns(null);
 }
 
 window.dashLoadDashboard = async function () {
   const name = byId('dashboardDropdown').value;
   window.dashHideCreatePanel(true);
+  // Whatever still runs for the dashboard shown before is stopped, even if nothing replaces it.
+  stopAllWork();
   if (!name) {
     setShown('editDashboardBtn', false);
     setShown('deleteDashboardBtn', false);
     setShown('filterBarPreview', false);
     setShown('filterBarEdit', false);
-    activeFilters = [];
-    currentDashboard = null;
+    dropDashboard();
     showEmptyPreview();
     return;
   }
   setShown('editDashboardBtn', true);
   setShown('deleteDashboardBtn', true);
   const record = await findDashboard(name);
-  if (!record) return;
-  takeDashboard(record);
-  activeFilters = readRecordArray(record.filters);
+  // A later choice of dashboard has taken over while the records were on their way.
+  if (!record || byId('dashboardDropdown').value !== name) return;
+  stopAllWork();
+  takeDashboard(record, true);
   setShown('filterBarEdit', false);
   renderDashboardPreview(record);
-  renderActiveFilters();
-  setShown('filterBarPreview', activeFilters.length > 0);
+  showPreviewFilters();
   loadFilterValues();
 };
 
@@ -94,18 +86,13 @@ function openEditor(name) {
   nameField.value = name;
   nameField.style.borderColor = '';
   byId('rowsContainer').textContent = '';
-  rowIdCounter = 0;
-  cellIdCounter = 0;
+  resetEditorIds();
+  stopAllWork();
   updatePathUI();
 }
 
 window.dashShowCreatePanel = function () {
-  editingDashboardName = null;
-  activeFilters = [];
-  dashboardSchema = [];
-  currentDashboard = null;
-  dashboardPathToFiles = '';
-  dashboardFileType = 'parquet';
+  startNewDashboard();
   const turn = ++editorTurn;
   openEditor('');
   renderActiveFilters();
@@ -122,19 +109,19 @@ window.dashEditDashboard = async function () {
   const record = await findDashboard(name);
   if (!record || asked !== editorTurn) return;
   const turn = ++editorTurn;
-  editingDashboardName = name;
-  takeDashboard(record);
+  setEditingName(name);
+  takeDashboard(record, false);
   openEditor(record.name);
   const rows = readRecordArray(record.layout);
   loadSavedQueries(() => {
     if (turn !== editorTurn) return;
     if (!rows.length) window.dashAddRow();
     else for (const row of rows) addRowWithCells(row && Array.isArray(row.cells) ? row.cells : []);
-    activeFilters = readRecordArray(record.filters);
+    setFilters(record.filters);
     renderActiveFilters();
     collectDashboardSchema(record, () => {
       if (turn !== editorTurn) return;
-      setShown('filterBarEdit', dashboardSchema.some((c) => c && (isTextType(c.type) || isDateType(c.type))));
+      setShown('filterBarEdit', dashState.schema.some((c) => c && (isTextType(c.type) || isDateType(c.type))));
       loadFilterValues();
     });
   });
@@ -142,7 +129,7 @@ window.dashEditDashboard = async function () {
 
 window.dashHideCreatePanel = function (skipReload) {
   editorTurn++;
-  editingDashboardName = null;
+  setEditingName(null);
   setShown('createPanel', false);
   setShown('dashboardPreview', true, 'flex');
   setShown('filterBarEdit', false);
@@ -166,15 +153,15 @@ async function storeDashboard(name, rows) {
     'saveDashboardCpp',
     name,
     JSON.stringify(rows),
-    JSON.stringify(activeFilters),
-    dashboardPathToFiles,
-    dashboardFileType
+    JSON.stringify(dashState.filters),
+    dashState.pathToFiles,
+    dashState.fileType
   );
 }
 
 // After a confirmed save the editor closes and the stored dashboard is shown.
 function afterSave(name) {
-  editingDashboardName = null;
+  setEditingName(null);
   window.dashHideCreatePanel();
   selectDashboard(name);
 }
@@ -190,7 +177,7 @@ window.dashSaveDashboard = async function () {
   if (!rows) return;
   nameField.style.borderColor = '';
   // A rename stores the new record before removing the old one, so a failed write loses nothing.
-  const oldName = editingDashboardName;
+  const oldName = dashState.editingName;
   const saved = await storeDashboard(name, rows);
   if (saved.error) {
     showSaveError(saved.error);
@@ -200,7 +187,7 @@ window.dashSaveDashboard = async function () {
     const removed = await bridgeCall('deleteDashboardCpp', oldName);
     if (removed.error) {
       showSaveError('saved as "' + name + '", but the old dashboard "' + oldName + '" could not be removed: ' + removed.error);
-      editingDashboardName = name;
+      setEditingName(name);
       return;
     }
   }
@@ -308,9 +295,9 @@ window.dashDeleteDashboard = function () {
 
 function updatePathUI() {
   const display = byId('dashPathDisplay');
-  display.textContent = dashboardPathToFiles || 'Not set';
-  display.title = dashboardPathToFiles || '';
-  const parquet = dashboardFileType === 'parquet';
+  display.textContent = dashState.pathToFiles || 'Not set';
+  display.title = dashState.pathToFiles || '';
+  const parquet = dashState.fileType === 'parquet';
   const on = parquet ? '#fab387' : '#89b4fa';
   byId('dashSwitchThumb').style.left = parquet ? '18px' : '2px';
   byId('dashFormatSwitch').style.background = on;
@@ -323,15 +310,17 @@ window.dashChoosePath = async function () {
   if (reply.error) alert('Could not choose a folder:\n' + reply.error);
   const path = typeof reply.value === 'string' ? reply.value : '';
   if (!path) return;
-  dashboardPathToFiles = path;
+  setPathToFiles(path);
   updatePathUI();
   refreshAllCellPreviews();
+  reloadOtherFilterDropdowns(null);
 };
 
 window.dashToggleFileType = function () {
-  dashboardFileType = dashboardFileType === 'csv' ? 'parquet' : 'csv';
+  toggleFileType();
   updatePathUI();
   refreshAllCellPreviews();
+  reloadOtherFilterDropdowns(null);
 };
 
 function refreshAllCellPreviews() {
@@ -343,6 +332,6 @@ function refreshAllCellPreviews() {
 async function loadSavedQueries(callback) {
   const reply = await bridgeCall('getSavedQueriesCpp');
   if (reply.error) alert('Could not load the saved queries: ' + reply.error);
-  savedQueries = Array.isArray(reply.value) ? reply.value : [];
+  setSavedQueries(reply.value);
   if (callback) callback();
 }

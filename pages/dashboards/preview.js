@@ -56,32 +56,41 @@ function showEmptyPreview() {
 
 // The dashboard's own folder and file type stand for the path variable, then the filters go in.
 function panelSql(storedSql) {
-  return applyFiltersToSql(replacePathVariableForDashboard(storedSql, dashboardPathToFiles, dashboardFileType), activeFilters);
+  return applyFiltersToSql(dashboardSql(storedSql), dashState.filters);
 }
 
 // A panel is a paginated table unless its query aggregates, so no panel loads a whole table.
+// Loading is the work of the panel key: a newer load of the panel stops this one's engine run.
 async function loadPanelData(el, queryName, chartType, panelKey) {
+  const tag = startWork(panelKey);
+  showClickReason(el, null);
   const listed = await bridgeCall('getSavedQueriesCpp');
+  if (!isCurrentWork(panelKey, tag)) return;
   if (listed.error) {
+    endWork(panelKey, tag);
     el.innerHTML = noteHtml('Error loading data: ' + listed.error, NOTE_RED, '0.75rem');
     return;
   }
   const queries = listed.value;
   const query = Array.isArray(queries) ? queries.find((q) => q && q.name === queryName) : null;
   if (!query) {
+    endWork(panelKey, tag);
     el.innerHTML = noteHtml('Query not found', NOTE_RED);
     return;
   }
   const stored = String(query.sql == null ? '' : query.sql);
   const filtered = panelSql(stored);
   if (!hasAggregation(stored) || chartType === 'paginated') {
-    const shown = window.chartClickFilter ? applyChartClickFilterToSql(filtered, window.chartClickFilter) : filtered;
-    renderPaginatedTable(el, shown, 1, PANEL_PAGE_SIZE, false, panelKey);
+    endWork(panelKey, tag);
+    const click = dashState.clickFilter;
+    renderPaginatedTable(el, click ? applyChartClickFilterToSql(filtered, click) : filtered, 1, PANEL_PAGE_SIZE, false, panelKey);
     el.dataset.paginatedSqlWithDropdown = filtered;
     return;
   }
   const clickMeta = parseQueryForClickFilters(stored);
-  const res = await bridgeCall('queryDuckCpp', filtered);
+  const res = await bridgeCall('queryDuckCpp', filtered, tag);
+  if (!isCurrentWork(panelKey, tag) || res.cancelled) return;
+  endWork(panelKey, tag);
   const result = res.value;
   if (res.error) {
     el.innerHTML = engineErrorHtml(mapEngineError(res.error, sqlPieces([{ text: filtered, at: 0 }]), filtered), 'dash-engine-error');
@@ -89,5 +98,6 @@ async function loadPanelData(el, queryName, chartType, panelKey) {
     el.innerHTML = noteHtml('No data', NOTE_GREY);
   } else {
     renderChart(el, result, chartType, false, clickMeta);
+    if (chartType !== 'table') showClickReason(el, clickMeta);
   }
 }

@@ -52,32 +52,6 @@ function spliceSqlCondition(sql, condition, endWords) {
   return sql.slice(0, open) + '(' + sql.slice(open, point) + ') AND (' + condition + ')' + gap + rest;
 }
 
-// The condition of the dashboard's filters, or null when none has a value. `excludeColumn`
-// leaves out that column's own filter (a filter's value list is never narrowed by itself).
-function buildFilterWhereClause(filters, excludeColumn) {
-  const parts = [];
-  for (const f of filters || []) {
-    if (!f || f.column == null || f.column === '') continue;
-    if (excludeColumn != null && f.column === excludeColumn) continue;
-    const col = sqlIdentifier(f.column);
-    if (f.type === 'text' && f.value != null && f.value !== '') {
-      parts.push(col + ' = ' + sqlString(f.value));
-    } else if (f.type === 'multiselect' && Array.isArray(f.values) && f.values.length) {
-      parts.push(col + ' IN (' + f.values.map((v) => sqlString(v)).join(', ') + ')');
-    } else if (f.type === 'date') {
-      if (f.from) parts.push(col + ' >= ' + sqlString(f.from));
-      // Before the next day rather than <= the day itself: a timestamp later that day is in range.
-      if (f.to) parts.push(col + ' < CAST(' + sqlString(f.to) + ' AS DATE) + 1');
-    }
-  }
-  return parts.length ? parts.join(' AND ') : null;
-}
-
-function applyFiltersToSql(sql, filters) {
-  const clause = buildFilterWhereClause(filters);
-  return clause ? spliceSqlCondition(sql, clause, FILTER_END_WORDS) : sql;
-}
-
 function applyChartClickFilterToSql(sql, condition) {
   return spliceSqlCondition(sql, condition, CLICK_END_WORDS);
 }

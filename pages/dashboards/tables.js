@@ -54,7 +54,8 @@ function dashPaginatedFooter(key, page, pages, range) {
 }
 
 // A page below 1 or a size that is not a positive whole number would make an OFFSET or LIMIT
-// the engine rejects.
+// the engine rejects. Each drawing is the work of the panel key: a newer one (another page, a
+// click filter, a new render) stops its engine runs, and only the newest writes the table.
 async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) {
   const n = Math.floor(Number(page));
   const size = Math.floor(Number(pageSize));
@@ -69,8 +70,11 @@ async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) 
   el.dataset.paginatedIsSmall = isSmall ? '1' : '0';
   el.innerHTML = loadingBarHtml(DASH_TABLE_LOADING_WIDTH);
   const stmts = paginatedStatements(base, page, pageSize);
+  const tag = startWork(key);
   try {
-    const [counted, paged] = await Promise.all([bridgeCall('queryDuckCpp', stmts.count), bridgeCall('queryDuckCpp', stmts.page)]);
+    const [counted, paged] = await Promise.all([bridgeCall('queryDuckCpp', stmts.count, tag), bridgeCall('queryDuckCpp', stmts.page, tag)]);
+    if (!isCurrentWork(key, tag) || counted.cancelled || paged.cancelled) return;
+    endWork(key, tag);
     const error = pagedEngineError(counted, paged, base, page, pageSize);
     if (error) {
       el.innerHTML = engineErrorHtml(error, 'dash-engine-error');
@@ -96,7 +100,7 @@ async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) 
     el.style.alignItems = 'stretch';
     el.style.background = DASH_TABLE_BACKGROUND;
   } catch (e) {
-    el.innerHTML = noteHtml('Error loading data', DASH_TABLE_RED, DASH_TABLE_ERROR_FONT);
+    if (isCurrentWork(key, tag)) el.innerHTML = noteHtml('Error loading data', DASH_TABLE_RED, DASH_TABLE_ERROR_FONT);
   }
 }
 

@@ -1,8 +1,9 @@
 // Chart click filters in the real page: a click on a bar, a point or a slice narrows every
 // paginated table of the dashboard to the rows behind it (row counts compared with the engine),
 // with its mark and indicator; clicking again, another element and "Clear"; paging, the
-// CSV export, another dashboard and a dropdown filter keep it; CASE axes are not clickable;
-// labels that look like numbers, apostrophes, NULL categories and markup.
+// CSV export, another dashboard and a dropdown filter keep it; labels that look like numbers,
+// apostrophes, NULL categories and markup; quoted names and computed categories, and why a chart
+// cannot be clicked.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -120,7 +121,6 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
       await clickAt(page, bars, 'east');
       await tablesShow(`region = 'east'`);
       assert.equal(await indicator(page), `Filter: "region" = 'east'Clear`);
-      assert.equal(await page.evaluate(() => window.chartClickFilter), `"region" = 'east'`);
       assert.deepEqual(await selection(page), ['total:east']);
       assert.deepEqual(await marks(), [1, 2, 3]);
       const look = await page.$eval('#chartFilterIndicator', (el) => {
@@ -133,7 +133,7 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
       await clickAt(page, bars, 'east');
       await tablesShow(null);
       assert.equal(await indicator(page), null);
-      assert.equal(await page.evaluate(() => [window.chartClickFilter, window.chartSelection]).then(JSON.stringify), '[null,null]');
+      assert.equal(await page.evaluate(() => window.chartSelection), null);
       assert.deepEqual(await selection(page), []);
 
       // The filtered series: its own condition, kept whole and bracketed, joins the category's.
@@ -207,7 +207,7 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
   }
 });
 
-test('labels that look like numbers on text and integer columns, apostrophes, NULL and markup; a CASE axis is not clickable', async () => {
+test('labels that look like numbers on text and integer columns, apostrophes, NULL and markup; a CASE axis', async () => {
   await withApp({ data: { 'sales.csv': CSV } }, async ({ page, server, data }) => {
     const src = `read_csv('${path.join(data, 'sales.csv')}')`;
     const sql = {
@@ -253,18 +253,72 @@ test('labels that look like numbers on text and integer columns, apostrophes, NU
     await page.click('#chartFilterIndicator button');
     await waitRange(page, orders, N);
 
-    // A CASE axis: no pointer cursor, a click changes nothing, the tooltip still works.
+    // A CASE axis compares the whole expression; its tooltip still works.
     const d = chartData(sql.bands, data);
-    assert.equal(await cursor(page, panels[3]), '');
-    await clickAt(page, panels[3], d.labels[0]);
-    assert.equal(await page.evaluate(() => window.chartClickFilter), null);
-    assert.equal(await indicator(page), null);
-    assert.equal(await page.locator(`${orders} .dash-loading`).count(), 0);
-    assert.equal(await page.textContent(`${orders} .dash-paged-range`), `1-10 of ${N.toLocaleString('en-US')}`);
+    assert.equal(await cursor(page, panels[3]), 'pointer');
+    await clickLabel(panels[3], 'bands', 'high', 'amount > 20', `(CASE WHEN amount <= 20 THEN 'low' ELSE 'high' END) = 'high'`);
     await pointAt(page, panels[3], await elementAt(page, panels[3], d.labels[0]));
     const tip = `n\n${d.labels[0]}: ${d.series[0][0].toLocaleString('en-US')}`;
     assert.equal(await tipText(page, tip), tip);
-    assert.deepEqual(await selection(page), []);
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
+
+// Column names as public data sets write them, and computed categories.
+const NAMED_CSV =
+  'id,Origin State,Wildlife Size,Cost Total $,Flight Date,"say ""hi"""\n' +
+  Array.from({ length: 600 }, (_, i) => [i + 1, ['New York', 'Texas', 'Ohio'][i % 3], ['Small', 'Large'][i % 2],
+    [0, 150, 2500, 150][i % 4], `2001-03-0${(i % 3) + 1} ${String(i % 24).padStart(2, '0')}:30:00`, ['yes', '"it\'s"'][i % 2]].join(',')).join('\n') + '\n';
+
+test('spaced, quoted and $ column names, a CASE label and a CAST day narrow the tables; an aggregate axis says why not', async () => {
+  await withApp({ data: { 'sales.csv': NAMED_CSV } }, async ({ page, server, data }) => {
+    const src = `read_csv('${path.join(data, 'sales.csv')}')`;
+    const sql = {
+      states: `SELECT "Origin State", COUNT(*) AS "n flights" FROM ${src} GROUP BY 1 ORDER BY 1`,
+      greetings: `SELECT "say ""hi""" AS greeting, COUNT(*) AS n FROM ${src} GROUP BY 1 ORDER BY 1`,
+      costs: `SELECT "Cost Total $", COUNT(*) AS n FROM ${src} GROUP BY 1 ORDER BY 1`,
+      sizes: `SELECT CASE WHEN "Wildlife Size" = 'Large' THEN 'big' ELSE 'small' END AS status, COUNT(*) AS n FROM ${src} GROUP BY status ORDER BY status`,
+      days: `SELECT CAST("Flight Date" AS DATE) AS day, COUNT(*) AS n FROM ${src} GROUP BY day ORDER BY day`,
+      counted: `SELECT COUNT(*) AS n, SUM("Cost Total $") AS total FROM ${src} GROUP BY "Origin State" ORDER BY 1`,
+      rows: `SELECT * FROM ${src} ORDER BY id`,
+    };
+    for (const [name, text] of Object.entries(sql)) await storeQuery(server, name, text);
+    const chart = (query, chartType) => ({ name: query, query, chartType, flex: 4 });
+    assert.deepEqual(await server.call('saveDashboardCpp', ['Named', JSON.stringify([
+      { cells: [chart('states', 'bar'), chart('greetings', 'bar'), chart('costs', 'bar')] },
+      { cells: [chart('sizes', 'pie'), chart('days', 'area'), chart('counted', 'bar')] },
+      { cells: [{ name: 'Rows', query: 'rows', chartType: 'paginated', flex: 12 }] },
+    ]), '[]', '', 'csv']), { ok: true });
+    const table = content(2, 0);
+    await openDashboards(page);
+    await choose(page, 'Named');
+    await waitDrawn(page, [content(0, 0), content(0, 1), content(0, 2), content(1, 0), content(1, 1), content(1, 2), table]);
+    await waitRange(page, table, 600);
+
+    // [panel, label, the rows by hand, the condition shown]
+    const cases = [
+      [content(0, 0), 'Ohio', `"Origin State" = 'Ohio'`, `"Origin State" = 'Ohio'`],
+      [content(0, 1), "it's", `"say ""hi""" = 'it''s'`, `"say ""hi""" = 'it''s'`],
+      [content(0, 2), '150', `"Cost Total $" = 150`, `"Cost Total $" = '150'`],
+      [content(1, 0), 'big', `"Wildlife Size" = 'Large'`, `(CASE WHEN "Wildlife Size" = 'Large' THEN 'big' ELSE 'small' END) = 'big'`],
+      [content(1, 1), '2001-03-02', `CAST("Flight Date" AS DATE) = DATE '2001-03-02'`, `(CAST("Flight Date" AS DATE)) = '2001-03-02'`],
+    ];
+    for (const [sel, label, where, condition] of cases) {
+      assert.equal(await cursor(page, sel), 'pointer', sel);
+      await clickAt(page, sel, label);
+      await waitRange(page, table, countRows(data, where));
+      assert.equal(await indicator(page), `Filter: ${condition}Clear`);
+    }
+
+    // An aggregate category is no condition on rows: no pointer, and hovering says why.
+    const counted = content(1, 2);
+    assert.equal(await cursor(page, counted), '');
+    assert.match(await page.getAttribute(counted, 'title'), /^Not clickable: .*aggregate COUNT\(\)/);
+    await page.mouse.move(2, 2);
+    await tipText(page, null);
+    await pointAt(page, counted, (await chartView(page, counted)).series[0].items[0].at);
+    assert.match(await tipText(page), /\nNot clickable: .*aggregate COUNT\(\)/);
+    assert.equal(await page.getAttribute(content(0, 0), 'title'), null);
     assert.deepEqual(page.__errors || [], []);
   });
 });

@@ -192,7 +192,8 @@ test('edit mode: the menu, each filter kind narrows every editor preview, and Sa
     // The editor's bar is not drawn anew, so the dropdown stays open for the next tick.
     assert.equal(await page.isVisible(`#multiselect-dropdown-edit-product`), true);
 
-    // A date filter from the menu; the calendar opens on this month and steps back to February 2024.
+    // A date filter from the menu; the calendar opens on the month of the data's latest day
+    // (March 2024) and steps back to February 2024.
     await page.click('#addFilterBtn');
     await page.click('.filter-menu-item:has-text("day")');
     assert.deepEqual(await page.evaluate(dateLabels, ['date-picker-from-edit-day', 'date-picker-to-edit-day']), ['Start date', 'End date']);
@@ -202,8 +203,8 @@ test('edit mode: the menu, each filter kind narrows every editor preview, and Sa
     await settle(page, multiState, product, { button: 'beta ▼', count: '1/3',
       options: [['alpha', false, CLEAR], ['beta✓', true, CHOSEN], ['gamma', false, CLEAR]] });
     await page.click('#date-picker-from-edit-day');
-    const now = new Date();
-    for (let n = (now.getFullYear() - 2024) * 12 + now.getMonth() - 1; n > 0; n--) await page.click('.calendar-popup [title="Previous Month"]');
+    await settle(page, () => document.querySelector('.calendar-title')?.textContent, null, 'March 2024');
+    await page.click('.calendar-popup [title="Previous Month"]');
     assert.equal((await page.evaluate(calendar)).title, 'February 2024');
     await page.click('.calendar-day:not(.other-month):text-is("15")');
     assert.equal(await page.evaluate(calendar), null);
@@ -336,12 +337,11 @@ test('calendar: stored month, steps across the year, adjacent days, Today, Clear
     await settle(page, pagedTotal, previewPanel(1), refCount(data, `day >= DATE '2024-01-31'`));
     assert.deepEqual(await page.evaluate(dateLabels, buttons), ['01/31/2024', 'End date']);
 
-    // An empty end opens on this month with today outlined; Today picks the local date.
+    // An empty "to" opens on the month of "from"; Today picks the local date.
     await page.click('#' + buttons[1]);
     const now = new Date();
     const todayText = `${now.getFullYear()}-${String(now.getMonth() + 1).padStart(2, '0')}-${String(now.getDate()).padStart(2, '0')}`;
-    assert.deepEqual(await page.evaluate(calendar),
-      { title: `${MONTHS[now.getMonth()]} ${now.getFullYear()}`, today: [String(now.getDate())], selected: [], popups: 1 });
+    assert.deepEqual(await page.evaluate(calendar), { title: 'January 2024', today: [], selected: [], popups: 1 });
     await page.click('.calendar-footer [title="Select Today"]');
     const range = `day BETWEEN DATE '2024-01-31' AND DATE '${todayText}'`;
     await settle(page, pagedTotal, previewPanel(1), refCount(data, range));
@@ -363,6 +363,34 @@ test('calendar: stored month, steps across the year, adjacent days, Today, Clear
     await page.click('#activeFiltersPreview [title="Clear dates"]');
     await settle(page, pagedTotal, previewPanel(1), ROWS);
     assert.deepEqual(await page.evaluate(dateLabels, buttons), ['Start date', 'End date']);
+
+    // With no date of its own a calendar opens on the month of the data's latest day. The title
+    // leads to a year and a month: ten years back is three clicks away, and a day applies it.
+    await page.click('#' + buttons[0]);
+    await settle(page, () => document.querySelector('.calendar-title')?.textContent, null, 'March 2024');
+    const back = now.getFullYear() - 10;
+    await page.click('.calendar-title');
+    await page.click(`.calendar-year[data-year="${back}"]`);
+    await page.click('.calendar-month[title="May"]');
+    assert.equal((await page.evaluate(calendar)).title, `May ${back}`);
+    await page.click('.calendar-day:not(.other-month):text-is("31")');
+    await settle(page, dateLabels, buttons, [`05/31/${back}`, 'End date']);
+    await settle(page, pagedTotal, previewPanel(1), ROWS);
+
+    // A typed date: a wrong one is refused with a message and changes nothing; a right one applies.
+    await page.click('#' + buttons[1]);
+    for (const wrong of ['2024-02-30', '24-2-1', 'soon']) {
+      await page.fill('.calendar-input', wrong);
+      await page.press('.calendar-input', 'Enter');
+      assert.match(await page.textContent('.calendar-error'), /YYYY-MM-DD/);
+      assert.equal(await page.inputValue('.calendar-input'), wrong);
+    }
+    assert.deepEqual(await page.evaluate(dateLabels, buttons), [`05/31/${back}`, 'End date']);
+    await page.fill('.calendar-input', '2024-02-29');
+    await page.click('.calendar-set');
+    assert.equal(await page.evaluate(calendar), null);
+    await settle(page, pagedTotal, previewPanel(1), refCount(data, `day <= DATE '2024-02-29'`));
+    assert.deepEqual(await page.evaluate(dateLabels, buttons), [`05/31/${back}`, '02/29/2024']);
     assert.deepEqual(page.__errors || [], []);
   });
 });
@@ -457,15 +485,16 @@ test('value lists that cannot load say so, with the reason, instead of loading f
     await chooseDashboard(page, 'Missing query');
     await unavailable(/"nowhere" is not stored/);
 
-    // A new dashboard has no stored layout to take values from until it is saved.
+    // A new dashboard, never saved, lists values from its editor's first query.
     await page.click('#newDashboardBtn');
     await page.click('.dash-cell .query-dropdown-btn');
     await page.click('.query-dropdown-item:has-text("totals")');
     await page.waitForSelector('#filterBarEdit', { state: 'visible' });
     await page.click('#addFilterBtn');
     await page.click('.filter-menu-item:has-text("product") .filter-menu-name');
-    await settle(page, selectState, 'filter-select-edit-product', { value: '', options: [''], count: 'Values not available' });
-    assert.match(await page.getAttribute('[id="filter-select-edit-product"]', 'title'), /Save the dashboard/);
+    await settle(page, selectState, 'filter-select-edit-product', { value: '', options: ['', 'alpha', 'beta', 'gamma'], count: '0/3' });
+    await page.selectOption('[id="filter-select-edit-product"]', 'beta');
+    await settle(page, tableRows, editCell(0), refTotals(data, `product = 'beta'`));
 
     // Once every filterable column has a filter the menu says so.
     for (const name of ['region', 'code', HCOL, 'day']) {

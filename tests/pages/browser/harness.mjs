@@ -51,6 +51,37 @@ export function runEngine(sql, cwd, json = false) {
   return r.stdout;
 }
 
+// Engine processes started by `pid` or its descendants that still run (zombies run nothing).
+export function runningEngines(pid) {
+  const children = new Map();
+  for (const entry of fs.readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue;
+    try {
+      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
+      const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
+      if (!children.has(ppid)) children.set(ppid, []);
+      children.get(ppid).push({ pid: entry, state });
+    } catch {
+      // ended meanwhile
+    }
+  }
+  const found = [];
+  const walk = (p) => {
+    for (const child of children.get(String(p)) || []) {
+      let argv0 = '';
+      try {
+        argv0 = fs.readFileSync(`/proc/${child.pid}/cmdline`, 'utf8').split('\0')[0];
+      } catch {
+        // ended meanwhile
+      }
+      if (argv0 === ENGINE && child.state !== 'Z') found.push(child.pid);
+      walk(child.pid);
+    }
+  };
+  walk(pid);
+  return found;
+}
+
 export function writeFiles(root, files) {
   for (const [name, text] of Object.entries(files || {})) {
     const p = path.join(root, name);

@@ -3,44 +3,12 @@
 // or page by page; calls waiting behind it still run, and the next query runs as usual.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import { withApp, ENGINE } from './harness.mjs';
+import { withApp, runningEngines } from './harness.mjs';
 
 // Far longer than any test waits: each run is stopped.
 const LONG_AGGREGATED = 'SELECT SUM(x) AS s FROM range(6000000000) t(x) WHERE x % 7 = 3';
 const LONG_PAGED = 'SELECT count(*) FROM range(6000000000) t(x) WHERE x % 7 = 3';
 const GREY = 'rgb(108, 112, 134)';
-
-// Engine processes started by `pid` or its descendants that still run (zombies run nothing).
-function runningEngines(pid) {
-  const children = new Map();
-  for (const entry of fs.readdirSync('/proc')) {
-    if (!/^\d+$/.test(entry)) continue;
-    try {
-      const stat = fs.readFileSync(`/proc/${entry}/stat`, 'utf8');
-      const [state, ppid] = stat.slice(stat.lastIndexOf(')') + 2).split(' ');
-      if (!children.has(ppid)) children.set(ppid, []);
-      children.get(ppid).push({ pid: entry, state });
-    } catch {
-      // ended meanwhile
-    }
-  }
-  const found = [];
-  const walk = (p) => {
-    for (const child of children.get(String(p)) || []) {
-      let argv0 = '';
-      try {
-        argv0 = fs.readFileSync(`/proc/${child.pid}/cmdline`, 'utf8').split('\0')[0];
-      } catch {
-        // ended meanwhile
-      }
-      if (argv0 === ENGINE && child.state !== 'Z') found.push(child.pid);
-      walk(child.pid);
-    }
-  };
-  walk(pid);
-  return found;
-}
 
 // Polls until `condition` holds; the limit only keeps a broken build from hanging.
 async function until(condition, what) {

@@ -66,6 +66,22 @@ test('month steps roll the year over; a calendar opens on the stored date or on 
   for (const stored of [null, '', '2023-02-30', '11/30/2023', 20231130]) {
     assert.deepEqual(plain(ctx.calendarStart(stored, today)), { year: 2026, month: 2, selected: null }, String(stored));
   }
+  // Without a date of its own: the first real date near it, else today.
+  assert.deepEqual(plain(ctx.calendarStart(null, today, [null, '2001-04-30'])), { year: 2001, month: 3, selected: null });
+  assert.deepEqual(plain(ctx.calendarStart(null, today, ['2001-03-01', '2009-01-01'])), { year: 2001, month: 2, selected: null });
+  assert.deepEqual(plain(ctx.calendarStart('2020-01-01', today, ['2001-03-01'])), { year: 2020, month: 0, selected: '2020-01-01' });
+  assert.deepEqual(plain(ctx.calendarStart(null, today, ['x', null])), { year: 2026, month: 2, selected: null });
+});
+
+test('year list and typed dates: the data, this year and the shown one with a margin; only real days', () => {
+  const years = (shown, range) => { const y = plain(ctx.calendarYears(shown, 2026, range)); return [y[0], y[y.length - 1], y.length]; };
+  assert.deepEqual(years(2026, null), [2016, 2036, 21]);
+  assert.deepEqual(years(2026, { min: '2001-01-01', max: '2001-12-31' }), [1991, 2036, 46]);
+  assert.deepEqual(years(1850, { min: null, max: '2001-12-31' }), [1840, 2036, 197]);
+  const cases = [['2001-03-01', '2001-03-01'], [' 2024-02-29 ', '2024-02-29'], ['0099-01-31', '0099-01-31'], ['2023-02-29', null],
+    ['2001-3-1', null], ['03/01/2001', null], ['', null], [null, null], ['2001-13-01', null]];
+  for (const [typed, want] of cases) assert.equal(ctx.typedDate(typed), want, String(typed));
+  assert.equal(ctx.dateTextOf(99, 0, 31), '0099-01-31');
 });
 
 test('date texts: local YYYY-MM-DD, MM/DD/YYYY on buttons, placeholders for open ends', () => {

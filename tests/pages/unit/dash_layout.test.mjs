@@ -147,7 +147,7 @@ test('query list rows: hostile names show as text and reach dashSelectQuery inta
   const page = load([...RULES, 'dashboards/state.js', 'dashboards/editor.js'], {
     document: { addEventListener() {} },
   });
-  vm.runInContext('savedQueries = ' + JSON.stringify(names.map((name) => ({ name, sql: 'SELECT 1' }))), page);
+  vm.runInContext('setSavedQueries(' + JSON.stringify(names.map((name) => ({ name, sql: 'SELECT 1' }))) + ')', page);
   const html = page.getQueryListItems(4, names[2], '');
   const rows = [...html.matchAll(/<div class="query-dropdown-item( selected)?" data-name="([^"]*)" onclick="([^"]*)">([\s\S]*?)<\/div>/g)];
   assert.equal(rows.length, names.length);

@@ -113,9 +113,19 @@ test('parseXAxisExpression: every pattern, with and without alias and quotes', (
     ['HOUR( "ts" )', 'date_func', 'HOUR( "ts" )', 'ts'],
     ['"region"', 'column', 'region', 'region'],
     ['region AS r', 'column', 'region', 'region'],
-    ['region AS "r"', 'unknown', null, null],
-    ['case when a then 1 end', 'case', null, null],
-    ['a + b AS c', 'unknown', null, null],
+    ['region AS "r"', 'column', 'region', 'region'],
+    ['"Origin State" origin', 'column', 'Origin State', 'Origin State'],
+    ['t."we""ird $ Größe"', 'column', 'we"ird $ Größe', 'we"ird $ Größe'],
+    ['case when a then 1 end', 'case', 'case when a then 1 end', null],
+    ["CASE WHEN a > 1 THEN 'big' END status", 'case', "CASE WHEN a > 1 THEN 'big' END", null],
+    ['CAST(ts AS DATE) day', 'expression', 'CAST(ts AS DATE)', null],
+    ['x::DATE', 'expression', 'x::DATE', null],
+    ['a + b AS c', 'expression', 'a + b', null],
+    ['COUNT(*) AS n', 'expression', null, null],
+    ['coalesce(max(a), 0)', 'expression', null, null],
+    ['row_number() OVER (ORDER BY a) AS k', 'expression', null, null],
+    ['(SELECT 1) AS k', 'expression', null, null],
+    ['*', 'unknown', null, null],
   ];
   for (const [expr, type, expression, column] of cases) {
     const x = ctx.parseXAxisExpression(expr);
@@ -124,6 +134,7 @@ test('parseXAxisExpression: every pattern, with and without alias and quotes', (
   assert.equal(ctx.parseXAxisExpression('year(d) AS y').func, 'YEAR');
   assert.deepEqual({ ...ctx.parseSeriesExpression('SUM(x) FILTER (WHERE f(a, \')\') > 0)') },
     { name: null, condition: "f(a, ')') > 0" });
+  assert.deepEqual({ ...ctx.parseSeriesExpression('MAX(\'FILTER (WHERE a)\') AS "a b"') }, { name: 'a b', condition: null });
 });
 
 test('buildChartClickFilter: every label a literal, empty label IS NULL, series condition bracketed', () => {
@@ -138,8 +149,22 @@ test('buildChartClickFilter: every label a literal, empty label IS NULL, series 
   assert.equal(ctx.buildChartClickFilter(dt, '2024-03-01'), "CAST(DATE_TRUNC('month', d) AS DATE) = '2024-03-01'");
   assert.equal(ctx.buildChartClickFilter(meta(ctx.parseXAxisExpression('YEAR(d)')), 2024), "YEAR(d) = '2024'");
   const caseAxis = meta(ctx.parseXAxisExpression('CASE WHEN a THEN 1 END'), { s: 'a > 1' });
-  assert.equal(ctx.buildChartClickFilter(caseAxis, 'x'), null);
-  assert.equal(ctx.buildChartClickFilter(caseAxis, 'x', 's'), 'a > 1');
+  assert.equal(ctx.buildChartClickFilter(caseAxis, 'x', 's'), "(CASE WHEN a THEN 1 END) = 'x' AND (a > 1)");
+  assert.equal(ctx.buildChartClickFilter(caseAxis, ''), '(CASE WHEN a THEN 1 END) IS NULL');
+  const summed = meta(ctx.parseXAxisExpression('SUM(a)'), { s: 'a > 1' });
+  assert.equal(ctx.buildChartClickFilter(summed, 'x'), null);
+  assert.equal(ctx.buildChartClickFilter(summed, 'x', 's'), 'a > 1');
+});
+
+test('parseQueryForClickFilters: why a chart cannot be clicked', () => {
+  const reason = (sql) => ctx.parseQueryForClickFilters(sql).reason;
+  assert.equal(reason('SELECT "Cost Total $", COUNT(*) AS "n of rows" FROM t GROUP BY 1'), null);
+  assert.deepEqual({ ...ctx.parseQueryForClickFilters('SELECT DISTINCT ON (a) a, b AS "the b" FROM t').series }, { 'the b': null });
+  assert.match(reason('SELECT COUNT(*) AS n, region FROM t GROUP BY region'), /aggregate COUNT\(\)/);
+  assert.match(reason('SELECT SUM(x) OVER () AS s, a FROM t'), /aggregate SUM\(\)/);
+  assert.match(reason('SELECT rank() OVER w AS r, a FROM t'), /aggregate rank\(\)/);
+  assert.match(reason('FROM t SELECT a, COUNT(*)'), /could not be read/);
+  assert.match(reason(''), /could not be read/);
 });
 
 // Rows of the table `t` cover text, integer, date and timestamp columns, NULLs, apostrophes,
@@ -153,6 +178,7 @@ const SETUP = `CREATE TABLE t AS SELECT * FROM (VALUES
   (6, 'US', DATE '2024-05-31', TIMESTAMP '2024-05-31 18:00:00', 'A1', 300, 300, 'y')
 ) v(id, region, d, ts, code, amount, credit_limit, "ta""g");
 CREATE TABLE u AS SELECT * FROM t WHERE id > 3;
+CREATE TABLE w AS SELECT id, region AS "Origin State", amount AS "Cost Total $", code AS "Grö""ße", ts FROM t;
 `;
 
 function engineJson(sql, cwd) {
@@ -243,6 +269,11 @@ const CLICKS = [
   ['d', '2024-04-02', [3]], ['MONTH(d)', '4', [3, 4]],
   ["CAST(DATE_TRUNC('month', ts) AS DATE) AS m", '2024-03-01', [1, 2]],
   ["DATE_TRUNC('month', d)", '2024-05-01', [5, 6]],
+  ['"ta""g"', 'GROUP BY', [5]], ['t.region', 'US', [2, 6]], ['lower(region) AS r', "o'brien", [4]],
+  ["CASE WHEN amount > 100 THEN 'big' ELSE 'small' END AS size", 'big', [2, 3, 5, 6]],
+  ['CAST(ts AS DATE) AS day', '2024-03-31', [2]], ['EXTRACT(month FROM d) m', '4', [3, 4]],
+  ['amount % 100 AS rest', '50', [1, 2, 3]], ['"Origin State"', 'EU', [1, 3], 'w'], ['"Cost Total $" AS c', '150', [2], 'w'],
+  ['"Grö""ße"', "B's", [5], 'w'], ['date_trunc(\'month\', ts)::DATE AS mo', '2024-04-01', [3, 4], 'w'],
 ];
 
 test('spliced statements give the hand-filtered rows on the engine', (t) => {
@@ -262,9 +293,12 @@ test('spliced statements give the hand-filtered rows on the engine', (t) => {
     const cond = ctx.buildChartClickFilter(meta, 'EU', 'big');
     assert.deepEqual(engineRows(ctx.applyChartClickFilterToSql('SELECT id FROM t WHERE id > 1 OR id = 1', cond), dir),
       engineRows('SELECT 3 AS id', dir));
-    for (const [axis, label, ids] of CLICKS) {
-      const c = ctx.buildChartClickFilter(ctx.parseQueryForClickFilters(`SELECT ${axis}, COUNT(*) FROM t`), label, null);
-      const rows = engineRows(ctx.applyChartClickFilterToSql('SELECT id FROM t ORDER BY id', c), dir);
+    for (const [axis, label, ids, table = 't'] of CLICKS) {
+      const meta = ctx.parseQueryForClickFilters(`SELECT ${axis}, COUNT(*) FROM ${table} t GROUP BY ALL`);
+      // The chart's own query runs, and the label is one of its categories.
+      assert.ok(engineJson(`SELECT ${axis}, COUNT(*) FROM ${table} t GROUP BY ALL`, dir).length > 0, axis);
+      const c = ctx.buildChartClickFilter(meta, label, null);
+      const rows = engineRows(ctx.applyChartClickFilterToSql(`SELECT id FROM ${table} ORDER BY id`, c), dir);
       assert.deepEqual(rows, ids.map((id) => JSON.stringify({ id })), c);
     }
   } finally {
