@@ -54,12 +54,12 @@ void Dispatcher::runOne(std::unique_lock<std::mutex>& lock) {
   running_ = nullptr;
   if (closed_) return;  // nobody is listening any more
   lock.unlock();
-  deliver(call.id, json);
+  deliver(std::move(call.id), std::move(json));  // a reply may run to many megabytes
   lock.lock();
 }
 
-void Dispatcher::deliver(const std::string& id, const std::string& json) const {
-  auto send = [reply = reply_, id, json] {
+void Dispatcher::deliver(std::string id, std::string json) const {
+  auto send = [reply = reply_, id = std::move(id), json = std::move(json)] {
     try {
       reply(id, json);
     } catch (...) {

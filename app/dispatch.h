@@ -59,7 +59,7 @@ class Dispatcher {
 
   void runOne(std::unique_lock<std::mutex>& lock);
   void shutdown();
-  void deliver(const std::string& id, const std::string& json) const;
+  void deliver(std::string id, std::string json) const;
   std::size_t stopTag(const std::string& tag);
 
   std::vector<BridgeBinding> table_;
