@@ -2,11 +2,13 @@
 // Runs bridge calls one at a time, in arrival order, each to completion, on a worker thread of
 // its own, so that the window's thread never waits for the engine or the disk; every reply is
 // handed back to the main thread. Display-free, so the ordering can be tested without a window.
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,12 +47,23 @@ class Dispatcher {
   // A call is running or waiting.
   bool busy() const;
 
+  // With PLINTHOS_TIMING set in the environment, each reply writes one line to standard error:
+  // how long its call waited, ran, took to reach the main thread and to be handed on there.
+  static constexpr const char* kTimingVariable = "PLINTHOS_TIMING";
+
  private:
+  using Clock = std::chrono::steady_clock;
   struct Call {
     std::size_t index;
     std::string id;
     std::string args;
     std::string tag;  // empty: cannot be stopped
+    Clock::time_point posted;
+  };
+  // When a call reached each step, for the timing line.
+  struct Steps {
+    std::string name;
+    Clock::time_point posted, started, finished;
   };
   struct Running {
     const std::string& tag;
@@ -59,12 +72,13 @@ class Dispatcher {
 
   void runOne(std::unique_lock<std::mutex>& lock);
   void shutdown();
-  void deliver(std::string id, std::string json) const;
+  void deliver(std::string id, std::string json, std::optional<Steps> steps = {}) const;
   std::size_t stopTag(const std::string& tag);
 
   std::vector<BridgeBinding> table_;
   Reply reply_;
   ToMain toMain_;
+  bool timing_;
   BridgeFunction stop_;
 
   mutable std::mutex mutex_;
