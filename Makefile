@@ -5,7 +5,7 @@ JOBS    ?= $(shell nproc)
 PREFIX  ?= /usr/local
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all setup configure build test run bench fuzz fuzz-build install format clean
+.PHONY: all setup configure build test run bench fuzz fuzz-build install package format clean
 
 all: build
 
@@ -39,6 +39,10 @@ bench: build
 
 install: build
 	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# build/plinthos_<version>_amd64.deb
+package: build
+	@cd $(BUILD) && cpack --config CPackConfig.cmake
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -39,6 +39,8 @@ class Args {
     if (!array_.is_array()) throw BadCall{messages::kArgsNotArray};
   }
 
+  std::size_t size() const { return array_.size(); }
+
   std::string text(std::size_t index) const {
     if (index < array_.size() && array_[index].is_string()) {
       return array_[index].get<std::string>();
@@ -220,9 +222,11 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
        bound([dialogs](const Args& a) { return saveReply(saveCsv(a.text(0), dialogs)); },
              Fallback{stringReply(messages::kSaveBadArguments),
                       saveReply(SaveOutcome::WriteFailed)})},
-      // [sql] -> {"ok": destination} or {"cancelled": true}.
+      // [sql, setup?] -> {"ok": destination} or {"cancelled": true}.
       {"exportToCsvCpp", bound([services, dialogs](const Args& a) {
-         return replyOf(exportToCsv(a.text(0), services, dialogs), okPath);
+         const std::string sql = a.text(0);
+         const std::string setup = a.size() > 1 ? a.text(1) : std::string();
+         return replyOf(exportToCsv(sql, setup, services, dialogs), okPath);
        })},
   };
 }

@@ -6,15 +6,18 @@
 #include <csignal>
 #include <cstddef>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/bridge_table.h"
+#include "app/command_line.h"
 #include "app/dispatch.h"
 #include "app/exe_path.h"
 #include "app/gtk_dialogs.h"
 #include "app/main_window.h"
+#include "app/version.h"
 #include "app/webview_api.h"
 #include "pages/pages.h"
 #include "services/paths.h"
@@ -75,7 +78,12 @@ gboolean onTerminate(gpointer) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // Before any window: --version and --help need no display, and a folder given here must be
+  // stored before the Query page first lists.
+  const plinthos::Startup startup = plinthos::startFromCommandLine(
+      std::vector<std::string>(argv + 1, argv + argc), plinthos::kVersion, std::cout, std::cerr);
+  if (startup.exitCode) return *startup.exitCode;
   // The window class (plinthos / Plinthos) ties the window to its desktop entry, and the
   // application name labels the files the choosers add to the recent list.
   g_set_prgname("plinthos");
@@ -92,6 +100,7 @@ int main() {
   GtkWindow* about = plinthos::buildAboutWindow(exePath);
   plinthos::buildMenu(window, about);
 
+  if (!startup.initScript.empty()) webview_init(w, startup.initScript.c_str());
   webview_set_html(w, plinthos::SHELL_HTML);
 
   plinthos::GtkDialogs dialogs(window);

@@ -1,9 +1,9 @@
 cmake_policy(SET CMP0054 NEW)
 cmake_policy(SET CMP0057 NEW)
 # Assembles one page text from its manifest and writes it as an HTML file.
-# Usage: cmake -DMANIFEST=... -DOUT=... -P AssemblePage.cmake
+# Usage: cmake -DMANIFEST=... -DOUT=... -DLIBRARIES=node_modules -P AssemblePage.cmake
 # Manifest lines: "template FILE", "style FILE", "script FILE" (paths relative to the manifest),
-# and "wrap closure", which puts all scripts into one function so that the page publishes only
+# "library FILE" (a script of a pinned npm package, relative to LIBRARIES), and "wrap closure", which puts all scripts into one function so that the page publishes only
 # what it assigns to window.
 get_filename_component(dir ${MANIFEST} DIRECTORY)
 file(STRINGS ${MANIFEST} lines)
@@ -25,7 +25,15 @@ foreach(line IN LISTS lines)
     set(wrap closure)
     continue()
   endif()
-  set(file ${dir}/${CMAKE_MATCH_2})
+  if(kind STREQUAL "library")
+    set(file ${LIBRARIES}/${CMAKE_MATCH_2})
+    if(NOT EXISTS ${file})
+      message(FATAL_ERROR "${file} is missing: run tools/setup.sh to install the npm packages")
+    endif()
+    set(kind script)
+  else()
+    set(file ${dir}/${CMAKE_MATCH_2})
+  endif()
   file(READ ${file} text)
   if(kind STREQUAL "template")
     set(page_template "${text}")

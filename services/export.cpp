@@ -15,18 +15,23 @@ constexpr EngineJob kExportJob{"/tmp/duckexport_", OutputMode::Default, messages
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any saved document
 }  // namespace
 
-std::string exportStatement(const std::string& query, const std::string& destination) {
-  return "COPY (\n" + query + "\n) TO '" + sqlQuoted(destination) + "' (FORMAT CSV, HEADER)";
+std::string exportStatement(const std::string& query, const std::string& destination,
+                            const std::string& setup) {
+  return setup + "COPY (\n" + query + "\n) TO '" + sqlQuoted(destination) +
+         "' (FORMAT CSV, HEADER)";
 }
 
-Result<std::string> exportToCsv(const std::string& sql, const ServiceEnv& env, Dialogs* dialogs) {
+Result<std::string> exportToCsv(const std::string& sql, const std::string& setup,
+                                const ServiceEnv& env, Dialogs* dialogs) {
   std::optional<std::string> destination;
   if (dialogs) destination = dialogs->chooseCsvDestination();
   if (!destination) return Cancelled{};
 
   std::string folder = workingFolder(env.exePath);
   std::string query = expandAllSourceFolders(folder, sql);
-  auto run = runJob(env, folder, exportStatement(query, *destination), kExportJob);
+  auto run = runJob(env, folder,
+                    exportStatement(query, *destination, expandAllSourceFolders(folder, setup)),
+                    kExportJob);
   if (!std::holds_alternative<std::string>(run)) return run;
   return std::move(*destination);
 }

@@ -7,15 +7,18 @@
 
 namespace plinthos {
 
-// "COPY (\n" query "\n) TO 'destination' (FORMAT CSV, HEADER)", quotes in the destination
-// doubled.
-std::string exportStatement(const std::string& query, const std::string& destination);
+// `setup`, then "COPY (\n" query "\n) TO 'destination' (FORMAT CSV, HEADER)", quotes in the
+// destination doubled. `setup` holds statements (each closed by a semicolon) that the query
+// relies on, such as the temporary table it reads.
+std::string exportStatement(const std::string& query, const std::string& destination,
+                            const std::string& setup = std::string());
 
 // Asks where to, then has the engine write the whole answer of `sql` (the pages strip their
-// LIMIT first) there as CSV with a header: the destination. Cancelled when the dialog is
-// (nothing else happens then) or the run is stopped. Failures: no temp script, engine not
-// started, the engine's message (else "Export failed").
-Result<std::string> exportToCsv(const std::string& sql, const ServiceEnv& env, Dialogs* dialogs);
+// LIMIT first) there as CSV with a header, after the `setup` statements in the same run: the
+// destination. Cancelled when the dialog is (nothing else happens then) or the run is stopped.
+// Failures: no temp script, engine not started, the engine's message (else "Export failed").
+Result<std::string> exportToCsv(const std::string& sql, const std::string& setup,
+                                const ServiceEnv& env, Dialogs* dialogs);
 
 enum class SaveOutcome { Saved, Cancelled, WriteFailed };
 

@@ -48,9 +48,7 @@ std::optional<std::string> describeStatement(const std::string& workingFolder,
   for (const auto& kind : kSourceKinds) {
     auto call = findSourceCall(sql, kind.function);
     if (!call) continue;
-    std::string path = call->path;
-    if (namesFolder(workingFolder, path)) path += std::string("/**/*.") + kind.extension;
-    return std::string(kDescribe) + kind.function + "('" + path + "')";
+    return kDescribe + expandedCall(workingFolder, *call, kind.function, kind.extension);
   }
   return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #include "services/sources.h"
 
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -33,6 +34,11 @@ bool namesFolder(const std::string& base, const std::string& path) {
   return fs::is_directory(fs::path(base) / path, ec);
 }
 
+std::string folderFilesCall(const std::string& function, const std::string& folder,
+                            const std::string& extension) {
+  return function + "('" + folder + "/**/*." + extension + "'" + kFolderReadOptions + ")";
+}
+
 std::optional<SourceCall> findSourceCall(const std::string& sql, const std::string& function,
                                          std::size_t from) {
   const std::string opener = function + "('";
@@ -40,14 +46,21 @@ std::optional<SourceCall> findSourceCall(const std::string& sql, const std::stri
     if (!matchesAt(sql, at, opener)) continue;
     std::size_t pathBegin = at + opener.size();
     std::size_t quote = sql.find('\'', pathBegin);
-    // One or more non-quote characters, the quote, then the parenthesis right after it.
-    if (quote == std::string::npos || quote == pathBegin || quote + 1 >= sql.size() ||
-        sql[quote + 1] != ')') {
-      continue;
-    }
-    return SourceCall{at, quote + 2, sql.substr(pathBegin, quote - pathBegin)};
+    if (quote == std::string::npos || quote == pathBegin) continue;
+    // The quote, then the parenthesis right after it or after the folder read options.
+    std::size_t close = quote + 1;
+    bool options = sql.compare(close, std::strlen(kFolderReadOptions), kFolderReadOptions) == 0;
+    if (options) close += std::strlen(kFolderReadOptions);
+    if (close >= sql.size() || sql[close] != ')') continue;
+    return SourceCall{at, close + 1, sql.substr(pathBegin, quote - pathBegin), options};
   }
   return std::nullopt;
+}
+
+std::string expandedCall(const std::string& workingFolder, const SourceCall& call,
+                         const std::string& function, const std::string& extension) {
+  if (namesFolder(workingFolder, call.path)) return folderFilesCall(function, call.path, extension);
+  return function + "('" + call.path + "'" + (call.folderOptions ? kFolderReadOptions : "") + ")";
 }
 
 std::string expandSourceFolders(const std::string& workingFolder, const std::string& sql,
@@ -57,9 +70,7 @@ std::string expandSourceFolders(const std::string& workingFolder, const std::str
   std::size_t copied = 0;
   while (auto call = findSourceCall(sql, function, copied)) {
     out.append(sql, copied, call->begin - copied);
-    out += function + "('" + call->path;
-    if (namesFolder(workingFolder, call->path)) out += "/**/*." + extension;
-    out += "')";
+    out += expandedCall(workingFolder, *call, function, extension);
     copied = call->end;
   }
   out.append(sql, copied, std::string::npos);

@@ -15,8 +15,12 @@ APT_PACKAGES=(
   nlohmann-json3-dev libsimdjson-dev libgtest-dev libgmock-dev googletest libbenchmark-dev libcpp-httplib-dev
   # browser tests, desktop smoke test, screenshots
   chromium xvfb xauth xdotool x11-utils openbox imagemagick fonts-dejavu-core fonts-noto-color-emoji dbus-x11
+  # the pages in WebKitGTK's own browser
+  webkit2gtk-driver
   # benchmarks
   hyperfine time
+  # the Debian package: Depends from the binaries, checks of its metadata and desktop entry
+  dpkg-dev file appstream desktop-file-utils
 )
 
 missing=()

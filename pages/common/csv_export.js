@@ -1,11 +1,22 @@
 // "⬇ CSV" of a paginated table: the engine writes every row of the statement the table pages
-// through to a file the user chooses; only a failure is reported.
-async function exportPagedCsv(sql) {
+// through to a file the user chooses. A script's last statement is written with the statements
+// before it run first (`options.script`, from sqlScript); engine messages are told in terms of
+// `options.userText`. A failure is reported here; the reply goes back to the caller.
+async function exportPagedCsv(sql, options) {
+  const opts = options || {};
+  const script = opts.script || { setup: [], last: { text: String(sql), at: 0 } };
+  const userText = opts.userText != null ? opts.userText : String(sql);
+  const base = scriptPagedBase(script);
+  const setup = sqlPieces(script.setup).sql;
   let res;
   try {
-    res = await exportToCsvCpp(pagedBaseSql(sql));
+    res = await (setup ? exportToCsvCpp(base.text, setup) : exportToCsvCpp(base.text));
   } catch (e) {
     res = { error: String((e && e.message) || e) };
   }
-  if (res && res.error) alert('Export failed: ' + res.error);
+  if (res && res.error) {
+    const sent = sqlPieces(script.setup.concat(['COPY (\n', base, '\n) TO ']));
+    alert('Export failed: ' + mapEngineError(res.error, sent, userText));
+  }
+  return res || {};
 }

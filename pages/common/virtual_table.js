@@ -9,10 +9,8 @@ const VIRTUAL_GUESS_ROW_HEIGHT = 16;
 // Browsers stop laying out boxes somewhere between 17 and 33 million pixels tall. Taller answers
 // are spread over this height, a pixel of scrolling then passing more than a pixel of rows.
 const VIRTUAL_MAX_HEIGHT = 15000000;
-// One formatter for every cell: toLocaleString builds a new one on each call in some engines.
-const VIRTUAL_NUMBER_FORMAT = new Intl.NumberFormat();
 // The widest fraction a number shows, with the locale's decimal separator.
-const VIRTUAL_FRACTION = VIRTUAL_NUMBER_FORMAT.format(0.888).slice(1);
+const VIRTUAL_FRACTION = NUMBER_FORMAT.format(0.888).slice(1);
 
 // The rows to draw, [first, last), for a scroll position measured from the top of the first row,
 // and the heights of the spacers above and below them.
@@ -42,14 +40,14 @@ function groupedNumberText(text) {
   const t = String(text).trim();
   if (/^[+-]?\d+$/.test(t) && !Number.isSafeInteger(Number(t))) {
     try {
-      return VIRTUAL_NUMBER_FORMAT.format(BigInt(t));
+      return NUMBER_FORMAT.format(BigInt(t));
     } catch (e) {
       return String(text);
     }
   }
   const n = Number(t);
   if (t === '' || !Number.isFinite(n)) return String(text);
-  return VIRTUAL_NUMBER_FORMAT.format(n);
+  return NUMBER_FORMAT.format(n);
 }
 
 // Per column, the text likely to be widest once shown: the longest, and for numbers the longest

@@ -1,51 +1,19 @@
-// Chart click filters: one condition for the whole page narrows every paginated table, with a
-// highlight on the clicked element and an indicator that clears it.
-
-const SELECTION_COLOR = '#89b4fa';
-const SELECTION_LINE_WIDTH = 1.5;
-const SELECTION_POINT_RADIUS = 5;
+// Chart click filters: one condition for the whole page narrows every paginated table, with the
+// clicked element marked and an indicator that clears it.
 
 window.chartClickFilter = null;
 window.chartSelection = null;
 
 function clearChartSelectionHighlight() {
   const sel = window.chartSelection;
-  if (sel && sel.overlay) sel.overlay.remove();
+  if (sel && sel.mark) sel.mark.off();
   window.chartSelection = null;
 }
 
-function drawSelectionHighlight(canvas, hit, type) {
+// The chart marks the clicked element itself; the selection remembers how to unmark it.
+function drawSelectionHighlight(mark, label, seriesName) {
   clearChartSelectionHighlight();
-  const overlay = document.createElement('canvas');
-  overlay.className = 'dash-chart-selection';
-  overlay.width = canvas.width;
-  overlay.height = canvas.height;
-  Object.assign(overlay.style, {
-    position: 'absolute',
-    left: canvas.offsetLeft + 'px',
-    top: canvas.offsetTop + 'px',
-    width: canvas.offsetWidth + 'px',
-    height: canvas.offsetHeight + 'px',
-    pointerEvents: 'none',
-  });
-  const parent = canvas.parentElement;
-  if (getComputedStyle(parent).position === 'static') parent.style.position = 'relative';
-  parent.appendChild(overlay);
-  const ctx = overlay.getContext('2d');
-  ctx.strokeStyle = SELECTION_COLOR;
-  ctx.lineWidth = SELECTION_LINE_WIDTH;
-  ctx.beginPath();
-  if (type === 'bar') {
-    ctx.rect(hit.x, hit.y, hit.w, hit.h);
-  } else if (type === 'pie') {
-    ctx.moveTo(hit.cx, hit.cy);
-    ctx.arc(hit.cx, hit.cy, hit.r + 1, hit.start - Math.PI / 2, hit.end - Math.PI / 2);
-    ctx.closePath();
-  } else {
-    ctx.arc(hit.x, hit.y, SELECTION_POINT_RADIUS, 0, 2 * Math.PI);
-  }
-  ctx.stroke();
-  window.chartSelection = { canvas, hit, type, overlay, label: hit.label, series: hit.series };
+  window.chartSelection = { mark, label, series: seriesName };
 }
 
 function paginatedTables() {

@@ -128,8 +128,10 @@ function countText(chosen, total) {
 }
 
 // The value lists come from the first query's data source: a read_csv or read_parquet call with
-// one quoted path (a doubled quote inside it, as a folder name with an apostrophe is written).
-const DATA_SOURCE_RES = [/read_csv\('(?:[^']|'')+'\)/i, /read_parquet\('(?:[^']|'')+'\)/i];
+// one quoted path (a doubled quote inside it, as a folder name with an apostrophe is written),
+// with the options of a folder's files call when the path variable wrote it.
+const DATA_SOURCE_RES = [/read_csv\('(?:[^']|'')+'(?:, union_by_name = true)?\)/i,
+  /read_parquet\('(?:[^']|'')+'(?:, union_by_name = true)?\)/i];
 
 function findDataSource(sql) {
   for (const re of DATA_SOURCE_RES) {

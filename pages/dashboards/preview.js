@@ -89,7 +89,7 @@ async function loadPanelData(el, queryName, chartType, panelKey) {
     return;
   }
   if (result && result.error) {
-    el.innerHTML = noteHtml(result.error, NOTE_RED, '0.75rem');
+    el.innerHTML = engineErrorHtml(mapEngineError(result.error, sqlPieces([{ text: filtered, at: 0 }]), filtered), 'dash-engine-error');
   } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
     el.innerHTML = noteHtml('No data', NOTE_GREY);
   } else {

@@ -71,9 +71,9 @@ async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) 
   const stmts = paginatedStatements(base, page, pageSize);
   try {
     const [countRes, pageRes] = await Promise.all([queryDuckCpp(stmts.count), queryDuckCpp(stmts.page)]);
-    const error = (countRes && countRes.error) || (pageRes && pageRes.error);
+    const error = pagedEngineError(countRes, pageRes, base, page, pageSize);
     if (error) {
-      el.innerHTML = noteHtml(error, DASH_TABLE_RED, DASH_TABLE_ERROR_FONT);
+      el.innerHTML = engineErrorHtml(error, 'dash-engine-error');
       return;
     }
     const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];
@@ -87,7 +87,7 @@ async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) 
     const columns = pageRes && Array.isArray(pageRes.columns) ? pageRes.columns : [];
     const first = stmts.offset + 1;
     const last = Math.min(stmts.offset + rows.length, total);
-    const range = first.toLocaleString() + '-' + last.toLocaleString() + ' of ' + total.toLocaleString();
+    const range = formatNumber(first) + '-' + formatNumber(last) + ' of ' + formatNumber(total);
     el.innerHTML =
       '<div class="dash-paged' + dashSizeClass(isSmall) + '"><div class="dash-paged-body">' +
       dashTableMarkup(columns, rows) + '</div>' + dashPaginatedFooter(key, page, pages, range) + '</div>';

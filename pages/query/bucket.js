@@ -8,15 +8,20 @@ const PARQUET_COLOR = '#fab387';
 let currentBucketPath = '';
 let selectedFolderPath = '';
 let _folderId = 0;
+// The selected folder that a reload found gone, named by the folder line until the next choice.
+let goneFolderPath = '';
 
 function bucketNote(color, html) {
   return '<div style="color:' + color + ';padding:8px 0">' + html + '</div>';
 }
 
+// A reload keeps the selected folder while it is still there.
 async function loadBucket() {
   const out = document.getElementById('bucketOut');
   out.innerHTML = bucketNote('#6c7086', 'Loading...');
+  const keep = selectedFolderPath;
   selectedFolderPath = '';
+  goneFolderPath = '';
   let tree;
   try {
     tree = await listBucketCpp();
@@ -24,10 +29,12 @@ async function loadBucket() {
     tree = { error: String(e) };
   }
   if (!tree || tree.error) {
+    goneFolderPath = keep;
     out.innerHTML = bucketNote(
       '#fab387',
       'No bucket path selected. Click <b style="color:#cba6f7">📁 Change Path</b> above to choose a folder.',
     );
+    updatePathVariableLine();
     return;
   }
   if (tree.bucketPath) {
@@ -37,6 +44,12 @@ async function loadBucket() {
   _folderId = 0;
   const html = renderTree(tree, 0);
   out.innerHTML = html || bucketNote('#6c7086', 'No .csv or .parquet files found.');
+  if (keep) {
+    const row = Array.from(out.querySelectorAll('.folder-row')).find((r) => r.dataset.path === keep);
+    if (row) selectFolder(keep, Number(row.id.slice('folder-row-'.length)));
+    else goneFolderPath = keep;
+  }
+  updatePathVariableLine();
 }
 
 async function chooseBucketPath() {
@@ -48,6 +61,8 @@ async function chooseBucketPath() {
   }
   if (!path) return;
   await setBucketPathCpp(path);
+  // Another data folder: the old selection means nothing there.
+  selectedFolderPath = '';
   await loadBucket();
 }
 
@@ -66,7 +81,7 @@ function renderTree(node, indent = 0, parentPath = currentBucketPath || '') {
     const n = ++_folderId;
     const path = joinPath(parentPath, node.name);
     return (
-      '<div class="folder-row" id="folder-row-' + n + '" style="' + pad + '"' +
+      '<div class="folder-row" id="folder-row-' + n + '" data-path="' + escapeHtml(path) + '" style="' + pad + '"' +
       ' title="Click to select this folder for queries"' +
       ' onclick="selectFolder(' + handlerArg(path) + ', ' + n + ')">' +
       '<span class="folder-arrow" id="arrow-' + n + '" onclick="toggleFolder(' + n + ', event)">▾</span>' +
@@ -111,6 +126,7 @@ function toggleFolder(n, event) {
 
 function selectFolder(path, n) {
   selectedFolderPath = path === selectedFolderPath ? '' : path;
+  goneFolderPath = '';
   document.querySelectorAll('.folder-row').forEach((row) => {
     row.style.background = '';
     row.style.borderLeft = '';
@@ -122,6 +138,30 @@ function selectFolder(path, n) {
       row.style.borderLeft = '3px solid #a6e3a1';
     }
   }
+  updatePathVariableLine();
+}
+
+// The folder as the user sees it in the tree: relative to the data folder, with a closing slash.
+function folderDisplayName(path) {
+  const base = currentBucketPath ? currentBucketPath.replace(/\/+$/, '') + '/' : '';
+  const rel = base && path.startsWith(base) ? path.slice(base.length) : path;
+  return rel + '/';
+}
+
+// What {path-to-files} stands for now, beside the editor.
+function pathVariableText() {
+  const kind = isParquet ? 'Parquet files' : 'CSV files';
+  const gone = goneFolderPath ? ' (' + folderDisplayName(goneFolderPath) + ' is gone)' : '';
+  if (selectedFolderPath) return PATH_VARIABLE + ' = ' + folderDisplayName(selectedFolderPath) + ', ' + kind;
+  if (!currentBucketPath) return PATH_VARIABLE + ' = no data folder' + gone;
+  return PATH_VARIABLE + ' = the whole data folder, ' + kind + gone;
+}
+
+function updatePathVariableLine() {
+  const line = document.getElementById('pathVariableLine');
+  if (!line) return;
+  line.textContent = pathVariableText();
+  line.classList.toggle('path-gone', Boolean(goneFolderPath));
 }
 
 function insertFileQuery(fn, absPath) {

@@ -46,6 +46,7 @@ function toggleFormat() {
   document.getElementById('formatSwitch').style.background = isParquet ? '#fab387' : '#a6e3a1';
   document.getElementById('labelCsv').style.color = isParquet ? '#6c7086' : '#a6e3a1';
   document.getElementById('labelParquet').style.color = isParquet ? '#fab387' : '#6c7086';
+  updatePathVariableLine();
 }
 
 function replacePathVariable(sql) {
@@ -88,14 +89,17 @@ function showCancelled() {
   document.getElementById('queryResult').innerHTML = resultNote('#6c7086', CANCELLED_NOTE);
 }
 
+// A text of several statements runs them in order in one engine run; the last one's answer is
+// what is shown.
 async function runQuery() {
   const input = document.getElementById('queryInput').value.trim();
   if (!input) return;
   const sql = replacePathVariable(input);
   if (sql === null) return;
   lastSql = sql;
+  const seq = resetAnswer(sql);
   paginationState = { page: 1, pageSize: PAGE_SIZE };
-  const agg = hasAggregation(sql);
+  const agg = lastAgg;
   const chartSel = document.getElementById('chartType');
   showEl('chartType', '');
   showEl('downloadBtn', 'none');
@@ -108,25 +112,27 @@ async function runQuery() {
   const out = document.getElementById('queryResult');
   out.innerHTML = resultNote('#6c7086', 'Running...');
   if (!agg) {
-    rebuildChartOptions(chartSel, 'paginated', false);
+    rebuildAnswerOptions(chartSel, false);
     lastResult = null;
     drawPaginatedTable();
     return;
   }
+  const sent = runStatements(1).whole;
   const started = performance.now();
   let res;
   try {
-    res = await pageQuery(sql);
+    res = await pageQuery(sent.sql);
   } catch (e) {
     res = { error: String((e && e.message) || e) };
   }
+  if (seq !== runSeq) return;
   timeEl.textContent = (performance.now() - started).toFixed(0) + ' ms';
   if (res && res.cancelled) {
     showCancelled();
     return;
   }
   if (res && res.error) {
-    errBox.textContent = '⚠ ' + res.error;
+    errBox.textContent = '⚠ ' + answerErrorText(res.error, sent);
     errBox.style.display = 'block';
     out.innerHTML = '';
     return;
@@ -138,8 +144,9 @@ async function runQuery() {
   }
   lastResult = { columns: res.columns || [], rows: res.rows, numericCols: res.numericCols || [] };
   showEl('downloadBtn', '');
-  rebuildChartOptions(chartSel, chartSel.value, true);
+  rebuildAnswerOptions(chartSel, true);
   applyChart();
+  updateAnswerNote();
 }
 
 document.addEventListener('keydown', (e) => {

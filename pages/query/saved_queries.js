@@ -187,11 +187,23 @@ async function confirmSaveQuery() {
   await savedQueriesStore(name, sql);
 }
 
+// A stored query is the one the menu then shows as selected, and the page says it was saved.
 async function savedQueriesStore(name, sql) {
   const res = await savedQueriesCall('saveQueryCpp', name, sql);
   if (res.error) savedQueriesSaveError(res.error);
   else cancelSaveQuery();
   await loadSavedQueries();
+  if (res.error) return;
+  markSavedQuerySelected(name);
+  if (typeof showQueryNotice === 'function') showQueryNotice('Saved query "' + name + '"');
+}
+
+function markSavedQuerySelected(name) {
+  selectedQueryName = name;
+  const label = savedQueriesEl('savedQueriesDropdownLabel');
+  if (label) label.textContent = name;
+  savedQueriesShow('deleteQueryBtn', 'inline-flex');
+  renderSavedQueriesList('');
 }
 
 // Also drops a pending overwrite question and an old error, so neither comes back with the

@@ -1,2 +1,3 @@
+updatePathVariableLine();
 loadBucket();
 loadSavedQueries();

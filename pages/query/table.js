@@ -26,30 +26,33 @@ function pagerButton(label, title, target, enabled) {
 
 async function drawPaginatedTable() {
   if (lastSql === null) return;
+  const seq = runSeq;
   const out = document.getElementById('queryResult');
   out.innerHTML = resultNote('#6c7086', 'Loading...');
   const P = paginationState.pageSize;
   const N = paginationState.page;
-  const stmts = paginatedStatements(pagedBaseSql(lastSql), N, P);
+  const stmts = runStatements(N);
   try {
     const started = performance.now();
-    const [countRes, pageRes] = await Promise.all([pageQuery(stmts.count), pageQuery(stmts.page)]);
+    const [countRes, pageRes] = await Promise.all([pageQuery(stmts.count.sql), pageQuery(stmts.page.sql)]);
+    if (seq !== runSeq) return;
     document.getElementById('queryTime').textContent = (performance.now() - started).toFixed(0) + ' ms';
     if ((countRes && countRes.cancelled) || (pageRes && pageRes.cancelled)) {
       showCancelled();
       return;
     }
     if (countRes && countRes.error) {
-      out.innerHTML = resultNote('#f38ba8', countRes.error);
+      showResultError(answerErrorText(countRes.error, stmts.count));
       return;
     }
     if (pageRes && pageRes.error) {
-      out.innerHTML = resultNote('#f38ba8', pageRes.error);
+      showResultError(answerErrorText(pageRes.error, stmts.page));
       return;
     }
     const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];
     const total = countRows.length && countRows[0].length ? parseInt(countRows[0][0], 10) || 0 : 0;
     const pages = Math.max(1, Math.ceil(total / P));
+    lastTotal = total;
     if (total === 0) {
       out.innerHTML = resultNote('#6c7086', 'No rows returned.');
       return;
@@ -57,7 +60,7 @@ async function drawPaginatedTable() {
     const rows = pageRes && Array.isArray(pageRes.rows) ? pageRes.rows : [];
     const first = stmts.offset + 1;
     const last = Math.min(stmts.offset + rows.length, total);
-    const range = first.toLocaleString() + '-' + last.toLocaleString() + ' of ' + total.toLocaleString() + ' rows';
+    const range = formatNumber(first) + '-' + formatNumber(last) + ' of ' + formatNumber(total) + ' rows';
     out.innerHTML =
       '<div class="paged-layout"><div class="paged-body">' +
       tableMarkup(pageRes.columns, rows, (cell) => fmtPageCell(cell)) +
@@ -80,9 +83,16 @@ window.bucketPaginatedGo = function (page) {
   drawPaginatedTable();
 };
 
-// A cancelled dialog stays silent; a file that could not be written must not look saved.
+// A cancelled dialog stays silent; a file that could not be written must not look saved. The
+// first rows of an answer that is not aggregated are not the whole answer: the engine writes
+// every row instead.
 async function downloadResult() {
   if (!lastResult) return;
+  if (!lastAgg) {
+    await exportAnswerCsv();
+    return;
+  }
+  const count = lastResult.rows.length;
   let reply;
   try {
     reply = await saveCsvCpp(csvText(lastResult.columns, lastResult.rows));
@@ -91,9 +101,12 @@ async function downloadResult() {
   }
   if (typeof reply === 'string' && reply.startsWith('error')) {
     alert('Save failed: ' + reply.replace(/^error:\s*/, ''));
+    showQueryNotice('Save failed', true);
+  } else if (reply === 'ok') {
+    showQueryNotice('Exported ' + rowsText(count));
   }
 }
 
 async function downloadPaginatedCsv() {
-  if (lastSql !== null) await exportPagedCsv(lastSql);
+  if (lastSql !== null) await exportAnswerCsv();
 }

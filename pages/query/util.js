@@ -15,9 +15,9 @@ function fmtDate(ts) {
   const d = new Date(n * 1000);
   if (Number.isNaN(d.getTime())) return '';
   return (
-    d.toLocaleDateString(undefined, { year: 'numeric', month: 'short', day: 'numeric' }) +
+    d.toLocaleDateString(DISPLAY_LOCALE, { year: 'numeric', month: 'short', day: 'numeric' }) +
     ' ' +
-    d.toLocaleTimeString(undefined, { hour: '2-digit', minute: '2-digit' })
+    d.toLocaleTimeString(DISPLAY_LOCALE, { hour: '2-digit', minute: '2-digit' })
   );
 }
 

@@ -1,6 +1,6 @@
 # Sourced by the window tests after virtual_display.sh: a display with a configured data folder,
-# and the steps that start the app at `$APP`, find its main window, press keys and wait for
-# the app to end.
+# and the steps that start the app at `$APP` (with the arguments given), find its main window,
+# press keys and wait for the app to end.
 
 app_pid=""
 
@@ -13,7 +13,7 @@ start_configured_display() {
 }
 
 start_app() {
-  "$APP" >"$work/app.log" 2>&1 &
+  "$APP" "$@" >"$work/app.log" 2>&1 &
   app_pid=$!
   main_wid=""
   wait_for find_main || { fail "no window titled Plinthos"; cat "$work/app.log" >&2; return 1; }

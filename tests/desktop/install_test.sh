@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build under a temporary prefix, checks the layout (bundle with its modes, the
-# launcher link, a desktop entry that runs it, the icon), then runs the desktop smoke test
-# through the installed launcher.
+# launcher link, a desktop entry that runs it, the icon, the metadata and the manual), then runs
+# the desktop smoke test through the installed launcher.
 set -uo pipefail
 BUILD="${1:?usage: install_test.sh <builddir> <smoke_test.sh>}"
 SMOKE="${2:?usage: install_test.sh <builddir> <smoke_test.sh>}"
@@ -25,9 +25,11 @@ check "bundled libraries" test -f "$bundle/Frameworks/libduckdb.so" -a -f "$bund
 check "launcher is a relative link to the bundle" \
   test "$(readlink "$prefix/bin/plinthos")" = "../lib/plinthos/Plinthos.app/Contents/MacOS/Plinthos"
 check "launcher resolves" test -x "$prefix/bin/plinthos"
-check "desktop entry runs the launcher" grep -qx "Exec=$prefix/bin/plinthos" "$prefix/share/applications/plinthos.desktop"
+check "desktop entry runs the launcher with a folder" grep -qx "Exec=$prefix/bin/plinthos %f" "$prefix/share/applications/plinthos.desktop"
 check "desktop entry names the icon" grep -qx "Icon=plinthos" "$prefix/share/applications/plinthos.desktop"
 check "icon" test -s "$prefix/share/icons/hicolor/scalable/apps/plinthos.svg"
+check "AppStream metadata" test -s "$(ls "$prefix"/share/metainfo/*.metainfo.xml | head -n1)"
+check "manual page" test -s "$prefix/share/man/man1/plinthos.1.gz"
 check "no build folder in the run path" bash -c "! readelf -d '$bundle/MacOS/Plinthos' | grep -q '$BUILD'"
 if command -v desktop-file-validate >/dev/null; then
   check "desktop entry valid" desktop-file-validate "$prefix/share/applications/plinthos.desktop"

@@ -31,8 +31,10 @@ TEST_F(ExportTest, ExportRunsTheExpandedQueryInDefaultMode) {
   dialogs.answers = {dest};
   EXPECT_EQ(call("exportToCsvCpp", args({"SELECT * FROM read_csv('data') -- all"})),
             (json{{"ok", dest}}.dump()));
-  EXPECT_EQ(receivedSql(), "COPY (\nSELECT * FROM read_csv('data/**/*.csv') -- all\n) TO '" +
-                               root.string() + "/out''s.csv' (FORMAT CSV, HEADER)");
+  EXPECT_EQ(receivedSql(),
+            "COPY (\nSELECT * FROM read_csv('data/**/*.csv', union_by_name = true) "
+            "-- all\n) TO '" +
+                root.string() + "/out''s.csv' (FORMAT CSV, HEADER)");
   EXPECT_EQ(receivedArgs(), ":memory:\n");
   EXPECT_EQ(receivedFolder(), data.string());
   fakeEngine("", 1);
@@ -51,6 +53,12 @@ TEST_F(ExportTest, RealEngineWritesTheWholeAnswer) {
   dialogs.answers = {dest};
   json bad = callJson("exportToCsvCpp", args({"SELECT 1;"}));
   EXPECT_FALSE(bad["error"].get<std::string>().empty());
+  // A script's last statement, with the statements before it run first in the same run.
+  dialogs.answers = {dest};
+  EXPECT_EQ(call("exportToCsvCpp", args({"SELECT * FROM t2 ORDER BY a",
+                                         "CREATE TEMP TABLE t2 AS FROM read_csv('t.csv');\n"})),
+            (json{{"ok", dest}}.dump()));
+  EXPECT_EQ(readFile(dest), "a,b\n1,x\n2,y\n");
 }
 
 TEST_F(ExportTest, SaveWritesTheTextExactly) {

@@ -2,6 +2,7 @@
 // query result; then the same contract against the real engine program.
 #include "services/query.h"
 
+#include "services/sources.h"
 #include "tests/native/test_support.h"
 
 namespace plinthos::test {
@@ -50,7 +51,8 @@ TEST_F(QueryTest, StatementIsExpandedAndRunInTheDataFolder) {
   setBucket(data);
   fakeEngine("[]");
   call("queryDuckCpp", args({"SELECT * FROM read_csv('2024') JOIN READ_PARQUET('x')"}));
-  EXPECT_EQ(receivedSql(), "SELECT * FROM read_csv('2024/**/*.csv') JOIN read_parquet('x')");
+  EXPECT_EQ(receivedSql(),
+            "SELECT * FROM read_csv('2024/**/*.csv', union_by_name = true) JOIN read_parquet('x')");
   EXPECT_EQ(receivedFolder(), data.string());
 
   writeConfig("{}");
@@ -94,6 +96,33 @@ TEST_F(QueryTest, RealEngineAnswersQueriesOverAFolder) {
   EXPECT_NE(missing["error"].get<std::string>().find("nope.csv"), std::string::npos);
   json syntax = callJson("queryDuckCpp", args({"SELEC 1"}));
   EXPECT_FALSE(syntax["error"].get<std::string>().empty());
+}
+
+// Files of one folder that differ in their columns answer every column, for both kinds, both
+// through a folder argument and through the call the pages write.
+TEST_F(QueryTest, RealEngineReadsMixedFoldersByColumnName) {
+  writeFile(data / "w" / "seattle.csv", "date,temp\n2024-01-01,5\n");
+  writeFile(data / "w" / "x" / "weather.csv", "date,temp,location\n2024-01-02,7,Oslo\n");
+  fs::create_directories(data / "p");
+  setBucket(data);
+  for (const char* kind : {"csv", "parquet"}) {
+    SCOPED_TRACE(kind);
+    if (std::string(kind) == "parquet") {
+      call("queryDuckCpp", args({"COPY (FROM read_csv('w/seattle.csv')) TO 'p/a.parquet'; "
+                                 "COPY (FROM read_csv('w/x/weather.csv')) TO 'p/b.parquet'"}));
+    }
+    std::string folder = std::string(kind) == "csv" ? "w" : "p";
+    std::string fn = std::string("read_") + kind;
+    const std::string want =
+        R"({"columns":["date","temp","location"],"numericCols":[false,true,false],)"
+        R"("rows":[["2024-01-01","5",""],["2024-01-02","7","Oslo"]]})";
+    EXPECT_EQ(call("queryDuckCpp", args({"SELECT * FROM " + fn + "('" + folder + "') ORDER BY 1"})),
+              want);
+    EXPECT_EQ(call("queryDuckCpp",
+                   args({"SELECT * FROM " + folderFilesCall(fn, (data / folder).string(), kind) +
+                         " ORDER BY 1"})),
+              want);
+  }
 }
 
 }  // namespace

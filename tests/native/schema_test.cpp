@@ -18,9 +18,12 @@ TEST_F(SchemaTest, DescribesTheFirstRecognisedSource) {
   EXPECT_EQ(describeStatement(w, "SELECT * FROM read_parquet('a.parquet') JOIN read_csv('b.csv')"),
             "DESCRIBE SELECT * FROM read_csv('b.csv')");
   EXPECT_EQ(describeStatement(w, "SELECT * FROM Read_CSV('sales')"),
-            "DESCRIBE SELECT * FROM read_csv('sales/**/*.csv')");
+            "DESCRIBE SELECT * FROM read_csv('sales/**/*.csv', union_by_name = true)");
   EXPECT_EQ(describeStatement(w, "FROM read_parquet('sales')"),
-            "DESCRIBE SELECT * FROM read_parquet('sales/**/*.parquet')");
+            "DESCRIBE SELECT * FROM read_parquet('sales/**/*.parquet', union_by_name = true)");
+  // The pages' folder call, as {path-to-files} becomes it.
+  EXPECT_EQ(describeStatement(w, "FROM read_parquet('/d/**/*.parquet', union_by_name = true) t"),
+            "DESCRIBE SELECT * FROM read_parquet('/d/**/*.parquet', union_by_name = true)");
   EXPECT_FALSE(describeStatement(w, "SELECT * FROM read_csv('x.csv', header = true)"));
 }
 

@@ -31,21 +31,29 @@ TEST_F(SourcesTest, FolderArgumentsBecomeRecursivePatterns) {
   fs::create_directories(data / "2024");
   fs::create_directories(data / "data");
   auto csv = [&](const std::string& sql) { return expandSourceFolders(w, sql, "read_csv", "csv"); };
-  EXPECT_EQ(csv("SELECT * FROM read_csv('2024')"), "SELECT * FROM read_csv('2024/**/*.csv')");
-  EXPECT_EQ(csv("SELECT * FROM read_csv('2024/')"), "SELECT * FROM read_csv('2024//**/*.csv')");
-  EXPECT_EQ(csv("READ_CSV('x') Read_Csv('2024')"), "read_csv('x') read_csv('2024/**/*.csv')");
-  EXPECT_EQ(csv("read_csv('" + w + "')"), "read_csv('" + w + "/**/*.csv')");  // absolute
-  EXPECT_EQ(csv("myread_csv('data')"), "myread_csv('data/**/*.csv')");        // no word boundary
+  const std::string u = kFolderReadOptions;
+  EXPECT_EQ(csv("SELECT * FROM read_csv('2024')"),
+            "SELECT * FROM read_csv('2024/**/*.csv'" + u + ")");
+  EXPECT_EQ(csv("SELECT * FROM read_csv('2024/')"),
+            "SELECT * FROM read_csv('2024//**/*.csv'" + u + ")");
+  EXPECT_EQ(csv("READ_CSV('x') Read_Csv('2024')"),
+            "read_csv('x') read_csv('2024/**/*.csv'" + u + ")");
+  EXPECT_EQ(csv("read_csv('" + w + "')"), "read_csv('" + w + "/**/*.csv'" + u + ")");  // absolute
+  EXPECT_EQ(csv("myread_csv('data')"), "myread_csv('data/**/*.csv'" + u + ")");  // no word boundary
+  // The pages' own folder calls are recognised and kept; a folder in one is expanded all the same.
+  EXPECT_EQ(csv("READ_CSV('/d/**/*.csv'" + u + ")"), "read_csv('/d/**/*.csv'" + u + ")");
+  EXPECT_EQ(csv("read_csv('data'" + u + ")"), "read_csv('data/**/*.csv'" + u + ")");
   for (const std::string same :
        {"read_csv('data', header = true)", "read_csv( 'data' )", "read_csv(['data'])",
-        "read_csv(\"data\")", "read_csv('')", "read_csv('data'", "read_csv('/d/**/*.csv')"}) {
+        "read_csv(\"data\")", "read_csv('')", "read_csv('data'", "read_csv('/d/**/*.csv')",
+        "read_csv('data', union_by_name = false)"}) {
     EXPECT_EQ(csv(same), same);
   }
   EXPECT_EQ(expandAllSourceFolders(w,
                                    "READ_PARQUET('x') JOIN read_csv('data') JOIN "
                                    "read_parquet('2024')"),
-            "read_parquet('x') JOIN read_csv('data/**/*.csv') JOIN "
-            "read_parquet('2024/**/*.parquet')");
+            "read_parquet('x') JOIN read_csv('data/**/*.csv'" + u + ") JOIN " +
+                "read_parquet('2024/**/*.parquet'" + u + ")");
   // A path with a NUL byte names nothing, whatever precedes the NUL.
   EXPECT_EQ(csv(std::string("read_csv('2024\0x')", 17)), std::string("read_csv('2024\0x')", 17));
 }

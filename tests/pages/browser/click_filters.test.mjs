@@ -1,6 +1,6 @@
 // Chart click filters in the real page: a click on a bar, a point or a slice narrows every
 // paginated table of the dashboard to the rows behind it (row counts compared with the engine),
-// with its highlight and indicator; clicking again, another element and "Clear"; paging, the
+// with its mark and indicator; clicking again, another element and "Clear"; paging, the
 // CSV export, another dashboard and a dropdown filter keep it; CASE axes are not clickable;
 // labels that look like numbers, apostrophes, NULL categories and markup.
 import { test } from 'node:test';
@@ -9,6 +9,7 @@ import fs from 'node:fs';
 import path from 'node:path';
 import { withApp, runEngine, makeTemp, waitForFile } from './harness.mjs';
 import { storeQuery, openDashboards, choose, content } from './dashboard_helpers.mjs';
+import { chartView, pointAt, tipText, waitDrawn, selection } from './chart_helpers.mjs';
 
 const REGIONS = ['north', 'south', 'east', "o'west"];
 const CODES = ['007', '10', 'x9', '2.50'];
@@ -23,42 +24,21 @@ const CSV =
     return [i + 1, region, 'ABC'[i % 3], CODES[Math.floor(i / 2) % 4], 2023 + (i % 2), (i % 50) + 1, day, TAGS[Math.floor(i / 3) % 4]].join(',');
   }).join('\n') + '\n';
 
-const SELECTION = [137, 180, 250];
-
-// Where the normal-size bar and line charts put a bar or a point, and the pie a slice's middle.
-function barGeometry(w, h, labels, series) {
-  const plot = { left: 65, top: 20, right: w - (series.length > 1 ? 110 : 20), bottom: h - 75 };
-  const width = plot.right - plot.left;
-  const height = plot.bottom - plot.top;
-  const max = Math.max(...series.flat()) * 1.1 || 1;
-  const raw = max / 5;
-  const mag = 10 ** Math.floor(Math.log10(raw));
-  const f = raw / mag;
-  const step = Math.max(1, (f <= 1 ? 1 : f <= 2 ? 2 : f <= 5 ? 5 : 10) * mag);
-  const top = Math.ceil(max / step) * step;
-  const slot = width / labels.length;
-  const barW = Math.max(3, slot / (series.length + 1));
-  return {
-    bar(s, r) {
-      const bh = (height * series[s][r]) / top;
-      const x = plot.left + slot * r + slot / 2 - (series.length * barW) / 2 + s * barW;
-      return { x, y: plot.bottom - bh, w: barW, h: bh, cx: x + barW / 2, cy: plot.bottom - bh / 2 };
-    },
-    point(s, r) {
-      const stepX = labels.length > 1 ? width / (labels.length - 1) : width;
-      return { cx: plot.left + stepX * r, cy: plot.bottom - (height * series[s][r]) / top };
-    },
-  };
+// Where the chart in `sel` drew the element of series s (0 for a pie) at category `label`.
+async function elementAt(page, sel, label, s = 0) {
+  const view = await chartView(page, sel);
+  // Points on a time axis stand at their label's time.
+  const item = view.series[s].items.find((i) => (view.xType === 'time' ? i.x === Date.parse(label) : i.name === label));
+  assert.ok(item, `${label} drawn in ${sel}`);
+  return item.at;
 }
 
-function sliceMid(w, h, values, i) {
-  const cx = (w - 120) / 2;
-  const cy = h / 2 - 14;
-  const r = Math.min(cx - 15, cy - 15);
-  const total = values.reduce((a, v) => a + v, 0);
-  const start = values.slice(0, i).reduce((a, v) => a + v, 0);
-  const mid = ((start + values[i] / 2) / total) * 2 * Math.PI;
-  return { cx: cx + Math.sin(mid) * r * 0.6, cy: cy - Math.cos(mid) * r * 0.6 };
+async function cursor(page, sel) {
+  return page.$eval(`${sel} .dash-chart`, (b) => b.style.cursor);
+}
+
+async function clickAt(page, sel, label, s = 0) {
+  await pointAt(page, sel, await elementAt(page, sel, label, s), true);
 }
 
 // The engine's answer of a chart query: labels (NULL as empty text, as the page gets them) and
@@ -78,32 +58,6 @@ function countRows(cwd, ...conditions) {
   return JSON.parse(runEngine(`SELECT COUNT(*) AS n FROM read_csv('sales.csv') WHERE ${where}`, cwd, true))[0].n;
 }
 
-// Every element shows its answer and every chart is drawn at its element's size.
-async function waitDrawn(page, sels) {
-  await page.waitForFunction((list) => list.every((sel) => {
-    const el = document.querySelector(sel);
-    if (!el || el.querySelector('.dash-loading') || !el.textContent.trim() && !el.querySelector('canvas')) return false;
-    const c = el.querySelector('canvas.dash-chart');
-    return !c || Math.abs(c.width - (el.clientWidth - 32)) <= 1 && Math.abs(c.height - (el.clientHeight - 32)) <= 1;
-  }), sels);
-}
-
-async function chartSize(page, sel) {
-  return page.$eval(`${sel} canvas.dash-chart`, (c) => ({ w: c.width, h: c.height, cursor: c.style.cursor }));
-}
-
-// Pointer action at a point in drawing pixels, scaled to the canvas's shown size.
-async function pointer(page, sel, p, click = true) {
-  const canvas = page.locator(`${sel} canvas.dash-chart`);
-  await canvas.scrollIntoViewIfNeeded();
-  const box = await canvas.boundingBox();
-  const { w, h } = await chartSize(page, sel);
-  const x = box.x + (p.cx * box.width) / w;
-  const y = box.y + (p.cy * box.height) / h;
-  if (click) await page.mouse.click(x, y);
-  else await page.mouse.move(x, y);
-}
-
 async function waitRange(page, sel, total) {
   assert.ok(total > 0, 'a test condition leaves rows');
   const text = `1-${Math.min(10, total)} of ${total.toLocaleString('en-US')}`;
@@ -118,24 +72,6 @@ async function indicator(page) {
     const box = document.getElementById('chartFilterIndicator');
     return box && getComputedStyle(box).display !== 'none' ? box.textContent : null;
   });
-}
-
-// The highlight overlay: one on the page, exactly over the given panel's canvas, and lit in the
-// selection colour near the given drawing point.
-async function highlightAt(page, sel, x, y) {
-  return page.evaluate(([s, px, py, colour]) => {
-    const all = document.querySelectorAll('canvas.dash-chart-selection');
-    const overlay = document.querySelector(`${s} canvas.dash-chart-selection`);
-    if (all.length !== 1 || !overlay) return { count: all.length };
-    const a = overlay.getBoundingClientRect();
-    const b = document.querySelector(`${s} canvas.dash-chart`).getBoundingClientRect();
-    const d = overlay.getContext('2d').getImageData(Math.round(px) - 1, Math.round(py) - 1, 3, 3).data;
-    let best = [0, 0, 0, 0];
-    for (let i = 0; i < d.length; i += 4) if (d[i + 3] > best[3]) best = Array.from(d.slice(i, i + 4));
-    const same = ['left', 'top', 'width', 'height'].every((k) => Math.abs(a[k] - b[k]) < 0.5);
-    const lit = best[3] > 128 && best.slice(0, 3).every((v, i) => Math.abs(v - colour[i]) <= 3);
-    return { count: 1, same, lit };
-  }, [sel, x, y, SELECTION]);
 }
 
 test('clicks on bars, points and slices narrow both paginated tables; again, another, Clear, paging, CSV, another dashboard and a dropdown filter', async () => {
@@ -175,26 +111,18 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
       await choose(page, 'Clicks');
       await waitDrawn(page, all);
       await tablesShow(null);
-      const regions = chartData(sql.regions, data);
-      const months = chartData(sql.months, data);
-      const categories = chartData(sql.categories, data);
-      const size = await chartSize(page, bars);
-      assert.equal(size.cursor, 'pointer');
-      const barG = barGeometry(size.w, size.h, regions.labels, regions.series);
-      const lineSize = await chartSize(page, line);
-      const lineG = barGeometry(lineSize.w, lineSize.h, months.labels, months.series);
-      // Charts are not queried again by a click: their canvases stay the same elements.
-      await page.evaluate((sels) => sels.forEach((s, i) => (document.querySelector(`${s} canvas`).__mark = i + 1)), [bars, line, pie]);
+      assert.equal(await cursor(page, bars), 'pointer');
+      // Charts are not queried again by a click: they stay the same elements.
+      const marks = () => page.evaluate((sels) => sels.map((s) => document.querySelector(`${s} .dash-chart`).__mark), [bars, line, pie]);
+      await page.evaluate((sels) => sels.forEach((s, i) => (document.querySelector(`${s} .dash-chart`).__mark = i + 1)), [bars, line, pie]);
 
       // A bar of the plain series: the category alone.
-      const east = regions.labels.indexOf('east');
-      let b = barG.bar(0, east);
-      await pointer(page, bars, b);
+      await clickAt(page, bars, 'east');
       await tablesShow(`region = 'east'`);
       assert.equal(await indicator(page), `Filter: "region" = 'east'Clear`);
       assert.equal(await page.evaluate(() => window.chartClickFilter), `"region" = 'east'`);
-      assert.deepEqual(await highlightAt(page, bars, b.x, b.cy), { count: 1, same: true, lit: true });
-      assert.deepEqual(await page.evaluate((sels) => sels.map((s) => document.querySelector(`${s} canvas`).__mark), [bars, line, pie]), [1, 2, 3]);
+      assert.deepEqual(await selection(page), ['total:east']);
+      assert.deepEqual(await marks(), [1, 2, 3]);
       const look = await page.$eval('#chartFilterIndicator', (el) => {
         const s = getComputedStyle(el);
         return [s.position, s.bottom, s.right, s.backgroundColor, s.zIndex, getComputedStyle(el.querySelector('button')).backgroundColor];
@@ -202,39 +130,30 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
       assert.deepEqual(look, ['fixed', '20px', '20px', 'rgb(69, 71, 90)', '1000', 'rgb(243, 139, 168)']);
 
       // The same bar again clears the filter.
-      await pointer(page, bars, b);
+      await clickAt(page, bars, 'east');
       await tablesShow(null);
       assert.equal(await indicator(page), null);
       assert.equal(await page.evaluate(() => [window.chartClickFilter, window.chartSelection]).then(JSON.stringify), '[null,null]');
-      assert.equal(await page.locator('canvas.dash-chart-selection').count(), 0);
+      assert.deepEqual(await selection(page), []);
 
       // The filtered series: its own condition, kept whole and bracketed, joins the category's.
-      const west = regions.labels.indexOf("o'west");
-      b = barG.bar(1, west);
-      await pointer(page, bars, b);
+      await clickAt(page, bars, "o'west", 1);
       const picked = `"region" = 'o''west' AND (amount IN (10, 20, 30, 40, 50) OR category IN ('A'))`;
       await tablesShow(picked);
       assert.equal(await indicator(page), `Filter: ${picked}Clear`);
 
       // Another element replaces the filter, and the highlight moves: a line point ...
-      const march = months.labels.indexOf('2024-03-01');
-      const p = lineG.point(0, march);
-      await pointer(page, line, p);
+      await clickAt(page, line, '2024-03-01');
       const cast = `CAST(DATE_TRUNC('month', day) AS DATE) = '2024-03-01'`;
       await tablesShow(cast);
       assert.equal(await indicator(page), `Filter: ${cast}Clear`);
-      assert.deepEqual(await highlightAt(page, line, p.cx + 5, p.cy), { count: 1, same: true, lit: true }, 'a ring of radius 5');
-      assert.equal((await highlightAt(page, line, p.cx, p.cy)).lit, false, 'the ring is hollow');
+      assert.equal((await selection(page)).length, 1, 'the mark moved');
 
       // ... then a slice of a pie shown stretched: the category only.
-      await page.$eval(`${pie} canvas`, (c) => Object.assign(c.style, { width: Math.round(c.width * 0.8) + 'px', height: Math.round(c.height * 0.7) + 'px' }));
-      const pieSize = await chartSize(page, pie);
-      const slice = sliceMid(pieSize.w, pieSize.h, categories.series[0], 1);
-      await pointer(page, pie, slice);
+      await clickAt(page, pie, 'B');
       await tablesShow(`category = 'B'`);
       assert.equal(await indicator(page), `Filter: "category" = 'B'Clear`);
-      assert.deepEqual(await highlightAt(page, pie, slice.cx, slice.cy), { count: 1, same: true, lit: false },
-        'the overlay covers the stretched canvas; the slice is outlined, not filled');
+      assert.deepEqual(await selection(page), ['B']);
 
       // Paging keeps the filter, and the export holds exactly the filtered rows.
       const onlyB = countRows(data, `category = 'B'`);
@@ -253,13 +172,11 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
       await page.click('#chartFilterIndicator button');
       await tablesShow(null);
       assert.equal(await indicator(page), null);
-      assert.equal(await page.locator('canvas.dash-chart-selection').count(), 0);
+      assert.deepEqual(await selection(page), []);
 
       // The filter survives another dashboard and coming back; the redrawn chart has no
       // highlight, but its element still clears the filter.
-      const north = regions.labels.indexOf('north');
-      b = barG.bar(0, north);
-      await pointer(page, bars, b);
+      await clickAt(page, bars, 'north');
       await tablesShow(`region = 'north'`);
       await choose(page, 'Other');
       await waitRange(page, content(0, 0), countRows(data, `region = 'north'`));
@@ -267,13 +184,13 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
       await choose(page, 'Clicks');
       await waitDrawn(page, all);
       await tablesShow(`region = 'north'`);
-      assert.equal(await page.locator('canvas.dash-chart-selection').count(), 0);
-      await pointer(page, bars, b);
+      assert.deepEqual(await selection(page), []);
+      await clickAt(page, bars, 'north');
       await tablesShow(null);
       assert.equal(await indicator(page), null);
 
       // A dropdown filter change keeps the click filter and adds its own condition.
-      await pointer(page, bars, b);
+      await clickAt(page, bars, 'north');
       await tablesShow(`region = 'north'`);
       await page.waitForFunction(() => document.querySelectorAll('#filter-select-preview-category option').length === 4);
       await page.selectOption('#filter-select-preview-category', 'A');
@@ -316,11 +233,7 @@ test('labels that look like numbers on text and integer columns, apostrophes, NU
     // Click label `label` of the chart in `sel`; the table shows what the engine counts for
     // `where`, and the indicator the condition.
     const clickLabel = async (sel, query, label, where, condition) => {
-      const d = chartData(sql[query], data);
-      const { w, h } = await chartSize(page, sel);
-      const r = d.labels.indexOf(label);
-      assert.ok(r >= 0, `${label} in ${d.labels}`);
-      await pointer(page, sel, barGeometry(w, h, d.labels, d.series).bar(0, r));
+      await clickAt(page, sel, label);
       const n = countRows(data, where);
       assert.ok(n > 0 && n < N, `${where} selects some rows`);
       await waitRange(page, orders, n);
@@ -342,16 +255,16 @@ test('labels that look like numbers on text and integer columns, apostrophes, NU
 
     // A CASE axis: no pointer cursor, a click changes nothing, the tooltip still works.
     const d = chartData(sql.bands, data);
-    const size = await chartSize(page, panels[3]);
-    assert.equal(size.cursor, '');
-    const b = barGeometry(size.w, size.h, d.labels, d.series).bar(0, 0);
-    await pointer(page, panels[3], b);
+    assert.equal(await cursor(page, panels[3]), '');
+    await clickAt(page, panels[3], d.labels[0]);
     assert.equal(await page.evaluate(() => window.chartClickFilter), null);
     assert.equal(await indicator(page), null);
     assert.equal(await page.locator(`${orders} .dash-loading`).count(), 0);
     assert.equal(await page.textContent(`${orders} .dash-paged-range`), `1-10 of ${N.toLocaleString('en-US')}`);
-    await pointer(page, panels[3], b, false);
-    assert.equal(await page.innerText('#dashChartTip'), `n\nhigh: ${d.series[0][0].toLocaleString('en-US')}`);
+    await pointAt(page, panels[3], await elementAt(page, panels[3], d.labels[0]));
+    const tip = `n\n${d.labels[0]}: ${d.series[0][0].toLocaleString('en-US')}`;
+    assert.equal(await tipText(page, tip), tip);
+    assert.deepEqual(await selection(page), []);
     assert.deepEqual(page.__errors || [], []);
   });
 });

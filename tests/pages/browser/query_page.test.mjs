@@ -64,13 +64,13 @@ test('folder selection, collapsing, file queries and conversion', async () => {
     await page.fill('#queryInput', 'SELECT COUNT(id) AS n FROM {path-to-files}');
     await page.click('#labelCsv');
     await page.click('#formatSwitch');
-    assert.equal(await page.evaluate(() => replacePathVariable('{path-to-files}')), `read_csv('${data}/sub/**/*.csv')`);
+    assert.equal(await page.evaluate(() => replacePathVariable('{path-to-files}')), `read_csv('${data}/sub/**/*.csv', union_by_name = true)`);
     await page.click('.file-row .file-name');
     assert.equal(await page.inputValue('#queryInput'), `SELECT *\nFROM read_csv('${data}/sub/inner/a.csv')\nLIMIT 10`);
     await page.click('.convert-btn');
     await page.waitForFunction(() => document.getElementById('bucketOut').textContent.includes('a.parquet'));
     assert.ok(fs.existsSync(path.join(data, 'sub/inner/a.parquet')));
-    assert.equal(await sel(), '');
+    assert.equal(await sel(), data + '/sub');
   });
 });
 
@@ -130,11 +130,11 @@ test('aggregated runs, saving the held result, errors, the folder alert and Ctrl
     assert.match(await page.textContent('#queryError'), /^⚠ .*nope/s);
     assert.equal(await page.textContent('#queryResult'), '');
     await run(page, 'SELECT nope FROM {path-to-files}');
-    const color = await page.waitForFunction(() => {
-      const d = document.querySelector('#queryResult div');
-      return d && /nope/.test(d.textContent) && getComputedStyle(d).color;
+    const look = await page.waitForFunction(() => {
+      const d = document.querySelector('#queryResult .engine-error');
+      return d && /nope/.test(d.textContent) && [getComputedStyle(d).color, getComputedStyle(d).fontFamily];
     });
-    assert.equal(await color.jsonValue(), 'rgb(243, 139, 168)');
+    assert.deepEqual(await look.jsonValue(), ['rgb(243, 139, 168)', 'monospace']);
     assert.equal(await page.isVisible('#queryError'), false);
     await page.fill('#queryInput', 'SELECT 42 AS answer');
     await page.focus('#queryInput');
@@ -166,7 +166,9 @@ test('edge cases of running: blank text, COUNT(*), semicolons, comments, empty a
     // COUNT(*) is not an aggregation by the page's rule: one paginated row.
     await run(page, 'SELECT COUNT(*) AS n FROM {path-to-files}');
     await resultText(page, /1-1 of 1 rows/);
-    assert.deepEqual(await page.$$eval('#chartType option', (o) => o.map((x) => x.value)), ['paginated']);
+    assert.deepEqual(await page.$$eval('#chartType option', (o) => o.map((x) => x.value)),
+      ['paginated', 'table', 'bar', 'line', 'area', 'pie']);
+    assert.equal(await page.inputValue('#chartType'), 'paginated');
     await run(page, 'SELECT * FROM {path-to-files} WHERE id > 100');
     await resultText(page, /No rows returned\./);
     assert.deepEqual(await grey(), ['No rows returned.', 'rgb(108, 112, 134)']);

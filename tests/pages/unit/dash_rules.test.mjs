@@ -15,15 +15,15 @@ for (const f of ['common/escape.js', 'common/sql.js', 'dashboards/rules.js']) {
 test('the path variable takes the dashboard folder as a literal, or stays when there is none', () => {
   const sql = 'SELECT * FROM {path-to-files} a JOIN {path-to-files} b USING (id)';
   assert.equal(ctx.replacePathVariableForDashboard(sql, '/d/my data', 'parquet'),
-    "SELECT * FROM read_parquet('/d/my data/**/*.parquet') a JOIN read_parquet('/d/my data/**/*.parquet') b USING (id)");
-  assert.equal(ctx.replacePathVariableForDashboard('FROM {path-to-files}', '/d', 'csv'), "FROM read_csv('/d/**/*.csv')");
+    "SELECT * FROM read_parquet('/d/my data/**/*.parquet', union_by_name = true) a JOIN read_parquet('/d/my data/**/*.parquet', union_by_name = true) b USING (id)");
+  assert.equal(ctx.replacePathVariableForDashboard('FROM {path-to-files}', '/d', 'csv'), "FROM read_csv('/d/**/*.csv', union_by_name = true)");
   // Anything but "parquet" reads CSV, as a missing file type does.
-  assert.equal(ctx.replacePathVariableForDashboard('FROM {path-to-files}', '/d', undefined), "FROM read_csv('/d/**/*.csv')");
+  assert.equal(ctx.replacePathVariableForDashboard('FROM {path-to-files}', '/d', undefined), "FROM read_csv('/d/**/*.csv', union_by_name = true)");
   assert.equal(ctx.replacePathVariableForDashboard(sql, '', 'csv'), sql);
   assert.equal(ctx.replacePathVariableForDashboard('SELECT 1', '/d', 'csv'), 'SELECT 1');
   // An apostrophe cannot end the literal, so a folder name cannot rewrite the query.
   assert.equal(ctx.replacePathVariableForDashboard('FROM {path-to-files}', "/d/x'); DROP TABLE t; --", 'csv'),
-    "FROM read_csv('/d/x''); DROP TABLE t; --/**/*.csv')");
+    "FROM read_csv('/d/x''); DROP TABLE t; --/**/*.csv', union_by_name = true)");
 });
 
 test('aggregation test and trailing LIMIT removal as both pages use them', () => {

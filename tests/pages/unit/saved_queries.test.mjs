@@ -53,7 +53,7 @@ function page(bridge) {
   const ctx = vm.createContext({ document, alert: (t) => alerts.push(t), setTimeout: () => 0 });
   ctx.window = ctx;
   Object.assign(ctx, bridge);
-  for (const f of ['../common/escape.js', 'util.js', 'saved_queries.js']) {
+  for (const f of ['../common/escape.js', '../common/numbers.js', 'util.js', 'saved_queries.js']) {
     vm.runInContext(fs.readFileSync(path.join(pageDir, f), 'utf8'), ctx, { filename: f });
   }
   return { ctx, els, alerts };

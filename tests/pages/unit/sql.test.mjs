@@ -40,9 +40,9 @@ test('stripLimitOffset: removes one trailing row limit and leaves anything after
 
 test('path variable and paginated statements', () => {
   assert.equal(ctx.substitutePathVariable('SELECT * FROM {path-to-files} a JOIN {path-to-files} b', true, '/d/s'),
-    "SELECT * FROM read_parquet('/d/s/**/*.parquet') a JOIN read_parquet('/d/s/**/*.parquet') b");
+    "SELECT * FROM read_parquet('/d/s/**/*.parquet', union_by_name = true) a JOIN read_parquet('/d/s/**/*.parquet', union_by_name = true) b");
   // An apostrophe in a folder or file name is doubled so the literal holds the whole path.
-  assert.equal(ctx.substitutePathVariable('-- {path-to-files}', false, "/it's"), "-- read_csv('/it''s/**/*.csv')");
+  assert.equal(ctx.substitutePathVariable('-- {path-to-files}', false, "/it's"), "-- read_csv('/it''s/**/*.csv', union_by_name = true)");
   assert.equal(ctx.fileQuery('read_parquet', "/d/x') UNION SELECT 1; --.parquet"),
     "SELECT *\nFROM read_parquet('/d/x'') UNION SELECT 1; --.parquet')\nLIMIT 10");
   const st = ctx.paginatedStatements('SELECT 1 -- c', 3, 10);

@@ -8,7 +8,7 @@ import { fileURLToPath } from 'node:url';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const ctx = vm.createContext({});
-for (const f of ['common/escape.js', 'common/virtual_table.js', 'query/util.js']) {
+for (const f of ['common/escape.js', 'common/numbers.js', 'common/virtual_table.js', 'query/util.js']) {
   vm.runInContext(fs.readFileSync(path.join(here, '../../../pages', f), 'utf8'), ctx);
 }
 

@@ -9,7 +9,7 @@ import { fileURLToPath } from 'node:url';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const ctx = vm.createContext({});
-for (const f of ['common/escape.js', 'query/util.js', 'common/virtual_table.js']) {
+for (const f of ['common/escape.js', 'common/numbers.js', 'query/util.js', 'common/virtual_table.js']) {
   vm.runInContext(fs.readFileSync(path.join(here, '../../../pages', f), 'utf8'), ctx);
 }
 const MAX = 15000000;

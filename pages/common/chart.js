@@ -1,0 +1,67 @@
+// Charts of both pages, drawn by ECharts (the shell page loads it once as the global echarts):
+// one chart per box, redrawn at the box's size when it changes, released when the box leaves
+// the document. The options come from chart_model.js.
+
+const chartLive = new Set();
+
+function chartRelease(entry) {
+  if (entry.observer) entry.observer.disconnect();
+  if (!entry.chart.isDisposed()) entry.chart.dispose();
+  chartLive.delete(entry);
+}
+
+// Charts inside el (all charts gone from the document when el is null); their tooltips go too.
+function chartReleaseIn(el) {
+  for (const entry of Array.from(chartLive)) {
+    if (!entry.box.isConnected || (el && el.contains(entry.box))) chartRelease(entry);
+  }
+}
+
+// Draws the answer in box as "bar", "line", "area" or "pie" with the sizes of sizeName (see
+// CHART_SIZES). Returns false, drawing nothing, when the answer has no numeric column.
+// onPick, when given, makes bars, points and slices clickable: it receives the category label,
+// the series name (undefined for a slice) and the element's mark ({ off }) and returns whether
+// the element stays marked as selected.
+function chartDraw(box, result, type, sizeName, onPick) {
+  chartReleaseIn(null);
+  const model = chartModel(result);
+  if (!model.series.length) return false;
+  const size = CHART_SIZES[sizeName];
+  const clickable = typeof onPick === 'function';
+  const optionFor = (w, h) =>
+    type === 'pie' ? chartPieOption(model, w, h, size, clickable) : chartSeriesOption(model, type, w, h, size, clickable);
+  const chart = echarts.init(box, null, { renderer: 'canvas' });
+  const entry = { box, chart, observer: null };
+  chartLive.add(entry);
+  let drawn = [box.clientWidth, box.clientHeight];
+  chart.setOption(optionFor(drawn[0], drawn[1]), { notMerge: true });
+  if (clickable) {
+    chart.on('click', (params) => {
+      if (params.componentType !== 'series') return;
+      const target = chartClickTarget(model, type, params);
+      if (!target) return;
+      const at = { seriesIndex: params.seriesIndex, dataIndex: params.dataIndex };
+      const act = (kind) => chart.isDisposed() || chart.dispatchAction(Object.assign({ type: kind }, at));
+      const keep = onPick(target.label, target.series, { off: () => act('unselect') });
+      // After the library's own toggle of the clicked element, whichever runs first.
+      setTimeout(() => act(keep ? 'select' : 'unselect'), 0);
+    });
+  }
+  if (typeof ResizeObserver !== 'undefined') {
+    let pending = false;
+    entry.observer = new ResizeObserver(() => {
+      if (pending) return;
+      pending = true;
+      requestAnimationFrame(() => {
+        pending = false;
+        const now = [box.clientWidth, box.clientHeight];
+        if (chart.isDisposed() || (Math.abs(now[0] - drawn[0]) < 1 && Math.abs(now[1] - drawn[1]) < 1)) return;
+        drawn = now;
+        chart.resize();
+        chart.setOption(optionFor(now[0], now[1]));
+      });
+    });
+    entry.observer.observe(box);
+  }
+  return true;
+}

@@ -1,0 +1,21 @@
+// A notice the native side hands over at start (a folder given on the command line that could
+// not be opened), shown above the bucket tree until dismissed. Put in as text, never as markup.
+function showStartupNotice(text) {
+  const out = document.getElementById('bucketOut');
+  if (!out || typeof text !== 'string' || text === '') return;
+  const box = document.createElement('div');
+  box.id = 'startupNotice';
+  box.setAttribute('role', 'alert');
+  const message = document.createElement('span');
+  message.textContent = text;
+  const close = document.createElement('button');
+  close.type = 'button';
+  close.className = 'startup-notice-close';
+  close.title = 'Dismiss';
+  close.textContent = '×';
+  close.addEventListener('click', () => box.remove());
+  box.append(message, close);
+  out.before(box);
+}
+
+showStartupNotice(window.plinthosStartupNotice);

@@ -1,0 +1,110 @@
+// What the charts take from an answer and the display locale, run in a bare vm context.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
+import vm from 'node:vm';
+import { fileURLToPath } from 'node:url';
+
+const here = path.dirname(fileURLToPath(import.meta.url));
+function load(language) {
+  const ctx = vm.createContext({ navigator: { language } });
+  for (const f of ['escape.js', 'numbers.js', 'chart_model.js']) {
+    vm.runInContext(fs.readFileSync(path.join(here, '../../../pages/common', f), 'utf8'), ctx);
+  }
+  return ctx;
+}
+const ctx = load('en-US');
+const plain = (v) => JSON.parse(JSON.stringify(v));
+
+test('the display locale: POSIX, empty and unknown locales read as en-US', () => {
+  for (const [language, locale, shown] of [
+    ['C', 'en-US', '3,000,000'],
+    ['POSIX', 'en-US', '3,000,000'],
+    ['C.UTF-8', 'en-US', '3,000,000'],
+    ['', 'en-US', '3,000,000'],
+    [undefined, 'en-US', '3,000,000'],
+    ['de-DE', 'de-DE', '3.000.000'],
+    ['de_DE.UTF-8', 'de-DE', '3.000.000'],
+    ['not a locale!', 'en-US', '3,000,000'],
+  ]) {
+    const c = load(language);
+    assert.equal(vm.runInContext('DISPLAY_LOCALE', c), locale, String(language));
+    assert.equal(c.formatNumber(3000000), shown, String(language));
+  }
+});
+
+test('series are the numeric columns after the first; labels become times only when all are', () => {
+  for (const [what, result, series, times] of [
+    ['flags decide', { columns: ['k', 'when', 'note', 'n'], numericCols: [false, false, false, true], rows: [['a', '2001-01-01', 'x', '5']] }, ['n'], null],
+    ['no flags: every cell a number', { columns: ['k', 'n', 't'], rows: [['a', '1', '2'], ['b', '', 'x']] }, ['n'], null],
+    ['a numeric first column is the label', { columns: ['year', 'n'], numericCols: [true, true], rows: [['2024', '3']] }, ['n'], null],
+    ['text only', { columns: ['k', 't'], numericCols: [false, false], rows: [['a', 'b']] }, [], null],
+    ['dates', { columns: ['d', 'n'], numericCols: [false, true], rows: [['2024-01-01', '1'], ['2024-01-31', '2']] }, ['n'], [Date.UTC(2024, 0, 1), Date.UTC(2024, 0, 31)]],
+    ['a NULL date keeps categories', { columns: ['d', 'n'], numericCols: [false, true], rows: [['2024-01-01', '1'], ['', '2']] }, ['n'], null],
+  ]) {
+    const m = ctx.chartModel(result);
+    assert.deepEqual(plain(m.series.map((s) => s.name)), series, what);
+    assert.deepEqual(plain(m.times), times, what);
+  }
+  assert.deepEqual(plain(ctx.chartModel({ columns: ['k', 'n'], numericCols: [false, true], rows: [['a', ''], ['b', '2.5']] }).series[0].values), [null, 2.5]);
+});
+
+test('times of dates, months and timestamps, read as written', () => {
+  for (const [text, t] of [
+    ['2024-03-01', Date.UTC(2024, 2, 1)],
+    ['2024-03', Date.UTC(2024, 2, 1)],
+    ['2024-03-01 12:30:05', Date.UTC(2024, 2, 1, 12, 30, 5)],
+    ['2024-03-01T12:30:05.250', Date.UTC(2024, 2, 1, 12, 30, 5, 250)],
+    ['2024-03-01 12:30:00+02', Date.UTC(2024, 2, 1, 10, 30)],
+    ['2024-03-01 12:30:00-05:30', Date.UTC(2024, 2, 1, 18, 0)],
+    ['2024', null],
+    ['March 2024', null],
+    ['2024-03-01 and more', null],
+  ]) {
+    assert.equal(ctx.chartTimeValue(text), t, text);
+  }
+});
+
+test('pie slices: largest first by size, ties in row order, shares in percent', () => {
+  const m = ctx.chartModel({ columns: ['k', 'n'], numericCols: [false, true], rows: [['a', '1'], ['b', '-6'], ['c', ''], ['d', '1'], ['e', '2']] });
+  const slices = ctx.chartPieSlices(m);
+  assert.deepEqual(plain(slices.map((s) => [s.label, s.value, s.pct])), [['b', 6, 60], ['e', 2, 20], ['a', 1, 10], ['d', 1, 10], ['c', 0, 0]]);
+  assert.deepEqual(plain(ctx.chartClickTarget(m, 'pie', { dataIndex: 1 })), { label: 'e' });
+  assert.deepEqual(plain(ctx.chartClickTarget(m, 'bar', { dataIndex: 1, seriesName: 'n' })), { label: 'b', series: 'n' });
+});
+
+test('long labels are shortened at a word break, else between characters', () => {
+  for (const [text, max, short] of [
+    ['On time', 10, 'On time'],
+    ['16-60 min late arrivals', 18, '16-60 min late…'],
+    ['Cancelled or diverted flights', 12, 'Cancelled…'],
+    ['Supercalifragilistic', 10, 'Supercali…'],
+    ['ab cdefghijklmnop', 10, 'ab cdefgh…'],
+    ['🙂🙂🙂🙂🙂🙂', 4, '🙂🙂🙂…'],
+  ]) {
+    assert.equal(ctx.chartShortLabel(text, max), short, text);
+  }
+});
+
+test('the tooltip escapes what comes from the data', () => {
+  for (const [args, html] of [
+    [['<b>', 1234.5, 's<i>', '#cba6f7'], '<span style="color:#cba6f7">s&lt;i&gt;</span><br>&lt;b&gt;: <b>1,234.5</b>'],
+    [["it's", 5, null, null, '5.0'], 'it&#39;s: <b>5</b> (5.0%)'],
+    [['x', null, 'n', '#89b4fa'], '<span style="color:#89b4fa">n</span><br>x: <b></b>'],
+  ]) {
+    assert.equal(ctx.chartTipHtml(...args), html);
+  }
+});
+
+test('tick counts fit the plot height; labels turn when wider than their slot', () => {
+  for (const [height, ticks] of [[20, 1], [60, 2], [120, 4], [400, 6]]) assert.equal(ctx.chartTickCount(height), ticks);
+  const size = vm.runInContext('CHART_SIZES.panel', ctx);
+  for (const [labels, width, turn] of [
+    [['a', 'b'], 400, 0],
+    [Array.from({ length: 40 }, (_, i) => 'label ' + i), 400, 45],
+    [['a very long category'], 80, 45],
+  ]) {
+    assert.equal(ctx.chartLabelTurn(labels, width, size), turn, `${labels.length} labels in ${width}px`);
+  }
+});
