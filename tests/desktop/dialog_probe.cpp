@@ -1,11 +1,14 @@
-// Opens the real GTK choosers from inside a dispatched bridge call, as the app does, and
-// prints each reply in the order it was delivered. A second call posted while the chooser's
+// Opens the real GTK choosers from inside a dispatched bridge call, as the app does (on the
+// dispatcher's worker, the chooser itself on the main thread), and prints each reply in the
+// order it was delivered. A second call posted while the chooser's
 // nested loop runs must wait and be answered after the chooser's own call.
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/dispatch.h"
@@ -14,12 +17,25 @@
 namespace {
 
 constexpr guint kSecondCallDelayMs = 300;
+constexpr int kCalls = 2;
 
 struct Probe {
   plinthos::Dispatcher* dispatcher = nullptr;
   bool folder = true;
-  bool done = false;
+  int answered = 0;
 };
+
+// As the window does: the task runs on the main thread, from its main context.
+void runOnMain(std::function<void()> task) {
+  g_main_context_invoke_full(
+      nullptr, G_PRIORITY_DEFAULT,
+      [](gpointer data) -> gboolean {
+        (*static_cast<std::function<void()>*>(data))();
+        return G_SOURCE_REMOVE;
+      },
+      new std::function<void()>(std::move(task)),
+      [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
+}
 
 gboolean postSecondCall(gpointer data) {
   static_cast<Probe*>(data)->dispatcher->post(1, "second", "[]");
@@ -30,7 +46,6 @@ gboolean startChooser(gpointer data) {
   auto* probe = static_cast<Probe*>(data);
   g_timeout_add(kSecondCallDelayMs, postSecondCall, probe);
   probe->dispatcher->post(0, "chooser", "[]");
-  probe->done = true;
   return G_SOURCE_REMOVE;
 }
 
@@ -58,13 +73,16 @@ int main(int argc, char** argv) {
        }},
       {"second", [](const std::string&) { return std::string("\"second\""); }},
   };
-  plinthos::Dispatcher dispatcher(std::move(table),
-                                  [](const std::string& id, const std::string& json) {
-                                    std::printf("%s %s\n", id.c_str(), json.c_str());
-                                    std::fflush(stdout);
-                                  });
+  plinthos::Dispatcher dispatcher(
+      std::move(table),
+      [&](const std::string& id, const std::string& json) {
+        std::printf("%s %s\n", id.c_str(), json.c_str());
+        std::fflush(stdout);
+        ++probe.answered;
+      },
+      runOnMain);
   probe.dispatcher = &dispatcher;
   g_idle_add(startChooser, &probe);
-  while (!probe.done || dispatcher.busy()) g_main_context_iteration(nullptr, TRUE);
+  while (probe.answered < kCalls) g_main_context_iteration(nullptr, TRUE);
   return 0;
 }
