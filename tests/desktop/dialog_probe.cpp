@@ -13,6 +13,7 @@
 
 #include "app/dispatch.h"
 #include "app/gtk_dialogs.h"
+#include "app/main_thread.h"
 
 namespace {
 
@@ -24,18 +25,6 @@ struct Probe {
   bool folder = true;
   int answered = 0;
 };
-
-// As the window does: the task runs on the main thread, from its main context.
-void runOnMain(std::function<void()> task) {
-  g_main_context_invoke_full(
-      nullptr, G_PRIORITY_DEFAULT,
-      [](gpointer data) -> gboolean {
-        (*static_cast<std::function<void()>*>(data))();
-        return G_SOURCE_REMOVE;
-      },
-      new std::function<void()>(std::move(task)),
-      [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
-}
 
 gboolean postSecondCall(gpointer data) {
   static_cast<Probe*>(data)->dispatcher->post(1, "second", "[]");
@@ -80,7 +69,7 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         ++probe.answered;
       },
-      runOnMain);
+      plinthos::runOnMain);
   probe.dispatcher = &dispatcher;
   g_idle_add(startChooser, &probe);
   while (probe.answered < kCalls) g_main_context_iteration(nullptr, TRUE);
