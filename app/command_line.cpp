@@ -57,16 +57,12 @@ std::optional<std::string> openFolderFromCommandLine(const std::string& given,
   // Opening it for listing is the test the Query page's listing will meet.
   fs::directory_iterator probe(folder, ec);
   if (ec) return notice(given, ec.message());
-  std::string args;
   try {
-    args = json::array({folder.string()}).dump();
+    (void)json(folder.string()).dump();  // the configuration holds only text that is UTF-8
   } catch (const json::exception&) {
     return notice(given, cli::kNameNotText);
   }
-  const json reply = json::parse(setBucketPathCpp(args), nullptr, false);
-  if (reply.is_object() && reply.contains("error") && reply["error"].is_string()) {
-    return notice(given, reply["error"].get<std::string>());
-  }
+  if (auto failed = setBucketPath(folder.string())) return notice(given, failed->message);
   return std::nullopt;
 }
 

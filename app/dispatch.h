@@ -1,14 +1,14 @@
 #pragma once
-// Runs bridge calls one at a time, in arrival order, each to completion. Either on the thread
-// that posts them, where a call posted while one runs (from a dialog's nested main loop) waits
-// in the queue; or on a worker thread of its own, so that the window's thread never waits for
-// the engine or the disk, with every reply handed back to the main thread. Display-free, so the
-// ordering can be tested without a window.
+// Runs bridge calls one at a time, in arrival order, each to completion, on a worker thread of
+// its own, so that the window's thread never waits for the engine or the disk; every reply is
+// handed back to the main thread. Display-free, so the ordering can be tested without a window.
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,8 +25,6 @@ class Dispatcher {
   // Has a task run on the main thread, later (the window queues it on the GTK main context).
   using ToMain = std::function<void(std::function<void()>)>;
 
-  // Calls run on the thread that posts them, replies are delivered there too.
-  Dispatcher(std::vector<BridgeBinding> table, Reply reply);
   // Calls run on a worker thread; each reply is delivered through `toMain`.
   Dispatcher(std::vector<BridgeBinding> table, Reply reply, ToMain toMain);
   // Kills the running call's engine, drops the waiting calls unanswered and waits for the
@@ -38,22 +36,34 @@ class Dispatcher {
   const std::vector<BridgeBinding>& table() const { return table_; }
 
   // Takes one call of the function at `index`; it runs after every call posted before it.
+  // A call of no function in the table is never answered.
   void post(std::size_t index, std::string id, std::string args);
 
   // The stop function, answered at once, outside the queue. Arguments: [tag]. Ends the running
   // call and drops the waiting ones whose stop tag is `tag`; each answers {"cancelled": true}
   // (a running call that is past its engine run answers as usual). Reply: {"stopped": count}.
-  std::string stop(const std::string& args);
+  std::string stop(const std::string& args) const { return stop_(args); }
 
   // A call is running or waiting.
   bool busy() const;
 
+  // With PLINTHOS_TIMING set in the environment, each reply writes one line to standard error:
+  // how long its call waited, ran, took to reach the main thread and to be handed on there.
+  static constexpr const char* kTimingVariable = "PLINTHOS_TIMING";
+
  private:
+  using Clock = std::chrono::steady_clock;
   struct Call {
     std::size_t index;
     std::string id;
     std::string args;
     std::string tag;  // empty: cannot be stopped
+    Clock::time_point posted;
+  };
+  // When a call reached each step, for the timing line.
+  struct Steps {
+    std::string name;
+    Clock::time_point posted, started, finished;
   };
   struct Running {
     const std::string& tag;
@@ -62,24 +72,21 @@ class Dispatcher {
 
   void runOne(std::unique_lock<std::mutex>& lock);
   void shutdown();
-  void deliver(const std::string& id, const std::string& json) const;
-  std::string answer(const Call& call) const;
-  std::string tagOf(std::size_t index, const std::string& args) const;
+  void deliver(std::string id, std::string json, std::optional<Steps> steps = {}) const;
+  std::size_t stopTag(const std::string& tag);
 
   std::vector<BridgeBinding> table_;
   Reply reply_;
-  ToMain toMain_;  // empty when calls run on the posting thread
+  ToMain toMain_;
+  bool timing_;
+  BridgeFunction stop_;
 
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<Call> queue_;
   Running* running_ = nullptr;
-  bool draining_ = false;  // a posting thread is running the queue
   bool closed_ = false;
   std::thread worker_;
 };
-
-// The reply when a function lets an exception through after all.
-std::string internalErrorReply(const char* what);
 
 }  // namespace plinthos

@@ -16,6 +16,7 @@
 #include "app/dispatch.h"
 #include "app/exe_path.h"
 #include "app/gtk_dialogs.h"
+#include "app/main_thread.h"
 #include "app/main_window.h"
 #include "app/version.h"
 #include "app/webview_api.h"
@@ -60,18 +61,6 @@ void onStop(const char* id, const char* req, void* arg) {
   }
 }
 
-// Replies are handed to the page from the main thread, the only one that may touch the view.
-void runOnMain(std::function<void()> task) {
-  g_main_context_invoke_full(
-      nullptr, G_PRIORITY_DEFAULT,
-      [](gpointer data) -> gboolean {
-        (*static_cast<std::function<void()>*>(data))();
-        return G_SOURCE_REMOVE;
-      },
-      new std::function<void()>(std::move(task)),
-      [](gpointer data) { delete static_cast<std::function<void()>*>(data); });
-}
-
 gboolean onTerminate(gpointer) {
   plinthos::quitNow();
 }
@@ -111,7 +100,7 @@ int main(int argc, char** argv) {
       [w](const std::string& id, const std::string& json) {
         webview_return(w, id.c_str(), kReplyOk, json.c_str());
       },
-      runOnMain);
+      plinthos::runOnMain);
   std::vector<std::unique_ptr<Binding>> bindings;
   for (std::size_t i = 0; i < dispatcher.table().size(); ++i) {
     bindings.push_back(std::make_unique<Binding>(Binding{&dispatcher, i}));

@@ -7,6 +7,6 @@ set_target_properties(plinthos-bench-capi PROPERTIES
 add_dependencies(plinthos-bench-capi bundle_frameworks)
 
 add_executable(plinthos-bench EXCLUDE_FROM_ALL ${CMAKE_CURRENT_SOURCE_DIR}/driver.cpp)
-target_link_libraries(plinthos-bench PRIVATE plinthos_bridge nlohmann_json::nlohmann_json)
+target_link_libraries(plinthos-bench PRIVATE plinthos_dispatch nlohmann_json::nlohmann_json)
 set_target_properties(plinthos-bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 add_dependencies(plinthos-bench plinthos-bench-capi)

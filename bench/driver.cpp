@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
@@ -34,6 +36,7 @@
 #include <vector>
 
 #include "app/bridge_table.h"
+#include "app/dispatch.h"
 #include "services/query.h"
 
 extern char** environ;
@@ -272,6 +275,50 @@ class QueuedDialogs : public plinthos::Dialogs {
   std::deque<std::string> answers_;
 };
 
+// The window's own way to a reply: the call posted to the dispatcher, run on its worker, the
+// reply handed to the main thread's queue and delivered from there (the window queues it on the
+// GTK main context and hands it to the web view).
+class WindowPath {
+ public:
+  WindowPath(plinthos::BridgeEnv env)
+      : dispatcher_(
+            plinthos::bridgeTable(env),
+            [this](const std::string&, const std::string& json) { reply_ = json; },
+            [this](std::function<void()> task) {
+              std::lock_guard lock(mutex_);
+              tasks_.push_back(std::move(task));
+              posted_.notify_one();
+            }) {}
+
+  // Posts one call and runs the main thread's queue until its reply is delivered.
+  std::string call(const std::string& name, const std::string& args) {
+    const auto& table = dispatcher_.table();
+    std::size_t index = 0;
+    while (index < table.size() && table[index].name != name) ++index;
+    if (index == table.size()) throw std::runtime_error("no bridge function " + name);
+    reply_.reset();
+    dispatcher_.post(index, "bench", args);
+    while (!reply_) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(mutex_);
+        posted_.wait(lock, [&] { return !tasks_.empty(); });
+        task = std::move(tasks_.front());
+        tasks_.pop_front();
+      }
+      task();
+    }
+    return *reply_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable posted_;
+  std::deque<std::function<void()>> tasks_;
+  std::optional<std::string> reply_;  // only the main thread (this one) touches it
+  plinthos::Dispatcher dispatcher_;
+};
+
 struct Paths {
   fs::path build, data, work, exe, engine, capi, self;
   fs::path sales() const { return data / "sales"; }
@@ -447,10 +494,10 @@ class Bench {
 
   std::vector<Row> runAll() {
     std::vector<std::pair<std::string, std::function<void()>>> figures = {
-        {"page", [&] { pageQuery(); }},    {"answer", [&] { answer(); }},
-        {"convert", [&] { convert(); }},   {"select42", [&] { select42(); }},
-        {"paginate", [&] { paginate(); }}, {"listing", [&] { listing(); }},
-        {"export", [&] { exportCsv(); }},
+        {"page", [&] { pageQuery(); }},        {"answer", [&] { answer(); }},
+        {"dispatch", [&] { dispatchPath(); }}, {"convert", [&] { convert(); }},
+        {"select42", [&] { select42(); }},     {"paginate", [&] { paginate(); }},
+        {"listing", [&] { listing(); }},       {"export", [&] { exportCsv(); }},
     };
     for (auto& [name, run] : figures) {
       if (!o_.only.empty() && !o_.only.count(name)) continue;
@@ -516,15 +563,6 @@ class Bench {
     paired(
         rows_.back(), repsFor(o_, 21), [&] { return queryOnce(sql, false); },
         [&] { return engineOnce(file, true); });
-    // The same engine run started the way the services start it, through /bin/sh.
-    std::string command = "cd '" + p_.sales().string() + "' && '" + p_.engine.string() +
-                          "' :memory: -json < '" + file.string() + "' 2>&1";
-    std::vector<double> shell;
-    for (int i = 0; i < repsFor(o_, 21); ++i) {
-      shell.push_back(mustRun({"/bin/sh", "-c", command}, "", "", false).seconds);
-    }
-    rows_.back().note = "the engine started through /bin/sh -c as the services do: median " +
-                        formatValue(statsOf(shell).median, Unit::Seconds);
   }
 
   void answer() {
@@ -573,6 +611,37 @@ class Bench {
     }
     rows_.push_back(whole);
     rows_.push_back(conv);
+  }
+
+  // The same answer as the window gets it: through the dispatcher's worker and the main
+  // thread's queue, timed from the post until the reply is delivered.
+  void dispatchPath() {
+    rows_.push_back(
+        {"100,000-row, 10-column answer through the window's dispatch path "
+         "(posted, run on the worker, reply delivered on the main thread)",
+         "same engine run",
+         Unit::Seconds,
+         {},
+         {},
+         1.3,
+         ""});
+    setBucketPath(p_.sales());
+    std::string sql = base() + " LIMIT " + std::to_string(kAnswerRows);
+    fs::path file = script("answer.sql", sql);
+    WindowPath window(plinthos::BridgeEnv{p_.exe.string(), p_.engine.string(), nullptr});
+    const std::string args = json::array({sql}).dump();
+    auto once = [&](bool check) {
+      std::string reply;
+      double t = timed([&] { reply = window.call("queryDuckCpp", args); });
+      if (check && !replyError(reply).empty()) {
+        throw std::runtime_error("queryDuckCpp failed: " + replyError(reply).substr(0, 500));
+      }
+      return t;
+    };
+    once(true);
+    paired(
+        rows_.back(), repsFor(o_, 9), [&] { return once(false); },
+        [&] { return engineOnce(file, true); });
   }
 
   double memChild(const std::string& mode, const fs::path& file) {
@@ -880,9 +949,10 @@ Paths pathsFor(const fs::path& build) {
 }
 
 int usage() {
-  std::cerr << "usage: plinthos-bench --build DIR --data DIR --work DIR --report FILE "
-               "[--command TEXT] [--quick] [--reps N] [--only page,answer,convert,select42,"
-               "paginate,listing,export]\n";
+  std::cerr
+      << "usage: plinthos-bench --build DIR --data DIR --work DIR --report FILE "
+         "[--command TEXT] [--quick] [--reps N] [--only page,answer,dispatch,convert,select42,"
+         "paginate,listing,export]\n";
   return 2;
 }
 

@@ -15,11 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "bridge/bridge_io.h"
-#include "bridge/messages.h"
+#include "services/folders.h"
 #include "services/json_text.h"
-#include "services/paths.h"
-#include "services/sources.h"
 
 namespace fs = std::filesystem;
 
@@ -27,7 +24,6 @@ namespace plinthos {
 
 namespace {
 
-constexpr const char* kBucketFolderName = "bucket";
 constexpr std::string_view kDataExtensions[] = {".csv", ".parquet"};
 constexpr std::size_t kReplyStartCapacity = 1 << 16;  // grown as the tree needs
 
@@ -260,56 +256,30 @@ class TreeWriter {
 
 }  // namespace
 
-std::string defaultListingRoot(const std::string& exePath) {
-  return (fs::path(applicationFolder(exePath)) / kBucketFolderName).string();
+Listing listBucket(const std::string& exePath) {
+  std::string root = listingRoot(exePath);
+  std::error_code ec;
+  fs::file_status st = fs::status(root, ec);
+  if (!fs::exists(st)) {
+    if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
+      return Failure{fs::filesystem_error("cannot open folder", root, ec).what()};
+    }
+    return BucketNotFound{root};
+  }
+  try {
+    JsonText tree;
+    tree.text.reserve(kReplyStartCapacity);
+    TreeWriter(root, tree.text).write(root);
+    return tree;
+  } catch (const ListingFailure& failure) {
+    // The walk is abandoned at the first part that cannot be read.
+    return Failure{failure.what};
+  }
 }
 
-std::string listingRoot(const std::string& exePath) {
-  if (auto bucket = usableBucketPath()) return *bucket;
-  return defaultListingRoot(exePath);
-}
-
-// Arguments: none read.
-// Reply: the folder tree of the listing root, members sorted, with `bucketPath` on the root;
-// folders first, then data files (.csv and .parquet exactly), each group in byte order.
-// Failures: {"bucketPath": root, "error": "Bucket folder not found. Please select a folder."}
-// when the root does not exist; {"error": description} when any part of the tree cannot be
-// read (no partial tree).
-std::string listBucketCpp(const std::string&, const std::string& exePath) {
-  return guarded(
-      [&] {
-        std::string root = listingRoot(exePath);
-        std::error_code ec;
-        fs::file_status st = fs::status(root, ec);
-        if (!fs::exists(st)) {
-          if (ec && ec != std::errc::no_such_file_or_directory &&
-              ec != std::errc::not_a_directory) {
-            return errorReply(fs::filesystem_error("cannot open folder", root, ec).what());
-          }
-          return toReply(json{{"error", messages::kBucketNotFound}, {"bucketPath", root}});
-        }
-        try {
-          std::string reply;
-          reply.reserve(kReplyStartCapacity);
-          TreeWriter(root, reply).write(root);
-          return reply;
-        } catch (const ListingFailure& failure) {
-          return errorReply(failure.what);
-        }
-      },
-      [](const std::string& what) { return errorReply(messages::kInternalError + what); });
-}
-
-// Arguments: none read. Reply: the chosen folder's path as a JSON string, "" when the user
-// cancels. Stores nothing. Failures: none.
-std::string chooseFolderCpp(const std::string&, Dialogs* dialogs) {
-  return guarded(
-      [&] {
-        std::optional<std::string> chosen;
-        if (dialogs) chosen = dialogs->chooseFolder();
-        return stringReply(chosen.value_or(""));
-      },
-      [](const std::string&) { return stringReply(""); });
+std::optional<std::string> chooseFolder(Dialogs* dialogs) {
+  if (!dialogs) return std::nullopt;
+  return dialogs->chooseFolder();
 }
 
 }  // namespace plinthos

@@ -1,24 +1,29 @@
 #pragma once
 // The bucket listing (the data folder as a tree of folders and data files) and the folder
 // chooser.
+#include <optional>
 #include <string>
+#include <variant>
 
+#include "common/outcome.h"
 #include "services/dialogs.h"
 
 namespace plinthos {
 
-// The bucket folder beside the application bundle, listed when no data folder is usable.
-std::string defaultListingRoot(const std::string& exePath);
+// The listing root does not exist.
+struct BucketNotFound {
+  std::string root;
+};
 
-// The usable configured data folder, else defaultListingRoot.
-std::string listingRoot(const std::string& exePath);
+using Listing = std::variant<JsonText, BucketNotFound, Failure>;
 
-// Bridge: [] -> the tree {bucketPath, children, name, type:"dir"}, or
-// {"bucketPath":root,"error":"Bucket folder not found. Please select a folder."}, or
-// {"error": the system's description} when the tree cannot be read.
-std::string listBucketCpp(const std::string& args, const std::string& exePath);
+// The folder tree of the listing root {bucketPath, children, name, type:"dir"}, members sorted;
+// folders first, then data files (.csv and .parquet exactly), each group in byte order.
+// Failures: the system's description when any part of the tree cannot be read (no partial
+// tree).
+Listing listBucket(const std::string& exePath);
 
-// Bridge: [] -> the chosen folder as a JSON string, "" when cancelled.
-std::string chooseFolderCpp(const std::string& args, Dialogs* dialogs);
+// The folder the user chose; nullopt when cancelled. Stores nothing.
+std::optional<std::string> chooseFolder(Dialogs* dialogs);
 
 }  // namespace plinthos

@@ -2,10 +2,8 @@
 
 #include <filesystem>
 
-#include "bridge/bridge_io.h"
-#include "bridge/messages.h"
-#include "services/bucket.h"
-#include "services/paths.h"
+#include "common/messages.h"
+#include "services/folders.h"
 #include "services/sources.h"
 
 namespace fs = std::filesystem;
@@ -13,7 +11,8 @@ namespace fs = std::filesystem;
 namespace plinthos {
 
 namespace {
-constexpr const char* kScriptPrefix = "/tmp/duckconv_";
+constexpr EngineJob kConversionJob{"/tmp/duckconv_", OutputMode::Default,
+                                   messages::kConversionFailed};
 constexpr const char* kParquetExtension = ".parquet";
 }  // namespace
 
@@ -27,33 +26,12 @@ std::string conversionStatement(const std::string& csvPath, const std::string& p
          sqlQuoted(parquetPath) + "' (FORMAT PARQUET)";
 }
 
-std::string conversionFolder(const std::string& exePath) {
-  if (auto bucket = usableBucketPath()) return *bucket;
-  std::string listed = defaultListingRoot(exePath);
-  if (namesFolder("", listed)) return listed;
-  return applicationFolder(exePath);
-}
-
-// Arguments: [csv path], relative to the listed folder or absolute.
-// Reply: {"ok": parquet path} (the path as computed, quotes and all).
-// Failures: {"error": text} with "Failed to create temp file", "Failed to run database
-// engine", or the engine's output on a non-zero exit (else "Conversion failed"); also for
-// arguments that are not [text].
-std::string csv2parquetCpp(const std::string& args, const ServiceEnv& env) {
-  return guarded(
-      [&] {
-        std::string problem;
-        auto values = readTextArgs(args, 1, &problem);
-        if (!values) return errorReply(problem);
-        const std::string& source = (*values)[0];
-        std::string target = parquetPathFor(source);
-        EngineRun run =
-            runEngine(conversionFolder(env.exePath), env.duckdbPath,
-                      conversionStatement(source, target), kScriptPrefix, OutputMode::Default);
-        if (auto failed = failedRunReply(run, messages::kConversionFailed)) return *failed;
-        return toReply(json{{"ok", target}});
-      },
-      [](const std::string& what) { return errorReply(messages::kInternalError + what); });
+Result<std::string> csv2parquet(const std::string& csvPath, const ServiceEnv& env) {
+  std::string target = parquetPathFor(csvPath);
+  auto run = runJob(env, conversionFolder(env.exePath), conversionStatement(csvPath, target),
+                    kConversionJob);
+  if (!std::holds_alternative<std::string>(run)) return run;
+  return target;
 }
 
 }  // namespace plinthos

@@ -1,18 +1,21 @@
 #include "services/engine_runner.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <mutex>
 #include <set>
+#include <utility>
 #include <vector>
 
-#include "bridge/bridge_io.h"
-#include "bridge/messages.h"
+#include "common/messages.h"
 #include "store/write_all.h"
 
 extern char** environ;
@@ -22,27 +25,29 @@ namespace plinthos {
 namespace {
 
 constexpr std::size_t kReadChunkSize = 1 << 16;
-constexpr mode_t kScriptMode = 0600;
 constexpr int kSignalExitBase = 128;
 constexpr int kUnknownExit = -1;
+constexpr const char* kUniquePart = "_XXXXXX";
+constexpr const char* kScriptSuffix = ".sql";
+constexpr int kScriptSuffixLength = 4;
+constexpr const char* kInMemory = ":memory:";
+constexpr const char* kJsonFlag = "-json";
+constexpr int kPipeCount = 2;  // standard output and standard error
 
-// Creates the script afresh: a stale entry is removed first and the create refuses anything
-// that appears in between, so a planted link or file is never followed or written through.
-bool writeTempScript(const std::string& path, const std::string& sql) {
-  ::unlink(path.c_str());
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kScriptMode);
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, sql);
-  if (::close(fd) != 0) ok = false;
-  if (!ok) ::unlink(path.c_str());  // a short script would run the wrong statements
-  return ok;
-}
-
-struct FdCloser {
-  int fd;
-  ~FdCloser() {
-    if (fd >= 0) ::close(fd);
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { reset(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
   }
+
+ private:
+  int fd_;
 };
 
 // The wait status of the child `pid`, or -1 when it cannot be had.
@@ -61,15 +66,37 @@ int exitCodeOf(int status) {
   return kUnknownExit;
 }
 
-// Everything the engine writes, straight from the pipe in large pieces: answers can run to
-// many megabytes.
-void readAll(int fd, std::string& out) {
+// A folder the engine can be started in; anything else fails the run before it starts, as a
+// failed change of folder always has.
+bool canEnter(const std::string& folder) {
+  struct stat st {};
+  return folder.find('\0') == std::string::npos && ::stat(folder.c_str(), &st) == 0 &&
+         S_ISDIR(st.st_mode) && ::access(folder.c_str(), X_OK) == 0;
+}
+
+// Both outputs to their ends, whichever the engine writes first: waiting on one while the
+// other's pipe is full would stall the engine and us with it.
+void readBoth(int outFd, int errFd, std::string& out, std::string& errors) {
   std::vector<char> buffer(kReadChunkSize);
-  for (;;) {
-    ssize_t n = ::read(fd, buffer.data(), buffer.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    out.append(buffer.data(), static_cast<std::size_t>(n));
+  pollfd fds[kPipeCount] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+  std::string* sinks[kPipeCount] = {&out, &errors};
+  int open = kPipeCount;
+  while (open > 0) {
+    if (::poll(fds, kPipeCount, -1) < 0) {
+      if (errno == EINTR) continue;
+      return;  // the caller closes the pipes, which ends an engine still writing
+    }
+    for (int i = 0; i < kPipeCount; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      ssize_t n = ::read(fds[i].fd, buffer.data(), buffer.size());
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n <= 0) {
+        fds[i].fd = -1;
+        --open;
+        continue;
+      }
+      sinks[i]->append(buffer.data(), static_cast<std::size_t>(n));
+    }
   }
 }
 
@@ -80,6 +107,7 @@ thread_local EngineStop* currentStop = nullptr;
 // One engine run: its temp script and, once started, its process group.
 struct LiveRun {
   std::string script;
+  int scriptFd = -1;
   pid_t group = 0;
 };
 
@@ -92,19 +120,22 @@ class RunRegistry {
   enum class Open { Ready, Refused, NoScript };
   enum class Start { Started, Refused, Failed };
 
-  static Open open(LiveRun& run, const std::string& sql, EngineStop* stop) {
+  static Open open(LiveRun& run, const std::string& prefix, const std::string& sql,
+                   EngineStop* stop) {
     std::lock_guard lock(mutex_);
     if (closing_ || (stop && stop->stopped_)) return Open::Refused;
-    if (!writeTempScript(run.script, sql)) return Open::NoScript;
+    if (!writeTempScript(run, prefix, sql)) return Open::NoScript;
     runs_.insert(&run);
     return Open::Ready;
   }
 
-  // Starts `sh -c command` as the leader of a new process group, its output on `outFd`.
-  static Start start(LiveRun& run, const std::string& command, int outFd, EngineStop* stop) {
+  // Starts the engine in `folder` as the leader of a new process group, the script on its
+  // standard input, its outputs on `outFd` and `errFd`.
+  static Start start(LiveRun& run, const std::vector<const char*>& argv, const std::string& folder,
+                     int outFd, int errFd, EngineStop* stop) {
     std::lock_guard lock(mutex_);
     if (closing_ || (stop && stop->stopped_)) return Start::Refused;
-    if (!spawnShell(command, outFd, &run.group)) return Start::Failed;
+    if (!spawnEngine(run.scriptFd, argv, folder, outFd, errFd, &run.group)) return Start::Failed;
     if (stop) stop->group_ = run.group;
     return Start::Started;
   }
@@ -122,6 +153,7 @@ class RunRegistry {
     std::lock_guard lock(mutex_);
     runs_.erase(&run);
     ::unlink(run.script.c_str());
+    ::close(run.scriptFd);
   }
 
   static void stop(EngineStop& stop) {
@@ -140,7 +172,25 @@ class RunRegistry {
   }
 
  private:
-  static bool spawnShell(const std::string& command, int outFd, pid_t* pid) {
+  // A script of its own for every run, so runs at once never share one; created exclusively
+  // and readable by its owner only, as it holds the user's SQL.
+  static bool writeTempScript(LiveRun& run, const std::string& prefix, const std::string& sql) {
+    std::string name = prefix + std::to_string(::getpid()) + kUniquePart + kScriptSuffix;
+    int fd = ::mkostemps(name.data(), kScriptSuffixLength, O_CLOEXEC);
+    if (fd < 0) return false;
+    // The engine reads the script from the start of this same open file.
+    if (!writeAll(fd, sql) || ::lseek(fd, 0, SEEK_SET) != 0) {
+      ::unlink(name.c_str());  // a short script would run the wrong statements
+      ::close(fd);
+      return false;
+    }
+    run.script = std::move(name);
+    run.scriptFd = fd;
+    return true;
+  }
+
+  static bool spawnEngine(int scriptFd, const std::vector<const char*>& argv,
+                          const std::string& folder, int outFd, int errFd, pid_t* pid) {
     posix_spawn_file_actions_t actions;
     if (posix_spawn_file_actions_init(&actions) != 0) return false;
     posix_spawnattr_t attr;
@@ -154,15 +204,17 @@ class RunRegistry {
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);  // the app may ignore it; the engine must not
     const short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    int failed = posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    int failed = posix_spawn_file_actions_adddup2(&actions, scriptFd, STDIN_FILENO);
+    failed |= posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
+    failed |= posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
+    failed |= posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     failed |= posix_spawnattr_setflags(&attr, flags);
-    failed |= posix_spawnattr_setpgroup(&attr, 0);  // a group of its own, led by the shell
+    failed |= posix_spawnattr_setpgroup(&attr, 0);  // a group of its own, led by the engine
     failed |= posix_spawnattr_setsigmask(&attr, &none);
     failed |= posix_spawnattr_setsigdefault(&attr, &defaults);
-    const char* argv[] = {"sh", "-c", command.c_str(), nullptr};
     if (failed == 0) {
-      failed =
-          posix_spawn(pid, "/bin/sh", &actions, &attr, const_cast<char* const*>(argv), environ);
+      failed = posix_spawn(pid, argv[0], &actions, &attr, const_cast<char* const*>(argv.data()),
+                           environ);
     }
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
@@ -190,36 +242,12 @@ void endAllEngineRuns() {
   RunRegistry::endAll();
 }
 
-std::string tempScriptPath(const std::string& prefix) {
-  return prefix + std::to_string(::getpid()) + ".sql";
-}
-
-std::string shellQuote(const std::string& value) {
-  std::string out = "'";
-  for (char c : value) {
-    if (c == '\'') {
-      out += "'\\''";
-    } else {
-      out += c;
-    }
-  }
-  out += '\'';
-  return out;
-}
-
-std::string engineCommand(const std::string& workingFolder, const std::string& engine,
-                          const std::string& script, OutputMode mode) {
-  return "cd " + shellQuote(workingFolder) + " && " + shellQuote(engine) +
-         " :memory:" + (mode == OutputMode::Json ? " -json" : "") + " < " + shellQuote(script) +
-         " 2>&1";
-}
-
 EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
                     const std::string& sql, const std::string& prefix, OutputMode mode) {
   EngineRun run;
   EngineStop* stop = currentStop;
-  LiveRun live{tempScriptPath(prefix)};
-  switch (RunRegistry::open(live, sql, stop)) {
+  LiveRun live;
+  switch (RunRegistry::open(live, prefix, sql, stop)) {
     case RunRegistry::Open::Refused:
       run.status = EngineRun::Status::Stopped;
       return run;
@@ -234,20 +262,33 @@ EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
     ~Closer() { RunRegistry::close(live); }
   } closer{live};
 
-  // A NUL would cut the command short and so change what runs.
-  if (workingFolder.find('\0') != std::string::npos || engine.find('\0') != std::string::npos) {
+  if (!canEnter(workingFolder)) {
+    run.status = EngineRun::Status::Finished;
+    run.exitCode = kUnknownExit;
+    return run;
+  }
+  // A NUL would cut the program's name short and so change what runs.
+  if (engine.find('\0') != std::string::npos) {
     run.status = EngineRun::Status::NotStarted;
     return run;
   }
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC) != 0) {
+  int outPipe[2];
+  int errPipe[2];
+  if (::pipe2(outPipe, O_CLOEXEC) != 0) {
     run.status = EngineRun::Status::NotStarted;
     return run;
   }
-  FdCloser readEnd{fds[0]};
-  FdCloser writeEnd{fds[1]};
-  const std::string command = engineCommand(workingFolder, engine, live.script, mode);
-  switch (RunRegistry::start(live, command, fds[1], stop)) {
+  Fd outRead(outPipe[0]), outWrite(outPipe[1]);
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) {
+    run.status = EngineRun::Status::NotStarted;
+    return run;
+  }
+  Fd errRead(errPipe[0]), errWrite(errPipe[1]);
+
+  std::vector<const char*> argv{engine.c_str(), kInMemory};
+  if (mode == OutputMode::Json) argv.push_back(kJsonFlag);
+  argv.push_back(nullptr);
+  switch (RunRegistry::start(live, argv, workingFolder, outWrite.get(), errWrite.get(), stop)) {
     case RunRegistry::Start::Refused:
       run.status = EngineRun::Status::Stopped;
       return run;
@@ -257,38 +298,62 @@ EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
     case RunRegistry::Start::Started:
       break;
   }
-  const pid_t shell = live.group;
-  ::close(writeEnd.fd);  // only the engine writes: its end makes the output end
-  writeEnd.fd = -1;
+  // Only the engine writes now: its end makes the outputs end.
+  outWrite.reset();
+  errWrite.reset();
 
-  try {
-    readAll(readEnd.fd, run.output);
-  } catch (...) {
-    ::close(readEnd.fd);  // an engine still writing fails and ends
-    readEnd.fd = -1;
-    RunRegistry::finish(live, stop);
-    waitForExit(shell);
-    throw;
-  }
-  const bool stopped = RunRegistry::finish(live, stop);
-  run.exitCode = exitCodeOf(waitForExit(shell));
-  run.status = stopped ? EngineRun::Status::Stopped : EngineRun::Status::Finished;
+  // Reaps the engine on every way out, a failed allocation while reading included; closing
+  // the pipes first ends an engine still writing.
+  struct Reaper {
+    LiveRun& live;
+    EngineStop* stop;
+    pid_t pid;
+    Fd& out;
+    Fd& err;
+    bool stopped = false;
+    int status = -1;
+    bool done = false;
+    void reap() {
+      out.reset();
+      err.reset();
+      stopped = RunRegistry::finish(live, stop);
+      status = waitForExit(pid);
+      done = true;
+    }
+    ~Reaper() {
+      if (!done) reap();
+    }
+  } reaper{live, stop, live.group, outRead, errRead};
+
+  readBoth(outRead.get(), errRead.get(), run.output, run.errors);
+  reaper.reap();
+  run.exitCode = exitCodeOf(reaper.status);
+  run.status = reaper.stopped ? EngineRun::Status::Stopped : EngineRun::Status::Finished;
   return run;
 }
 
-std::optional<std::string> failedRunReply(const EngineRun& run, const char* emptyOutputMessage) {
+std::optional<Setback> runSetback(const EngineRun& run, const char* emptyMessage) {
   switch (run.status) {
     case EngineRun::Status::NoTempScript:
-      return errorReply(messages::kTempFileFailed);
+      return Failure{messages::kTempFileFailed};
     case EngineRun::Status::NotStarted:
-      return errorReply(messages::kEngineNotStarted);
+      return Failure{messages::kEngineNotStarted};
     case EngineRun::Status::Stopped:
-      return cancelledReply();
+      return Cancelled{};
     case EngineRun::Status::Finished:
       break;
   }
-  if (run.exitCode != 0) return errorReply(run.output.empty() ? emptyOutputMessage : run.output);
+  if (run.exitCode != 0) return Failure{run.errors.empty() ? emptyMessage : run.errors};
   return std::nullopt;
+}
+
+Result<std::string> runJob(const ServiceEnv& env, const std::string& folder, const std::string& sql,
+                           const EngineJob& job) {
+  EngineRun run = runEngine(folder, env.duckdbPath, sql, job.scriptPrefix, job.mode);
+  if (auto setback = runSetback(run, job.emptyMessage)) {
+    return resultOf<std::string>(std::move(*setback));
+  }
+  return std::move(run.output);
 }
 
 }  // namespace plinthos

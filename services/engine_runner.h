@@ -1,10 +1,13 @@
 #pragma once
-// Runs the database engine program on one SQL text, the same way for every data service:
-// a temp script under /tmp, the engine started through the shell in the working folder.
+// Runs the database engine program on one SQL text, the same way for every data service: the
+// SQL in a temp script of its own under /tmp, handed to the engine as its standard input, the
+// engine started directly (no shell) in the working folder.
 #include <sys/types.h>
 
 #include <optional>
 #include <string>
+
+#include "common/outcome.h"
 
 namespace plinthos {
 
@@ -19,26 +22,17 @@ enum class OutputMode { Json, Default };
 struct EngineRun {
   enum class Status { NoTempScript, NotStarted, Finished, Stopped };
   Status status = Status::NotStarted;
-  std::string output;  // stdout and stderr, merged in the order written
-  int exitCode = 0;    // the exit status; a killed engine counts as 128 + signal, never 0
+  std::string output;  // standard output: the rows
+  std::string errors;  // standard error: the engine's message when a statement failed
+  int exitCode = 0;    // a killed engine counts as 128 + signal, never 0
 };
-
-// "/tmp/" prefix, process id, ".sql".
-std::string tempScriptPath(const std::string& prefix);
-
-// A shell word that stands for `value` exactly: single quotes, each ' written as '\''.
-std::string shellQuote(const std::string& value);
-
-// cd 'W' && 'ENGINE' :memory: [-json] < 'SCRIPT' 2>&1
-std::string engineCommand(const std::string& workingFolder, const std::string& engine,
-                          const std::string& script, OutputMode mode);
 
 // Lets another thread end engine runs. A run obeys the stop that a StopScope names on its
 // thread while it starts.
 class EngineStop {
  public:
-  // Kills the run in progress, if any, with its whole process group (the shell, the engine and
-  // whatever the engine started), and keeps later runs of this stop from starting.
+  // Kills the run in progress, if any, with its whole process group (the engine and whatever
+  // it started), and keeps later runs of this stop from starting.
   void stop();
 
  private:
@@ -63,15 +57,26 @@ class StopScope {
 // the app is going away.
 void endAllEngineRuns();
 
-// Writes `sql` to the service's temp script (never through an existing entry), runs the
-// engine in `workingFolder`, captures its output and removes the script again. A run ended
-// through its EngineStop reports Status::Stopped, whatever it printed.
+// Writes `sql` to a new temp script named `prefix`, the process id and a unique part, ".sql"
+// (owner-only, never an existing entry), runs `engine :memory: [-json]` in `workingFolder` on it
+// and removes the script again. A folder that cannot be entered ends the run as a failure with
+// no message. A run ended through its EngineStop reports Status::Stopped, whatever it printed.
 EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
                     const std::string& sql, const std::string& prefix, OutputMode mode);
 
-// The error reply for a run that failed: no temp script, engine not started, or a non-zero exit
-// (the engine's output, else `emptyOutputMessage`); {"cancelled": true} for a stopped run.
-// Nothing for a successful run.
-std::optional<std::string> failedRunReply(const EngineRun& run, const char* emptyOutputMessage);
+// Why a run gave no usable output: no temp script, engine not started, stopped, or a non-zero
+// exit (the engine's message, else `emptyMessage`). Nothing for a successful run.
+std::optional<Setback> runSetback(const EngineRun& run, const char* emptyMessage);
+
+// How one engine service runs its statement.
+struct EngineJob {
+  const char* scriptPrefix;
+  OutputMode mode;
+  const char* emptyMessage;  // the failure when the engine fails without a message
+};
+
+// The engine's output for `sql` run in `folder`, or why there is none.
+Result<std::string> runJob(const ServiceEnv& env, const std::string& folder, const std::string& sql,
+                           const EngineJob& job);
 
 }  // namespace plinthos

@@ -13,11 +13,17 @@ namespace plinthos {
 std::string exportStatement(const std::string& query, const std::string& destination,
                             const std::string& setup = std::string());
 
-// Bridge: [sql] or [sql, setup] -> {"ok": destination}, {"cancelled": true} or {"error": text}.
-std::string exportToCsvCpp(const std::string& args, const ServiceEnv& env, Dialogs* dialogs);
+// Asks where to, then has the engine write the whole answer of `sql` (the pages strip their
+// LIMIT first) there as CSV with a header, after the `setup` statements in the same run: the
+// destination. Cancelled when the dialog is (nothing else happens then) or the run is stopped.
+// Failures: no temp script, engine not started, the engine's message (else "Export failed").
+Result<std::string> exportToCsv(const std::string& sql, const std::string& setup,
+                                const ServiceEnv& env, Dialogs* dialogs);
 
-// Bridge: [csv text] -> "ok", "cancelled", "error: could not write file" or
-// "error: invalid arguments".
-std::string saveCsvCpp(const std::string& args, Dialogs* dialogs);
+enum class SaveOutcome { Saved, Cancelled, WriteFailed };
+
+// Asks where to, then writes `csv` there exactly as received. WriteFailed when the destination
+// cannot be opened or written completely.
+SaveOutcome saveCsv(const std::string& csv, Dialogs* dialogs);
 
 }  // namespace plinthos

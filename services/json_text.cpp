@@ -3,7 +3,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
-#include "bridge/bridge_io.h"
+#include "common/outcome.h"
 
 namespace plinthos {
 
@@ -53,7 +53,7 @@ void appendJsonString(std::string& out, std::string_view text) {
       if (length == 0) {
         // Rare: leave the replacement of bad bytes to the library's serializer.
         out.resize(start);
-        out += toReply(json(std::string(text)));
+        out += compactJson(json(std::string(text)));
         return;
       }
       i += length;

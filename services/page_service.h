@@ -1,11 +1,11 @@
 #pragma once
 // Serves the page texts compiled into the executable.
 #include <string>
+#include <string_view>
 
 namespace plinthos {
 
-// Bridge: [id] -> the Query page for "bucket", the Dashboards page for "coming", else "".
-// Arguments outside the contract also answer "".
-std::string getPage(const std::string& args);
+// The Query page for "bucket", the Dashboards page for "coming" (compared exactly), else "".
+std::string_view pageText(const std::string& id);
 
 }  // namespace plinthos

@@ -10,15 +10,16 @@
 #include <utility>
 #include <vector>
 
-#include "bridge/bridge_io.h"
-#include "bridge/messages.h"
+#include "common/messages.h"
+#include "common/outcome.h"
+#include "services/folders.h"
 #include "services/json_text.h"
 #include "services/sources.h"
 
 namespace plinthos {
 
 namespace {
-constexpr const char* kScriptPrefix = "/tmp/duckquery_";
+constexpr EngineJob kQueryJob{"/tmp/duckquery_", OutputMode::Json, messages::kQueryFailed};
 constexpr std::size_t kResultSlack = 64;
 
 }  // namespace
@@ -216,7 +217,7 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
       nesting_.pop_back();
       if (!nested() && column_ != kNoColumn && state_ == State::Rows) {
         std::string& cell = cellStart();
-        appendJsonString(cell, toReply(nestedValue_));
+        appendJsonString(cell, compactJson(nestedValue_));
         record(Cell::Nested);
       }
       return true;
@@ -432,27 +433,15 @@ std::optional<std::string> queryResultFromOutput(const std::string& output,
   return result;
 }
 
-// Arguments: [sql]; folder arguments of read_csv/read_parquet are expanded to file patterns.
-// Reply: {"columns":[...],"numericCols":[...],"rows":[...]}.
-// Failures: {"error": text} with "Failed to create temp file", "Failed to run database engine",
-// the engine's output on a non-zero exit (else "Query failed"), or the raw output when it is
-// not one JSON array of objects; also for arguments that are not [text].
-std::string queryDuckCpp(const std::string& args, const ServiceEnv& env) {
-  return guarded(
-      [&] {
-        std::string problem;
-        auto values = readTextArgs(args, 1, &problem);
-        if (!values) return errorReply(problem);
-        std::string folder = workingFolder(env.exePath);
-        std::string sql = expandAllSourceFolders(folder, (*values)[0]);
-        // Converted once the engine has ended: converting while it writes only took CPU time
-        // from it, and the answer came later.
-        EngineRun run = runEngine(folder, env.duckdbPath, sql, kScriptPrefix, OutputMode::Json);
-        if (auto failed = failedRunReply(run, messages::kQueryFailed)) return *failed;
-        if (auto result = queryResultFromOutput(run.output)) return std::move(*result);
-        return errorReply(run.output);
-      },
-      [](const std::string& what) { return errorReply(messages::kInternalError + what); });
+Result<JsonText> queryDuck(const std::string& sql, const ServiceEnv& env) {
+  std::string folder = workingFolder(env.exePath);
+  // Converted once the engine has ended: converting while it writes only took CPU time from
+  // it, and the answer came later.
+  auto run = runJob(env, folder, expandAllSourceFolders(folder, sql), kQueryJob);
+  auto* output = std::get_if<std::string>(&run);
+  if (!output) return passOn<JsonText>(std::move(run));
+  if (auto result = queryResultFromOutput(*output)) return JsonText{std::move(*result)};
+  return Failure{std::move(*output)};
 }
 
 }  // namespace plinthos

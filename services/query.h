@@ -17,8 +17,10 @@ inline constexpr std::size_t kResultBatchBytes = 1 << 20;
 std::optional<std::string> queryResultFromOutput(const std::string& output,
                                                  std::size_t batchBytes = kResultBatchBytes);
 
-// Bridge: [sql] -> query result, or {"error": text}: a fixed message, or the engine's output
-// when it failed or printed something that is not one JSON array.
-std::string queryDuckCpp(const std::string& args, const ServiceEnv& env);
+// Runs `sql` (folder arguments of read_csv/read_parquet expanded to file patterns) in the working
+// folder: the query result. Failures: no temp script, engine not started, the engine's message
+// (else "Query failed"), or the raw output when it is not one JSON array of row objects.
+// Cancelled when stopped.
+Result<JsonText> queryDuck(const std::string& sql, const ServiceEnv& env);
 
 }  // namespace plinthos

@@ -1,13 +1,13 @@
 #include "services/schema.h"
 
-#include "bridge/bridge_io.h"
-#include "bridge/messages.h"
+#include "common/messages.h"
+#include "services/folders.h"
 #include "services/sources.h"
 
 namespace plinthos {
 
 namespace {
-constexpr const char* kScriptPrefix = "/tmp/duckschema_";
+constexpr EngineJob kSchemaJob{"/tmp/duckschema_", OutputMode::Json, messages::kSchemaQueryFailed};
 constexpr const char* kDescribe = "DESCRIBE SELECT * FROM ";
 
 struct SourceKind {
@@ -25,10 +25,10 @@ std::optional<std::string> textMember(const json& element, const char* key) {
   return it->get<std::string>();
 }
 
-std::optional<std::string> schemaFromOutput(const std::string& output) {
+std::optional<std::vector<SchemaColumn>> schemaFromOutput(const std::string& output) {
   json parsed = json::parse(output, nullptr, /*allow_exceptions=*/false);
   if (parsed.is_discarded()) return std::nullopt;
-  json columns = json::array();
+  std::vector<SchemaColumn> columns;
   if (parsed.is_array()) {
     for (const auto& element : parsed) {
       if (!element.is_object()) return std::nullopt;
@@ -36,10 +36,10 @@ std::optional<std::string> schemaFromOutput(const std::string& output) {
       auto type = textMember(element, "column_type");
       if (!name || !type) return std::nullopt;
       if (name->empty()) continue;
-      columns.push_back(json{{"name", *name}, {"type", *type}});
+      columns.push_back(SchemaColumn{std::move(*name), std::move(*type)});
     }
   }
-  return toReply(json{{"columns", columns}});
+  return columns;
 }
 }  // namespace
 
@@ -53,28 +53,15 @@ std::optional<std::string> describeStatement(const std::string& workingFolder,
   return std::nullopt;
 }
 
-// Arguments: [sql]; only its first data source is looked at, the query itself is not run.
-// Reply: {"columns":[{"name":..,"type":..},...]} in the engine's order.
-// Failures: {"error": text} with "No data source found in query", "Failed to create temp
-// file", "Failed to run database engine", the engine's output on a non-zero exit (else "Schema
-// query failed"), or the raw output when it is not an array of objects; also for arguments
-// that are not [text].
-std::string getSchemaCpp(const std::string& args, const ServiceEnv& env) {
-  return guarded(
-      [&] {
-        std::string problem;
-        auto values = readTextArgs(args, 1, &problem);
-        if (!values) return errorReply(problem);
-        std::string folder = workingFolder(env.exePath);
-        auto statement = describeStatement(folder, (*values)[0]);
-        if (!statement) return errorReply(messages::kNoDataSource);
-        EngineRun run =
-            runEngine(folder, env.duckdbPath, *statement, kScriptPrefix, OutputMode::Json);
-        if (auto failed = failedRunReply(run, messages::kSchemaQueryFailed)) return *failed;
-        if (auto result = schemaFromOutput(run.output)) return *result;
-        return errorReply(run.output);
-      },
-      [](const std::string& what) { return errorReply(messages::kInternalError + what); });
+Result<std::vector<SchemaColumn>> getSchema(const std::string& sql, const ServiceEnv& env) {
+  std::string folder = workingFolder(env.exePath);
+  auto statement = describeStatement(folder, sql);
+  if (!statement) return Failure{messages::kNoDataSource};
+  auto run = runJob(env, folder, *statement, kSchemaJob);
+  auto* output = std::get_if<std::string>(&run);
+  if (!output) return passOn<std::vector<SchemaColumn>>(std::move(run));
+  if (auto columns = schemaFromOutput(*output)) return std::move(*columns);
+  return Failure{std::move(*output)};
 }
 
 }  // namespace plinthos

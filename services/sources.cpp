@@ -4,9 +4,6 @@
 #include <filesystem>
 #include <system_error>
 
-#include "services/paths.h"
-#include "store/config.h"
-
 namespace fs = std::filesystem;
 
 namespace plinthos {
@@ -30,24 +27,6 @@ bool matchesAt(const std::string& text, std::size_t at, const std::string& word)
 }
 
 }  // namespace
-
-std::optional<std::string> usableBucketPath() {
-  std::string bucket = storedBucketPath(loadConfig());
-  if (bucket.empty() || hasNul(bucket)) return std::nullopt;
-  std::error_code ec;
-  fs::file_status st = fs::status(bucket, ec);
-  if (fs::exists(st)) return bucket;
-  // Absent means absent; any other failure (no permission to look) keeps the user's choice.
-  if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
-    return bucket;
-  }
-  return std::nullopt;
-}
-
-std::string workingFolder(const std::string& exePath) {
-  if (auto bucket = usableBucketPath()) return *bucket;
-  return applicationFolder(exePath);
-}
 
 bool namesFolder(const std::string& base, const std::string& path) {
   if (hasNul(base) || hasNul(path)) return false;

@@ -1,16 +1,9 @@
 #pragma once
-// Where the engine runs, and how folder arguments of read_csv/read_parquet become patterns.
+// How folder arguments of read_csv/read_parquet become patterns.
 #include <optional>
 #include <string>
 
 namespace plinthos {
-
-// The configured data folder when it is set and an entry exists there (or its existence cannot
-// be decided, so the engine reports the problem); otherwise nullopt.
-std::optional<std::string> usableBucketPath();
-
-// The engine's working folder: the usable data folder, else the application folder.
-std::string workingFolder(const std::string& exePath);
 
 // True when `path`, taken relative to `base` unless absolute, names a folder (links followed).
 bool namesFolder(const std::string& base, const std::string& path);

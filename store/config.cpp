@@ -6,12 +6,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <random>
 
-#include "bridge/messages.h"
+#include "common/messages.h"
 #include "store/write_all.h"
 
 namespace fs = std::filesystem;
@@ -23,7 +25,8 @@ namespace {
 constexpr const char* kConfigFolder[] = {"Library", "Application Support", "Plinthos"};
 constexpr const char* kLegacyFolder[] = {"Library", "Application Support", "lx-table-scout"};
 constexpr const char* kConfigFileName = "config.json";
-constexpr const char* kTempSuffix = ".tmp-XXXXXX";
+constexpr const char* kTempInfix = ".tmp-";
+constexpr int kMaxTempAttempts = 100;
 constexpr const char* kCorruptSuffix = ".corrupt-";
 constexpr int kFileIndent = 2;
 constexpr int kMaxCorruptCopies = 1000;
@@ -70,22 +73,33 @@ std::optional<std::string> readWholeFile(const fs::path& p, int* err = nullptr) 
   return content;
 }
 
-mode_t defaultFileMode() {
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  return kNewFileBaseMode & ~mask;
+// A new file beside `target` under a name nobody holds. Created with the usual mode, which the
+// kernel narrows by the umask: reading the umask would mean setting it, for every thread at once.
+int createBeside(const fs::path& target, std::string& name) {
+  std::random_device random;
+  for (int i = 0; i < kMaxTempAttempts; ++i) {
+    char tag[17];
+    std::snprintf(tag, sizeof tag, "%08x%08x", random(), random());
+    name = target.string() + kTempInfix + tag;
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    kNewFileBaseMode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
 }
 
 // Writes `content` beside `target` under a unique name, flushes it to disk and renames it over
 // `target`, so a crash leaves either the old file or the new one, never half of either.
 std::optional<std::string> writeFileAtomically(const fs::path& target, const std::string& content) {
-  std::string tempName = target.string() + kTempSuffix;
-  int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+  std::string tempName;
+  int fd = createBeside(target, tempName);
   if (fd < 0) return errnoText(errno);
 
+  // A file being replaced keeps its mode.
   struct stat old {};
-  mode_t mode = ::stat(target.c_str(), &old) == 0 ? (old.st_mode & 07777) : defaultFileMode();
-  bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, content) && ::fsync(fd) == 0;
+  bool ok = ::stat(target.c_str(), &old) != 0 || ::fchmod(fd, old.st_mode & 07777) == 0;
+  ok = ok && writeAll(fd, content) && ::fsync(fd) == 0;
   int err = errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -219,31 +233,20 @@ std::string storedBucketPath(const json& config) {
   return {};
 }
 
-std::string saveFailedReply(const std::string& reason) {
-  return errorReply(messages::kSaveConfigFailed + reason);
+Status saveStoredConfig(const json& config) {
+  if (auto reason = saveConfig(config)) return Failure{messages::kSaveConfigFailed + *reason};
+  return std::nullopt;
 }
 
-// Arguments: none read. Reply: the stored data folder as a JSON string, "" when absent or not
-// text. Failures: none; anything unexpected answers "".
-std::string getBucketPathCpp(const std::string&) {
-  return guarded([] { return stringReply(storedBucketPath(loadConfig())); },
-                 [](const std::string&) { return stringReply(""); });
+std::string getBucketPath() {
+  return storedBucketPath(loadConfig());
 }
 
-// Arguments: [path], stored unchanged (the empty text too). Reply: "ok".
-// Failures: {"error": ...} when the argument is not text or the file could not be written.
-std::string setBucketPathCpp(const std::string& args) {
-  return guarded(
-      [&] {
-        std::string problem;
-        auto values = readTextArgs(args, 1, &problem);
-        if (!values) return errorReply(problem);
-        json config = loadConfig();
-        config["bucketPath"] = (*values)[0];
-        if (auto failed = saveConfig(config)) return saveFailedReply(*failed);
-        return stringReply("ok");
-      },
-      [](const std::string& what) { return errorReply(messages::kInternalError + what); });
+// Failures: the file could not be written.
+Status setBucketPath(const std::string& path) {
+  json config = loadConfig();
+  config["bucketPath"] = path;
+  return saveStoredConfig(config);
 }
 
 }  // namespace plinthos

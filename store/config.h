@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "bridge/bridge_io.h"
+#include "common/outcome.h"
 
 namespace plinthos {
 
@@ -26,12 +26,12 @@ std::optional<std::string> saveConfig(const json& config);
 // `bucketPath` when it is text, else the empty text.
 std::string storedBucketPath(const json& config);
 
-// The error reply of a store function whose write failed.
-std::string saveFailedReply(const std::string& reason);
+// Writes the configuration; the failure a store operation reports when that could not be done.
+Status saveStoredConfig(const json& config);
 
-// Bridge: [] -> "path" or "" (a non-text value counts as absent).
-std::string getBucketPathCpp(const std::string& args);
-// Bridge: [path] -> "ok"; {"error": ...} when the argument is not text or the write failed.
-std::string setBucketPathCpp(const std::string& args);
+// The stored data folder, "" when absent or not text.
+std::string getBucketPath();
+// Stores `path` unchanged (the empty text too) as the data folder.
+Status setBucketPath(const std::string& path);
 
 }  // namespace plinthos

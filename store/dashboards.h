@@ -3,15 +3,26 @@
 // name, pathToFiles} found by exact name. Layout and filters are stored as parsed JSON.
 #include <string>
 
+#include "common/outcome.h"
+
 namespace plinthos {
 
-// Bridge: [] -> the stored list; [] when absent or not an array. Records that are not objects
-// with a text `name` are left out of the reply but kept in the file.
-std::string getDashboardsCpp(const std::string& args);
-// Bridge: [name, layout, filters?, pathToFiles?, fileType?] -> {"ok":true};
-// {"error": ...} on bad arguments, layout or filters that are not JSON, or a failed write.
-std::string saveDashboardCpp(const std::string& args);
-// Bridge: [name] -> {"ok":true}; {"error": ...} on bad arguments or a failed write.
-std::string deleteDashboardCpp(const std::string& args);
+struct Dashboard {
+  std::string name;
+  json layout;
+  json filters;
+  std::string pathToFiles;
+  std::string fileType;
+};
+
+// The stored list; [] when absent or not a list. Records that are not objects with a text
+// `name` are left out but kept in the file.
+json getDashboards();
+// Replaces the first record of that name in place (its other members stay) or appends one.
+// Failures: the file could not be written.
+Status saveDashboard(const Dashboard& dashboard);
+// Removes every record named `name`. The file is written only when a list is stored.
+// Failures: the file could not be written.
+Status deleteDashboard(const std::string& name);
 
 }  // namespace plinthos

@@ -1,5 +1,7 @@
 #include "store/records.h"
 
+#include <utility>
+
 namespace plinthos {
 
 bool isNamedRecord(const json& record) {
@@ -18,6 +20,23 @@ json namedRecords(const json& list) {
     if (isNamedRecord(record)) out.push_back(record);
   }
   return out;
+}
+
+json& recordNamed(json& list, const std::string& name) {
+  if (!list.is_array()) list = json::array();
+  for (auto& record : list) {
+    if (hasName(record, name)) return record;
+  }
+  list.push_back(json{{"name", name}});
+  return list.back();
+}
+
+void removeNamed(json& list, const std::string& name) {
+  json kept = json::array();
+  for (auto& record : list) {
+    if (!hasName(record, name)) kept.push_back(std::move(record));
+  }
+  list = std::move(kept);
 }
 
 }  // namespace plinthos

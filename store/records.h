@@ -1,8 +1,9 @@
 #pragma once
-// Named records in the configuration's lists (saved queries, dashboards).
+// Named records in the configuration's lists (saved queries, dashboards): found, replaced in
+// place and removed by exact name, the same way for every list.
 #include <string>
 
-#include "bridge/bridge_io.h"
+#include "common/outcome.h"
 
 namespace plinthos {
 
@@ -11,5 +12,11 @@ bool isNamedRecord(const json& record);
 bool hasName(const json& record, const std::string& name);
 // The usable records of a list, in order.
 json namedRecords(const json& list);
+
+// The first record named `name`, for changing in place; one holding only the name is appended
+// when there is none. A value that is not a list is replaced by an empty list first.
+json& recordNamed(json& list, const std::string& name);
+// Removes every record named `name`; the others keep their order.
+void removeNamed(json& list, const std::string& name);
 
 }  // namespace plinthos

@@ -3,15 +3,19 @@
 // exact name.
 #include <string>
 
+#include "common/outcome.h"
+
 namespace plinthos {
 
-// Bridge: [] -> the stored list. Records that are not objects with a text `name` (only a
-// hand-edited file holds them) are left out of the reply but kept in the file; a stored null
-// is replied as null; any other non-array value as [].
-std::string getSavedQueriesCpp(const std::string& args);
-// Bridge: [name, sql] -> "ok"; {"error": ...} on bad arguments or a failed write.
-std::string saveQueryCpp(const std::string& args);
-// Bridge: [name] -> "ok"; {"error": ...} on bad arguments or a failed write.
-std::string deleteQueryCpp(const std::string& args);
+// The stored list. Records that are not objects with a text `name` (only a hand-edited file
+// holds them) are left out but kept in the file; a stored null is handed back as null (a
+// deletion stores it); any other value that is not a list as [].
+json getSavedQueries();
+// Replaces the sql of the first record named `name` in place, or appends a new record.
+// Failures: the file could not be written.
+Status saveQuery(const std::string& name, const std::string& sql);
+// Removes every record named `name` (none is fine; an absent list is stored as null).
+// Failures: the file could not be written.
+Status deleteQuery(const std::string& name);
 
 }  // namespace plinthos

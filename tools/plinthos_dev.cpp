@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "app/bridge_table.h"
-#include "app/dispatch.h"
 #include "app/exe_path.h"
 #include "services/paths.h"
 #include "tools/dev_dialogs.h"
@@ -65,7 +64,8 @@ int main(int argc, char** argv) {
     }
     // Nothing runs beside a single call, so there is never anything to stop.
     if (name == plinthos::kStopFunctionName) {
-      return print(plinthos::Dispatcher(bindings, nullptr).stop(callArgs));
+      return print(
+          plinthos::stopFunction([](const std::string&) { return std::size_t{0}; })(callArgs));
     }
     std::fprintf(stderr, "plinthos-dev: no bridge function named %s\n", name.c_str());
     return kUsageExit;

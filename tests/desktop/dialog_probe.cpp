@@ -1,24 +1,29 @@
-// Opens the real GTK choosers from inside a dispatched bridge call, as the app does, and
-// prints each reply in the order it was delivered. A second call posted while the chooser's
+// Opens the real GTK choosers from inside a dispatched bridge call, as the app does (on the
+// dispatcher's worker, the chooser itself on the main thread), and prints each reply in the
+// order it was delivered. A second call posted while the chooser's
 // nested loop runs must wait and be answered after the chooser's own call.
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/dispatch.h"
 #include "app/gtk_dialogs.h"
+#include "app/main_thread.h"
 
 namespace {
 
 constexpr guint kSecondCallDelayMs = 300;
+constexpr int kCalls = 2;
 
 struct Probe {
   plinthos::Dispatcher* dispatcher = nullptr;
   bool folder = true;
-  bool done = false;
+  int answered = 0;
 };
 
 gboolean postSecondCall(gpointer data) {
@@ -30,7 +35,6 @@ gboolean startChooser(gpointer data) {
   auto* probe = static_cast<Probe*>(data);
   g_timeout_add(kSecondCallDelayMs, postSecondCall, probe);
   probe->dispatcher->post(0, "chooser", "[]");
-  probe->done = true;
   return G_SOURCE_REMOVE;
 }
 
@@ -58,13 +62,16 @@ int main(int argc, char** argv) {
        }},
       {"second", [](const std::string&) { return std::string("\"second\""); }},
   };
-  plinthos::Dispatcher dispatcher(std::move(table),
-                                  [](const std::string& id, const std::string& json) {
-                                    std::printf("%s %s\n", id.c_str(), json.c_str());
-                                    std::fflush(stdout);
-                                  });
+  plinthos::Dispatcher dispatcher(
+      std::move(table),
+      [&](const std::string& id, const std::string& json) {
+        std::printf("%s %s\n", id.c_str(), json.c_str());
+        std::fflush(stdout);
+        ++probe.answered;
+      },
+      plinthos::runOnMain);
   probe.dispatcher = &dispatcher;
   g_idle_add(startChooser, &probe);
-  while (!probe.done || dispatcher.busy()) g_main_context_iteration(nullptr, TRUE);
+  while (probe.answered < kCalls) g_main_context_iteration(nullptr, TRUE);
   return 0;
 }

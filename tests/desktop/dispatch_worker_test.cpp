@@ -19,6 +19,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -272,6 +273,25 @@ TEST_F(WorkerDispatch, StopEndsTheRunningEngineGroupAndItsTagOnlyAndLaterCallsRu
   EXPECT_TRUE(waitFor([&] { return !running(engine) && !running(child); }))
       << "the engine or its child outlived the stop";
   EXPECT_EQ(dispatcher.stop(R"(["page"])"), R"({"stopped":0})");
+}
+
+TEST_F(WorkerDispatch, AFailingReplyDoesNotStallTheQueue) {
+  FakeMain main;
+  std::vector<std::string> delivered;
+  std::vector<BridgeBinding> table{{"f", [](const std::string& a) { return a; }}};
+  Dispatcher dispatcher(
+      std::move(table),
+      [&](const std::string& id, const std::string&) {
+        if (id == "bad") throw std::runtime_error("window gone");
+        delivered.push_back(id);
+      },
+      main.poster());
+  dispatcher.post(0, "bad", "[]");
+  dispatcher.post(0, "good", "[]");
+  dispatcher.post(1, "nothing bound there", "[]");
+  ASSERT_TRUE(main.runUntil([&] { return delivered.size() == 1; }));
+  EXPECT_EQ(delivered, std::vector<std::string>{"good"});
+  EXPECT_TRUE(waitFor([&] { return !dispatcher.busy(); }));
 }
 
 TEST_F(WorkerDispatch, DestroyingItEndsTheRunningEngineAndDropsTheRestUnanswered) {

@@ -96,12 +96,13 @@ no_engine_left() {
 }
 # Quits with KEY while the query runs: exit code 0, no engine and no temp script left.
 quit_during_query() {
-  local what="$1" script="/tmp/duckquery_${app_pid}.sql"
-  [ -e "$script" ] || fail "$what: no temp script while the query runs"
+  local what="$1"
+  scripts_left() { compgen -G "/tmp/duckquery_${app_pid}_*.sql"; }
+  scripts_left >/dev/null || fail "$what: no temp script while the query runs"
   press "$main_wid" "$2"
   expect_exit_0 "$what during a query"
   no_engine_left "$what"
-  if [ -e "$script" ]; then fail "$what: the temp script was left behind"; rm -f "$script"; else ok "$what: no temp script left"; fi
+  if scripts_left >/dev/null; then fail "$what: the temp script was left behind"; rm -f $(scripts_left); else ok "$what: no temp script left"; fi
 }
 
 # 1. A long query: the note, a tab click and Stop are drawn while it runs; Stop ends it.

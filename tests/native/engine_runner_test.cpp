@@ -1,5 +1,7 @@
-// How the engine is started: temp script, shell command, output capture, exit status.
+// How the engine is started: temp script, program and arguments, output capture, exit status.
 #include "services/engine_runner.h"
+
+#include <future>
 
 #include "tests/native/test_support.h"
 
@@ -7,14 +9,6 @@ namespace plinthos::test {
 namespace {
 
 using EngineRunnerTest = NativeTest;
-
-TEST_F(EngineRunnerTest, CommandQuotesEveryValueForTheShell) {
-  EXPECT_EQ(engineCommand("/w", "/e", "/s.sql", OutputMode::Json),
-            "cd '/w' && '/e' :memory: -json < '/s.sql' 2>&1");
-  EXPECT_EQ(engineCommand("/it's", "/e", "/s", OutputMode::Default),
-            "cd '/it'\\''s' && '/e' :memory: < '/s' 2>&1");
-  EXPECT_EQ(tempScriptPath("/tmp/duckquery_"), tempScriptFor("/tmp/duckquery_"));
-}
 
 TEST_F(EngineRunnerTest, HostileFolderAndEngineNamesRunNothing) {
   const std::string hostile = "a\"b $(touch PWNED) `touch PWNED` \\ 'q' ;touch PWNED\nend";
@@ -47,39 +41,37 @@ TEST_F(EngineRunnerTest, PlantedLinkAtTheTempScriptIsNeverWrittenThrough) {
             R"({"columns":[],"numericCols":[],"rows":[]})");
   EXPECT_EQ(readFile(victim), "precious");
   EXPECT_EQ(receivedSql(), "SELECT 2");
-  EXPECT_FALSE(fs::exists(fs::symlink_status(script)));
+  fs::remove(script);
 
   // The script, which holds the user's SQL, is readable by its owner only.
   fs::path p = root / "mode-engine";
-  writeScript(p, "cat > /dev/null\nstat -c %a " + sq(script) + "\nexit 1\n");
+  writeScript(p, "cat > /dev/null\nstat -L -c %a /dev/stdin >&2\nexit 1\n");
   engine = p.string();
   EXPECT_EQ(call("queryDuckCpp", args({"SELECT 3"})), R"({"error":"600\n"})");
 }
 
-TEST_F(EngineRunnerTest, AnEntryThatCannotBeReplacedMeansNoTempScript) {
-  struct Cleanup {
-    std::string dir;
-    ~Cleanup() { fs::remove(dir); }
+TEST_F(EngineRunnerTest, NoPlaceForTheTempScriptMeansNoRun) {
+  fakeEngine("[]");
+  EngineRun run = runEngine(data.string(), engine, "SELECT 1", (root / "gone" / "q_").string(),
+                            OutputMode::Json);
+  EXPECT_EQ(run.status, EngineRun::Status::NoTempScript);
+  EXPECT_EQ(failedRunReply(run, "unused"), R"({"error":"Failed to create temp file"})");
+  EXPECT_FALSE(fs::exists(root / "rec-stdin")) << "the engine must not start";
+}
+
+// Each run has a script of its own: two at once each run their own SQL.
+TEST_F(EngineRunnerTest, TwoRunsAtOnceKeepTheirOwnScripts) {
+  fs::path p = root / "slow-echo";
+  writeScript(p, "sleep 0.3\ncat\n");
+  auto run = [&](const std::string& sql) {
+    return std::async(std::launch::async, [&, sql] {
+      return runEngine(data.string(), p.string(), sql, "/tmp/duckquery_", OutputMode::Json);
+    });
   };
-  for (const char* prefix : {"/tmp/duckquery_", "/tmp/duckschema_", "/tmp/duckconv_"}) {
-    Cleanup planted{tempScriptFor(prefix)};
-    fs::create_directory(planted.dir);
-    fakeEngine("[]");
-    std::string reply = std::string(prefix) == "/tmp/duckquery_"
-                            ? call("queryDuckCpp", args({"SELECT 1"}))
-                        : std::string(prefix) == "/tmp/duckschema_"
-                            ? call("getSchemaCpp", args({"SELECT * FROM read_csv('a.csv')"}))
-                            : call("csv2parquetCpp", args({"a.csv"}));
-    EXPECT_EQ(reply, R"({"error":"Failed to create temp file"})") << prefix;
-    EXPECT_FALSE(fs::exists(root / "rec-stdin")) << "the engine must not start";
-  }
-  {
-    Cleanup planted{tempScriptFor("/tmp/duckexport_")};
-    fs::create_directory(planted.dir);
-    dialogs.answers = {(root / "out.csv").string()};
-    EXPECT_EQ(call("exportToCsvCpp", args({"SELECT 1"})),
-              R"({"error":"Failed to create temp file"})");
-  }
+  auto first = run("SELECT 'first'");
+  auto second = run("SELECT 'second'");
+  EXPECT_EQ(first.get().output, "SELECT 'first'");
+  EXPECT_EQ(second.get().output, "SELECT 'second'");
 }
 
 TEST_F(EngineRunnerTest, ExitStatusDecidesAndAKilledEngineIsNoSuccess) {
@@ -93,17 +85,20 @@ TEST_F(EngineRunnerTest, ExitStatusDecidesAndAKilledEngineIsNoSuccess) {
   fs::path p = root / "dying-engine";
   writeScript(p, "cat > /dev/null\nprintf '[{\"a\":1}]'\nkill -KILL $$\n");
   engine = p.string();
-  json killed = callJson("queryDuckCpp", args({"SELECT 1"}));
-  ASSERT_TRUE(killed.contains("error"));  // the shell may add its own "Killed" note
-  EXPECT_EQ(killed["error"].get<std::string>().rfind("[{\"a\":1}]", 0), 0u);
-  writeScript(p, "cat > /dev/null\nkill -KILL $$\n");
-  killed = callJson("queryDuckCpp", args({"SELECT 1"}));
-  ASSERT_EQ(killed.size(), 1u);
-  EXPECT_TRUE(killed["error"].is_string());
+  EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1"})), R"({"error":"Query failed"})");
 
   engine = (root / "no-such-engine").string();
-  json reply = callJson("queryDuckCpp", args({"SELECT 1"}));
-  EXPECT_NE(reply["error"].get<std::string>().find("not found"), std::string::npos);
+  EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1"})),
+            R"({"error":"Failed to run database engine"})");
+}
+
+// Rows printed before a failing statement never reach the error text.
+TEST_F(EngineRunnerTest, AnErrorAfterRowsNamesOnlyTheError) {
+  json reply = callJson("queryDuckCpp", args({"SELECT 1 AS a; SELECT * FROM nope"}));
+  ASSERT_TRUE(reply.contains("error")) << reply;
+  const std::string error = reply["error"];
+  EXPECT_EQ(error.rfind("Catalog Error", 0), 0u) << error;
+  EXPECT_EQ(error.find("\"a\""), std::string::npos) << error;
 }
 
 TEST_F(EngineRunnerTest, AStoppedCallStartsNoEngineAndAnswersCancelled) {

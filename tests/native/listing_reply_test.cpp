@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <set>
 
-#include "bridge/bridge_io.h"
+#include "app/replies.h"
 #include "tests/native/test_support.h"
 
 namespace plinthos::test {

@@ -2,7 +2,7 @@
 // (parse the whole output, then dump a result document), on hand-picked and generated output.
 #include <random>
 
-#include "bridge/bridge_io.h"
+#include "app/replies.h"
 #include "services/engine_runner.h"
 #include "services/query.h"
 #include "tests/native/test_support.h"
@@ -196,7 +196,8 @@ TEST_F(QueryResultTest, OutputConvertedInBatchesMatchesTheDocumentBuiltResult) {
 void writePiecewiseEngine(const fs::path& script, const std::vector<std::string>& pieces,
                           int code) {
   std::string body;
-  for (const auto& piece : pieces) body += "printf '%s' " + sq(piece) + "\nsleep 0.05\n";
+  const std::string to = code != 0 ? " >&2" : "";  // a failing engine tells why on stderr
+  for (const auto& piece : pieces) body += "printf '%s' " + sq(piece) + to + "\nsleep 0.05\n";
   writeScript(script, "cat > /dev/null\n" + body + "exit " + std::to_string(code) + "\n");
 }
 

@@ -1,6 +1,7 @@
 // The working-folder rule and the expansion of folder arguments into file patterns.
 #include "services/sources.h"
 
+#include "services/folders.h"
 #include "tests/native/test_support.h"
 
 namespace plinthos::test {

@@ -254,5 +254,30 @@ TEST_F(StoreTest, CallsOutsideTheContractAnswerAnErrorAndChangeNothing) {
   EXPECT_EQ(readFile(configFile()), R"({"bucketPath":"/keep"})");
 }
 
+// A new configuration file gets the usual mode narrowed by the umask, which stays as it was; a
+// replaced one keeps its own mode.
+TEST_F(StoreTest, FileModesFollowTheUmaskWithoutChangingIt) {
+  struct Case {
+    mode_t umask;
+    mode_t expected;
+  };
+  const mode_t before = ::umask(022);
+  for (const Case& c : {Case{022, 0644}, Case{077, 0600}, Case{002, 0664}}) {
+    ::umask(c.umask);
+    fs::remove(configFile());
+    ASSERT_EQ(call("setBucketPathCpp", args({"/a"})), "\"ok\"");
+    struct stat st {};
+    ASSERT_EQ(::stat(configFile().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, c.expected) << std::oct << c.umask;
+    EXPECT_EQ(::umask(c.umask), c.umask);
+  }
+  ::chmod(configFile().c_str(), 0640);
+  ASSERT_EQ(call("saveQueryCpp", args({"q", "s"})), "\"ok\"");
+  struct stat st {};
+  ASSERT_EQ(::stat(configFile().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  ::umask(before);
+}
+
 }  // namespace
 }  // namespace plinthos::test

@@ -13,6 +13,7 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/bridge_table.h"
 #include "services/dialogs.h"
@@ -70,6 +71,18 @@ inline std::string tempScriptFor(const std::string& prefix) {
   return prefix + std::to_string(::getpid()) + ".sql";
 }
 
+// The temp scripts of this process with `prefix` that still exist.
+inline std::vector<std::string> tempScriptsLeft(const std::string& prefix) {
+  const fs::path p(prefix);
+  const std::string start = p.filename().string() + std::to_string(::getpid()) + "_";
+  std::vector<std::string> left;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(p.parent_path(), ec)) {
+    if (entry.path().filename().string().rfind(start, 0) == 0) left.push_back(entry.path());
+  }
+  return left;
+}
+
 class NativeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -107,7 +120,7 @@ class NativeTest : public ::testing::Test {
     fs::remove_all(root, ec);
     for (const char* prefix :
          {"/tmp/duckquery_", "/tmp/duckschema_", "/tmp/duckconv_", "/tmp/duckexport_"}) {
-      EXPECT_FALSE(fs::exists(fs::symlink_status(tempScriptFor(prefix))))
+      EXPECT_EQ(tempScriptsLeft(prefix), std::vector<std::string>{})
           << "temp script left behind: " << prefix;
     }
   }
@@ -140,15 +153,16 @@ class NativeTest : public ::testing::Test {
     return a.dump();
   }
 
-  // An engine that prints `output` and exits with `code`, recording what it was given.
+  // An engine that prints `output` (on standard error when it fails) and exits with `code`,
+  // recording what it was given.
   fs::path fakeEngine(const std::string& output, int code = 0) {
     fs::path out = root / "fake-out";
     writeFile(out, output);
     fs::path p = root / "fake-engine";
     writeScript(p, "pwd > " + sq((root / "rec-pwd").string()) + "\nprintf '%s\\n' \"$@\" > " +
                        sq((root / "rec-args").string()) + "\ncat > " +
-                       sq((root / "rec-stdin").string()) + "\ncat " + sq(out.string()) + "\nexit " +
-                       std::to_string(code) + "\n");
+                       sq((root / "rec-stdin").string()) + "\ncat " + sq(out.string()) +
+                       (code != 0 ? " >&2" : "") + "\nexit " + std::to_string(code) + "\n");
     engine = p.string();
     return p;
   }
