@@ -15,7 +15,5 @@ function reportRunTiming(started, arrived, rows) {
 
 // A benchmark may hand over the statement to run, so that it only has to press Run.
 if (runTimingOn && typeof window.plinthosTimingStatement === 'string') {
-  window.addEventListener('load', () => {
-    document.getElementById('queryInput').value = window.plinthosTimingStatement;
-  });
+  document.getElementById('queryInput').value = window.plinthosTimingStatement;
 }
