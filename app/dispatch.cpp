@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "app/replies.h"
@@ -14,6 +15,33 @@ double msBetween(std::chrono::steady_clock::time_point from,
   return std::chrono::duration<double, std::milli>(to - from).count();
 }
 }  // namespace
+
+std::string pageTimingLine(const std::string& args) {
+  const nlohmann::json parsed = nlohmann::json::parse(args, nullptr, false);
+  if (!parsed.is_array() || parsed.size() != 1 || !parsed[0].is_object()) return {};
+  const nlohmann::json& t = parsed[0];
+  for (const char* key : {"reply", "drawn", "rows"}) {
+    if (!t.contains(key) || !t[key].is_number()) return {};
+  }
+  char line[200];
+  std::snprintf(line, sizeof line,
+                "plinthos-timing: page, %.0f rows: reply arrived %.1f ms after Run, "
+                "first rows drawn %.1f ms after Run\n",
+                t["rows"].get<double>(), t["reply"].get<double>(), t["drawn"].get<double>());
+  return line;
+}
+
+std::string pageTimingScript(const char* statement) {
+  std::string script = "window.plinthosTiming = true;";
+  if (statement) {
+    // A JSON string is a script literal; bytes that are not UTF-8 become U+FFFD.
+    script +=
+        " window.plinthosTimingStatement = " +
+        nlohmann::json(statement).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+        ";";
+  }
+  return script;
+}
 
 Dispatcher::Dispatcher(std::vector<BridgeBinding> table, Reply reply, ToMain toMain)
     : table_(std::move(table)),

@@ -18,6 +18,13 @@
 
 namespace plinthos {
 
+// The page's timing line from its arguments, [{"reply": ms, "drawn": ms, "rows": n}], all
+// measured from its Run action; empty for arguments of any other shape.
+std::string pageTimingLine(const std::string& args);
+// What tells the page that timing is on, with the statement it puts in its editor when
+// `statement` is not null (a benchmark then only has to press Run).
+std::string pageTimingScript(const char* statement);
+
 class Dispatcher {
  public:
   // Delivers one reply: the call's id and its JSON text.
@@ -50,6 +57,9 @@ class Dispatcher {
   // With PLINTHOS_TIMING set in the environment, each reply writes one line to standard error:
   // how long its call waited, ran, took to reach the main thread and to be handed on there.
   static constexpr const char* kTimingVariable = "PLINTHOS_TIMING";
+  static constexpr const char* kTimingStatementVariable = "PLINTHOS_TIMING_STATEMENT";
+  // The page's own function for its timing line, bound only while timing is on.
+  static constexpr const char* kPageTimingFunctionName = "plinthosPageTimingCpp";
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -5,6 +5,8 @@
 
 #include <csignal>
 #include <cstddef>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -61,6 +63,16 @@ void onStop(const char* id, const char* req, void* arg) {
   }
 }
 
+// Only bound while timing is on: the page's own line joins the dispatcher's on standard error.
+void onPageTiming(const char* id, const char* req, void* arg) {
+  try {
+    const std::string line = plinthos::pageTimingLine(req ? req : "");
+    if (!line.empty()) std::fputs(line.c_str(), stderr);
+    webview_return(static_cast<webview_t>(arg), id ? id : "", kReplyOk, "null");
+  } catch (...) {
+  }
+}
+
 gboolean onTerminate(gpointer) {
   plinthos::quitNow();
 }
@@ -90,6 +102,12 @@ int main(int argc, char** argv) {
   plinthos::buildMenu(window, about);
 
   if (!startup.initScript.empty()) webview_init(w, startup.initScript.c_str());
+  const bool timing = std::getenv(plinthos::Dispatcher::kTimingVariable) != nullptr;
+  if (timing) {
+    const std::string script =
+        plinthos::pageTimingScript(std::getenv(plinthos::Dispatcher::kTimingStatementVariable));
+    webview_init(w, script.c_str());
+  }
   webview_set_html(w, plinthos::SHELL_HTML);
 
   plinthos::GtkDialogs dialogs(window);
@@ -108,6 +126,7 @@ int main(int argc, char** argv) {
   }
   StopBinding stop{w, &dispatcher};
   webview_bind(w, plinthos::kStopFunctionName, onStop, &stop);
+  if (timing) webview_bind(w, plinthos::Dispatcher::kPageTimingFunctionName, onPageTiming, w);
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) g_unix_signal_add(signal, onTerminate, nullptr);
 
   webview_run(w);

@@ -312,3 +312,27 @@ TEST_F(WorkerDispatch, DestroyingItEndsTheRunningEngineAndDropsTheRestUnanswered
 
 }  // namespace
 }  // namespace plinthos
+
+TEST(PageTimingLine, NamesTheThreeFiguresAndIgnoresAnythingElse) {
+  const struct {
+    const char* args;
+    const char* line;
+  } cases[] = {
+      {R"([{"reply": 812.25, "drawn": 1004, "rows": 100000}])",
+       "plinthos-timing: page, 100000 rows: reply arrived 812.2 ms after Run, first rows drawn "
+       "1004.0 ms after Run\n"},
+      {R"([{"reply": 1, "drawn": 2}])", ""},
+      {R"([{"reply": "1\n", "drawn": 2, "rows": 3}])", ""},
+      {R"({"reply": 1, "drawn": 2, "rows": 3})", ""},
+      {"not json", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(plinthos::pageTimingLine(c.args), c.line) << c.args;
+}
+
+TEST(PageTimingScript, HandsTheStatementOverAsALiteral) {
+  EXPECT_EQ(plinthos::pageTimingScript(nullptr), "window.plinthosTiming = true;");
+  EXPECT_EQ(plinthos::pageTimingScript("SELECT '</script>\"\n"),
+            "window.plinthosTiming = true; window.plinthosTimingStatement = "
+            "\"SELECT '</script>\\\"\\n\";");
+}
