@@ -345,10 +345,8 @@ async function dashPreviewCell(cellId) {
     return;
   }
   // A newer preview of the cell stops this one and draws in its place.
-  const tag = startWork(key);
-  const res = await bridgeCall('queryDuckCpp', sql, tag);
-  if (!isCurrentWork(key, tag) || res.cancelled) return;
-  endWork(key, tag);
+  const res = await queryAsWork(key, startWork(key), sql);
+  if (!res) return;
   const result = res.value;
   if (res.error) {
     editNote(preview, res.error, EDIT_RED, '0.7rem');

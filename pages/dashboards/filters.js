@@ -161,9 +161,8 @@ async function filterQuery(slot, tag, makeSql) {
     endWork(slot, tag);
     return found.error ? found : { kept: sql };
   }
-  const result = await bridgeCall('queryDuckCpp', sql, tag);
-  if (!isCurrentWork(slot, tag) || result.cancelled) return { stale: true };
-  endWork(slot, tag);
+  const result = await queryAsWork(slot, tag, sql);
+  if (!result) return { stale: true };
   if (result.error) return result;
   const rows = result.value && Array.isArray(result.value.rows) ? result.value.rows : null;
   return rows ? { rows } : { error: 'The engine gave no answer.' };

@@ -88,9 +88,8 @@ async function loadPanelData(el, queryName, chartType, panelKey) {
     return;
   }
   const clickMeta = parseQueryForClickFilters(stored);
-  const res = await bridgeCall('queryDuckCpp', filtered, tag);
-  if (!isCurrentWork(panelKey, tag) || res.cancelled) return;
-  endWork(panelKey, tag);
+  const res = await queryAsWork(panelKey, tag, filtered);
+  if (!res) return;
   const result = res.value;
   if (res.error) {
     el.innerHTML = engineErrorHtml(mapEngineError(res.error, sqlPieces([{ text: filtered, at: 0 }]), filtered), 'dash-engine-error');

@@ -159,6 +159,15 @@ function endWork(slot, tag) {
   if (renderWork.get(slot) === tag) renderWork.delete(slot);
 }
 
+// Runs sql on the engine as the work of slot tagged tag: the bridge answer, or null when newer
+// work took the slot meanwhile or the run was stopped (its answer is then ignored).
+async function queryAsWork(slot, tag, sql) {
+  const res = await bridgeCall('queryDuckCpp', sql, tag);
+  if (!isCurrentWork(slot, tag) || res.cancelled) return null;
+  endWork(slot, tag);
+  return res;
+}
+
 // A new render of the whole page: everything still running for the old one stops.
 function stopAllWork() {
   for (const tag of new Set(renderWork.values())) stopTagged(tag);
