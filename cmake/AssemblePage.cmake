@@ -3,14 +3,17 @@ cmake_policy(SET CMP0057 NEW)
 # Assembles one page text from its manifest and writes it as an HTML file.
 # Usage: cmake -DMANIFEST=... -DOUT=... -DLIBRARIES=node_modules -P AssemblePage.cmake
 # Manifest lines: "template FILE", "style FILE", "script FILE" (paths relative to the manifest),
-# "library FILE" (a script of a pinned npm package, relative to LIBRARIES), and "wrap closure", which puts all scripts into one function so that the page publishes only
-# what it assigns to window.
+# "module FILE" (an ES module entry, bundled with everything it imports into one script by esbuild),
+# "library FILE" (a script of a pinned npm package, relative to LIBRARIES), and "wrap closure",
+# which puts all plain scripts into one function so that the page publishes only what it assigns
+# to window.
 get_filename_component(dir ${MANIFEST} DIRECTORY)
 file(STRINGS ${MANIFEST} lines)
 set(page_template "")
 set(styles "")
 set(scripts "")
 set(wrap "")
+set(modules "")
 foreach(line IN LISTS lines)
   string(STRIP "${line}" line)
   if(line STREQUAL "" OR line MATCHES "^#")
@@ -23,6 +26,26 @@ foreach(line IN LISTS lines)
       message(FATAL_ERROR "${MANIFEST}: unknown wrap '${CMAKE_MATCH_2}'")
     endif()
     set(wrap closure)
+    continue()
+  endif()
+  if(kind STREQUAL "module")
+    set(esbuild ${LIBRARIES}/.bin/esbuild)
+    if(NOT EXISTS ${esbuild})
+      message(FATAL_ERROR "${esbuild} is missing: run tools/setup.sh to install the npm packages")
+    endif()
+    # An IIFE keeps each page's modules out of the shared global scope of the shell document.
+    execute_process(
+      COMMAND ${esbuild} ${dir}/${CMAKE_MATCH_2} --bundle --format=iife --target=es2020
+              --charset=utf8 --log-level=error
+      OUTPUT_VARIABLE text ERROR_VARIABLE err RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "${MANIFEST}: bundling ${CMAKE_MATCH_2} failed:\n${err}")
+    endif()
+    string(FIND "${text}" "</script" pos)
+    if(NOT pos EQUAL -1)
+      message(FATAL_ERROR "${CMAKE_MATCH_2}: a bundle may not contain the text </script")
+    endif()
+    string(APPEND modules "${text}")
     continue()
   endif()
   if(kind STREQUAL "library")
@@ -57,6 +80,7 @@ endif()
 if(wrap STREQUAL "closure")
   set(scripts "(function () {\n'use strict';\n${scripts}})();\n")
 endif()
+string(APPEND scripts "${modules}")
 string(REPLACE "<!-- @style -->" "<style>\n${styles}</style>" page "${page_template}")
 string(REPLACE "<!-- @script -->" "<script>\n${scripts}</script>" page "${page}")
 file(WRITE ${OUT} "${page}")
