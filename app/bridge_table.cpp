@@ -84,7 +84,7 @@ std::string thrownReply(const Fallback& fallback, const char* what) {
   return errorReply(messages::kInternalError + std::string(what));
 }
 
-// The boundary around one function. A body that takes no arguments never looks at the text.
+// The boundary around one function. A body that takes no arguments never looks at them.
 template <typename Body>
 BridgeFunction bound(Body body, Fallback fallback = {}) {
   return [body = std::move(body), fallback = std::move(fallback)](const CallArgs& args) {
