@@ -84,8 +84,8 @@ int createBeside(const fs::path& target, std::string& name) {
     char tag[17];
     std::snprintf(tag, sizeof tag, "%08x%08x", random(), random());
     name = target.string() + kTempInfix + tag;
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    kNewFileMode);
+    int fd =
+        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;
