@@ -1,5 +1,6 @@
 #include "app/bridge_table.h"
 
+#include <cstdio>
 #include <exception>
 #include <type_traits>
 #include <utility>
@@ -26,37 +27,40 @@ constexpr const char* kLastResortReply = "{\"error\":\"Internal error\"}";
 constexpr const char* kDefaultFilters = "[]";
 constexpr const char* kDefaultPathToFiles = "";
 constexpr const char* kDefaultFileType = "csv";
+constexpr const char* kNullReply = "null";
+constexpr std::size_t kTimingLineSize = 200;
 
 // A call outside the argument contract: the pages never make one.
 struct BadCall {
   std::string problem;
 };
 
-// The argument array of one call, parsed strictly; arguments are read by position.
+// One function's reading of a call's arguments; a call outside the contract is a BadCall.
 class Args {
  public:
-  explicit Args(const std::string& text) : array_(json::parse(text, nullptr, false)) {
-    if (!array_.is_array()) throw BadCall{messages::kArgsNotArray};
+  explicit Args(const CallArgs& args) : args_(args) {
+    if (!args.isArray()) throw BadCall{messages::kArgsNotArray};
   }
 
-  std::size_t size() const { return array_.size(); }
+  std::size_t size() const { return args_.size(); }
+  const json* at(std::size_t index) const { return args_.at(index); }
 
-  std::string text(std::size_t index) const {
-    if (index < array_.size() && array_[index].is_string()) {
-      return array_[index].get<std::string>();
-    }
+  const std::string& text(std::size_t index) const {
+    const json* value = args_.at(index);
+    if (value && value->is_string()) return value->get_ref<const std::string&>();
     throw BadCall{messages::kArgMissingText + std::to_string(index + 1)};
   }
 
   // An optional trailing text: `fallback` when the array is too short or the page passed
   // undefined (null).
   std::string textOr(std::size_t index, const char* fallback) const {
-    if (index >= array_.size() || array_[index].is_null()) return fallback;
+    const json* value = args_.at(index);
+    if (!value || value->is_null()) return fallback;
     return text(index);
   }
 
  private:
-  json array_;
+  const CallArgs& args_;
 };
 
 // A text argument that holds JSON, parsed; `notJson` leads the parser's explanation.
@@ -80,14 +84,14 @@ std::string thrownReply(const Fallback& fallback, const char* what) {
   return errorReply(messages::kInternalError + std::string(what));
 }
 
-// The boundary around one function. A body that takes no arguments never looks at the text.
+// The boundary around one function. A body that takes no arguments never looks at them.
 template <typename Body>
 BridgeFunction bound(Body body, Fallback fallback = {}) {
-  return [body = std::move(body), fallback = std::move(fallback)](const std::string& text) {
+  return [body = std::move(body), fallback = std::move(fallback)](const CallArgs& args) {
     try {
       try {
         if constexpr (std::is_invocable_v<const Body&, const Args&>) {
-          return body(Args(text));
+          return body(Args(args));
         } else {
           return body();
         }
@@ -112,28 +116,22 @@ std::string replyOf(Result<T>&& result, Shape shape) {
   return cancelledReply();
 }
 
-std::string statusReply(const Status& status, const std::string& done) {
-  return status ? errorReply(status->message) : done;
-}
-
-std::string okText() {
+std::string okText(Done) {
   return stringReply("ok");
 }
 
-std::string okTrue() {
-  return toReply(json{{"ok", true}});
+std::string okTrue(Done) {
+  return compactJson(json{{"ok", true}});
 }
 
 std::string okPath(const std::string& path) {
-  return toReply(json{{"ok", path}});
+  return compactJson(json{{"ok", path}});
 }
 
 std::string listingReply(Listing listing) {
   if (auto* tree = std::get_if<JsonText>(&listing)) return std::move(tree->text);
-  if (auto* missing = std::get_if<BucketNotFound>(&listing)) {
-    return toReply(json{{"error", messages::kBucketNotFound}, {"bucketPath", missing->root}});
-  }
-  return errorReply(std::get<Failure>(listing).message);
+  const auto& missing = std::get<BucketNotFound>(listing);
+  return compactJson(json{{"error", messages::kBucketNotFound}, {"bucketPath", missing.root}});
 }
 
 std::string schemaReply(const std::vector<SchemaColumn>& columns) {
@@ -141,22 +139,28 @@ std::string schemaReply(const std::vector<SchemaColumn>& columns) {
   for (const auto& column : columns) {
     list.push_back(json{{"name", column.name}, {"type", column.type}});
   }
-  return toReply(json{{"columns", std::move(list)}});
+  return compactJson(json{{"columns", std::move(list)}});
 }
 
-std::string saveReply(SaveOutcome outcome) {
-  switch (outcome) {
-    case SaveOutcome::Saved:
-      return stringReply(messages::kSaveOk);
-    case SaveOutcome::Cancelled:
-      return stringReply(messages::kSaveCancelled);
-    case SaveOutcome::WriteFailed:
-      break;
+// The page's timing line, or nothing when the arguments are not the one object of three numbers.
+std::optional<std::string> pageTimingLine(const Args& a) {
+  const json* t = a.at(0);
+  if (a.size() != 1 || !t->is_object()) return std::nullopt;
+  for (const char* key : {"reply", "drawn", "rows"}) {
+    if (!t->contains(key) || !(*t)[key].is_number()) return std::nullopt;
   }
-  return stringReply(messages::kSaveWriteFailed);
+  char line[kTimingLineSize];
+  std::snprintf(line, sizeof line,
+                "plinthos-timing: page, %.0f rows: reply arrived %.1f ms after Run, "
+                "first rows drawn %.1f ms after Run\n",
+                (*t)["rows"].get<double>(), (*t)["reply"].get<double>(),
+                (*t)["drawn"].get<double>());
+  return line;
 }
 
 }  // namespace
+
+CallArgs::CallArgs(std::string_view text) : array_(json::parse(text, nullptr, false)) {}
 
 std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
   const ServiceEnv services{env.exePath, env.duckdbPath};
@@ -164,20 +168,25 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
   Dialogs* dialogs = env.dialogs;
   // getPage, the folder chooser and the two getters answer their empty value whatever happens.
   const Fallback emptyText{stringReply(""), stringReply("")};
-  const Fallback emptyList{std::nullopt, toReply(json::array())};
-  return {
+  const Fallback emptyList{std::nullopt, compactJson(json::array())};
+  std::vector<BridgeBinding> table{
       // [page id] -> the page text, "" for any other id.
       {"getPage", bound([](const Args& a) { return stringReply(pageText(a.text(0))); }, emptyText)},
       // [] -> the stored data folder, "".
       {"getBucketPathCpp", bound([] { return stringReply(getBucketPath()); }, emptyText)},
       // [path] -> "ok".
       {"setBucketPathCpp",
-       bound([](const Args& a) { return statusReply(setBucketPath(a.text(0)), okText()); })},
+       bound([](const Args& a) { return replyOf(setBucketPath(a.text(0)), okText); })},
       // [] -> the chosen folder, "" when cancelled.
-      {"chooseFolderCpp",
-       bound([dialogs] { return stringReply(chooseFolder(dialogs).value_or("")); }, emptyText)},
+      {"chooseFolderCpp", bound(
+                              [dialogs] {
+                                auto chosen = chooseFolder(dialogs);
+                                auto* path = std::get_if<std::string>(&chosen);
+                                return stringReply(path ? *path : "");
+                              },
+                              emptyText)},
       // [] -> the tree, or {"bucketPath", "error"} when the root does not exist.
-      {"listBucketCpp", bound([exe] { return listingReply(listBucket(exe)); })},
+      {"listBucketCpp", bound([exe] { return replyOf(listBucket(exe), listingReply); })},
       // [csv path] -> {"ok": parquet path}.
       {"csv2parquetCpp", bound([services](const Args& a) {
          return replyOf(csv2parquet(a.text(0), services), okPath);
@@ -189,15 +198,15 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
        }),
        kQueryStopTagAt},
       // [] -> the saved queries.
-      {"getSavedQueriesCpp", bound([] { return toReply(getSavedQueries()); }, emptyList)},
+      {"getSavedQueriesCpp", bound([] { return compactJson(getSavedQueries()); }, emptyList)},
       // [name, sql] -> "ok".
       {"saveQueryCpp",
-       bound([](const Args& a) { return statusReply(saveQuery(a.text(0), a.text(1)), okText()); })},
+       bound([](const Args& a) { return replyOf(saveQuery(a.text(0), a.text(1)), okText); })},
       // [name] -> "ok".
       {"deleteQueryCpp",
-       bound([](const Args& a) { return statusReply(deleteQuery(a.text(0)), okText()); })},
+       bound([](const Args& a) { return replyOf(deleteQuery(a.text(0)), okText); })},
       // [] -> the dashboards.
-      {"getDashboardsCpp", bound([] { return toReply(getDashboards()); }, emptyList)},
+      {"getDashboardsCpp", bound([] { return compactJson(getDashboards()); }, emptyList)},
       // [name, layout JSON, filters JSON = "[]", path to files = "", file type = "csv"]
       // -> {"ok":true}.
       {"saveDashboardCpp", bound([](const Args& a) {
@@ -208,20 +217,18 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
          dashboard.fileType = a.textOr(4, kDefaultFileType);
          dashboard.layout = parsedArgument(layout, messages::kLayoutNotJson);
          dashboard.filters = parsedArgument(filters, messages::kFiltersNotJson);
-         return statusReply(saveDashboard(dashboard), okTrue());
+         return replyOf(saveDashboard(dashboard), okTrue);
        })},
       // [name] -> {"ok":true}.
       {"deleteDashboardCpp",
-       bound([](const Args& a) { return statusReply(deleteDashboard(a.text(0)), okTrue()); })},
+       bound([](const Args& a) { return replyOf(deleteDashboard(a.text(0)), okTrue); })},
       // [sql] -> {"columns": [{"name", "type"}...]}.
       {"getSchemaCpp", bound([services](const Args& a) {
          return replyOf(getSchema(a.text(0), services), schemaReply);
        })},
-      // [csv text] -> "ok", "cancelled" or "error: could not write file".
+      // [csv text] -> {"ok": destination} or {"cancelled": true}.
       {"saveCsvCpp",
-       bound([dialogs](const Args& a) { return saveReply(saveCsv(a.text(0), dialogs)); },
-             Fallback{stringReply(messages::kSaveBadArguments),
-                      saveReply(SaveOutcome::WriteFailed)})},
+       bound([dialogs](const Args& a) { return replyOf(saveCsv(a.text(0), dialogs), okPath); })},
       // [sql, setup?] -> {"ok": destination} or {"cancelled": true}.
       {"exportToCsvCpp", bound([services, dialogs](const Args& a) {
          const std::string sql = a.text(0);
@@ -229,32 +236,34 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
          return replyOf(exportToCsv(sql, setup, services, dialogs), okPath);
        })},
   };
+  if (env.pageTiming) {
+    // [{"reply", "drawn", "rows"}] -> null.
+    table.push_back({kPageTimingFunctionName, bound(
+                                                  [sink = env.pageTiming](const Args& a) {
+                                                    if (auto line = pageTimingLine(a)) sink(*line);
+                                                    return std::string(kNullReply);
+                                                  },
+                                                  Fallback{kNullReply, kNullReply})});
+  }
+  return table;
 }
 
 BridgeFunction stopFunction(std::function<std::size_t(const std::string& tag)> stop) {
-  const Fallback noneStopped{toReply(json{{"stopped", 0}}), std::nullopt};
+  const Fallback noneStopped{compactJson(json{{"stopped", 0}}), std::nullopt};
   return bound(
       [stop = std::move(stop)](const Args& a) {
         const std::string tag = a.text(0);
         const std::size_t stopped = tag.empty() ? 0 : stop(tag);
-        return toReply(json{{"stopped", stopped}});
+        return compactJson(json{{"stopped", stopped}});
       },
       noneStopped);
 }
 
-std::string stopTagOf(const BridgeBinding& binding, const std::string& args) {
+std::string stopTagOf(const BridgeBinding& binding, const CallArgs& args) {
   if (!binding.stopTagAt) return {};
-  json parsed = json::parse(args, nullptr, false);
-  const std::size_t at = *binding.stopTagAt;
-  if (!parsed.is_array() || at >= parsed.size() || !parsed[at].is_string()) return {};
-  return parsed[at].get<std::string>();
-}
-
-std::optional<std::string> failedRunReply(const EngineRun& run, const char* emptyMessage) {
-  auto setback = runSetback(run, emptyMessage);
-  if (!setback) return std::nullopt;
-  if (auto* failure = std::get_if<Failure>(&*setback)) return errorReply(failure->message);
-  return cancelledReply();
+  const json* tag = args.at(*binding.stopTagAt);
+  if (!tag || !tag->is_string()) return {};
+  return tag->get<std::string>();
 }
 
 }  // namespace plinthos

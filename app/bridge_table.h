@@ -8,10 +8,11 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "common/outcome.h"
 #include "services/dialogs.h"
-#include "services/engine_runner.h"
 
 namespace plinthos {
 
@@ -19,10 +20,26 @@ struct BridgeEnv {
   std::string exePath;     // stands for the application's own executable
   std::string duckdbPath;  // the engine program, decided once at start
   Dialogs* dialogs = nullptr;
+  // Where the page's timing lines go; unset, the page's timing function is not in the table.
+  std::function<void(const std::string& line)> pageTiming = nullptr;
 };
 
-// Argument-array text in, reply text out.
-using BridgeFunction = std::function<std::string(const std::string& args)>;
+// The argument array of one call, decoded once when the call arrives (strict JSON) and read by
+// position from then on. Text that is not a JSON array holds no arguments.
+class CallArgs {
+ public:
+  explicit CallArgs(std::string_view text);
+  bool isArray() const { return array_.is_array(); }
+  std::size_t size() const { return isArray() ? array_.size() : 0; }
+  // Argument `index`; null when there is none.
+  const json* at(std::size_t index) const { return index < size() ? &array_[index] : nullptr; }
+
+ private:
+  json array_;
+};
+
+// Arguments in, reply text out.
+using BridgeFunction = std::function<std::string(const CallArgs& args)>;
 
 struct BridgeBinding {
   std::string name;
@@ -32,10 +49,15 @@ struct BridgeBinding {
   std::optional<std::size_t> stopTagAt = std::nullopt;
 };
 
-// All sixteen bridge functions.
+// The bridge functions in registration order, then the page's timing function when
+// `env.pageTiming` is set.
 std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env);
 
-// The seventeenth, bound beside the table: it stops queries, answered at once, never queued.
+// The page's own function for its timing line: [{"reply": ms, "drawn": ms, "rows": n}], all
+// measured from its Run action -> null. Arguments of any other shape write nothing.
+inline constexpr const char* kPageTimingFunctionName = "plinthosPageTimingCpp";
+
+// Bound beside the table: it stops queries, answered at once, never queued.
 inline constexpr const char* kStopFunctionName = "stopQueryCpp";
 // The argument that carries a query's stop tag: the one after the SQL text.
 inline constexpr std::size_t kQueryStopTagAt = 1;
@@ -45,9 +67,6 @@ inline constexpr std::size_t kQueryStopTagAt = 1;
 BridgeFunction stopFunction(std::function<std::size_t(const std::string& tag)> stop);
 
 // The stop tag a call of `binding` carries; "" when none, or when the function cannot be stopped.
-std::string stopTagOf(const BridgeBinding& binding, const std::string& args);
-
-// The reply of an engine run that gave no usable output; nothing for a successful run.
-std::optional<std::string> failedRunReply(const EngineRun& run, const char* emptyMessage);
+std::string stopTagOf(const BridgeBinding& binding, const CallArgs& args);
 
 }  // namespace plinthos

@@ -62,14 +62,14 @@ std::optional<std::string> openFolderFromCommandLine(const std::string& given,
   } catch (const json::exception&) {
     return notice(given, cli::kNameNotText);
   }
-  if (auto failed = setBucketPath(folder.string())) return notice(given, failed->message);
+  auto stored = setBucketPath(folder.string());
+  if (auto* failed = std::get_if<Failure>(&stored)) return notice(given, failed->message);
   return std::nullopt;
 }
 
 std::string startupNoticeScript(const std::string& notice) {
   // A JSON string is a script literal; bytes that are not UTF-8 become U+FFFD.
-  return "window.plinthosStartupNotice = " +
-         json(notice).dump(-1, ' ', false, json::error_handler_t::replace) + ";";
+  return "window.plinthosStartupNotice = " + compactJson(json(notice)) + ";";
 }
 
 Startup startFromCommandLine(const std::vector<std::string>& args, const std::string& version,

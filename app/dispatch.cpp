@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "app/replies.h"
@@ -16,29 +15,11 @@ double msBetween(std::chrono::steady_clock::time_point from,
 }
 }  // namespace
 
-std::string pageTimingLine(const std::string& args) {
-  const nlohmann::json parsed = nlohmann::json::parse(args, nullptr, false);
-  if (!parsed.is_array() || parsed.size() != 1 || !parsed[0].is_object()) return {};
-  const nlohmann::json& t = parsed[0];
-  for (const char* key : {"reply", "drawn", "rows"}) {
-    if (!t.contains(key) || !t[key].is_number()) return {};
-  }
-  char line[200];
-  std::snprintf(line, sizeof line,
-                "plinthos-timing: page, %.0f rows: reply arrived %.1f ms after Run, "
-                "first rows drawn %.1f ms after Run\n",
-                t["rows"].get<double>(), t["reply"].get<double>(), t["drawn"].get<double>());
-  return line;
-}
-
 std::string pageTimingScript(const char* statement) {
   std::string script = "window.plinthosTiming = true;";
   if (statement) {
     // A JSON string is a script literal; bytes that are not UTF-8 become U+FFFD.
-    script +=
-        " window.plinthosTimingStatement = " +
-        nlohmann::json(statement).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
-        ";";
+    script += " window.plinthosTimingStatement = " + compactJson(json(statement)) + ";";
   }
   return script;
 }
@@ -64,13 +45,14 @@ Dispatcher::~Dispatcher() {
   if (worker_.joinable()) worker_.join();
 }
 
-void Dispatcher::post(std::size_t index, std::string id, std::string args) {
+void Dispatcher::post(std::size_t index, std::string id, const std::string& args) {
   if (index >= table_.size() || !table_[index].call) return;
-  std::string tag = stopTagOf(table_[index], args);
+  CallArgs decoded(args);
+  std::string tag = stopTagOf(table_[index], decoded);
   {
     std::lock_guard lock(mutex_);
     if (closed_) return;
-    queue_.push_back(Call{index, std::move(id), std::move(args), std::move(tag), Clock::now()});
+    queue_.push_back(Call{index, std::move(id), std::move(decoded), std::move(tag), Clock::now()});
   }
   wake_.notify_one();
 }

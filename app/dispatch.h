@@ -18,9 +18,6 @@
 
 namespace plinthos {
 
-// The page's timing line from its arguments, [{"reply": ms, "drawn": ms, "rows": n}], all
-// measured from its Run action; empty for arguments of any other shape.
-std::string pageTimingLine(const std::string& args);
 // What tells the page that timing is on, with the statement it puts in its editor when
 // `statement` is not null (a benchmark then only has to press Run).
 std::string pageTimingScript(const char* statement);
@@ -42,14 +39,14 @@ class Dispatcher {
 
   const std::vector<BridgeBinding>& table() const { return table_; }
 
-  // Takes one call of the function at `index`; it runs after every call posted before it.
-  // A call of no function in the table is never answered.
-  void post(std::size_t index, std::string id, std::string args);
+  // Takes one call of the function at `index`, its arguments decoded here once; it runs after
+  // every call posted before it. A call of no function in the table is never answered.
+  void post(std::size_t index, std::string id, const std::string& args);
 
   // The stop function, answered at once, outside the queue. Arguments: [tag]. Ends the running
   // call and drops the waiting ones whose stop tag is `tag`; each answers {"cancelled": true}
   // (a running call that is past its engine run answers as usual). Reply: {"stopped": count}.
-  std::string stop(const std::string& args) const { return stop_(args); }
+  std::string stop(const std::string& args) const { return stop_(CallArgs(args)); }
 
   // A call is running or waiting.
   bool busy() const;
@@ -58,15 +55,13 @@ class Dispatcher {
   // how long its call waited, ran, took to reach the main thread and to be handed on there.
   static constexpr const char* kTimingVariable = "PLINTHOS_TIMING";
   static constexpr const char* kTimingStatementVariable = "PLINTHOS_TIMING_STATEMENT";
-  // The page's own function for its timing line, bound only while timing is on.
-  static constexpr const char* kPageTimingFunctionName = "plinthosPageTimingCpp";
 
  private:
   using Clock = std::chrono::steady_clock;
   struct Call {
     std::size_t index;
     std::string id;
-    std::string args;
+    CallArgs args;
     std::string tag;  // empty: cannot be stopped
     Clock::time_point posted;
   };

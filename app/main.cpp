@@ -63,16 +63,6 @@ void onStop(const char* id, const char* req, void* arg) {
   }
 }
 
-// Only bound while timing is on: the page's own line joins the dispatcher's on standard error.
-void onPageTiming(const char* id, const char* req, void* arg) {
-  try {
-    const std::string line = plinthos::pageTimingLine(req ? req : "");
-    if (!line.empty()) std::fputs(line.c_str(), stderr);
-    webview_return(static_cast<webview_t>(arg), id ? id : "", kReplyOk, "null");
-  } catch (...) {
-  }
-}
-
 gboolean onTerminate(gpointer) {
   plinthos::quitNow();
 }
@@ -112,6 +102,8 @@ int main(int argc, char** argv) {
 
   plinthos::GtkDialogs dialogs(window);
   plinthos::BridgeEnv env{exePath, plinthos::duckdbPathFor(exePath), &dialogs};
+  // The page's own timing line joins the dispatcher's on standard error.
+  if (timing) env.pageTiming = [](const std::string& line) { std::fputs(line.c_str(), stderr); };
   // The calls run on the dispatcher's worker, so the window keeps drawing while they wait.
   plinthos::Dispatcher dispatcher(
       plinthos::bridgeTable(env),
@@ -126,7 +118,6 @@ int main(int argc, char** argv) {
   }
   StopBinding stop{w, &dispatcher};
   webview_bind(w, plinthos::kStopFunctionName, onStop, &stop);
-  if (timing) webview_bind(w, plinthos::Dispatcher::kPageTimingFunctionName, onPageTiming, w);
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) g_unix_signal_add(signal, onTerminate, nullptr);
 
   webview_run(w);

@@ -2,24 +2,16 @@
 
 namespace plinthos {
 
-std::string toReply(const json& value) {
-  return compactJson(value);
-}
-
-std::string toReply(const ordered_json& value) {
-  return compactJson(value);
-}
-
 std::string errorReply(const std::string& message) {
-  return toReply(json{{"error", message}});
+  return compactJson(json{{"error", message}});
 }
 
 std::string stringReply(std::string_view text) {
-  return toReply(json(text));
+  return compactJson(json(text));
 }
 
 std::string cancelledReply() {
-  return toReply(json{{"cancelled", true}});
+  return compactJson(json{{"cancelled", true}});
 }
 
 }  // namespace plinthos

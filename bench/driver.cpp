@@ -338,7 +338,7 @@ class Bridge {
   std::string call(const std::string& name, const std::string& args) {
     auto it = functions_.find(name);
     if (it == functions_.end()) throw std::runtime_error("no bridge function " + name);
-    return it->second(args);
+    return it->second(plinthos::CallArgs(args));
   }
   std::string callSql(const std::string& name, const std::string& sql) {
     return call(name, json::array({sql}).dump());

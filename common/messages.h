@@ -15,11 +15,8 @@ inline constexpr const char* kNoDataSource = "No data source found in query";
 // Listing.
 inline constexpr const char* kBucketNotFound = "Bucket folder not found. Please select a folder.";
 
-// Save dialog replies of saveCsvCpp (bare strings, not objects).
-inline constexpr const char* kSaveOk = "ok";
-inline constexpr const char* kSaveCancelled = "cancelled";
-inline constexpr const char* kSaveWriteFailed = "error: could not write file";
-inline constexpr const char* kSaveBadArguments = "error: invalid arguments";
+// Saving a CSV text: followed by the destination, ": " and the system's reason.
+inline constexpr const char* kCsvNotWritten = "Could not write the CSV file ";
 
 // Calls outside the argument contract (the pages never make them).
 inline constexpr const char* kArgsNotArray = "Invalid arguments: expected a JSON array";

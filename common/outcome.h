@@ -2,7 +2,6 @@
 // What the store and the services hand back: values, or a failure the user is told about, or a
 // run called off. The bridge table in app/ turns these into reply texts.
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -20,15 +19,16 @@ struct Failure {
 // The user called the action off: a dialog cancelled, a query stopped.
 struct Cancelled {};
 
+// A step done, with nothing to hand back.
+struct Done {};
+
+// The one way every store and service function answers an expected failure.
 template <typename T>
 using Result = std::variant<T, Failure, Cancelled>;
 
-// Why a step gave no value, to be handed on as any function's result.
-using Setback = std::variant<Failure, Cancelled>;
-
 template <typename T>
-Result<T> resultOf(Setback setback) {
-  return std::visit([](auto&& why) -> Result<T> { return std::move(why); }, std::move(setback));
+bool succeeded(const Result<T>& result) {
+  return std::holds_alternative<T>(result);
 }
 
 // The failure or cancellation of `result`, which holds no value, as another function's result.
@@ -37,9 +37,6 @@ Result<T> passOn(Result<U>&& result) {
   if (auto* failure = std::get_if<Failure>(&result)) return std::move(*failure);
   return Cancelled{};
 }
-
-// nullopt when the step was done.
-using Status = std::optional<Failure>;
 
 // A JSON value already written out as compact text, for answers too large to build as a
 // document first. Valid JSON by construction.

@@ -256,7 +256,7 @@ class TreeWriter {
 
 }  // namespace
 
-Listing listBucket(const std::string& exePath) {
+Result<Listing> listBucket(const std::string& exePath) {
   std::string root = listingRoot(exePath);
   std::error_code ec;
   fs::file_status st = fs::status(root, ec);
@@ -264,22 +264,24 @@ Listing listBucket(const std::string& exePath) {
     if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
       return Failure{fs::filesystem_error("cannot open folder", root, ec).what()};
     }
-    return BucketNotFound{root};
+    return Listing{BucketNotFound{root}};
   }
   try {
     JsonText tree;
     tree.text.reserve(kReplyStartCapacity);
     TreeWriter(root, tree.text).write(root);
-    return tree;
+    return Listing{std::move(tree)};
   } catch (const ListingFailure& failure) {
     // The walk is abandoned at the first part that cannot be read.
     return Failure{failure.what};
   }
 }
 
-std::optional<std::string> chooseFolder(Dialogs* dialogs) {
-  if (!dialogs) return std::nullopt;
-  return dialogs->chooseFolder();
+Result<std::string> chooseFolder(Dialogs* dialogs) {
+  std::optional<std::string> chosen;
+  if (dialogs) chosen = dialogs->chooseFolder();
+  if (!chosen) return Cancelled{};
+  return std::move(*chosen);
 }
 
 }  // namespace plinthos

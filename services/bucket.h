@@ -1,7 +1,6 @@
 #pragma once
 // The bucket listing (the data folder as a tree of folders and data files) and the folder
 // chooser.
-#include <optional>
 #include <string>
 #include <variant>
 
@@ -15,15 +14,16 @@ struct BucketNotFound {
   std::string root;
 };
 
-using Listing = std::variant<JsonText, BucketNotFound, Failure>;
+// The tree, or word that there is no folder to list.
+using Listing = std::variant<JsonText, BucketNotFound>;
 
 // The folder tree of the listing root {bucketPath, children, name, type:"dir"}, members sorted;
 // folders first, then data files (.csv and .parquet exactly), each group in byte order.
 // Failures: the system's description when any part of the tree cannot be read (no partial
 // tree).
-Listing listBucket(const std::string& exePath);
+Result<Listing> listBucket(const std::string& exePath);
 
-// The folder the user chose; nullopt when cancelled. Stores nothing.
-std::optional<std::string> chooseFolder(Dialogs* dialogs);
+// The folder the user chose; cancelled with the dialog. Stores nothing.
+Result<std::string> chooseFolder(Dialogs* dialogs);
 
 }  // namespace plinthos

@@ -102,6 +102,10 @@ void readBoth(int outFd, int errFd, std::string& out, std::string& errors) {
 
 thread_local EngineStop* currentStop = nullptr;
 
+Failure notStarted() {
+  return Failure{messages::kEngineNotStarted};
+}
+
 }  // namespace
 
 // One engine run: its temp script and, once started, its process group.
@@ -179,7 +183,7 @@ class RunRegistry {
     int fd = ::mkostemps(name.data(), kScriptSuffixLength, O_CLOEXEC);
     if (fd < 0) return false;
     // The engine reads the script from the start of this same open file.
-    if (!writeAll(fd, sql) || ::lseek(fd, 0, SEEK_SET) != 0) {
+    if (!succeeded(writeAll(fd, sql)) || ::lseek(fd, 0, SEEK_SET) != 0) {
       ::unlink(name.c_str());  // a short script would run the wrong statements
       ::close(fd);
       return false;
@@ -242,18 +246,16 @@ void endAllEngineRuns() {
   RunRegistry::endAll();
 }
 
-EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
-                    const std::string& sql, const std::string& prefix, OutputMode mode) {
+Result<EngineRun> runEngine(const std::string& workingFolder, const std::string& engine,
+                            const std::string& sql, const std::string& prefix, OutputMode mode) {
   EngineRun run;
   EngineStop* stop = currentStop;
   LiveRun live;
   switch (RunRegistry::open(live, prefix, sql, stop)) {
     case RunRegistry::Open::Refused:
-      run.status = EngineRun::Status::Stopped;
-      return run;
+      return Cancelled{};
     case RunRegistry::Open::NoScript:
-      run.status = EngineRun::Status::NoTempScript;
-      return run;
+      return Failure{messages::kTempFileFailed};
     case RunRegistry::Open::Ready:
       break;
   }
@@ -263,26 +265,16 @@ EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
   } closer{live};
 
   if (!canEnter(workingFolder)) {
-    run.status = EngineRun::Status::Finished;
     run.exitCode = kUnknownExit;
     return run;
   }
   // A NUL would cut the program's name short and so change what runs.
-  if (engine.find('\0') != std::string::npos) {
-    run.status = EngineRun::Status::NotStarted;
-    return run;
-  }
+  if (engine.find('\0') != std::string::npos) return notStarted();
   int outPipe[2];
   int errPipe[2];
-  if (::pipe2(outPipe, O_CLOEXEC) != 0) {
-    run.status = EngineRun::Status::NotStarted;
-    return run;
-  }
+  if (::pipe2(outPipe, O_CLOEXEC) != 0) return notStarted();
   Fd outRead(outPipe[0]), outWrite(outPipe[1]);
-  if (::pipe2(errPipe, O_CLOEXEC) != 0) {
-    run.status = EngineRun::Status::NotStarted;
-    return run;
-  }
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) return notStarted();
   Fd errRead(errPipe[0]), errWrite(errPipe[1]);
 
   std::vector<const char*> argv{engine.c_str(), kInMemory};
@@ -290,11 +282,9 @@ EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
   argv.push_back(nullptr);
   switch (RunRegistry::start(live, argv, workingFolder, outWrite.get(), errWrite.get(), stop)) {
     case RunRegistry::Start::Refused:
-      run.status = EngineRun::Status::Stopped;
-      return run;
+      return Cancelled{};
     case RunRegistry::Start::Failed:
-      run.status = EngineRun::Status::NotStarted;
-      return run;
+      return notStarted();
     case RunRegistry::Start::Started:
       break;
   }
@@ -327,33 +317,18 @@ EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
 
   readBoth(outRead.get(), errRead.get(), run.output, run.errors);
   reaper.reap();
+  if (reaper.stopped) return Cancelled{};
   run.exitCode = exitCodeOf(reaper.status);
-  run.status = reaper.stopped ? EngineRun::Status::Stopped : EngineRun::Status::Finished;
   return run;
-}
-
-std::optional<Setback> runSetback(const EngineRun& run, const char* emptyMessage) {
-  switch (run.status) {
-    case EngineRun::Status::NoTempScript:
-      return Failure{messages::kTempFileFailed};
-    case EngineRun::Status::NotStarted:
-      return Failure{messages::kEngineNotStarted};
-    case EngineRun::Status::Stopped:
-      return Cancelled{};
-    case EngineRun::Status::Finished:
-      break;
-  }
-  if (run.exitCode != 0) return Failure{run.errors.empty() ? emptyMessage : run.errors};
-  return std::nullopt;
 }
 
 Result<std::string> runJob(const ServiceEnv& env, const std::string& folder, const std::string& sql,
                            const EngineJob& job) {
-  EngineRun run = runEngine(folder, env.duckdbPath, sql, job.scriptPrefix, job.mode);
-  if (auto setback = runSetback(run, job.emptyMessage)) {
-    return resultOf<std::string>(std::move(*setback));
-  }
-  return std::move(run.output);
+  auto ran = runEngine(folder, env.duckdbPath, sql, job.scriptPrefix, job.mode);
+  auto* run = std::get_if<EngineRun>(&ran);
+  if (!run) return passOn<std::string>(std::move(ran));
+  if (run->exitCode != 0) return Failure{run->errors.empty() ? job.emptyMessage : run->errors};
+  return std::move(run->output);
 }
 
 }  // namespace plinthos

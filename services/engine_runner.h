@@ -4,7 +4,6 @@
 // engine started directly (no shell) in the working folder.
 #include <sys/types.h>
 
-#include <optional>
 #include <string>
 
 #include "common/outcome.h"
@@ -19,9 +18,8 @@ struct ServiceEnv {
 
 enum class OutputMode { Json, Default };
 
+// A run that ended by itself, well or not.
 struct EngineRun {
-  enum class Status { NoTempScript, NotStarted, Finished, Stopped };
-  Status status = Status::NotStarted;
   std::string output;  // standard output: the rows
   std::string errors;  // standard error: the engine's message when a statement failed
   int exitCode = 0;    // a killed engine counts as 128 + signal, never 0
@@ -59,14 +57,11 @@ void endAllEngineRuns();
 
 // Writes `sql` to a new temp script named `prefix`, the process id and a unique part, ".sql"
 // (owner-only, never an existing entry), runs `engine :memory: [-json]` in `workingFolder` on it
-// and removes the script again. A folder that cannot be entered ends the run as a failure with
-// no message. A run ended through its EngineStop reports Status::Stopped, whatever it printed.
-EngineRun runEngine(const std::string& workingFolder, const std::string& engine,
-                    const std::string& sql, const std::string& prefix, OutputMode mode);
-
-// Why a run gave no usable output: no temp script, engine not started, stopped, or a non-zero
-// exit (the engine's message, else `emptyMessage`). Nothing for a successful run.
-std::optional<Setback> runSetback(const EngineRun& run, const char* emptyMessage);
+// and removes the script again. A folder that cannot be entered ends the run with a non-zero
+// exit and no message. Failures: no temp script, engine not started. Cancelled when ended through
+// its EngineStop, whatever it printed.
+Result<EngineRun> runEngine(const std::string& workingFolder, const std::string& engine,
+                            const std::string& sql, const std::string& prefix, OutputMode mode);
 
 // How one engine service runs its statement.
 struct EngineJob {
@@ -75,7 +70,8 @@ struct EngineJob {
   const char* emptyMessage;  // the failure when the engine fails without a message
 };
 
-// The engine's output for `sql` run in `folder`, or why there is none.
+// The engine's output for `sql` run in `folder`, or why there is none: as runEngine, or a
+// non-zero exit (the engine's message, else the job's `emptyMessage`).
 Result<std::string> runJob(const ServiceEnv& env, const std::string& folder, const std::string& sql,
                            const EngineJob& job);
 

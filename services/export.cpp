@@ -3,6 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "common/messages.h"
 #include "services/folders.h"
 #include "services/sources.h"
@@ -12,7 +15,6 @@ namespace plinthos {
 
 namespace {
 constexpr EngineJob kExportJob{"/tmp/duckexport_", OutputMode::Default, messages::kExportFailed};
-constexpr mode_t kNewFileMode = 0666;  // narrowed by the umask, as for any saved document
 }  // namespace
 
 std::string exportStatement(const std::string& query, const std::string& destination,
@@ -36,18 +38,22 @@ Result<std::string> exportToCsv(const std::string& sql, const std::string& setup
   return std::move(*destination);
 }
 
-SaveOutcome saveCsv(const std::string& csv, Dialogs* dialogs) {
+Result<std::string> saveCsv(const std::string& csv, Dialogs* dialogs) {
   std::optional<std::string> destination;
   if (dialogs) destination = dialogs->chooseCsvDestination();
-  if (!destination) return SaveOutcome::Cancelled;
+  if (!destination) return Cancelled{};
+  auto notWritten = [&](const std::string& reason) {
+    return Failure{messages::kCsvNotWritten + *destination + ": " + reason};
+  };
   // A NUL would make the file opened differ from the one chosen.
-  if (destination->find('\0') != std::string::npos) return SaveOutcome::WriteFailed;
+  if (destination->find('\0') != std::string::npos) return notWritten(std::strerror(EINVAL));
 
   int fd = ::open(destination->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
-  if (fd < 0) return SaveOutcome::WriteFailed;
-  bool ok = writeAll(fd, csv);
-  if (::close(fd) != 0) ok = false;
-  return ok ? SaveOutcome::Saved : SaveOutcome::WriteFailed;
+  if (fd < 0) return notWritten(std::strerror(errno));
+  Result<Done> written = writeAll(fd, csv);
+  if (::close(fd) != 0 && succeeded(written)) written = Failure{std::strerror(errno)};
+  if (auto* failure = std::get_if<Failure>(&written)) return notWritten(failure->message);
+  return std::move(*destination);
 }
 
 }  // namespace plinthos

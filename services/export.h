@@ -20,10 +20,8 @@ std::string exportStatement(const std::string& query, const std::string& destina
 Result<std::string> exportToCsv(const std::string& sql, const std::string& setup,
                                 const ServiceEnv& env, Dialogs* dialogs);
 
-enum class SaveOutcome { Saved, Cancelled, WriteFailed };
-
-// Asks where to, then writes `csv` there exactly as received. WriteFailed when the destination
-// cannot be opened or written completely.
-SaveOutcome saveCsv(const std::string& csv, Dialogs* dialogs);
+// Asks where to, then writes `csv` there exactly as received: the destination. Cancelled with the
+// dialog. Failures: the destination cannot be opened or written completely (the system's reason).
+Result<std::string> saveCsv(const std::string& csv, Dialogs* dialogs);
 
 }  // namespace plinthos

@@ -31,7 +31,6 @@ constexpr const char* kCorruptSuffix = ".corrupt-";
 constexpr int kFileIndent = 2;
 constexpr int kMaxCorruptCopies = 1000;
 constexpr std::size_t kReadChunk = 65536;
-constexpr mode_t kNewFileBaseMode = 0666;
 constexpr mode_t kCorruptCopyMode = 0600;
 
 fs::path underHome(const std::string& home, const char* const (&parts)[3]) {
@@ -42,6 +41,10 @@ fs::path underHome(const std::string& home, const char* const (&parts)[3]) {
 
 std::string errnoText(int err) {
   return std::strerror(err);
+}
+
+Failure errnoFailure() {
+  return Failure{errnoText(errno)};
 }
 
 bool entryExists(const fs::path& p) {
@@ -81,8 +84,8 @@ int createBeside(const fs::path& target, std::string& name) {
     char tag[17];
     std::snprintf(tag, sizeof tag, "%08x%08x", random(), random());
     name = target.string() + kTempInfix + tag;
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    kNewFileBaseMode);
+    int fd =
+        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;
@@ -91,27 +94,24 @@ int createBeside(const fs::path& target, std::string& name) {
 
 // Writes `content` beside `target` under a unique name, flushes it to disk and renames it over
 // `target`, so a crash leaves either the old file or the new one, never half of either.
-std::optional<std::string> writeFileAtomically(const fs::path& target, const std::string& content) {
+Result<Done> writeFileAtomically(const fs::path& target, const std::string& content) {
   std::string tempName;
   int fd = createBeside(target, tempName);
-  if (fd < 0) return errnoText(errno);
+  if (fd < 0) return errnoFailure();
 
   // A file being replaced keeps its mode.
   struct stat old {};
-  bool ok = ::stat(target.c_str(), &old) != 0 || ::fchmod(fd, old.st_mode & 07777) == 0;
-  ok = ok && writeAll(fd, content) && ::fsync(fd) == 0;
-  int err = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
+  Result<Done> written = ::stat(target.c_str(), &old) != 0 || ::fchmod(fd, old.st_mode & 07777) == 0
+                             ? writeAll(fd, content)
+                             : errnoFailure();
+  if (succeeded(written) && ::fsync(fd) != 0) written = errnoFailure();
+  if (::close(fd) != 0 && succeeded(written)) written = errnoFailure();
+  if (succeeded(written) && ::rename(tempName.c_str(), target.c_str()) != 0) {
+    written = errnoFailure();
   }
-  if (ok && ::rename(tempName.c_str(), target.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
+  if (!succeeded(written)) {
     ::unlink(tempName.c_str());
-    return errnoText(err);
+    return written;
   }
   // Make the rename itself durable.
   int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -119,7 +119,7 @@ std::optional<std::string> writeFileAtomically(const fs::path& target, const std
     ::fsync(dir);
     ::close(dir);
   }
-  return std::nullopt;
+  return Done{};
 }
 
 bool onlyWhitespace(const std::string& text) {
@@ -136,7 +136,7 @@ std::string utcStamp() {
 }
 
 // Keeps the unreadable content under a name no earlier copy has taken.
-std::optional<std::string> keepCorruptCopy(const fs::path& target, const std::string& content) {
+Result<Done> keepCorruptCopy(const fs::path& target, const std::string& content) {
   std::string base = target.string() + kCorruptSuffix + utcStamp();
   for (int i = 1; i <= kMaxCorruptCopies; ++i) {
     std::string name = i == 1 ? base : base + "-" + std::to_string(i);
@@ -144,18 +144,15 @@ std::optional<std::string> keepCorruptCopy(const fs::path& target, const std::st
                     kCorruptCopyMode);
     if (fd < 0) {
       if (errno == EEXIST) continue;
-      return errnoText(errno);
+      return errnoFailure();
     }
-    bool ok = writeAll(fd, content) && ::fsync(fd) == 0;
-    int err = errno;
+    Result<Done> written = writeAll(fd, content);
+    if (succeeded(written) && ::fsync(fd) != 0) written = errnoFailure();
     ::close(fd);
-    if (!ok) {
-      ::unlink(name.c_str());
-      return errnoText(err);
-    }
-    return std::nullopt;
+    if (!succeeded(written)) ::unlink(name.c_str());
+    return written;
   }
-  return std::string("too many earlier copies");
+  return Failure{"too many earlier copies"};
 }
 
 }  // namespace
@@ -195,9 +192,9 @@ json loadConfig() {
   return parsed;
 }
 
-std::optional<std::string> saveConfig(const json& config) {
+Result<Done> saveConfig(const json& config) {
   std::string path = configFilePath();
-  if (path.empty()) return std::string(messages::kNoHomeFolder);
+  if (path.empty()) return Failure{messages::kNoHomeFolder};
 
   fs::path target(path);
   std::error_code ec;
@@ -211,14 +208,15 @@ std::optional<std::string> saveConfig(const json& config) {
   int readError = 0;
   auto old = readWholeFile(target, &readError);
   if (!old && readError != ENOENT && readError != ENOTDIR) {
-    return std::string(messages::kExistingUnreadable) + ": " + errnoText(readError);
+    return Failure{std::string(messages::kExistingUnreadable) + ": " + errnoText(readError)};
   }
   // An unparseable file was read as empty too; keep its content before it is replaced.
   if (old && !onlyWhitespace(*old)) {
     json parsed = json::parse(*old, nullptr, /*allow_exceptions=*/false);
     if (!parsed.is_object()) {
-      if (auto problem = keepCorruptCopy(target, *old)) {
-        return std::string(messages::kCorruptCopyFailed) + ": " + *problem;
+      auto kept = keepCorruptCopy(target, *old);
+      if (auto* problem = std::get_if<Failure>(&kept)) {
+        return Failure{std::string(messages::kCorruptCopyFailed) + ": " + problem->message};
       }
     }
   }
@@ -233,9 +231,12 @@ std::string storedBucketPath(const json& config) {
   return {};
 }
 
-Status saveStoredConfig(const json& config) {
-  if (auto reason = saveConfig(config)) return Failure{messages::kSaveConfigFailed + *reason};
-  return std::nullopt;
+Result<Done> saveStoredConfig(const json& config) {
+  auto saved = saveConfig(config);
+  if (auto* reason = std::get_if<Failure>(&saved)) {
+    return Failure{messages::kSaveConfigFailed + reason->message};
+  }
+  return Done{};
 }
 
 std::string getBucketPath() {
@@ -243,7 +244,7 @@ std::string getBucketPath() {
 }
 
 // Failures: the file could not be written.
-Status setBucketPath(const std::string& path) {
+Result<Done> setBucketPath(const std::string& path) {
   json config = loadConfig();
   config["bucketPath"] = path;
   return saveStoredConfig(config);

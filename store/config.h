@@ -20,18 +20,18 @@ json loadConfig();
 
 // Writes the whole object (2-space indentation, keys sorted, no final newline) atomically.
 // An unparseable file about to be replaced is first kept as config.json.corrupt-<time>.
-// nullopt on success, else the reason it could not be saved.
-std::optional<std::string> saveConfig(const json& config);
+// Failures: the reason it could not be saved.
+Result<Done> saveConfig(const json& config);
 
 // `bucketPath` when it is text, else the empty text.
 std::string storedBucketPath(const json& config);
 
 // Writes the configuration; the failure a store operation reports when that could not be done.
-Status saveStoredConfig(const json& config);
+Result<Done> saveStoredConfig(const json& config);
 
 // The stored data folder, "" when absent or not text.
 std::string getBucketPath();
 // Stores `path` unchanged (the empty text too) as the data folder.
-Status setBucketPath(const std::string& path);
+Result<Done> setBucketPath(const std::string& path);
 
 }  // namespace plinthos

@@ -16,7 +16,7 @@ json getDashboards() {
   return namedRecords(*it);
 }
 
-Status saveDashboard(const Dashboard& dashboard) {
+Result<Done> saveDashboard(const Dashboard& dashboard) {
   json config = loadConfig();
   json& record = recordNamed(config[kKey], dashboard.name);
   record["layout"] = dashboard.layout;
@@ -26,10 +26,10 @@ Status saveDashboard(const Dashboard& dashboard) {
   return saveStoredConfig(config);
 }
 
-Status deleteDashboard(const std::string& name) {
+Result<Done> deleteDashboard(const std::string& name) {
   json config = loadConfig();
   auto it = config.find(kKey);
-  if (it == config.end() || !it->is_array()) return std::nullopt;
+  if (it == config.end() || !it->is_array()) return Done{};
   removeNamed(*it, name);
   return saveStoredConfig(config);
 }

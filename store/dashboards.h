@@ -20,9 +20,9 @@ struct Dashboard {
 json getDashboards();
 // Replaces the first record of that name in place (its other members stay) or appends one.
 // Failures: the file could not be written.
-Status saveDashboard(const Dashboard& dashboard);
+Result<Done> saveDashboard(const Dashboard& dashboard);
 // Removes every record named `name`. The file is written only when a list is stored.
 // Failures: the file could not be written.
-Status deleteDashboard(const std::string& name);
+Result<Done> deleteDashboard(const std::string& name);
 
 }  // namespace plinthos

@@ -18,13 +18,13 @@ json getSavedQueries() {
   return namedRecords(*it);
 }
 
-Status saveQuery(const std::string& name, const std::string& sql) {
+Result<Done> saveQuery(const std::string& name, const std::string& sql) {
   json config = loadConfig();
   recordNamed(config[kKey], name)["sql"] = sql;
   return saveStoredConfig(config);
 }
 
-Status deleteQuery(const std::string& name) {
+Result<Done> deleteQuery(const std::string& name) {
   json config = loadConfig();
   json& list = config[kKey];  // an absent key becomes null, as the page expects
   if (list.is_array()) removeNamed(list, name);

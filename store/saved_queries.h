@@ -13,9 +13,9 @@ namespace plinthos {
 json getSavedQueries();
 // Replaces the sql of the first record named `name` in place, or appends a new record.
 // Failures: the file could not be written.
-Status saveQuery(const std::string& name, const std::string& sql);
+Result<Done> saveQuery(const std::string& name, const std::string& sql);
 // Removes every record named `name` (none is fine; an absent list is stored as null).
 // Failures: the file could not be written.
-Status deleteQuery(const std::string& name);
+Result<Done> deleteQuery(const std::string& name);
 
 }  // namespace plinthos

@@ -3,19 +3,20 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace plinthos {
 
-bool writeAll(int fd, std::string_view data) {
+Result<Done> writeAll(int fd, std::string_view data) {
   while (!data.empty()) {
     ssize_t n = ::write(fd, data.data(), data.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return Failure{std::strerror(errno)};
     }
     data.remove_prefix(static_cast<std::size_t>(n));
   }
-  return true;
+  return Done{};
 }
 
 }  // namespace plinthos

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   if (verb == "call") {
     if (i >= args.size() || i + 2 < args.size()) return usage();
     const std::string& name = args[i];
-    const std::string callArgs = i + 1 < args.size() ? args[i + 1] : "[]";
+    const plinthos::CallArgs callArgs(i + 1 < args.size() ? args[i + 1] : "[]");
     auto print = [](const std::string& reply) {
       std::fwrite(reply.data(), 1, reply.size(), stdout);
       std::fputc('\n', stdout);

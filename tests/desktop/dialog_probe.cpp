@@ -56,11 +56,11 @@ int main(int argc, char** argv) {
   probe.folder = std::string(argv[1]) == "folder";
   std::vector<plinthos::BridgeBinding> table{
       {"chooser",
-       [&](const std::string&) {
+       [&](const plinthos::CallArgs&) {
          const auto chosen = probe.folder ? dialogs.chooseFolder() : dialogs.chooseCsvDestination();
          return chosen ? nlohmann::json(*chosen).dump() : std::string("null");
        }},
-      {"second", [](const std::string&) { return std::string("\"second\""); }},
+      {"second", [](const plinthos::CallArgs&) { return std::string("\"second\""); }},
   };
   plinthos::Dispatcher dispatcher(
       std::move(table),

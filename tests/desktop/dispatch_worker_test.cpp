@@ -2,36 +2,23 @@
 // order, dialogs hop to the main thread in turn, replies arrive on the main thread, and the stop
 // function ends a running engine with its whole process group and drops the calls of its tag.
 // The test thread plays the main thread.
-#include <gtest/gtest.h>
-#include <signal.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
-#include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <mutex>
-#include <nlohmann/json.hpp>
-#include <optional>
-#include <sstream>
 #include <stdexcept>
-#include <string>
 #include <thread>
 #include <utility>
-#include <vector>
 
 #include "app/dispatch.h"
+#include "app/replies.h"
 #include "services/engine_runner.h"
+#include "tests/native/test_support.h"
 
-namespace plinthos {
+namespace plinthos::test {
 namespace {
 
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr auto kFailsafe = 60s;  // only so that a broken build fails instead of hanging
@@ -94,13 +81,6 @@ struct Replies {
   }
 };
 
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // A process that still runs (an ended one may linger as a zombie, which runs nothing).
 bool running(pid_t pid) {
   std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
@@ -117,57 +97,33 @@ bool waitFor(const std::function<bool()>& condition) {
   return true;
 }
 
-// A temporary HOME and data folder per test.
-class WorkerDispatch : public ::testing::Test {
+class WorkerDispatch : public NativeTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/plinthos-dispatch-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root = pattern;
-    fs::create_directories(root / "home");
-    fs::create_directories(root / "data");
-    if (const char* old = std::getenv("HOME")) oldHome = old;
-    ::setenv("HOME", (root / "home").c_str(), 1);
-  }
-  void TearDown() override {
-    if (oldHome) {
-      ::setenv("HOME", oldHome->c_str(), 1);
-    } else {
-      ::unsetenv("HOME");
-    }
-    std::error_code ec;
-    fs::remove_all(root, ec);
-  }
-
   // An engine that answers SQL starting with "quick" at once; for anything else it starts a
   // child of its own, notes both process ids and waits.
   std::string slowEngine() {
     fs::path p = root / "engine";
-    std::ofstream(p) << "#!/bin/sh\nsql=$(cat)\ncase \"$sql\" in quick*) echo '[{\"n\":1}]'; "
-                        "exit 0;; esac\nsleep 300 &\necho $! > '"
-                     << (root / "child").string() << "'\necho $$ > '"
-                     << (root / "engine.pid").string() << "'\nwait\n";
-    fs::permissions(p, fs::perms::owner_all);
+    writeScript(p,
+                "sql=$(cat)\ncase \"$sql\" in quick*) echo '[{\"n\":1}]'; exit 0;; esac\n"
+                "sleep 300 &\necho $! > " +
+                    sq((root / "child").string()) + "\necho $$ > " +
+                    sq((root / "engine.pid").string()) + "\nwait\n");
     return p.string();
   }
   pid_t pidIn(const char* name) { return std::atoi(readFile(root / name).c_str()); }
 
-  // A stoppable function that runs `engine` on its SQL argument.
+  // A stoppable function that runs `engine` on its SQL argument (this engine always starts).
   BridgeBinding engineCall(const std::string& engine) {
-    std::string folder = (root / "data").string();
-    std::string prefix = (root / "script_").string();
+    const std::string folder = data.string(), prefix = (root / "script_").string();
     return {"query",
-            [=](const std::string& args) {
-              std::string sql = nlohmann::json::parse(args)[0].get<std::string>();
-              EngineRun run = runEngine(folder, engine, sql, prefix, OutputMode::Json);
-              if (auto failed = failedRunReply(run, "failed")) return *failed;
-              return run.output;
+            [=](const CallArgs& args) {
+              auto ran = runEngine(folder, engine, args.at(0)->get<std::string>(), prefix,
+                                   OutputMode::Json);
+              auto* run = std::get_if<EngineRun>(&ran);
+              return run ? run->output : cancelledReply();
             },
             kQueryStopTagAt};
   }
-
-  fs::path root;
-  std::optional<std::string> oldHome;
 };
 
 TEST_F(WorkerDispatch, OrderIsKeptAcrossWaitingCallsAndDialogsAndRepliesReachTheMainThread) {
@@ -178,13 +134,13 @@ TEST_F(WorkerDispatch, OrderIsKeptAcrossWaitingCallsAndDialogsAndRepliesReachThe
   std::shared_future<void> opened = gate.get_future().share();
   std::vector<BridgeBinding> table{
       {"wait",
-       [&](const std::string& a) {
-         log.add("wait " + a);
+       [&](const CallArgs& a) {
+         log.add("wait " + a.at(0)->dump());
          opened.wait();  // as for the engine: long, and not on the main thread
          return std::string("\"waited\"");
        }},
       {"dialog",
-       [&](const std::string&) {
+       [&](const CallArgs&) {
          // As the GTK dialogs do from the worker: shown on the main thread, waited for here.
          std::promise<std::string> chosen;
          main.post([&] {
@@ -196,8 +152,8 @@ TEST_F(WorkerDispatch, OrderIsKeptAcrossWaitingCallsAndDialogsAndRepliesReachThe
          return answer;
        }},
       {"plain",
-       [&](const std::string& a) {
-         log.add("plain " + a);
+       [&](const CallArgs& a) {
+         log.add("plain " + a.at(0)->dump());
          return std::string("\"ok\"");
        }},
   };
@@ -219,8 +175,8 @@ TEST_F(WorkerDispatch, OrderIsKeptAcrossWaitingCallsAndDialogsAndRepliesReachThe
   gate.set_value();
   ASSERT_TRUE(main.runUntil([&] { return replies.got.size() == 5; }));
 
-  EXPECT_EQ(log.events, (std::vector<std::string>{"wait [1]", "dialog shown", "dialog answered",
-                                                  "plain [2]", "wait [3]", "plain [4]"}));
+  EXPECT_EQ(log.events, (std::vector<std::string>{"wait 1", "dialog shown", "dialog answered",
+                                                  "plain 2", "wait 3", "plain 4"}));
   for (std::size_t i = 0; i < log.events.size(); ++i) {
     EXPECT_EQ(log.threads[i] == mainThread, log.events[i] == "dialog shown") << log.events[i];
   }
@@ -236,7 +192,7 @@ TEST_F(WorkerDispatch, StopEndsTheRunningEngineGroupAndItsTagOnlyAndLaterCallsRu
   FakeMain main;
   Replies replies;
   std::vector<BridgeBinding> table{engineCall(slowEngine()),
-                                   {"plain", [](const std::string&) { return std::string("1"); }}};
+                                   {"plain", [](const CallArgs&) { return std::string("1"); }}};
   Dispatcher dispatcher(std::move(table), replies.recorder(), main.poster());
 
   // Nothing runs yet: harmless.
@@ -278,7 +234,7 @@ TEST_F(WorkerDispatch, StopEndsTheRunningEngineGroupAndItsTagOnlyAndLaterCallsRu
 TEST_F(WorkerDispatch, AFailingReplyDoesNotStallTheQueue) {
   FakeMain main;
   std::vector<std::string> delivered;
-  std::vector<BridgeBinding> table{{"f", [](const std::string& a) { return a; }}};
+  std::vector<BridgeBinding> table{{"f", [](const CallArgs&) { return std::string("1"); }}};
   Dispatcher dispatcher(
       std::move(table),
       [&](const std::string& id, const std::string&) {
@@ -311,24 +267,7 @@ TEST_F(WorkerDispatch, DestroyingItEndsTheRunningEngineAndDropsTheRestUnanswered
 }
 
 }  // namespace
-}  // namespace plinthos
-
-TEST(PageTimingLine, NamesTheThreeFiguresAndIgnoresAnythingElse) {
-  const struct {
-    const char* args;
-    const char* line;
-  } cases[] = {
-      {R"([{"reply": 812.25, "drawn": 1004, "rows": 100000}])",
-       "plinthos-timing: page, 100000 rows: reply arrived 812.2 ms after Run, first rows drawn "
-       "1004.0 ms after Run\n"},
-      {R"([{"reply": 1, "drawn": 2}])", ""},
-      {R"([{"reply": "1\n", "drawn": 2, "rows": 3}])", ""},
-      {R"({"reply": 1, "drawn": 2, "rows": 3})", ""},
-      {"not json", ""},
-      {"", ""},
-  };
-  for (const auto& c : cases) EXPECT_EQ(plinthos::pageTimingLine(c.args), c.line) << c.args;
-}
+}  // namespace plinthos::test
 
 TEST(PageTimingScript, HandsTheStatementOverAsALiteral) {
   EXPECT_EQ(plinthos::pageTimingScript(nullptr), "window.plinthosTiming = true;");

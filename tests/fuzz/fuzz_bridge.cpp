@@ -18,13 +18,12 @@
 #include <string>
 
 #include "app/bridge_table.h"
+#include "tests/native/reply_shapes.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
-
-constexpr std::size_t kFunctionCount = 16;
 
 struct FuzzDialogs : plinthos::Dialogs {
   std::optional<std::string> answer;
@@ -90,36 +89,22 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   }
   std::string exe = (world->root / "apps" / "Plinthos.app" / "Contents" / "MacOS" / "P").string();
   world->table = plinthos::bridgeTable(plinthos::BridgeEnv{exe, engine, &world->dialogs});
-  if (world->table.size() != kFunctionCount) fail("the bridge table does not hold 16 functions");
   std::atexit(cleanUp);
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
   if (size == 0) return 0;
-  const auto& binding = world->table[bytes[0] % kFunctionCount];
+  const auto& binding = world->table[bytes[0] % world->table.size()];
   // The high bit answers the dialogs: a destination inside the temp folder, or a cancel.
   world->dialogs.answer =
       (bytes[0] & 0x80) ? std::optional<std::string>(world->destination) : std::nullopt;
   writeFile(world->configFile, world->baseConfig);  // every input starts from the same state
 
   std::string args(reinterpret_cast<const char*>(bytes + 1), size - 1);
-  std::string reply = binding.call(args);
-  json parsed = json::parse(reply, nullptr, false);
-  if (parsed.is_discarded()) fail(binding.name + " answered invalid JSON: " + reply);
-
-  const std::string& n = binding.name;
-  bool shapeOk;
-  if (n == "getPage" || n == "getBucketPathCpp" || n == "chooseFolderCpp" || n == "saveCsvCpp") {
-    shapeOk = parsed.is_string();
-  } else if (n == "getSavedQueriesCpp" || n == "getDashboardsCpp") {
-    shapeOk = parsed.is_array() || parsed.is_null();  // null: a deletion on an absent list
-  } else if (n == "setBucketPathCpp" || n == "saveQueryCpp" || n == "deleteQueryCpp") {
-    shapeOk = parsed == "ok" ||
-              (parsed.size() == 1 && parsed.contains("error") && parsed["error"].is_string());
-  } else {
-    shapeOk = parsed.is_object() && (!parsed.contains("error") || parsed["error"].is_string());
+  std::string reply = binding.call(plinthos::CallArgs(args));
+  if (!plinthos::test::hasShapeOf(binding.name, json::parse(reply, nullptr, false))) {
+    fail(binding.name + " answered invalid JSON or outside its shape: " + reply);
   }
-  if (!shapeOk) fail(n + " answered outside its shape: " + reply);
   return 0;
 }

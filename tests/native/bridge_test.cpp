@@ -1,6 +1,7 @@
-// The bridge table: names in registration order, getPage, and every function's answer to
-// calls outside the contract.
+// The bridge table: names in registration order, getPage, the page's timing function, and every
+// function's answer to calls outside the contract.
 #include "pages/pages.h"
+#include "tests/native/reply_shapes.h"
 #include "tests/native/test_support.h"
 
 namespace plinthos::test {
@@ -8,14 +9,11 @@ namespace {
 
 using BridgeTest = NativeTest;
 
-TEST_F(BridgeTest, AllSixteenInRegistrationOrder) {
-  std::vector<std::string> names;
+TEST_F(BridgeTest, EveryFunctionInRegistrationOrder) {
+  std::vector<std::string> names, expected;
   for (const auto& b : bridgeTable(BridgeEnv{exePath, engine, &dialogs})) names.push_back(b.name);
-  EXPECT_EQ(names, (std::vector<std::string>{
-                       "getPage", "getBucketPathCpp", "setBucketPathCpp", "chooseFolderCpp",
-                       "listBucketCpp", "csv2parquetCpp", "queryDuckCpp", "getSavedQueriesCpp",
-                       "saveQueryCpp", "deleteQueryCpp", "getDashboardsCpp", "saveDashboardCpp",
-                       "deleteDashboardCpp", "getSchemaCpp", "saveCsvCpp", "exportToCsvCpp"}));
+  for (const auto& entry : kReplyShapes) expected.push_back(entry.first);
+  EXPECT_EQ(names, expected);
 }
 
 TEST_F(BridgeTest, GetPageServesTheEmbeddedPagesByExactId) {
@@ -51,29 +49,38 @@ TEST_F(BridgeTest, EveryFunctionAnswersValidJsonOfItsShapeWhateverItGets) {
                                            "[\"a\",\"[\",{}]"};
   for (const auto& binding : bridgeTable(BridgeEnv{exePath, engine, &dialogs})) {
     for (const auto& input : inputs) {
-      std::string reply = binding.call(input);
-      json parsed = json::parse(reply, nullptr, false);
-      ASSERT_FALSE(parsed.is_discarded()) << binding.name << " on " << input << ": " << reply;
-      const std::string& n = binding.name;
-      if (n == "getPage" || n == "getBucketPathCpp" || n == "chooseFolderCpp" ||
-          n == "saveCsvCpp") {
-        EXPECT_TRUE(parsed.is_string()) << n << " on " << input;
-      } else if (n == "getSavedQueriesCpp" || n == "getDashboardsCpp") {
-        EXPECT_TRUE(parsed.is_array()) << n << " on " << input;
-      } else if (n == "setBucketPathCpp" || n == "saveQueryCpp" || n == "deleteQueryCpp") {
-        if (!parsed.is_string()) {
-          ASSERT_TRUE(parsed.is_object()) << n << " on " << input;
-          EXPECT_TRUE(parsed["error"].is_string());
-        } else {
-          EXPECT_EQ(parsed, "ok");
-        }
-      } else {
-        ASSERT_TRUE(parsed.is_object()) << n << " on " << input;
-        if (parsed.contains("error")) {
-          EXPECT_TRUE(parsed["error"].is_string());
-        }
-      }
+      std::string reply = binding.call(CallArgs(input));
+      EXPECT_TRUE(hasShapeOf(binding.name, json::parse(reply, nullptr, false)))
+          << binding.name << " on " << input << ": " << reply;
     }
+  }
+}
+
+// Bound only when timing is on; it answers null whatever it gets.
+TEST_F(BridgeTest, PageTimingNamesTheThreeFiguresAndIgnoresAnythingElse) {
+  EXPECT_EQ(bridgeTable(BridgeEnv{exePath, engine, &dialogs}).size(), kReplyShapes.size());
+  std::string written;
+  BridgeEnv env{exePath, engine, &dialogs, [&](const std::string& line) { written += line; }};
+  const auto table = bridgeTable(env);
+  ASSERT_EQ(table.back().name, kPageTimingFunctionName);
+  const struct {
+    const char* args;
+    const char* line;
+  } cases[] = {
+      {R"([{"reply": 812.25, "drawn": 1004, "rows": 100000}])",
+       "plinthos-timing: page, 100000 rows: reply arrived 812.2 ms after Run, first rows drawn "
+       "1004.0 ms after Run\n"},
+      {R"([{"reply": 1, "drawn": 2}])", ""},
+      {R"([{"reply": "1\n", "drawn": 2, "rows": 3}])", ""},
+      {R"({"reply": 1, "drawn": 2, "rows": 3})", ""},
+      {"[]", ""},
+      {"not json", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) {
+    written.clear();
+    EXPECT_EQ(table.back().call(CallArgs(c.args)), "null") << c.args;
+    EXPECT_EQ(written, c.line) << c.args;
   }
 }
 

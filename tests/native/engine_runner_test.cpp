@@ -52,10 +52,10 @@ TEST_F(EngineRunnerTest, PlantedLinkAtTheTempScriptIsNeverWrittenThrough) {
 
 TEST_F(EngineRunnerTest, NoPlaceForTheTempScriptMeansNoRun) {
   fakeEngine("[]");
-  EngineRun run = runEngine(data.string(), engine, "SELECT 1", (root / "gone" / "q_").string(),
-                            OutputMode::Json);
-  EXPECT_EQ(run.status, EngineRun::Status::NoTempScript);
-  EXPECT_EQ(failedRunReply(run, "unused"), R"({"error":"Failed to create temp file"})");
+  auto run = runEngine(data.string(), engine, "SELECT 1", (root / "gone" / "q_").string(),
+                       OutputMode::Json);
+  ASSERT_TRUE(std::holds_alternative<Failure>(run));
+  EXPECT_EQ(std::get<Failure>(run).message, "Failed to create temp file");
   EXPECT_FALSE(fs::exists(root / "rec-stdin")) << "the engine must not start";
 }
 
@@ -70,8 +70,8 @@ TEST_F(EngineRunnerTest, TwoRunsAtOnceKeepTheirOwnScripts) {
   };
   auto first = run("SELECT 'first'");
   auto second = run("SELECT 'second'");
-  EXPECT_EQ(first.get().output, "SELECT 'first'");
-  EXPECT_EQ(second.get().output, "SELECT 'second'");
+  EXPECT_EQ(std::get<EngineRun>(first.get()).output, "SELECT 'first'");
+  EXPECT_EQ(std::get<EngineRun>(second.get()).output, "SELECT 'second'");
 }
 
 TEST_F(EngineRunnerTest, ExitStatusDecidesAndAKilledEngineIsNoSuccess) {

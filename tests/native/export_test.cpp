@@ -64,16 +64,30 @@ TEST_F(ExportTest, RealEngineWritesTheWholeAnswer) {
 TEST_F(ExportTest, SaveWritesTheTextExactly) {
   fs::path dest = root / "saved.csv";
   writeFile(dest, "old content that is longer");
-  dialogs.answers = {dest.string(), dest.string(), std::nullopt,
-                     (root / "no/such/dir.csv").string()};
-  EXPECT_EQ(call("saveCsvCpp", args({"\"a\"\r\n\"ü\"\r\n"})), "\"ok\"");
+  dialogs.answers = {dest.string(), dest.string(), std::nullopt};
+  const std::string ok = json{{"ok", dest.string()}}.dump();
+  EXPECT_EQ(call("saveCsvCpp", args({"\"a\"\r\n\"ü\"\r\n"})), ok);
   EXPECT_EQ(readFile(dest), "\"a\"\r\n\"ü\"\r\n");
-  EXPECT_EQ(call("saveCsvCpp", args({""})), "\"ok\"");
+  EXPECT_EQ(call("saveCsvCpp", args({""})), ok);
   EXPECT_EQ(readFile(dest), "");
-  EXPECT_EQ(call("saveCsvCpp", args({"x"})), "\"cancelled\"");
-  EXPECT_EQ(call("saveCsvCpp", args({"x"})), "\"error: could not write file\"");
-  EXPECT_EQ(call("saveCsvCpp", "[1]"), "\"error: invalid arguments\"");
-  EXPECT_EQ(dialogs.asked, 4);
+  EXPECT_EQ(call("saveCsvCpp", args({"x"})), R"({"cancelled":true})");
+  EXPECT_EQ(call("saveCsvCpp", "[1]"),
+            R"({"error":"Invalid arguments: expected text as argument 1"})");
+  EXPECT_EQ(dialogs.asked, 3);  // no dialog for a call without its text
+}
+
+// A failed save says why, with the path it tried; nothing is made at a path it could not use.
+TEST_F(ExportTest, SaveNamesTheCauseOfAFailure) {
+  for (const auto& [destination, reason] : std::vector<std::pair<std::string, std::string>>{
+           {(root / "no/such/dir.csv").string(), "No such file or directory"},
+           {root.string(), "Is a directory"},
+           {"/dev/full", "No space left on device"},
+           {(root / "nul").string() + std::string(1, '\0') + "x.csv", "Invalid argument"}}) {
+    dialogs.answers = {destination};
+    EXPECT_EQ(callJson("saveCsvCpp", args({"a"})),
+              (json{{"error", "Could not write the CSV file " + destination + ": " + reason}}));
+  }
+  EXPECT_FALSE(fs::exists(root / "nul"));
 }
 
 }  // namespace

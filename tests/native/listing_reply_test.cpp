@@ -24,7 +24,7 @@ class ReferenceTree {
     try {
       json tree = folder(root_, root_.filename().string());
       tree["bucketPath"] = root_.string();
-      return toReply(tree);
+      return compactJson(tree);
     } catch (const fs::filesystem_error& e) {
       return errorReply(e.what());
     }

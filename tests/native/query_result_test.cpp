@@ -35,7 +35,7 @@ std::optional<std::string> referenceResult(const std::string& output) {
         } else if (it->is_string()) {
           row.push_back(*it);
         } else {
-          row.push_back(toReply(json(*it)));
+          row.push_back(compactJson(json(*it)));
         }
       }
       rows.push_back(std::move(row));
@@ -45,7 +45,7 @@ std::optional<std::string> referenceResult(const std::string& output) {
   result["columns"] = std::move(columns);
   result["numericCols"] = std::move(numeric);
   result["rows"] = std::move(rows);
-  return toReply(result);
+  return compactJson(result);
 }
 
 void expectSame(const std::string& output) {
@@ -241,7 +241,9 @@ TEST_F(QueryResultTest, RealEngineOutputMatchesTheDocumentBuiltResult) {
       "{'y': i, 'x': 'v'} AS s, MAP {'k': i} AS m, DATE '2024-01-01' + CAST(i AS INTEGER) AS day, "
       "'nan'::DOUBLE AS nan, 18446744073709551615::UBIGINT AS big, chr(1) || chr(10) AS ctl "
       "FROM range(3) t(i)";
-  EngineRun run = runEngine(data.string(), engine, sql, "/tmp/duckquery_", OutputMode::Json);
+  auto ran = runEngine(data.string(), engine, sql, "/tmp/duckquery_", OutputMode::Json);
+  ASSERT_TRUE(succeeded(ran));
+  const EngineRun& run = std::get<EngineRun>(ran);
   ASSERT_EQ(run.exitCode, 0) << run.output;
   expectSame(run.output);
   EXPECT_EQ(call("queryDuckCpp", args({sql})), *referenceResult(run.output));

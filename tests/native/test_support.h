@@ -139,7 +139,7 @@ class NativeTest : public ::testing::Test {
   std::string call(const std::string& name, const std::string& args = "[]") {
     BridgeEnv env{exePath, engine, &dialogs};
     for (const auto& binding : bridgeTable(env)) {
-      if (binding.name == name) return binding.call(args);
+      if (binding.name == name) return binding.call(CallArgs(args));
     }
     ADD_FAILURE() << "no bridge function " << name;
     return {};
