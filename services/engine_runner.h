@@ -17,7 +17,8 @@ struct ServiceEnv {
   std::string duckdbPath;  // the engine program
 };
 
-enum class OutputMode { Json, Default };
+// JsonColumns: JSON rows, the last statement's answer preceded by its column line.
+enum class OutputMode { Json, JsonColumns, Default };
 
 struct EngineRun {
   enum class Status { NoTempScript, NotStarted, Finished, Stopped };
