@@ -76,7 +76,8 @@ int runScript(duckdb_connection connection, const std::string& script, OutputMod
       status = fail(out, duckdb_result_error(&result));
     } else {
       if (columns && i + 1 == count) plinthos::engine::printColumns(result, out);
-      if (!plinthos::engine::printResult(result, mode, out, error)) status = fail(out, error.c_str());
+      if (!plinthos::engine::printResult(result, mode, out, error))
+        status = fail(out, error.c_str());
     }
     duckdb_destroy_result(&result);
     duckdb_destroy_prepare(&prepared);

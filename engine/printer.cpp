@@ -237,7 +237,8 @@ void printColumns(duckdb_result& result, Sink& out) {
     writeJsonString(out, text.data(), text.size());
     out.write(std::string_view(",\"type\":"));
     writeJsonString(out, kind.data(), kind.size());
-    out.write(numeric ? std::string_view(",\"numeric\":true}") : std::string_view(",\"numeric\":false}"));
+    out.write(numeric ? std::string_view(",\"numeric\":true}")
+                      : std::string_view(",\"numeric\":false}"));
   }
   out.write(std::string_view("]}\n"));
 }

@@ -182,7 +182,8 @@ TEST_F(EngineProgram, OneArrayPerStatementWithRows) {
 
 TEST_F(EngineProgram, ColumnLineDescribesTheLastAnswerOnly) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"SELECT 1 AS a, 'x' AS b, NULL::INTEGER AS c, 1.5::DECIMAL(4,1) AS d, DATE '2024-01-02' AS e "
+      {"SELECT 1 AS a, 'x' AS b, NULL::INTEGER AS c, 1.5::DECIMAL(4,1) AS d, DATE '2024-01-02' AS "
+       "e "
        "WHERE false",
        R"x({"columns":[{"name":"a","type":"INTEGER","numeric":true},)x"
        R"x({"name":"b","type":"VARCHAR","numeric":false},{"name":"c","type":"INTEGER","numeric":true},)x"
@@ -196,8 +197,8 @@ TEST_F(EngineProgram, ColumnLineDescribesTheLastAnswerOnly) {
       {"SELECT 1 AS a; CREATE TABLE t (a INTEGER)", "[{\"a\":1}]\n"},
   };
   for (const auto& [script, expected] : cases) {
-    EngineRun r = runProgram(PLINTHOS_ENGINE_PATH, {":memory:", "-json", "-columns"}, data_, script,
-                             home_);
+    EngineRun r =
+        runProgram(PLINTHOS_ENGINE_PATH, {":memory:", "-json", "-columns"}, data_, script, home_);
     EXPECT_EQ(r.status, 0) << script << r.err;
     EXPECT_EQ(r.out, expected) << script;
   }

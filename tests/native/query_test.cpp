@@ -40,17 +40,21 @@ TEST_F(QueryTest, OutputBecomesColumnsNumericColsAndTextRows) {
 
 // The engine's column line decides the columns and which are numeric, rows or none.
 TEST_F(QueryTest, ColumnLineGivesColumnsAndKindsWhateverTheRows) {
-  const std::string line =
-      R"({"columns":[{"name":"k","type":"VARCHAR","numeric":false},)"
-      R"({"name":"v","type":"INTEGER","numeric":true}]})"
-      "\n";
+  const std::string line = R"({"columns":[{"name":"k","type":"VARCHAR","numeric":false},)"
+                           R"({"name":"v","type":"INTEGER","numeric":true}]})"
+                           "\n";
   const std::vector<std::pair<std::string, std::string>> cases = {
       {line, R"({"columns":["k","v"],"numericCols":[false,true],"rows":[]})"},
-      {line + R"([{"k":"x","v":null},)" "\n" R"({"k":"y","v":3}])" "\n",
+      {line + R"([{"k":"x","v":null},)"
+              "\n"
+              R"({"k":"y","v":3}])"
+              "\n",
        R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["x",""],["y","3"]]})"},
       {line + R"([{"k":"1","v":2}])",
        R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["1","2"]]})"},
-      {R"({"columns":[]})" "\n", R"({"columns":[],"numericCols":[],"rows":[]})"},
+      {R"({"columns":[]})"
+       "\n",
+       R"({"columns":[],"numericCols":[],"rows":[]})"},
       // Not a column line: read as before.
       {R"({"x":1})", R"({"columns":[],"numericCols":[],"rows":[]})"},
   };
@@ -111,7 +115,8 @@ TEST_F(QueryTest, RealEngineAnswersQueriesOverAFolder) {
   // An answer without rows still has its columns; kinds come from the types, not a first value.
   EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1 AS a WHERE false"})),
             R"({"columns":["a"],"numericCols":[true],"rows":[]})");
-  EXPECT_EQ(call("queryDuckCpp", args({"SELECT 'x' AS k, NULL::INTEGER AS v UNION ALL SELECT 'y', 3 ORDER BY k"})),
+  EXPECT_EQ(call("queryDuckCpp",
+                 args({"SELECT 'x' AS k, NULL::INTEGER AS v UNION ALL SELECT 'y', 3 ORDER BY k"})),
             R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["x",""],["y","3"]]})");
   // A last statement without an answer keeps the empty error text.
   EXPECT_EQ(call("queryDuckCpp", args({"CREATE TABLE t (a INTEGER)"})), R"({"error":""})");
