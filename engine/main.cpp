@@ -21,7 +21,7 @@ using plinthos::engine::Sink;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr std::size_t kReadBlock = 64 * 1024;
-constexpr const char* kUsage = "Usage: duckdb [:memory:] [-json] < script\n";
+constexpr const char* kUsage = "Usage: duckdb [:memory:] [-json [-columns]] < script\n";
 
 std::string readAll(int fd) {
   std::string text;
@@ -49,8 +49,10 @@ int fail(Sink& out, const char* message) {
   return kExitFailure;
 }
 
-// Runs every statement of `script`; returns the exit status.
-int runScript(duckdb_connection connection, const std::string& script, OutputMode mode) {
+// Runs every statement of `script`; returns the exit status. With `columns`, the answer of the
+// last statement is preceded by its column line (see printColumns), even when it has no rows.
+int runScript(duckdb_connection connection, const std::string& script, OutputMode mode,
+              bool columns) {
   Sink out(STDOUT_FILENO);
   duckdb_extracted_statements statements = nullptr;
   idx_t count = duckdb_extract_statements(connection, script.c_str(), &statements);
@@ -72,8 +74,10 @@ int runScript(duckdb_connection connection, const std::string& script, OutputMod
     std::string error;
     if (duckdb_execute_prepared_streaming(prepared, &result) == DuckDBError) {
       status = fail(out, duckdb_result_error(&result));
-    } else if (!plinthos::engine::printResult(result, mode, out, error)) {
-      status = fail(out, error.c_str());
+    } else {
+      if (columns && i + 1 == count) plinthos::engine::printColumns(result, out);
+      if (!plinthos::engine::printResult(result, mode, out, error))
+        status = fail(out, error.c_str());
     }
     duckdb_destroy_result(&result);
     duckdb_destroy_prepare(&prepared);
@@ -87,11 +91,14 @@ int runScript(duckdb_connection connection, const std::string& script, OutputMod
 
 int main(int argc, char** argv) {
   OutputMode mode = OutputMode::kTable;
+  bool columns = false;
   const char* database = nullptr;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     if (arg == "-json" || arg == "--json") {
       mode = OutputMode::kJson;
+    } else if (arg == "-columns" || arg == "--columns") {
+      columns = true;
     } else if (arg == "-table" || arg == "--table") {
       mode = OutputMode::kTable;
     } else if (arg == "-version" || arg == "--version") {
@@ -132,7 +139,7 @@ int main(int argc, char** argv) {
     duckdb_close(&db);
     return kExitFailure;
   }
-  int status = runScript(connection, script, mode);
+  int status = runScript(connection, script, mode, columns && mode == OutputMode::kJson);
   duckdb_disconnect(&connection);
   duckdb_close(&db);
   return status;

@@ -172,7 +172,76 @@ bool printTable(duckdb_result& result, Sink& out) {
   return true;
 }
 
+// The engine's name of a column type; nested types by their kind only.
+std::string typeName(duckdb_logical_type type) {
+  switch (duckdb_get_type_id(type)) {
+    // clang-format off
+    case DUCKDB_TYPE_BOOLEAN: return "BOOLEAN";
+    case DUCKDB_TYPE_TINYINT: return "TINYINT";
+    case DUCKDB_TYPE_SMALLINT: return "SMALLINT";
+    case DUCKDB_TYPE_INTEGER: return "INTEGER";
+    case DUCKDB_TYPE_BIGINT: return "BIGINT";
+    case DUCKDB_TYPE_UTINYINT: return "UTINYINT";
+    case DUCKDB_TYPE_USMALLINT: return "USMALLINT";
+    case DUCKDB_TYPE_UINTEGER: return "UINTEGER";
+    case DUCKDB_TYPE_UBIGINT: return "UBIGINT";
+    case DUCKDB_TYPE_HUGEINT: return "HUGEINT";
+    case DUCKDB_TYPE_UHUGEINT: return "UHUGEINT";
+    case DUCKDB_TYPE_FLOAT: return "FLOAT";
+    case DUCKDB_TYPE_DOUBLE: return "DOUBLE";
+    case DUCKDB_TYPE_DATE: return "DATE";
+    case DUCKDB_TYPE_TIME: return "TIME";
+    case DUCKDB_TYPE_TIME_NS: return "TIME_NS";
+    case DUCKDB_TYPE_TIME_TZ: return "TIME WITH TIME ZONE";
+    case DUCKDB_TYPE_TIMESTAMP: return "TIMESTAMP";
+    case DUCKDB_TYPE_TIMESTAMP_S: return "TIMESTAMP_S";
+    case DUCKDB_TYPE_TIMESTAMP_MS: return "TIMESTAMP_MS";
+    case DUCKDB_TYPE_TIMESTAMP_NS: return "TIMESTAMP_NS";
+    case DUCKDB_TYPE_TIMESTAMP_TZ: return "TIMESTAMP WITH TIME ZONE";
+    case DUCKDB_TYPE_INTERVAL: return "INTERVAL";
+    case DUCKDB_TYPE_VARCHAR: return "VARCHAR";
+    case DUCKDB_TYPE_BLOB: return "BLOB";
+    case DUCKDB_TYPE_BIT: return "BIT";
+    case DUCKDB_TYPE_BIGNUM: return "BIGNUM";
+    case DUCKDB_TYPE_UUID: return "UUID";
+    case DUCKDB_TYPE_ENUM: return "ENUM";
+    case DUCKDB_TYPE_LIST: return "LIST";
+    case DUCKDB_TYPE_ARRAY: return "ARRAY";
+    case DUCKDB_TYPE_STRUCT: return "STRUCT";
+    case DUCKDB_TYPE_MAP: return "MAP";
+    case DUCKDB_TYPE_UNION: return "UNION";
+    case DUCKDB_TYPE_SQLNULL: return "NULL";
+    // clang-format on
+    case DUCKDB_TYPE_DECIMAL:
+      return "DECIMAL(" + std::to_string(duckdb_decimal_width(type)) + "," +
+             std::to_string(duckdb_decimal_scale(type)) + ")";
+    default:
+      return "UNKNOWN";
+  }
+}
+
 }  // namespace
+
+void printColumns(duckdb_result& result, Sink& out) {
+  if (duckdb_result_return_type(result) != DUCKDB_RESULT_TYPE_QUERY_RESULT) return;
+  out.write(std::string_view("{\"columns\":["));
+  idx_t count = duckdb_column_count(&result);
+  for (idx_t i = 0; i < count; ++i) {
+    const char* name = duckdb_column_name(&result, i);
+    std::string_view text = name != nullptr ? name : "";
+    duckdb_logical_type type = duckdb_column_logical_type(&result, i);
+    bool numeric = Column(type).numeric();
+    std::string kind = typeName(type);
+    duckdb_destroy_logical_type(&type);
+    out.write(std::string_view(i == 0 ? "{\"name\":" : ",{\"name\":"));
+    writeJsonString(out, text.data(), text.size());
+    out.write(std::string_view(",\"type\":"));
+    writeJsonString(out, kind.data(), kind.size());
+    out.write(numeric ? std::string_view(",\"numeric\":true}")
+                      : std::string_view(",\"numeric\":false}"));
+  }
+  out.write(std::string_view("]}\n"));
+}
 
 std::string unsupportedColumn(duckdb_result& result) {
   idx_t count = duckdb_column_count(&result);

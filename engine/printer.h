@@ -13,4 +13,9 @@ enum class OutputMode { kTable, kJson };
 // the message in `error` when fetching failed or a column's type cannot be printed.
 bool printResult(duckdb_result& result, OutputMode mode, Sink& out, std::string& error);
 
+// One line {"columns":[{"name","type","numeric"}...]} describing the statement's answer, so that
+// an answer without rows still has its columns and a column's kind never depends on its first
+// value. Prints nothing for a statement that does not answer with rows.
+void printColumns(duckdb_result& result, Sink& out);
+
 }  // namespace plinthos::engine

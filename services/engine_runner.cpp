@@ -32,6 +32,7 @@ constexpr const char* kScriptSuffix = ".sql";
 constexpr int kScriptSuffixLength = 4;
 constexpr const char* kInMemory = ":memory:";
 constexpr const char* kJsonFlag = "-json";
+constexpr const char* kColumnsFlag = "-columns";
 constexpr int kPipeCount = 2;  // standard output and standard error
 
 class Fd {
@@ -278,7 +279,8 @@ Result<EngineRun> runEngine(const std::string& workingFolder, const std::string&
   Fd errRead(errPipe[0]), errWrite(errPipe[1]);
 
   std::vector<const char*> argv{engine.c_str(), kInMemory};
-  if (mode == OutputMode::Json) argv.push_back(kJsonFlag);
+  if (mode != OutputMode::Default) argv.push_back(kJsonFlag);
+  if (mode == OutputMode::JsonColumns) argv.push_back(kColumnsFlag);
   argv.push_back(nullptr);
   switch (RunRegistry::start(live, argv, workingFolder, outWrite.get(), errWrite.get(), stop)) {
     case RunRegistry::Start::Refused:

@@ -16,7 +16,8 @@ struct ServiceEnv {
   std::string duckdbPath;  // the engine program
 };
 
-enum class OutputMode { Json, Default };
+// JsonColumns: JSON rows, the last statement's answer preceded by its column line.
+enum class OutputMode { Json, JsonColumns, Default };
 
 // A run that ended by itself, well or not.
 struct EngineRun {

@@ -19,7 +19,7 @@
 namespace plinthos {
 
 namespace {
-constexpr EngineJob kQueryJob{"/tmp/duckquery_", OutputMode::Json, messages::kQueryFailed};
+constexpr EngineJob kQueryJob{"/tmp/duckquery_", OutputMode::JsonColumns, messages::kQueryFailed};
 constexpr std::size_t kResultSlack = 64;
 
 }  // namespace
@@ -30,7 +30,9 @@ constexpr std::size_t kResultSlack = 64;
 // nested values as compact JSON with members sorted by name).
 class ResultWriter final : public nlohmann::json_sax<ordered_json> {
  public:
-  explicit ResultWriter(std::string& out) : out_(out) {}
+  // `kinds`, when given, tells which columns are numeric by name; otherwise the first row does.
+  ResultWriter(std::string& out, const std::unordered_map<std::string, bool>* kinds)
+      : out_(out), kinds_(kinds) {}
 
   // After a successful parse: the result text is complete.
   void finish() {
@@ -296,7 +298,12 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
       out_ += "],\"numericCols\":[";
       for (std::size_t i = 0; i < columns_.size(); ++i) {
         if (i) out_ += ',';
-        out_ += numeric_[i] ? "true" : "false";
+        bool numeric = numeric_[i];
+        if (kinds_) {
+          auto kind = kinds_->find(columns_[i]);
+          numeric = kind != kinds_->end() && kind->second;
+        }
+        out_ += numeric ? "true" : "false";
       }
       out_ += "],\"rows\":[";
     } else {
@@ -315,6 +322,7 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
   }
 
   std::string& out_;
+  const std::unordered_map<std::string, bool>* kinds_;
   State state_ = State::Start;
   int depth_ = 0;
   bool firstRow_ = true;
@@ -379,13 +387,14 @@ bool walk(simdjson::dom::element value, ResultWriter& writer) {
 // raw line break cannot stand inside a JSON string, so a ",\n" that leaves a well-formed list
 // of values before it lies between two rows. False for output of any other shape, or that the
 // fast parser refuses.
-bool convertInBatches(std::string_view output, std::size_t batchBytes, std::string& result) {
+bool convertInBatches(std::string_view output, std::size_t batchBytes, std::string& result,
+                      const std::unordered_map<std::string, bool>* kinds) {
   if (!output.empty() && output.back() == '\n') output.remove_suffix(1);
   if (output.size() < 2 || output.front() != '[' || output.back() != ']') return false;
   std::string_view rows = output.substr(1, output.size() - 2);
   simdjson::dom::parser parser;
   std::string text;  // "[" batch "]", with the parser's padding
-  ResultWriter writer(result);
+  ResultWriter writer(result, kinds);
   writer.start_array(static_cast<std::size_t>(-1));
   for (bool last = false; !last;) {
     std::size_t cut =
@@ -413,6 +422,47 @@ bool convertInBatches(std::string_view output, std::size_t batchBytes, std::stri
   return true;
 }
 
+// The answer's columns from the engine's column line: names in order, numeric by type.
+struct ColumnLine {
+  std::vector<std::string> names;
+  std::unordered_map<std::string, bool> numeric;  // the first column of a name decides
+};
+
+std::optional<ColumnLine> columnLine(std::string_view line) {
+  ordered_json header = ordered_json::parse(line, nullptr, false);
+  if (!header.is_object() || header.size() != 1 || !header.contains("columns") ||
+      !header["columns"].is_array()) {
+    return std::nullopt;
+  }
+  ColumnLine columns;
+  for (const auto& column : header["columns"]) {
+    if (!column.is_object() || !column.contains("name") || !column["name"].is_string()) {
+      return std::nullopt;
+    }
+    std::string name = column["name"].get<std::string>();
+    bool numeric = column.contains("numeric") && column["numeric"].is_boolean() &&
+                   column["numeric"].get<bool>();
+    if (columns.numeric.emplace(name, numeric).second) columns.names.push_back(std::move(name));
+  }
+  return columns;
+}
+
+// An answer without rows: its columns and no row.
+std::string emptyAnswer(const ColumnLine& columns) {
+  std::string out = "{\"columns\":[";
+  for (std::size_t i = 0; i < columns.names.size(); ++i) {
+    if (i) out += ',';
+    appendJsonString(out, columns.names[i]);
+  }
+  out += "],\"numericCols\":[";
+  for (std::size_t i = 0; i < columns.names.size(); ++i) {
+    if (i) out += ',';
+    out += columns.numeric.at(columns.names[i]) ? "true" : "false";
+  }
+  out += "],\"rows\":[]}";
+  return out;
+}
+
 }  // namespace
 
 // The fast parser reads the engine's own layout; whatever it does not take (another shape, a
@@ -421,14 +471,24 @@ bool convertInBatches(std::string_view output, std::size_t batchBytes, std::stri
 // parser read it.
 std::optional<std::string> queryResultFromOutput(const std::string& output,
                                                  std::size_t batchBytes) {
+  std::string_view rows = output;
+  // Rows never start with "{": a leading object is the column line of the answer.
+  std::optional<ColumnLine> columns;
+  if (!rows.empty() && rows.front() == '{') {
+    std::size_t end = rows.find('\n');
+    columns = columnLine(rows.substr(0, end));
+    if (columns) rows.remove_prefix(end == std::string_view::npos ? rows.size() : end + 1);
+  }
+  if (columns && rows.empty()) return emptyAnswer(*columns);
+  const auto* kinds = columns ? &columns->numeric : nullptr;
   std::string result;
   // The result is about as long as the output (member names dropped, cells quoted); pages
   // reserved but never written cost no memory.
-  result.reserve(output.size() + kResultSlack);
-  if (convertInBatches(output, batchBytes, result)) return result;
+  result.reserve(rows.size() + kResultSlack);
+  if (convertInBatches(rows, batchBytes, result, kinds)) return result;
   result.clear();
-  ResultWriter writer(result);
-  if (!ordered_json::sax_parse(output, &writer)) return std::nullopt;
+  ResultWriter writer(result, kinds);
+  if (!ordered_json::sax_parse(rows, &writer)) return std::nullopt;
   writer.finish();
   return result;
 }

@@ -180,6 +180,34 @@ TEST_F(EngineProgram, OneArrayPerStatementWithRows) {
   EXPECT_EQ(empty.out, "");
 }
 
+TEST_F(EngineProgram, ColumnLineDescribesTheLastAnswerOnly) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"SELECT 1 AS a, 'x' AS b, NULL::INTEGER AS c, 1.5::DECIMAL(4,1) AS d, DATE '2024-01-02' AS "
+       "e "
+       "WHERE false",
+       R"x({"columns":[{"name":"a","type":"INTEGER","numeric":true},)x"
+       R"x({"name":"b","type":"VARCHAR","numeric":false},{"name":"c","type":"INTEGER","numeric":true},)x"
+       R"x({"name":"d","type":"DECIMAL(4,1)","numeric":true},{"name":"e","type":"DATE","numeric":false}]})x"
+       "\n"},
+      {"SELECT 1 AS a; SELECT NULL::DOUBLE AS \"n\"\"q\" UNION ALL SELECT 2",
+       "[{\"a\":1}]\n"
+       R"x({"columns":[{"name":"n\"q","type":"DOUBLE","numeric":true}]})x"
+       "\n[{\"n\\\"q\":null},\n{\"n\\\"q\":2.0}]\n"},
+      {"CREATE TABLE t (a INTEGER)", ""},
+      {"SELECT 1 AS a; CREATE TABLE t (a INTEGER)", "[{\"a\":1}]\n"},
+  };
+  for (const auto& [script, expected] : cases) {
+    EngineRun r =
+        runProgram(PLINTHOS_ENGINE_PATH, {":memory:", "-json", "-columns"}, data_, script, home_);
+    EXPECT_EQ(r.status, 0) << script << r.err;
+    EXPECT_EQ(r.out, expected) << script;
+  }
+  // Only a JSON answer has a column line.
+  EngineRun table = runProgram(PLINTHOS_ENGINE_PATH, {":memory:", "-columns"}, data_,
+                               "SELECT 1 AS a WHERE false", home_);
+  EXPECT_EQ(table.out.find("columns"), std::string::npos) << table.out;
+}
+
 TEST_F(EngineProgram, FailuresStopTheScript) {
   EngineRun syntax = run("SELEC 1; COPY (SELECT 1) TO 'after.csv';");
   EXPECT_EQ(syntax.status, 1);

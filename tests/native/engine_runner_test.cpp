@@ -23,7 +23,7 @@ TEST_F(EngineRunnerTest, HostileFolderAndEngineNamesRunNothing) {
   EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1"})),
             R"({"columns":["x"],"numericCols":[true],"rows":[["1"]]})");
   EXPECT_EQ(receivedFolder(), folder.string());
-  EXPECT_EQ(receivedArgs(), ":memory:\n-json\n");
+  EXPECT_EQ(receivedArgs(), ":memory:\n-json\n-columns\n");
   EXPECT_EQ(receivedSql(), "SELECT 1");
   for (const auto& e : fs::recursive_directory_iterator(root)) {
     EXPECT_NE(e.path().filename(), "PWNED");

@@ -246,7 +246,12 @@ TEST_F(QueryResultTest, RealEngineOutputMatchesTheDocumentBuiltResult) {
   const EngineRun& run = std::get<EngineRun>(ran);
   ASSERT_EQ(run.exitCode, 0) << run.output;
   expectSame(run.output);
-  EXPECT_EQ(call("queryDuckCpp", args({sql})), *referenceResult(run.output));
+  // Through the bridge the kinds come from the column types: the NULL column is typed INTEGER
+  // and NaN is a DOUBLE.
+  ordered_json expected = ordered_json::parse(*referenceResult(run.output));
+  expected["numericCols"][3] = true;
+  expected["numericCols"][9] = true;
+  EXPECT_EQ(call("queryDuckCpp", args({sql})), toReply(expected));
 }
 
 }  // namespace

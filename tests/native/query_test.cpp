@@ -38,6 +38,30 @@ TEST_F(QueryTest, OutputBecomesColumnsNumericColsAndTextRows) {
   EXPECT_FALSE(queryResultFromOutput(R"([{"a":1},2])"));
 }
 
+// The engine's column line decides the columns and which are numeric, rows or none.
+TEST_F(QueryTest, ColumnLineGivesColumnsAndKindsWhateverTheRows) {
+  const std::string line = R"({"columns":[{"name":"k","type":"VARCHAR","numeric":false},)"
+                           R"({"name":"v","type":"INTEGER","numeric":true}]})"
+                           "\n";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {line, R"({"columns":["k","v"],"numericCols":[false,true],"rows":[]})"},
+      {line + R"([{"k":"x","v":null},)"
+              "\n"
+              R"({"k":"y","v":3}])"
+              "\n",
+       R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["x",""],["y","3"]]})"},
+      {line + R"([{"k":"1","v":2}])",
+       R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["1","2"]]})"},
+      {R"({"columns":[]})"
+       "\n",
+       R"({"columns":[],"numericCols":[],"rows":[]})"},
+      // Not a column line: read as before.
+      {R"({"x":1})", R"({"columns":[],"numericCols":[],"rows":[]})"},
+  };
+  for (const auto& [output, expected] : cases) EXPECT_EQ(result(output), expected) << output;
+  EXPECT_FALSE(queryResultFromOutput(line + "[1]"));
+}
+
 TEST_F(QueryTest, UnusableOutputIsAnsweredWithTheRawText) {
   fakeEngine("[{\"a\":1}]\n[{\"b\":2}]\n");
   EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1; SELECT 2"})),
@@ -88,8 +112,14 @@ TEST_F(QueryTest, RealEngineAnswersQueriesOverAFolder) {
   EXPECT_EQ(call("queryDuckCpp",
                  args({"SELECT note FROM read_csv('2024/q1/b.csv') UNION ALL SELECT NULL"})),
             R"({"columns":["note"],"numericCols":[false],"rows":[["ü"],[""]]})");
-  // No row prints nothing, which the pages read as an empty answer.
-  EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1 AS a WHERE false"})), R"({"error":""})");
+  // An answer without rows still has its columns; kinds come from the types, not a first value.
+  EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1 AS a WHERE false"})),
+            R"({"columns":["a"],"numericCols":[true],"rows":[]})");
+  EXPECT_EQ(call("queryDuckCpp",
+                 args({"SELECT 'x' AS k, NULL::INTEGER AS v UNION ALL SELECT 'y', 3 ORDER BY k"})),
+            R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["x",""],["y","3"]]})");
+  // A last statement without an answer keeps the empty error text.
+  EXPECT_EQ(call("queryDuckCpp", args({"CREATE TABLE t (a INTEGER)"})), R"({"error":""})");
 
   json missing = callJson("queryDuckCpp", args({"SELECT * FROM read_csv('nope.csv')"}));
   ASSERT_TRUE(missing.contains("error"));
