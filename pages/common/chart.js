@@ -1,23 +1,25 @@
 // Charts of both pages, drawn by ECharts (the shell page loads it once as the global echarts):
 // one chart per box, redrawn at the box's size when it changes, released when the box leaves
 // the document. The options come from chart_model.js.
+import { CHART_SIZES, chartClickTarget, chartModel, chartPieOption, chartSeriesOption } from './chart_model.js';
+import { escapeHtml } from './escape.js';
 
-const chartLive = new Set();
+export const chartLive = new Set();
 
-function chartRelease(entry) {
+export function chartRelease(entry) {
   if (entry.observer) entry.observer.disconnect();
   if (!entry.chart.isDisposed()) entry.chart.dispose();
   chartLive.delete(entry);
 }
 
 // Charts inside el (all charts gone from the document when el is null); their tooltips go too.
-function chartReleaseIn(el) {
+export function chartReleaseIn(el) {
   for (const entry of Array.from(chartLive)) {
     if (!entry.box.isConnected || (el && el.contains(entry.box))) chartRelease(entry);
   }
 }
 
-function chartWithTipNote(option, note) {
+export function chartWithTipNote(option, note) {
   if (!note) return option;
   const base = option.tooltip.formatter;
   option.tooltip.formatter = (p) => {
@@ -32,7 +34,7 @@ function chartWithTipNote(option, note) {
 // onPick, when given, makes bars, points and slices clickable: it receives the category label,
 // the series name (undefined for a slice) and the element's mark ({ off }) and returns whether
 // the element stays marked as selected. tipNote, when given, closes every element's tooltip.
-function chartDraw(box, result, type, sizeName, onPick, tipNote) {
+export function chartDraw(box, result, type, sizeName, onPick, tipNote) {
   chartReleaseIn(null);
   const model = chartModel(result);
   if (!model.series.length) return false;

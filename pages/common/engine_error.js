@@ -1,14 +1,16 @@
 // Engine messages as the user should read them: their "LINE n" and caret point into the text the
 // user wrote, not into the statement the page built around it, and they show in a monospace
 // block so the caret stands under the right character.
+import { escapeHtml } from './escape.js';
+import { scriptStatements, splitSqlStatements } from './sql.js';
 
-const ENGINE_CONTEXT_RE = /^LINE (\d+): (.*)\n( *)\^[ \t]*$/m;
-const ENGINE_CONTEXT_WIDTH = 40;
-const ENGINE_ELLIPSIS = '...';
+export const ENGINE_CONTEXT_RE = /^LINE (\d+): (.*)\n( *)\^[ \t]*$/m;
+export const ENGINE_CONTEXT_WIDTH = 40;
+export const ENGINE_ELLIPSIS = '...';
 
 // Columns a character takes in a monospace font: wide East Asian forms take two, combining
 // marks none, as the engine counts them when it places its caret.
-function engineCharWidth(ch) {
+export function engineCharWidth(ch) {
   const c = ch.codePointAt(0);
   if (/\p{Mn}|\p{Me}/u.test(ch)) return 0;
   if ((c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf) || (c >= 0xac00 && c <= 0xd7a3) ||
@@ -19,14 +21,14 @@ function engineCharWidth(ch) {
   return 1;
 }
 
-function engineTextWidth(text) {
+export function engineTextWidth(text) {
   let w = 0;
   for (const ch of text) w += engineCharWidth(ch);
   return w;
 }
 
 // Index in `text` after walking `width` columns from `from`.
-function engineIndexAtWidth(text, from, width) {
+export function engineIndexAtWidth(text, from, width) {
   let i = from;
   let w = 0;
   while (i < text.length && w < width) {
@@ -39,7 +41,7 @@ function engineIndexAtWidth(text, from, width) {
 
 // Offset in `text` of the engine's caret, or -1. The engine shows line `line` of the text,
 // cut to a window around the caret and marked with "..." where it was cut.
-function engineCaretOffset(text, line, shown, caretColumn) {
+export function engineCaretOffset(text, line, shown, caretColumn) {
   const lines = text.split('\n');
   if (line < 1 || line > lines.length) return -1;
   const lineStart = lines.slice(0, line - 1).reduce((n, l) => n + l.length + 1, 0);
@@ -62,7 +64,7 @@ function engineCaretOffset(text, line, shown, caretColumn) {
 // before it), its caret moved on by as many characters as the statement starts into the script:
 // the position found there, counted from the statement's start, is the error's place in the
 // script.
-function engineErrorOffset(sql, message, line, shown, caretColumn) {
+export function engineErrorOffset(sql, message, line, shown, caretColumn) {
   if (/^Parser Error/m.test(message)) return engineCaretOffset(sql, line, shown, caretColumn);
   const stmts = splitSqlStatements(sql);
   for (let k = stmts.length - 1; k >= 0; k--) {
@@ -75,7 +77,7 @@ function engineErrorOffset(sql, message, line, shown, caretColumn) {
 
 // The user's position for an offset of the sent text: inside a piece copied from the user's
 // text, its source; in added text, the nearest copied character before it (else after it).
-function engineUserOffset(map, offset) {
+export function engineUserOffset(map, offset) {
   let best = null;
   for (const m of map) {
     if (offset >= m.start && offset < m.end) return m.at + (offset - m.start);
@@ -87,7 +89,7 @@ function engineUserOffset(map, offset) {
 }
 
 // "LINE n: text" and its caret for `offset` in `text`, cut like the engine cuts it.
-function engineContext(text, offset) {
+export function engineContext(text, offset) {
   const lineStart = text.lastIndexOf('\n', offset - 1) + 1;
   const nl = text.indexOf('\n', offset);
   const lineEnd = nl < 0 ? text.length : nl;
@@ -122,7 +124,7 @@ function engineContext(text, offset) {
 
 // Rows printed by statements before the failing one come first in the engine's output; the
 // message is what follows them.
-function engineOwnMessage(text) {
+export function engineOwnMessage(text) {
   const lines = String(text).split('\n');
   let k = 0;
   while (k < lines.length - 1 && /^\s*[[{]/.test(lines[k])) k++;
@@ -133,7 +135,7 @@ function engineOwnMessage(text) {
 
 // `message` of the engine for `sent` ({ sql, map } from sqlPieces), told in terms of `userText`.
 // A message without a position, or one that cannot be placed, is only cleared of earlier rows.
-function mapEngineError(message, sent, userText) {
+export function mapEngineError(message, sent, userText) {
   const own = engineOwnMessage(message == null ? '' : message);
   const m = ENGINE_CONTEXT_RE.exec(own);
   if (!m || !sent || !Array.isArray(sent.map)) return own;
@@ -146,13 +148,13 @@ function mapEngineError(message, sent, userText) {
 }
 
 // The block an engine message is shown in.
-function engineErrorHtml(text, extraClass) {
+export function engineErrorHtml(text, extraClass) {
   return '<pre class="engine-error' + (extraClass ? ' ' + extraClass : '') + '">' + escapeHtml(text) + '</pre>';
 }
 
 // The error of a paged table's count or page statement (the count's first) for `base`, the
 // statement paged, told in terms of `base` itself; null when both answered.
-function pagedEngineError(countRes, pageRes, base, page, pageSize) {
+export function pagedEngineError(countRes, pageRes, base, page, pageSize) {
   const stmts = scriptStatements({ setup: [], last: { text: base, at: 0 } }, page, pageSize, 0);
   if (countRes && countRes.error) return mapEngineError(countRes.error, stmts.count, base);
   if (pageRes && pageRes.error) return mapEngineError(pageRes.error, stmts.page, base);

@@ -2,9 +2,9 @@
 // locale of LANG=C.UTF-8 as the language "C", which would show 3000000 ungrouped: such a
 // locale, or one the browser cannot use, reads as en-US.
 
-const NUMBER_FALLBACK_LOCALE = 'en-US';
+export const NUMBER_FALLBACK_LOCALE = 'en-US';
 
-function displayLocale(language) {
+export function displayLocale(language) {
   const tag = String(language || '').split('.')[0];
   if (tag === '' || /^(C|POSIX)$/i.test(tag)) return NUMBER_FALLBACK_LOCALE;
   try {
@@ -14,10 +14,10 @@ function displayLocale(language) {
   }
 }
 
-const DISPLAY_LOCALE = displayLocale(typeof navigator === 'undefined' ? '' : navigator.language);
+export const DISPLAY_LOCALE = displayLocale(typeof navigator === 'undefined' ? '' : navigator.language);
 // One formatter for every number: toLocaleString builds a new one on each call in some engines.
-const NUMBER_FORMAT = new Intl.NumberFormat(DISPLAY_LOCALE);
+export const NUMBER_FORMAT = new Intl.NumberFormat(DISPLAY_LOCALE);
 
-function formatNumber(v) {
+export function formatNumber(v) {
   return NUMBER_FORMAT.format(v);
 }

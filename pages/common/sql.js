@@ -2,55 +2,55 @@
 // {path-to-files} call, the statements of a paginated page, and the scanner that tells code
 // from literals, quoted names and comments.
 
-const PATH_VARIABLE = '{path-to-files}';
-const AGGREGATION_RE = /\b(GROUP\s+BY|COUNT\s*\(|SUM\s*\(|AVG\s*\(|MIN\s*\(|MAX\s*\(|STDDEV|VARIANCE|MEDIAN|QUANTILE|HISTOGRAM)\b/;
-const TRAILING_LIMIT_RE = /\s+(LIMIT\s+\d+(\s*,\s*\d+)?(\s+OFFSET\s+\d+)?|\s*OFFSET\s+\d+(\s+LIMIT\s+\d+)?)\s*$/i;
+export const PATH_VARIABLE = '{path-to-files}';
+export const AGGREGATION_RE = /\b(GROUP\s+BY|COUNT\s*\(|SUM\s*\(|AVG\s*\(|MIN\s*\(|MAX\s*\(|STDDEV|VARIANCE|MEDIAN|QUANTILE|HISTOGRAM)\b/;
+export const TRAILING_LIMIT_RE = /\s+(LIMIT\s+\d+(\s*,\s*\d+)?(\s+OFFSET\s+\d+)?|\s*OFFSET\s+\d+(\s+LIMIT\s+\d+)?)\s*$/i;
 
-function hasAggregation(sql) {
+export function hasAggregation(sql) {
   return AGGREGATION_RE.test(String(sql).toUpperCase());
 }
 
-function stripLimitOffset(sql) {
+export function stripLimitOffset(sql) {
   return String(sql).replace(TRAILING_LIMIT_RE, '');
 }
 
 // A closing semicolon, with white space or "--" comments after it. The paged statements wrap
 // the user's statement or append to it, where a semicolon would end it early.
-const TRAILING_SEMICOLON_RE = /;(?:\s|--[^\n]*)*$/;
+export const TRAILING_SEMICOLON_RE = /;(?:\s|--[^\n]*)*$/;
 
-function stripTrailingSemicolon(sql) {
+export function stripTrailingSemicolon(sql) {
   return String(sql).replace(TRAILING_SEMICOLON_RE, '');
 }
 
 // The statement a paginated table pages through: the user's own LIMIT and OFFSET give way to
 // the pages.
-function pagedBaseSql(sql) {
+export function pagedBaseSql(sql) {
   return stripLimitOffset(stripTrailingSemicolon(sql));
 }
 
 // A path inside a SQL string literal: an apostrophe in a file or folder name must not end the
 // literal early (or let the name rewrite the query).
-function sqlString(text) {
+export function sqlString(text) {
   return "'" + String(text).replace(/'/g, "''") + "'";
 }
 
 // Files of one folder may differ in their columns: reading them by name keeps every column,
 // NULL where a file lacks it.
-const FOLDER_READ_OPTIONS = ', union_by_name = true';
+export const FOLDER_READ_OPTIONS = ', union_by_name = true';
 
 // read_parquet('/folder/**/*.parquet', union_by_name = true), or the same with read_csv.
-function pathFilesCall(parquet, folder) {
+export function pathFilesCall(parquet, folder) {
   const fn = parquet ? 'read_parquet' : 'read_csv';
   const ext = parquet ? 'parquet' : 'csv';
   return fn + '(' + sqlString(folder + '/**/*.' + ext) + FOLDER_READ_OPTIONS + ')';
 }
 
-function substitutePathVariable(sql, parquet, folder) {
+export function substitutePathVariable(sql, parquet, folder) {
   return String(sql).split(PATH_VARIABLE).join(pathFilesCall(parquet, folder));
 }
 
 // Line breaks keep a trailing "--" comment from swallowing the added text.
-function paginatedStatements(base, page, pageSize) {
+export function paginatedStatements(base, page, pageSize) {
   const offset = (page - 1) * pageSize;
   return {
     count: 'SELECT COUNT(*) as cnt FROM (\n' + base + '\n) AS _paginated_subq',
@@ -59,11 +59,11 @@ function paginatedStatements(base, page, pageSize) {
   };
 }
 
-const SQL_WORD_RE = /[\p{L}\p{N}_$]/u;
-const SQL_DOLLAR_TAG_RE = /\$(?:[A-Za-z_]\w*)?\$/y;
+export const SQL_WORD_RE = /[\p{L}\p{N}_$]/u;
+export const SQL_DOLLAR_TAG_RE = /\$(?:[A-Za-z_]\w*)?\$/y;
 // End of the quoted run opened at `i`; a doubled quote stays inside, and so does a
 // backslash-escaped one in an E'...' literal. Unterminated runs reach the end of the text.
-function sqlQuotedEnd(sql, i, backslash) {
+export function sqlQuotedEnd(sql, i, backslash) {
   const quote = sql[i];
   for (let j = i + 1; j < sql.length; j++) {
     if (backslash && sql[j] === '\\') j++;
@@ -76,7 +76,7 @@ function sqlQuotedEnd(sql, i, backslash) {
 }
 
 // Block comments nest in the engine's dialect.
-function sqlBlockCommentEnd(sql, i) {
+export function sqlBlockCommentEnd(sql, i) {
   let depth = 0;
   for (let j = i; j < sql.length; j++) {
     if (sql.startsWith('/*', j)) {
@@ -93,7 +93,7 @@ function sqlBlockCommentEnd(sql, i) {
 // The code tokens of `sql` in order, as { start, end, depth, word }: `word` is the upper-cased
 // text of a keyword or plain name, null for literals, quoted identifiers and punctuation.
 // White space and comments make no token. A bracket token carries the depth outside it.
-function scanSql(sql) {
+export function scanSql(sql) {
   const tokens = [];
   let depth = 0;
   let i = 0;
@@ -142,7 +142,7 @@ function scanSql(sql) {
 
 // The statements of a text, split at the semicolons of its code, as { start, end }: each runs
 // from just after the previous semicolon up to its own. Stretches without code are left out.
-function splitSqlStatements(sql) {
+export function splitSqlStatements(sql) {
   sql = String(sql);
   const out = [];
   let start = 0;
@@ -162,11 +162,11 @@ function splitSqlStatements(sql) {
 
 // Statements whose answer is a table of rows. Run before the last statement they must print
 // nothing, or the engine's output would hold one answer per statement.
-const ROW_STATEMENT_WORDS = ['SELECT', 'WITH', 'FROM', 'VALUES', 'TABLE', 'DESCRIBE', 'SHOW', 'SUMMARIZE'];
+export const ROW_STATEMENT_WORDS = ['SELECT', 'WITH', 'FROM', 'VALUES', 'TABLE', 'DESCRIBE', 'SHOW', 'SUMMARIZE'];
 
 // Text assembled from added pieces (strings) and pieces of the user's text ({ text, at }),
 // remembering where each of the latter came from, so engine messages can be mapped back.
-function sqlPieces(parts) {
+export function sqlPieces(parts) {
   let sql = '';
   const map = [];
   for (const p of parts) {
@@ -183,7 +183,7 @@ function sqlPieces(parts) {
 // A text as one script: `setup`, the pieces of every statement but the last (each closed with a
 // semicolon, those answering rows made to answer none), and `last`, the last statement with
 // whatever follows it. A single statement has no setup and is the whole text.
-function sqlScript(text) {
+export function sqlScript(text) {
   text = String(text);
   const stmts = splitSqlStatements(text);
   if (stmts.length < 2) return { text, setup: [], last: { text, at: 0 } };
@@ -199,17 +199,17 @@ function sqlScript(text) {
   return { text, setup, last: { text: text.slice(lastStart), at: lastStart } };
 }
 
-function isSqlScript(script) {
+export function isSqlScript(script) {
   return script.setup.length > 0;
 }
 
 // The last statement as the paged statements wrap it: without a closing semicolon or row limit.
-function scriptPagedBase(script) {
+export function scriptPagedBase(script) {
   return { text: pagedBaseSql(script.last.text), at: script.last.at };
 }
 
 // The statements a run sends for each way of showing the last statement's answer.
-function scriptStatements(script, page, pageSize, rowCap) {
+export function scriptStatements(script, page, pageSize, rowCap) {
   const base = scriptPagedBase(script);
   const offset = (page - 1) * pageSize;
   return {
