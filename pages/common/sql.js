@@ -3,6 +3,8 @@
 // from literals, quoted names and comments.
 
 export const PATH_VARIABLE = '{path-to-files}';
+// Rows of one page of every paginated table, on both pages.
+export const PAGE_SIZE = 10;
 export const AGGREGATION_RE = /\b(GROUP\s+BY|COUNT\s*\(|SUM\s*\(|AVG\s*\(|MIN\s*\(|MAX\s*\(|STDDEV|VARIANCE|MEDIAN|QUANTILE|HISTOGRAM)\b/;
 export const TRAILING_LIMIT_RE = /\s+(LIMIT\s+\d+(\s*,\s*\d+)?(\s+OFFSET\s+\d+)?|\s*OFFSET\s+\d+(\s+LIMIT\s+\d+)?)\s*$/i;
 

@@ -1,7 +1,11 @@
 // Charts of the Query page: the chart-type selector, and the chart of the held answer drawn by
 // the shared chart module (chart.js) in a box as wide as the result area.
+import { chartDraw, chartReleaseIn } from '../common/chart.js';
+import { CHART_NO_NUMERIC } from '../common/chart_model.js';
+import { state } from './state.js';
+import { drawPaginatedTable, drawTable, resultNote } from './table.js';
 
-function rebuildChartOptions(sel, selectedChart, isAgg) {
+export function rebuildChartOptions(sel, selectedChart, isAgg) {
   const opts = isAgg
     ? [
         ['table', 'Table'],
@@ -23,18 +27,18 @@ function rebuildChartOptions(sel, selectedChart, isAgg) {
   sel.value = choice;
 }
 
-function applyChart() {
+export function applyChart() {
   const area = document.getElementById('queryResult');
   chartReleaseIn(area);
   const type = document.getElementById('chartType').value;
   if (type === 'paginated') {
-    paginationState.page = 1;
+    state.paginationState.page = 1;
     drawPaginatedTable();
     return;
   }
-  if (!lastResult) return;
+  if (!state.lastResult) return;
   if (type === 'bar' || type === 'line' || type === 'area' || type === 'pie') drawChart(area, type);
-  else drawTable(lastResult.columns, lastResult.rows, lastResult.numericCols);
+  else drawTable(state.lastResult.columns, state.lastResult.rows, state.lastResult.numericCols);
 }
 
 function drawChart(area, type) {
@@ -42,5 +46,5 @@ function drawChart(area, type) {
   const box = document.createElement('div');
   box.className = 'query-chart';
   area.appendChild(box);
-  if (!chartDraw(box, lastResult, type, 'query')) area.innerHTML = resultNote('#6c7086', CHART_NO_NUMERIC);
+  if (!chartDraw(box, state.lastResult, type, 'query')) area.innerHTML = resultNote('var(--muted)', CHART_NO_NUMERIC);
 }
