@@ -2,13 +2,16 @@
 // library), so Node can run it: chart.js hands the options to ECharts.
 import { escapeHtml } from './escape.js';
 import { formatNumber } from './numbers.js';
+import { THEME } from './theme.js';
 
-export const CHART_COLORS = ['#cba6f7', '#89b4fa', '#a6e3a1', '#fab387', '#f38ba8', '#94e2d5', '#f9e2af'];
+export const CHART_COLORS = [THEME.accent, THEME.secondary, THEME.success, THEME.warning, THEME.error, '#94e2d5', '#f9e2af'];
 export const CHART_NO_NUMERIC = 'Nothing to chart: no numeric column';
-export const CHART_BACKGROUND = '#1e1e2e';
-export const CHART_AXIS_COLOR = '#45475a';
-export const CHART_TEXT_COLOR = '#cdd6f4';
-export const CHART_SELECT_COLOR = '#89b4fa';
+export const CHART_BACKGROUND = THEME.base;
+export const CHART_AXIS_COLOR = THEME.border;
+export const CHART_TEXT_COLOR = THEME.text;
+export const CHART_SELECT_COLOR = THEME.secondary;
+// Axis and pie titles: between the text and the muted colour.
+export const CHART_TITLE_COLOR = '#a0a8c0';
 export const CHART_FONT_FAMILY = '-apple-system, sans-serif';
 // Past these, points lose their markers and bars are drawn in one batch: marks no one can tell
 // apart cost the most time.
@@ -160,7 +163,7 @@ export function chartTooltip() {
     appendTo: 'body',
     className: 'chart-tip',
     transitionDuration: 0,
-    backgroundColor: '#313244',
+    backgroundColor: THEME.surface,
     borderColor: CHART_AXIS_COLOR,
     borderWidth: 1,
     padding: [6, 10],
@@ -200,141 +203,3 @@ export function chartLegend(size, legendWidth, names, formatter) {
   };
 }
 
-export const CHART_SELECT_STYLE = { itemStyle: { borderColor: CHART_SELECT_COLOR, borderWidth: 1.5 } };
-
-// Options for a bar, line or area chart of the model in a box of width by height pixels.
-export function chartSeriesOption(model, type, width, height, size, clickable) {
-  const n = model.labels.length;
-  const legend = model.series.length > 1;
-  const shortName = (name) => chartShortLabel(name, size.labelChars);
-  const legendWidth = legend ? chartLegendWidth(model.series.map((s) => shortName(s.name)), size, width) : 0;
-  // The library grows the plot until its labels meet these bounds, so they are the margins.
-  const bounds = { left: 4, right: legend ? legendWidth + 12 : 12, top: 12, bottom: 4 };
-  const grid = Object.assign({ outerBoundsMode: 'auto', outerBounds: bounds }, bounds);
-  const plotWidth = Math.max(1, width - grid.left - grid.right - 6 * size.font);
-  const time = type !== 'bar' && model.times !== null;
-  const turn = time ? 0 : chartLabelTurn(model.labels, plotWidth, size);
-  const plotHeight = Math.max(1, height - grid.top - grid.bottom - 3 * size.font - (turn ? size.labelChars * size.font * 0.45 : 0));
-  const big = n > CHART_SYMBOL_LIMIT;
-  const xAxis = {
-    type: time ? 'time' : 'category',
-    name: model.title,
-    nameLocation: 'middle',
-    nameGap: 2 * size.font,
-    nameTextStyle: { color: '#a0a8c0', fontWeight: 'bold', fontSize: size.titleFont, fontFamily: CHART_FONT_FAMILY },
-    boundaryGap: type === 'bar',
-    axisLine: { lineStyle: { color: CHART_AXIS_COLOR } },
-    axisTick: { show: false },
-    axisLabel: Object.assign(chartTextStyle(size), { hideOverlap: true, rotate: turn }),
-    splitLine: { show: false },
-  };
-  if (!time) {
-    xAxis.data = model.labels;
-    xAxis.axisLabel.interval = 'auto';
-    xAxis.axisLabel.formatter = (label) => chartShortLabel(label, size.labelChars);
-  }
-  const yAxis = {
-    type: 'value',
-    splitNumber: chartTickCount(plotHeight),
-    minInterval: chartAllIntegers(model.series) ? 1 : 0,
-    axisLine: { show: true, lineStyle: { color: CHART_AXIS_COLOR } },
-    axisLabel: Object.assign(chartTextStyle(size), { hideOverlap: true, formatter: (v) => formatNumber(v) }),
-    splitLine: { lineStyle: { color: CHART_AXIS_COLOR, opacity: 0.5 } },
-  };
-  const series = model.series.map((s, i) => {
-    const data = time ? s.values.map((v, r) => [model.times[r], v]) : s.values;
-    const common = { type: type === 'bar' ? 'bar' : 'line', name: s.name, data, color: chartColor(i) };
-    if (clickable) Object.assign(common, { selectedMode: 'single', select: CHART_SELECT_STYLE });
-    if (type === 'bar') {
-      return Object.assign(common, { large: n > CHART_LARGE_BARS, largeThreshold: CHART_LARGE_BARS, barMaxWidth: 60 });
-    }
-    return Object.assign(common, {
-      showSymbol: !big,
-      symbol: 'circle',
-      symbolSize: size.symbol,
-      sampling: 'lttb',
-      lineStyle: { width: 2 },
-      areaStyle: type === 'area' ? { opacity: 0.2 } : undefined,
-      emphasis: { scale: 1.4 },
-    });
-  });
-  const tooltip = chartTooltip();
-  // Without markers the pointer finds a line by its x position.
-  tooltip.trigger = type !== 'bar' && big ? 'axis' : 'item';
-  tooltip.formatter = (p) =>
-    chartLegendTip(p) ??
-    (Array.isArray(p) ? p : [p])
-      .map((q) => chartTipHtml(model.labels[q.dataIndex], model.series[q.seriesIndex].values[q.dataIndex], q.seriesName, q.color))
-      .join('<br>');
-  return {
-    backgroundColor: CHART_BACKGROUND,
-    color: CHART_COLORS,
-    animation: false,
-    useUTC: true,
-    textStyle: { fontFamily: CHART_FONT_FAMILY },
-    grid,
-    tooltip,
-    legend: legend ? chartLegend(size, legendWidth, model.series.map((s) => s.name), shortName) : { show: false },
-    xAxis,
-    yAxis,
-    series,
-  };
-}
-
-// Options for a pie of the first numeric column, largest slice first, legend to the right.
-export function chartPieOption(model, width, height, size, clickable) {
-  const slices = chartPieSlices(model);
-  const pctText = (s) => s.pct.toFixed(size.pieDecimals);
-  const byName = new Map(slices.map((s) => [s.label, s]));
-  const legendText = (name) => {
-    const s = byName.get(name);
-    return chartShortLabel(name, size.labelChars) + (s ? ' (' + pctText(s) + '%)' : '');
-  };
-  const legendWidth = chartLegendWidth(slices.map((s) => legendText(s.label)), size, width);
-  const centerX = (width - legendWidth) / 2;
-  const radius = Math.max(0, Math.min(centerX - 12, height / 2 - 2 * size.titleFont - 12));
-  const tooltip = chartTooltip();
-  tooltip.trigger = 'item';
-  tooltip.formatter = (p) => {
-    if (p.componentType === 'legend') return chartLegendTip(p);
-    const s = slices[p.dataIndex];
-    return chartTipHtml(s.label, s.value, null, null, pctText(s));
-  };
-  const series = {
-    type: 'pie',
-    radius,
-    center: [centerX, height / 2 - size.titleFont],
-    data: slices.map((s, i) => ({ name: s.label, value: s.value, itemStyle: { color: chartColor(i) } })),
-    label: { show: false },
-    labelLine: { show: false },
-    itemStyle: { borderColor: CHART_BACKGROUND, borderWidth: slices.length > CHART_OUTLINED_SLICES ? 0 : 2 },
-    emphasis: { scale: true, scaleSize: 4 },
-  };
-  if (clickable) Object.assign(series, { selectedMode: 'single', selectedOffset: 6, select: CHART_SELECT_STYLE });
-  return {
-    backgroundColor: CHART_BACKGROUND,
-    color: CHART_COLORS,
-    animation: false,
-    textStyle: { fontFamily: CHART_FONT_FAMILY },
-    title: {
-      text: model.title,
-      left: centerX,
-      textAlign: 'center',
-      top: height / 2 - size.titleFont + radius + 6,
-      textStyle: { color: '#a0a8c0', fontWeight: 'bold', fontSize: size.titleFont, fontFamily: CHART_FONT_FAMILY },
-    },
-    tooltip,
-    legend: chartLegend(size, legendWidth, slices.map((s) => s.label), legendText),
-    series: [series],
-  };
-}
-
-// The click's category label and series name (none for a slice), from the library's event.
-export function chartClickTarget(model, type, params) {
-  if (type === 'pie') {
-    const s = chartPieSlices(model)[params.dataIndex];
-    return s ? { label: s.label, series: undefined } : null;
-  }
-  const label = model.labels[params.dataIndex];
-  return label === undefined ? null : { label, series: params.seriesName };
-}

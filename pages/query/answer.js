@@ -4,7 +4,8 @@
 import { exportPagedCsv } from '../common/csv_export.js';
 import { engineErrorHtml, mapEngineError } from '../common/engine_error.js';
 import { hasAggregation, PAGE_SIZE, scriptStatements, sqlScript } from '../common/sql.js';
-import { applyChart, rebuildChartOptions } from './charts.js';
+import { chartChoices, chartType } from '../common/chart_types.js';
+import { applyChart, fillChartMenu } from './charts.js';
 import { pageQuery, showCancelled, showEl } from './editor.js';
 import { state } from './state.js';
 import { resultNote } from './table.js';
@@ -38,14 +39,17 @@ export function showResultError(text) {
 // The paged table stays the first choice for an answer that is not aggregated; the whole table
 // and the charts draw its first rows.
 export function rebuildAnswerOptions(sel, agg) {
-  const previous = sel.value;
-  rebuildChartOptions(sel, agg ? previous : 'table', true);
-  if (agg) return;
-  const o = document.createElement('option');
-  o.value = 'paginated';
-  o.textContent = 'Paginated Table';
-  sel.insertBefore(o, sel.firstChild);
-  sel.value = 'paginated';
+  const whole = chartChoices(agg ? sel.value : 'table', true);
+  if (agg) {
+    fillChartMenu(sel, whole);
+    return;
+  }
+  const paged = chartChoices(null, false);
+  fillChartMenu(sel, { values: paged.values.concat(whole.values), selected: paged.selected });
+}
+
+function isPaged(type) {
+  return Boolean(chartType(type) && chartType(type).paged);
 }
 
 function setAnswerNote(text) {
@@ -62,7 +66,7 @@ function answerNoteText(shown, total) {
 
 export function updateAnswerNote() {
   const type = document.getElementById('chartType').value;
-  if (type === 'paginated' || !state.lastResult) {
+  if (isPaged(type) || !state.lastResult) {
     setAnswerNote('');
     return;
   }
@@ -80,7 +84,7 @@ export function showQueryNotice(text, isError) {
 // The chart-type menu's handler.
 export async function chooseAnswerView() {
   const type = document.getElementById('chartType').value;
-  if (state.lastAgg || type === 'paginated' || state.lastScript === null) {
+  if (state.lastAgg || isPaged(type) || state.lastScript === null) {
     applyChart();
     updateAnswerNote();
     return;

@@ -7,8 +7,8 @@ import { showQueryNotice } from './answer.js';
 const SAVED_QUERIES_NO_SELECTION = '— Saved Queries —';
 const SAVED_QUERIES_FOCUS_DELAY_MS = 50;
 
-let savedQueriesData = [];
-let selectedQueryName = '';
+export let savedQueriesData = [];
+export let selectedQueryName = '';
 let savedQueriesLoadError = '';
 // Name and SQL captured when the overwrite question was asked.
 let savedQueryOverwrite = null;
@@ -43,7 +43,7 @@ export async function loadSavedQueries() {
 
 // A row names its record by index, so names and SQL of any characters reach selectSavedQuery
 // unchanged; names are shown as text.
-function renderSavedQueriesList(searchText) {
+export function renderSavedQueriesList(searchText) {
   const list = savedQueriesEl('savedQueriesList');
   if (!list) return;
   const needle = String(searchText || '').toLowerCase();
@@ -96,7 +96,7 @@ function filterSavedQueries(text) {
 }
 
 
-function selectSavedQuery(name, sql) {
+export function selectSavedQuery(name, sql) {
   selectedQueryName = name;
   const label = savedQueriesEl('savedQueriesDropdownLabel');
   if (label) label.textContent = name || SAVED_QUERIES_NO_SELECTION;
@@ -115,7 +115,7 @@ function clearSavedQuerySelection() {
   renderSavedQueriesList('');
 }
 
-async function deleteSavedQuery() {
+export async function deleteSavedQuery() {
   if (!selectedQueryName) return;
   const res = await bridgeCall('deleteQueryCpp', selectedQueryName);
   if (res.error) {
@@ -141,13 +141,13 @@ function savedQueriesSaveError(text) {
   box.style.display = text ? 'block' : 'none';
 }
 
-function promptSaveQuery() {
+export function promptSaveQuery() {
   savedQueriesShow('saveQueryPanel', 'flex');
   const field = savedQueriesEl('saveQueryName');
   if (field) field.focus();
 }
 
-async function confirmSaveQuery() {
+export async function confirmSaveQuery() {
   const field = savedQueriesEl('saveQueryName');
   const name = field ? field.value.trim() : '';
   if (!name) return;
@@ -188,7 +188,7 @@ function markSavedQuerySelected(name) {
 
 // Also drops a pending overwrite question and an old error, so neither comes back with the
 // next opening of the panel.
-function cancelSaveQuery() {
+export function cancelSaveQuery() {
   savedQueriesShow('saveQueryPanel', 'none');
   const field = savedQueriesEl('saveQueryName');
   if (field) field.value = '';
@@ -206,6 +206,10 @@ function showOverwriteConfirm(name, sql) {
   if (!box) {
     box = document.createElement('div');
     box.id = 'overwriteConfirm';
+    box.addEventListener('click', (e) => {
+      if (e.target.closest('.overwrite-yes')) doOverwrite();
+      else if (e.target.closest('.overwrite-no')) cancelOverwrite();
+    });
     panel.appendChild(box);
   }
   savedQueryOverwrite = { name, sql };
@@ -215,12 +219,10 @@ function showOverwriteConfirm(name, sql) {
     '"</b><span>already exists. Overwrite?</span>' +
     '<button class="overwrite-yes">Overwrite</button>' +
     '<button class="overwrite-no">Cancel</button>';
-  box.querySelector('.overwrite-yes').addEventListener('click', doOverwrite);
-  box.querySelector('.overwrite-no').addEventListener('click', cancelOverwrite);
   box.style.display = 'flex';
 }
 
-async function doOverwrite() {
+export async function doOverwrite() {
   const pending = savedQueryOverwrite;
   if (!pending) return;
   savedQueriesShow('overwriteConfirm', 'none');
