@@ -1,16 +1,13 @@
-// Escaping and formatting helpers of the Query page, run in a bare vm context.
+// Escaping and formatting helpers of the Query page.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import path from 'node:path';
-import vm from 'node:vm';
-import { fileURLToPath } from 'node:url';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const ctx = vm.createContext({});
-for (const f of ['common/escape.js', 'common/numbers.js', 'common/virtual_table.js', 'query/util.js']) {
-  vm.runInContext(fs.readFileSync(path.join(here, '../../../pages', f), 'utf8'), ctx);
-}
+import * as escape from '../../../pages/common/escape.js';
+import * as numbers from '../../../pages/common/numbers.js';
+import * as virtualTable from '../../../pages/common/virtual_table.js';
+import * as util from '../../../pages/query/util.js';
+
+const ctx = { ...escape, ...numbers, ...virtualTable, ...util };
 
 test('escapeHtml and handlerArg keep any text inert and intact', () => {
   assert.equal(ctx.escapeHtml(`<img src=x onerror="a">&'`), '&lt;img src=x onerror=&quot;a&quot;&gt;&amp;&#39;');
