@@ -1,13 +1,15 @@
 // What a chart click stands for, read from the chart's saved SQL alone: the expression its
 // categories come from (the first column) and each series' own FILTER (WHERE ...) condition.
+import { scanSql, sqlString } from '../common/sql.js';
+import { sqlIdentifier } from './sql_splice.js';
 
-const CLICK_AXIS_CAST_TRUNC_RE =
+export const CLICK_AXIS_CAST_TRUNC_RE =
   /^(CAST\s*\(\s*(DATE_TRUNC\s*\(\s*'(\w+)'\s*,\s*"?(\w+)"?\s*\))\s+AS\s+\w+\s*\))(\s+as\s+\w+)?$/i;
-const CLICK_AXIS_TRUNC_RE = /^(DATE_TRUNC\s*\(\s*'(\w+)'\s*,\s*"?(\w+)"?\s*\))(\s+as\s+\w+)?$/i;
-const CLICK_AXIS_DATE_FUNC_RE = /^((YEAR|MONTH|DAY|HOUR)\s*\(\s*"?(\w+)"?\s*\))(\s+as\s+\w+)?$/i;
+export const CLICK_AXIS_TRUNC_RE = /^(DATE_TRUNC\s*\(\s*'(\w+)'\s*,\s*"?(\w+)"?\s*\))(\s+as\s+\w+)?$/i;
+export const CLICK_AXIS_DATE_FUNC_RE = /^((YEAR|MONTH|DAY|HOUR)\s*\(\s*"?(\w+)"?\s*\))(\s+as\s+\w+)?$/i;
 // Functions that fold many rows into one (or look across rows): a category made by one of them
 // is no condition on a row.
-const CLICK_AGGREGATES = new Set(['ANY_VALUE', 'APPROX_COUNT_DISTINCT', 'APPROX_QUANTILE', 'ARBITRARY', 'ARG_MAX',
+export const CLICK_AGGREGATES = new Set(['ANY_VALUE', 'APPROX_COUNT_DISTINCT', 'APPROX_QUANTILE', 'ARBITRARY', 'ARG_MAX',
   'ARG_MAX_NULL', 'ARG_MIN', 'ARG_MIN_NULL', 'ARGMAX', 'ARGMIN', 'ARRAY_AGG', 'AVG', 'BIT_AND', 'BIT_OR', 'BIT_XOR',
   'BITSTRING_AGG', 'BOOL_AND', 'BOOL_OR', 'CORR', 'COUNT', 'COUNT_IF', 'COUNT_STAR', 'COUNTIF', 'COVAR_POP',
   'COVAR_SAMP', 'CUME_DIST', 'DENSE_RANK', 'ENTROPY', 'FAVG', 'FIRST', 'FIRST_VALUE', 'FSUM', 'GEOMEAN',
@@ -18,26 +20,26 @@ const CLICK_AGGREGATES = new Set(['ANY_VALUE', 'APPROX_COUNT_DISTINCT', 'APPROX_
   'REGR_SYY', 'RESERVOIR_QUANTILE', 'ROW_NUMBER', 'SEM', 'SKEWNESS', 'STDDEV', 'STDDEV_POP', 'STDDEV_SAMP',
   'STRING_AGG', 'SUM', 'SUM_NO_OVERFLOW', 'SUMKAHAN', 'VAR_POP', 'VAR_SAMP', 'VARIANCE']);
 // Words that end an expression rather than name it, so they are never taken for a bare alias.
-const CLICK_NOT_ALIAS = new Set(['END', 'NULL', 'TRUE', 'FALSE', 'AND', 'OR', 'NOT', 'IS', 'AS', 'DISTINCT']);
-const CLICK_REASON_UNREAD = "Not clickable: the query's select list could not be read.";
+export const CLICK_NOT_ALIAS = new Set(['END', 'NULL', 'TRUE', 'FALSE', 'AND', 'OR', 'NOT', 'IS', 'AS', 'DISTINCT']);
+export const CLICK_REASON_UNREAD = "Not clickable: the query's select list could not be read.";
 
-function clickAxis(type, expression, column, extra) {
+export function clickAxis(type, expression, column, extra) {
   return Object.assign({ type, expression, column, precision: null, func: null, dataType: null, reason: null }, extra);
 }
 
 // The name a quoted identifier token stands for: quotes off, doubled quotes single.
-function unquoteIdentifier(text) {
+export function unquoteIdentifier(text) {
   return text.length >= 2 && text[0] === '"' && text[text.length - 1] === '"' ? text.slice(1, -1).replace(/""/g, '"') : text;
 }
 
 // A plain or quoted name; a number is a word to the scanner but names nothing.
-function isNameToken(text, t) {
+export function isNameToken(text, t) {
   return !!t && t.depth === 0 && ((t.word !== null && !/^\d/.test(t.word)) || text[t.start] === '"');
 }
 
 // { body, alias } of one select item: the alias after AS (or right after a closing bracket, END
 // or a lone name), quotes off; the body is the expression before it.
-function splitSelectAlias(item) {
+export function splitSelectAlias(item) {
   const tokens = scanSql(item);
   const n = tokens.length;
   const last = tokens[n - 1];
@@ -55,7 +57,7 @@ function splitSelectAlias(item) {
 
 // The first aggregate or window function called in an expression's tokens, or a subquery: the
 // reason such a category cannot be a condition on rows. Null when there is none.
-function rowlessPart(text, tokens) {
+export function rowlessPart(text, tokens) {
   for (let k = 0; k < tokens.length; k++) {
     const t = tokens[k];
     const next = tokens[k + 1];
@@ -72,7 +74,7 @@ function rowlessPart(text, tokens) {
 // The items of the main query's select list, comments dropped and white space outside literals
 // cut to single blanks. The main query is the first top-level SELECT, so a CTE's own select list
 // or a FROM inside EXTRACT(... FROM ...) does not count.
-function clickSelectItems(sql) {
+export function clickSelectItems(sql) {
   const tokens = scanSql(sql);
   const sel = tokens.findIndex((t) => t.depth === 0 && t.word === 'SELECT');
   const from = tokens.findIndex((t, k) => k > sel && t.depth === 0 && t.word === 'FROM');
@@ -99,7 +101,7 @@ function clickSelectItems(sql) {
   return items.filter(Boolean);
 }
 
-function parseQueryForClickFilters(sql) {
+export function parseQueryForClickFilters(sql) {
   const meta = { xAxis: null, series: Object.create(null), reason: null };
   const items = clickSelectItems(String(sql == null ? '' : sql));
   if (!items.length) {
@@ -118,7 +120,7 @@ function parseQueryForClickFilters(sql) {
 // The first select item as the chart's category: the date forms kept by their type, a column
 // (bare or quoted, any characters), or any other expression without an aggregate, compared as a
 // whole. `reason` says why a category that is none of these cannot be clicked.
-function parseXAxisExpression(expr) {
+export function parseXAxisExpression(expr) {
   const e = String(expr).trim();
   let m = CLICK_AXIS_CAST_TRUNC_RE.exec(e);
   if (m) return clickAxis('date_trunc', m[1], m[4], { precision: m[3], dataType: 'date' });
@@ -147,7 +149,7 @@ function parseXAxisExpression(expr) {
 
 // { name, condition }: the alias at the end, and the whole condition of FILTER (WHERE ...) up to
 // its own closing parenthesis, so IN (1, 2) or a nested call stays in one piece.
-function parseSeriesExpression(expr) {
+export function parseSeriesExpression(expr) {
   const e = String(expr).trim();
   const { alias, tokens } = splitSelectAlias(e);
   // FILTER ( WHERE as three tokens of code: never inside a literal or a quoted name.
@@ -164,7 +166,7 @@ function parseSeriesExpression(expr) {
 
 // The SQL condition for a click on `label` (the category as text) of the series `seriesName`
 // (none for a pie slice), or null when the chart is not filterable that way.
-function buildChartClickFilter(clickMeta, label, seriesName) {
+export function buildChartClickFilter(clickMeta, label, seriesName) {
   const parts = [];
   const axis = clickMeta && clickMeta.xAxis;
   if (axis && axis.expression) {

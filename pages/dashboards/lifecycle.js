@@ -1,33 +1,24 @@
 // The dashboard list and lifecycle: choose, show, create, edit, save, save as, delete, and the
 // dashboard's own data folder and file type.
+import { bridgeCall } from '../common/bridge.js';
+import { byId, setShown } from './dom.js';
+import { addRowWithCells, collectEditorRows, dashAddRow, dashPreviewCell } from './editor.js';
+import { collectDashboardSchema, reloadOtherFilterDropdowns, renderActiveFilters, showEditFilterBar, showPreviewFilters } from './filters.js';
+import { renderDashboardPreview, showEmptyPreview } from './preview.js';
+import { NOTE_GREY, NOTE_RED, readRecordArray } from './rules.js';
+import { dashState, dropDashboard, nextEditorTurn, resetEditorIds, setEditing, setEditingName, setFilters, setPathToFiles, setSavedQueries, startNewDashboard, stopAllWork, takeDashboard, toggleFileType } from './state.js';
 
-const RED_BORDER = '#f38ba8';
-
-// Every opening and closing of the editor takes the next turn. Filling the editor waits for
-// bridge answers; a fill whose turn has passed is dropped, so a double click fills the editor
-// once and a closed editor is never filled.
-let editorTurn = 0;
-
-function byId(id) {
-  return document.getElementById(id);
-}
-
-function setShown(id, shown, display) {
-  const el = byId(id);
-  if (el) el.style.display = shown ? display || '' : 'none';
-}
-
-async function fetchDashboards() {
+export async function fetchDashboards() {
   const reply = await bridgeCall('getDashboardsCpp');
   if (reply.error) alert('Could not load the dashboards: ' + reply.error);
   return Array.isArray(reply.value) ? reply.value.filter((d) => d && typeof d.name === 'string') : [];
 }
 
-async function findDashboard(name) {
+export async function findDashboard(name) {
   return (await fetchDashboards()).find((d) => d.name === name) || null;
 }
 
-window.dashLoadDashboardList = async function (callback) {
+export async function dashLoadDashboardList(callback) {
   const list = await fetchDashboards();
   const dropdown = byId('dashboardDropdown');
   dropdown.textContent = '';
@@ -35,23 +26,23 @@ window.dashLoadDashboardList = async function (callback) {
   for (const d of list) dropdown.add(new Option(d.name, d.name));
   dropdown.value = '';
   if (callback) callback();
-};
+}
 
-function selectDashboard(name) {
-  window.dashLoadDashboardList(() => {
+export function selectDashboard(name) {
+  dashLoadDashboardList(() => {
     byId('dashboardDropdown').value = name;
-    window.dashLoadDashboard();
+    dashLoadDashboard();
   });
 }
 
 // What each shown filter loads: the value lists, and the date ranges its calendars open in.
-function loadFilterValues() {
+export function loadFilterValues() {
   reloadOtherFilterDropdowns(null);
 }
 
-window.dashLoadDashboard = async function () {
+export async function dashLoadDashboard() {
   const name = byId('dashboardDropdown').value;
-  window.dashHideCreatePanel(true);
+  dashHideCreatePanel(true);
   // Whatever still runs for the dashboard shown before is stopped, even if nothing replaces it.
   stopAllWork();
   if (!name) {
@@ -74,10 +65,11 @@ window.dashLoadDashboard = async function () {
   renderDashboardPreview(record);
   showPreviewFilters();
   loadFilterValues();
-};
+}
 
-function openEditor(name) {
+export function openEditor(name) {
   setShown('createPanel', true);
+  setEditing(true);
   setShown('dashboardPreview', false);
   setShown('filterBarPreview', false);
   setShown('filterBarEdit', false);
@@ -91,64 +83,65 @@ function openEditor(name) {
   updatePathUI();
 }
 
-window.dashShowCreatePanel = function () {
+export function dashShowCreatePanel() {
   startNewDashboard();
-  const turn = ++editorTurn;
+  const turn = nextEditorTurn();
   openEditor('');
   renderActiveFilters();
   loadSavedQueries(() => {
-    if (turn === editorTurn) window.dashAddRow();
+    if (turn === dashState.editorTurn) dashAddRow();
   });
-};
+}
 
-window.dashEditDashboard = async function () {
+export async function dashEditDashboard() {
   const name = byId('dashboardDropdown').value;
   if (!name) return;
   // The editor opened or closed while the record was on its way: that later act stands.
-  const asked = editorTurn;
+  const asked = dashState.editorTurn;
   const record = await findDashboard(name);
-  if (!record || asked !== editorTurn) return;
-  const turn = ++editorTurn;
+  if (!record || asked !== dashState.editorTurn) return;
+  const turn = nextEditorTurn();
   setEditingName(name);
   takeDashboard(record, false);
   openEditor(record.name);
   const rows = readRecordArray(record.layout);
   loadSavedQueries(() => {
-    if (turn !== editorTurn) return;
-    if (!rows.length) window.dashAddRow();
+    if (turn !== dashState.editorTurn) return;
+    if (!rows.length) dashAddRow();
     else for (const row of rows) addRowWithCells(row && Array.isArray(row.cells) ? row.cells : []);
     setFilters(record.filters);
     renderActiveFilters();
     collectDashboardSchema(record, () => {
-      if (turn !== editorTurn) return;
-      setShown('filterBarEdit', dashState.schema.some((c) => c && (isTextType(c.type) || isDateType(c.type))));
+      if (turn !== dashState.editorTurn) return;
+      showEditFilterBar();
       loadFilterValues();
     });
   });
-};
+}
 
-window.dashHideCreatePanel = function (skipReload) {
-  editorTurn++;
+export function dashHideCreatePanel(skipReload) {
+  nextEditorTurn();
   setEditingName(null);
   setShown('createPanel', false);
+  setEditing(false);
   setShown('dashboardPreview', true, 'flex');
   setShown('filterBarEdit', false);
-  if (skipReload !== true && byId('dashboardDropdown').value) window.dashLoadDashboard();
-};
+  if (skipReload !== true && byId('dashboardDropdown').value) dashLoadDashboard();
+}
 
-function showSaveError(text) {
+export function showSaveError(text) {
   const box = byId('dashSaveError');
   box.textContent = 'Could not save the dashboard: ' + text;
   box.style.display = 'block';
 }
 
 // The layout as Save stores it, or null when no row holds a cell.
-function layoutToSave() {
+export function layoutToSave() {
   const rows = collectEditorRows();
   return rows.some((r) => r.cells && r.cells.length) ? rows : null;
 }
 
-async function storeDashboard(name, rows) {
+export async function storeDashboard(name, rows) {
   return bridgeCall(
     'saveDashboardCpp',
     name,
@@ -160,18 +153,18 @@ async function storeDashboard(name, rows) {
 }
 
 // After a confirmed save the editor closes and the stored dashboard is shown.
-function afterSave(name) {
+export function afterSave(name) {
   setEditingName(null);
-  window.dashHideCreatePanel();
+  dashHideCreatePanel();
   selectDashboard(name);
 }
 
-window.dashSaveDashboard = async function () {
+export async function dashSaveDashboard() {
   const nameField = byId('dashboardName');
   const name = nameField.value.trim();
   const rows = layoutToSave();
   if (!name) {
-    nameField.style.borderColor = RED_BORDER;
+    nameField.style.borderColor = NOTE_RED;
     return;
   }
   if (!rows) return;
@@ -192,9 +185,9 @@ window.dashSaveDashboard = async function () {
     }
   }
   afterSave(name);
-};
+}
 
-function openModal(build) {
+export function openModal(build) {
   const overlay = document.createElement('div');
   overlay.className = 'dash-modal-overlay';
   const box = document.createElement('div');
@@ -205,7 +198,7 @@ function openModal(build) {
   return () => overlay.remove();
 }
 
-function modalButton(id, text, cls, onClick) {
+export function modalButton(id, text, cls, onClick) {
   const b = document.createElement('button');
   b.id = id;
   b.className = 'dash-btn ' + cls;
@@ -214,21 +207,21 @@ function modalButton(id, text, cls, onClick) {
   return b;
 }
 
-function modalText(text) {
+export function modalText(text) {
   const p = document.createElement('div');
   p.className = 'dash-modal-text';
   p.textContent = text;
   return p;
 }
 
-window.dashSaveAsNewDashboard = function () {
+export function dashSaveAsNewDashboard() {
   const rows = layoutToSave();
   if (!rows) return;
   let input;
   let errorMsg = null;
   let close;
   const refuse = (message) => {
-    input.style.borderColor = RED_BORDER;
+    input.style.borderColor = NOTE_RED;
     if (!message) return;
     if (!errorMsg) {
       errorMsg = document.createElement('p');
@@ -266,9 +259,9 @@ window.dashSaveAsNewDashboard = function () {
     box.append(modalText('Enter name for the new dashboard:'), input, actions);
   });
   input.focus();
-};
+}
 
-window.dashDeleteDashboard = function () {
+export function dashDeleteDashboard() {
   const name = byId('dashboardDropdown').value;
   if (!name) return;
   const close = openModal((box) => {
@@ -283,17 +276,17 @@ window.dashDeleteDashboard = function () {
           alert('Could not delete the dashboard: ' + removed.error);
           return;
         }
-        await window.dashLoadDashboardList();
+        await dashLoadDashboardList();
         byId('dashboardDropdown').value = '';
-        window.dashLoadDashboard();
+        dashLoadDashboard();
       }),
       modalButton('cancelDeleteBtn', 'Cancel', '', () => close())
     );
     box.append(modalText('Delete "' + name + '"?'), actions);
   });
-};
+}
 
-function updatePathUI() {
+export function updatePathUI() {
   const display = byId('dashPathDisplay');
   display.textContent = dashState.pathToFiles || 'Not set';
   display.title = dashState.pathToFiles || '';
@@ -301,11 +294,11 @@ function updatePathUI() {
   const on = parquet ? '#fab387' : '#89b4fa';
   byId('dashSwitchThumb').style.left = parquet ? '18px' : '2px';
   byId('dashFormatSwitch').style.background = on;
-  byId('dashLabelCsv').style.color = parquet ? '#6c7086' : on;
-  byId('dashLabelParquet').style.color = parquet ? on : '#6c7086';
+  byId('dashLabelCsv').style.color = parquet ? NOTE_GREY : on;
+  byId('dashLabelParquet').style.color = parquet ? on : NOTE_GREY;
 }
 
-window.dashChoosePath = async function () {
+export async function dashChoosePath() {
   const reply = await bridgeCall('chooseFolderCpp');
   if (reply.error) alert('Could not choose a folder:\n' + reply.error);
   const path = typeof reply.value === 'string' ? reply.value : '';
@@ -314,22 +307,22 @@ window.dashChoosePath = async function () {
   updatePathUI();
   refreshAllCellPreviews();
   reloadOtherFilterDropdowns(null);
-};
+}
 
-window.dashToggleFileType = function () {
+export function dashToggleFileType() {
   toggleFileType();
   updatePathUI();
   refreshAllCellPreviews();
   reloadOtherFilterDropdowns(null);
-};
+}
 
-function refreshAllCellPreviews() {
+export function refreshAllCellPreviews() {
   document.querySelectorAll('.dash-cell').forEach((cell) => {
-    if (cell.dataset.cellId) window.dashPreviewCell(Number(cell.dataset.cellId));
+    if (cell.dataset.cellId) dashPreviewCell(Number(cell.dataset.cellId));
   });
 }
 
-async function loadSavedQueries(callback) {
+export async function loadSavedQueries(callback) {
   const reply = await bridgeCall('getSavedQueriesCpp');
   if (reply.error) alert('Could not load the saved queries: ' + reply.error);
   setSavedQueries(reply.value);

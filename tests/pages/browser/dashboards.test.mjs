@@ -22,7 +22,7 @@ test('dropdown in stored order, empty state, and Edit and Delete only with a sel
     assert.equal(await page.isVisible('#editDashboardBtn'), false);
     assert.equal(await page.isVisible('#deleteDashboardBtn'), false);
     assert.equal(await page.isVisible('#createPanel'), false);
-    assert.equal(await page.getAttribute('button[title="New Dashboard"]', 'onclick'), 'dashShowCreatePanel()');
+    assert.equal(await page.getAttribute('button[title="New Dashboard"]', 'data-click'), 'dashShowCreatePanel');
 
     await choose(page, 'alpha');
     assert.equal(await page.isVisible('#editDashboardBtn'), true);

@@ -1,26 +1,13 @@
-// Layout arithmetic of the dashboard editor in a bare vm context: width sharing, chart choices,
+// Layout arithmetic of the dashboard editor imported directly: width sharing, chart choices,
 // reading stored cells and serialising the editor's rows; and the query list's markup.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import path from 'node:path';
-import vm from 'node:vm';
-import { fileURLToPath } from 'node:url';
+import { getQueryDropdown, getQueryListItems } from '../../../pages/dashboards/editor.js';
+import * as layout from '../../../pages/dashboards/layout_rules.js';
+import * as rules from '../../../pages/dashboards/rules.js';
+import { setSavedQueries } from '../../../pages/dashboards/state.js';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const pages = path.join(here, '../../../pages');
-
-function load(files, globals = {}) {
-  const ctx = vm.createContext(globals);
-  ctx.window = ctx;
-  // One script, as the page build concatenates them, so top-level `let` state is shared.
-  const source = files.map((f) => fs.readFileSync(path.join(pages, f), 'utf8')).join('\n');
-  vm.runInContext(source, ctx);
-  return ctx;
-}
-
-const RULES = ['common/escape.js', 'common/sql.js', 'dashboards/rules.js', 'dashboards/layout_rules.js'];
-const ctx = load(RULES);
+const ctx = { ...rules, ...layout };
 const plain = (v) => JSON.parse(JSON.stringify(v));
 
 test('shareWidths: the cell keeps one column per neighbour and the rest is shared by proportion', () => {
@@ -144,25 +131,20 @@ function unescapeAttr(text) {
 
 test('query list rows: hostile names show as text and reach dashSelectQuery intact', () => {
   const names = ['a "b" \'c\'', 'back\\slash', 'line\r\nbreak', '<img src=x onerror=alert(1)>', '</div><script>x</script>', '&amp;'];
-  const page = load([...RULES, 'dashboards/state.js', 'dashboards/editor.js'], {
-    document: { addEventListener() {} },
-  });
-  vm.runInContext('setSavedQueries(' + JSON.stringify(names.map((name) => ({ name, sql: 'SELECT 1' }))) + ')', page);
-  const html = page.getQueryListItems(4, names[2], '');
-  const rows = [...html.matchAll(/<div class="query-dropdown-item( selected)?" data-name="([^"]*)" onclick="([^"]*)">([\s\S]*?)<\/div>/g)];
+  setSavedQueries(names.map((name) => ({ name, sql: 'SELECT 1' })));
+  const html = getQueryListItems(names[2], '');
+  const rows = [...html.matchAll(/<div class="query-dropdown-item( selected)?" data-name="([^"]*)" data-click="([^"]*)">([\s\S]*?)<\/div>/g)];
   assert.equal(rows.length, names.length);
-  const picked = [];
-  const call = vm.createContext({ dashSelectQuery: (id, name) => picked.push([id, name]) });
+  // A click hands dashSelectQuery the row's data-name, read back as the attribute's text.
   rows.forEach((m, i) => {
     assert.equal(unescapeAttr(m[2]), names[i]);
-    vm.runInContext(unescapeAttr(m[3]), call);
+    assert.equal(m[3], 'dashSelectQuery');
     assert.ok(!/<(img|script)/.test(m[4]), m[4]);
     assert.equal(!!m[1], i === 2);
   });
-  assert.deepEqual(picked, names.map((n) => [4, n]));
-  assert.equal(page.getQueryListItems(4, '', 'nothing like it'), '<div class="query-dropdown-empty">No queries found</div>');
+  assert.equal(getQueryListItems('', 'nothing like it'), '<div class="query-dropdown-empty">No queries found</div>');
   // The dropdown's label and hidden value are escaped too.
-  const dd = page.getQueryDropdown(2, names[3]);
+  const dd = getQueryDropdown(names[3]);
   assert.ok(!dd.includes('<img'), dd);
-  assert.ok(page.getQueryDropdown(2, '').includes('— Select Query —'));
+  assert.ok(getQueryDropdown('').includes('— Select Query —'));
 });
