@@ -4,7 +4,7 @@
 //   { cancelled: true }  a stopped query or a cancelled dialog.
 // It never rejects.
 
-export function bridgeErrorText(e) {
+function bridgeErrorText(e) {
   return String((e && e.message) || e || 'unknown error');
 }
 

@@ -6,9 +6,9 @@ import { CHART_SIZES, chartModel } from './chart_model.js';
 import { chartType } from './chart_types.js';
 import { escapeHtml } from './escape.js';
 
-export const chartLive = new Set();
+const chartLive = new Set();
 
-export function chartRelease(entry) {
+function chartRelease(entry) {
   if (entry.observer) entry.observer.disconnect();
   if (!entry.chart.isDisposed()) entry.chart.dispose();
   chartLive.delete(entry);
@@ -21,7 +21,7 @@ export function chartReleaseIn(el) {
   }
 }
 
-export function chartWithTipNote(option, note) {
+function chartWithTipNote(option, note) {
   if (!note) return option;
   const base = option.tooltip.formatter;
   option.tooltip.formatter = (p) => {

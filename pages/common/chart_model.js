@@ -8,7 +8,7 @@ export const CHART_COLORS = [THEME.accent, THEME.secondary, THEME.success, THEME
 export const CHART_NO_NUMERIC = 'Nothing to chart: no numeric column';
 export const CHART_BACKGROUND = THEME.base;
 export const CHART_AXIS_COLOR = THEME.border;
-export const CHART_TEXT_COLOR = THEME.text;
+const CHART_TEXT_COLOR = THEME.text;
 export const CHART_SELECT_COLOR = THEME.secondary;
 // Axis and pie titles: between the text and the muted colour.
 export const CHART_TITLE_COLOR = '#a0a8c0';
@@ -20,12 +20,12 @@ export const CHART_LARGE_BARS = 2000;
 // Slice outlines would cover slices thinner than themselves.
 export const CHART_OUTLINED_SLICES = 60;
 // A value label is about this tall; ticks are spaced at least this far apart.
-export const CHART_TICK_SPACING = 28;
-export const CHART_MAX_TICKS = 6;
+const CHART_TICK_SPACING = 28;
+const CHART_MAX_TICKS = 6;
 // Average glyph width as a share of the font size, for guessing label widths.
-export const CHART_GLYPH_SHARE = 0.62;
+const CHART_GLYPH_SHARE = 0.62;
 // A legend takes at most this share of the chart's width.
-export const CHART_LEGEND_SHARE = 0.4;
+const CHART_LEGEND_SHARE = 0.4;
 
 // Sizes of the three places a chart is drawn; everything else is common.
 export const CHART_SIZES = {
@@ -39,7 +39,7 @@ export function chartColor(i) {
 }
 
 // A cell of a numeric column as a number; an empty (NULL) or unreadable cell is none.
-export function chartNumber(text) {
+function chartNumber(text) {
   if (text === null || text === undefined || text === '') return null;
   const v = Number(text);
   return Number.isFinite(v) ? v : null;
@@ -47,7 +47,7 @@ export function chartNumber(text) {
 
 // Milliseconds since the epoch of a date, timestamp or month text (read as UTC, so labels come
 // back as written), or null for any other text.
-export const CHART_TIME_PATTERN =
+const CHART_TIME_PATTERN =
   /^(\d{4})-(\d{2})(?:-(\d{2})(?:[ T](\d{2}):(\d{2})(?::(\d{2})(\.\d+)?)?(Z|[+-]\d{2}(?::?\d{2})?)?)?)?$/;
 export function chartTimeValue(text) {
   const m = CHART_TIME_PATTERN.exec(String(text));
@@ -64,7 +64,7 @@ export function chartTimeValue(text) {
 
 // Which columns hold numbers: the answer's own flags, or for an answer without them, the
 // columns whose every non-empty cell is a number.
-export function chartNumericColumns(columns, rows, numericCols) {
+function chartNumericColumns(columns, rows, numericCols) {
   if (Array.isArray(numericCols) && numericCols.length === columns.length) return numericCols.map(Boolean);
   return columns.map((_, c) => {
     let seen = false;

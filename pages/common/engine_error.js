@@ -4,13 +4,13 @@
 import { escapeHtml } from './escape.js';
 import { scriptStatements, splitSqlStatements } from './sql.js';
 
-export const ENGINE_CONTEXT_RE = /^LINE (\d+): (.*)\n( *)\^[ \t]*$/m;
-export const ENGINE_CONTEXT_WIDTH = 40;
-export const ENGINE_ELLIPSIS = '...';
+const ENGINE_CONTEXT_RE = /^LINE (\d+): (.*)\n( *)\^[ \t]*$/m;
+const ENGINE_CONTEXT_WIDTH = 40;
+const ENGINE_ELLIPSIS = '...';
 
 // Columns a character takes in a monospace font: wide East Asian forms take two, combining
 // marks none, as the engine counts them when it places its caret.
-export function engineCharWidth(ch) {
+function engineCharWidth(ch) {
   const c = ch.codePointAt(0);
   if (/\p{Mn}|\p{Me}/u.test(ch)) return 0;
   if ((c >= 0x1100 && c <= 0x115f) || (c >= 0x2e80 && c <= 0xa4cf) || (c >= 0xac00 && c <= 0xd7a3) ||
@@ -21,14 +21,14 @@ export function engineCharWidth(ch) {
   return 1;
 }
 
-export function engineTextWidth(text) {
+function engineTextWidth(text) {
   let w = 0;
   for (const ch of text) w += engineCharWidth(ch);
   return w;
 }
 
 // Index in `text` after walking `width` columns from `from`.
-export function engineIndexAtWidth(text, from, width) {
+function engineIndexAtWidth(text, from, width) {
   let i = from;
   let w = 0;
   while (i < text.length && w < width) {
@@ -41,7 +41,7 @@ export function engineIndexAtWidth(text, from, width) {
 
 // Offset in `text` of the engine's caret, or -1. The engine shows line `line` of the text,
 // cut to a window around the caret and marked with "..." where it was cut.
-export function engineCaretOffset(text, line, shown, caretColumn) {
+function engineCaretOffset(text, line, shown, caretColumn) {
   const lines = text.split('\n');
   if (line < 1 || line > lines.length) return -1;
   const lineStart = lines.slice(0, line - 1).reduce((n, l) => n + l.length + 1, 0);
@@ -64,7 +64,7 @@ export function engineCaretOffset(text, line, shown, caretColumn) {
 // before it), its caret moved on by as many characters as the statement starts into the script:
 // the position found there, counted from the statement's start, is the error's place in the
 // script.
-export function engineErrorOffset(sql, message, line, shown, caretColumn) {
+function engineErrorOffset(sql, message, line, shown, caretColumn) {
   if (/^Parser Error/m.test(message)) return engineCaretOffset(sql, line, shown, caretColumn);
   const stmts = splitSqlStatements(sql);
   for (let k = stmts.length - 1; k >= 0; k--) {
@@ -77,7 +77,7 @@ export function engineErrorOffset(sql, message, line, shown, caretColumn) {
 
 // The user's position for an offset of the sent text: inside a piece copied from the user's
 // text, its source; in added text, the nearest copied character before it (else after it).
-export function engineUserOffset(map, offset) {
+function engineUserOffset(map, offset) {
   let best = null;
   for (const m of map) {
     if (offset >= m.start && offset < m.end) return m.at + (offset - m.start);
@@ -89,7 +89,7 @@ export function engineUserOffset(map, offset) {
 }
 
 // "LINE n: text" and its caret for `offset` in `text`, cut like the engine cuts it.
-export function engineContext(text, offset) {
+function engineContext(text, offset) {
   const lineStart = text.lastIndexOf('\n', offset - 1) + 1;
   const nl = text.indexOf('\n', offset);
   const lineEnd = nl < 0 ? text.length : nl;
@@ -124,7 +124,7 @@ export function engineContext(text, offset) {
 
 // Rows printed by statements before the failing one come first in the engine's output; the
 // message is what follows them.
-export function engineOwnMessage(text) {
+function engineOwnMessage(text) {
   const lines = String(text).split('\n');
   let k = 0;
   while (k < lines.length - 1 && /^\s*[[{]/.test(lines[k])) k++;

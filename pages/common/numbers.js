@@ -2,7 +2,7 @@
 // locale of LANG=C.UTF-8 as the language "C", which would show 3000000 ungrouped: such a
 // locale, or one the browser cannot use, reads as en-US.
 
-export const NUMBER_FALLBACK_LOCALE = 'en-US';
+const NUMBER_FALLBACK_LOCALE = 'en-US';
 
 export function displayLocale(language) {
   const tag = String(language || '').split('.')[0];

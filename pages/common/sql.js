@@ -5,8 +5,8 @@
 export const PATH_VARIABLE = '{path-to-files}';
 // Rows of one page of every paginated table, on both pages.
 export const PAGE_SIZE = 10;
-export const AGGREGATION_RE = /\b(GROUP\s+BY|COUNT\s*\(|SUM\s*\(|AVG\s*\(|MIN\s*\(|MAX\s*\(|STDDEV|VARIANCE|MEDIAN|QUANTILE|HISTOGRAM)\b/;
-export const TRAILING_LIMIT_RE = /\s+(LIMIT\s+\d+(\s*,\s*\d+)?(\s+OFFSET\s+\d+)?|\s*OFFSET\s+\d+(\s+LIMIT\s+\d+)?)\s*$/i;
+const AGGREGATION_RE = /\b(GROUP\s+BY|COUNT\s*\(|SUM\s*\(|AVG\s*\(|MIN\s*\(|MAX\s*\(|STDDEV|VARIANCE|MEDIAN|QUANTILE|HISTOGRAM)\b/;
+const TRAILING_LIMIT_RE = /\s+(LIMIT\s+\d+(\s*,\s*\d+)?(\s+OFFSET\s+\d+)?|\s*OFFSET\s+\d+(\s+LIMIT\s+\d+)?)\s*$/i;
 
 export function hasAggregation(sql) {
   return AGGREGATION_RE.test(String(sql).toUpperCase());
@@ -18,9 +18,9 @@ export function stripLimitOffset(sql) {
 
 // A closing semicolon, with white space or "--" comments after it. The paged statements wrap
 // the user's statement or append to it, where a semicolon would end it early.
-export const TRAILING_SEMICOLON_RE = /;(?:\s|--[^\n]*)*$/;
+const TRAILING_SEMICOLON_RE = /;(?:\s|--[^\n]*)*$/;
 
-export function stripTrailingSemicolon(sql) {
+function stripTrailingSemicolon(sql) {
   return String(sql).replace(TRAILING_SEMICOLON_RE, '');
 }
 
@@ -38,10 +38,10 @@ export function sqlString(text) {
 
 // Files of one folder may differ in their columns: reading them by name keeps every column,
 // NULL where a file lacks it.
-export const FOLDER_READ_OPTIONS = ', union_by_name = true';
+const FOLDER_READ_OPTIONS = ', union_by_name = true';
 
 // read_parquet('/folder/**/*.parquet', union_by_name = true), or the same with read_csv.
-export function pathFilesCall(parquet, folder) {
+function pathFilesCall(parquet, folder) {
   const fn = parquet ? 'read_parquet' : 'read_csv';
   const ext = parquet ? 'parquet' : 'csv';
   return fn + '(' + sqlString(folder + '/**/*.' + ext) + FOLDER_READ_OPTIONS + ')';
@@ -61,11 +61,11 @@ export function paginatedStatements(base, page, pageSize) {
   };
 }
 
-export const SQL_WORD_RE = /[\p{L}\p{N}_$]/u;
-export const SQL_DOLLAR_TAG_RE = /\$(?:[A-Za-z_]\w*)?\$/y;
+const SQL_WORD_RE = /[\p{L}\p{N}_$]/u;
+const SQL_DOLLAR_TAG_RE = /\$(?:[A-Za-z_]\w*)?\$/y;
 // End of the quoted run opened at `i`; a doubled quote stays inside, and so does a
 // backslash-escaped one in an E'...' literal. Unterminated runs reach the end of the text.
-export function sqlQuotedEnd(sql, i, backslash) {
+function sqlQuotedEnd(sql, i, backslash) {
   const quote = sql[i];
   for (let j = i + 1; j < sql.length; j++) {
     if (backslash && sql[j] === '\\') j++;
@@ -78,7 +78,7 @@ export function sqlQuotedEnd(sql, i, backslash) {
 }
 
 // Block comments nest in the engine's dialect.
-export function sqlBlockCommentEnd(sql, i) {
+function sqlBlockCommentEnd(sql, i) {
   let depth = 0;
   for (let j = i; j < sql.length; j++) {
     if (sql.startsWith('/*', j)) {
@@ -164,7 +164,7 @@ export function splitSqlStatements(sql) {
 
 // Statements whose answer is a table of rows. Run before the last statement they must print
 // nothing, or the engine's output would hold one answer per statement.
-export const ROW_STATEMENT_WORDS = ['SELECT', 'WITH', 'FROM', 'VALUES', 'TABLE', 'DESCRIBE', 'SHOW', 'SUMMARIZE'];
+const ROW_STATEMENT_WORDS = ['SELECT', 'WITH', 'FROM', 'VALUES', 'TABLE', 'DESCRIBE', 'SHOW', 'SUMMARIZE'];
 
 // Text assembled from added pieces (strings) and pieces of the user's text ({ text, at }),
 // remembering where each of the latter came from, so engine messages can be mapped back.
@@ -199,10 +199,6 @@ export function sqlScript(text) {
   }
   const lastStart = stmts[stmts.length - 1].start;
   return { text, setup, last: { text: text.slice(lastStart), at: lastStart } };
-}
-
-export function isSqlScript(script) {
-  return script.setup.length > 0;
 }
 
 // The last statement as the paged statements wrap it: without a closing semicolon or row limit.

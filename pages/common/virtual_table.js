@@ -5,14 +5,14 @@
 import { escapeHtml } from './escape.js';
 import { NUMBER_FORMAT } from './numbers.js';
 
-export const VIRTUAL_MARGIN_ROWS = 20;
+const VIRTUAL_MARGIN_ROWS = 20;
 // Under any real row height: a draw before the first measurement shows rows to spare, never too few.
-export const VIRTUAL_GUESS_ROW_HEIGHT = 16;
+const VIRTUAL_GUESS_ROW_HEIGHT = 16;
 // Browsers stop laying out boxes somewhere between 17 and 33 million pixels tall. Taller answers
 // are spread over this height, a pixel of scrolling then passing more than a pixel of rows.
-export const VIRTUAL_MAX_HEIGHT = 15000000;
+const VIRTUAL_MAX_HEIGHT = 15000000;
 // The widest fraction a number shows, with the locale's decimal separator.
-export const VIRTUAL_FRACTION = NUMBER_FORMAT.format(0.888).slice(1);
+const VIRTUAL_FRACTION = NUMBER_FORMAT.format(0.888).slice(1);
 
 // The rows to draw, [first, last), for a scroll position measured from the top of the first row,
 // and the heights of the spacers above and below them.
@@ -72,7 +72,7 @@ export function virtualSizerMarkup(rows, columnCount, numeric) {
   return html + '</tr>';
 }
 
-export function virtualGapMarkup(height, columnCount) {
+function virtualGapMarkup(height, columnCount) {
   if (!(height > 0)) return '';
   return '<tr class="virtual-gap" style="height:' + Math.round(height) + 'px"><td colspan="' + Math.max(1, columnCount) + '"></td></tr>';
 }

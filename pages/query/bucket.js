@@ -66,7 +66,7 @@ export async function loadBucket() {
 }
 
 // A folder that could not be stored leaves the tree as it was.
-export async function chooseBucketPath() {
+async function chooseBucketPath() {
   const chosen = await bridgeCall('chooseFolderCpp');
   if (chosen.error) {
     alert('Could not choose a folder:\n' + chosen.error);

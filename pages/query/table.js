@@ -105,12 +105,11 @@ async function downloadResult() {
   }
   const count = state.lastResult.rows.length;
   const res = await bridgeCall('saveCsvCpp', csvText(state.lastResult.columns, state.lastResult.rows));
-  const reply = res.error ? 'error: ' + res.error : res.value;
-  if (typeof reply === 'string' && reply.startsWith('error')) {
-    alert('Save failed: ' + reply.replace(/^error:\s*/, ''));
+  if (res.error) {
+    alert('Save failed: ' + res.error);
     showQueryNotice('Save failed', true);
-  } else if (reply === 'ok') {
-    showQueryNotice('Exported ' + rowsText(count));
+  } else if (res.value && res.value.ok) {
+    showQueryNotice('Exported ' + rowsText(count) + ' to ' + res.value.ok);
   }
 }
 
