@@ -3,6 +3,7 @@
 // reaches the click filter through chartElementClicked.
 import { chartDraw, chartReleaseIn } from '../common/chart.js';
 import { CHART_NO_NUMERIC } from '../common/chart_model.js';
+import { chartType, isChartType } from '../common/chart_types.js';
 import { applyChartClickFilter, clearChartClickFilter, drawSelectionHighlight } from './click_filter.js';
 import { buildChartClickFilter } from './click_rules.js';
 import { NOTE_GREY, noteHtml } from './rules.js';
@@ -11,19 +12,17 @@ import { renderTable } from './tables.js';
 
 // The least height of an element holding a chart: room for a plot of about 120px between the
 // axis labels and title.
-export const DASH_CHART_MIN_HEIGHT = { panel: '250px', small: '230px' };
+const DASH_CHART_MIN_HEIGHT = { panel: '250px', small: '230px' };
 
 export function renderChart(el, result, chartType, isSmall, clickMeta) {
   chartReleaseIn(el);
   el.innerHTML = '';
   el.style.minHeight = '';
   if (chartType === 'table') renderTable(el, result, isSmall);
-  else if (chartType === 'bar' || chartType === 'line' || chartType === 'area' || chartType === 'pie') {
-    renderChartBox(el, result, chartType, isSmall, clickMeta);
-  }
+  else if (isChartType(chartType)) renderChartBox(el, result, chartType, isSmall, clickMeta);
 }
 
-export function renderChartBox(el, result, chartType, isSmall, clickMeta) {
+function renderChartBox(el, result, chartType, isSmall, clickMeta) {
   const columns = result && Array.isArray(result.columns) ? result.columns : [];
   const rows = result && Array.isArray(result.rows) ? result.rows : [];
   if (columns.length < 2 || !rows.length) {
@@ -58,7 +57,7 @@ export function renderChartBox(el, result, chartType, isSmall, clickMeta) {
   box.style.cursor = clickable ? 'pointer' : '';
 }
 
-export function dashSameSelection(label, seriesName) {
+function dashSameSelection(label, seriesName) {
   const sel = dashState.selection;
   if (!sel) return false;
   const a = sel.series === undefined ? null : sel.series;
@@ -69,7 +68,7 @@ export function dashSameSelection(label, seriesName) {
 // The hand-off from a chart to the click filter: the clicked category label (the first cell of
 // its row, as text), its series name (undefined for a pie slice) and the element's mark.
 // Returns whether the element stays marked as the selection.
-export function chartElementClicked(clickMeta, label, seriesName, mark) {
+function chartElementClicked(clickMeta, label, seriesName, mark) {
   if (dashSameSelection(label, seriesName)) {
     clearChartClickFilter();
     return false;

@@ -7,7 +7,7 @@ import { allPagedTables, dashState, setClickFilter, setPagedSqlWithDropdown, set
 import { renderPaginatedTable } from './tables.js';
 
 // The chart marks the clicked element itself; the selection remembers how to unmark it.
-export function clearChartSelectionHighlight() {
+function clearChartSelectionHighlight() {
   const sel = dashState.selection;
   if (sel && sel.mark) sel.mark.off();
   setSelection(null);

@@ -3,13 +3,13 @@
 import { scanSql, sqlString } from '../common/sql.js';
 import { sqlIdentifier } from './sql_splice.js';
 
-export const CLICK_AXIS_CAST_TRUNC_RE =
+const CLICK_AXIS_CAST_TRUNC_RE =
   /^(CAST\s*\(\s*(DATE_TRUNC\s*\(\s*'(\w+)'\s*,\s*"?(\w+)"?\s*\))\s+AS\s+\w+\s*\))(\s+as\s+\w+)?$/i;
-export const CLICK_AXIS_TRUNC_RE = /^(DATE_TRUNC\s*\(\s*'(\w+)'\s*,\s*"?(\w+)"?\s*\))(\s+as\s+\w+)?$/i;
-export const CLICK_AXIS_DATE_FUNC_RE = /^((YEAR|MONTH|DAY|HOUR)\s*\(\s*"?(\w+)"?\s*\))(\s+as\s+\w+)?$/i;
+const CLICK_AXIS_TRUNC_RE = /^(DATE_TRUNC\s*\(\s*'(\w+)'\s*,\s*"?(\w+)"?\s*\))(\s+as\s+\w+)?$/i;
+const CLICK_AXIS_DATE_FUNC_RE = /^((YEAR|MONTH|DAY|HOUR)\s*\(\s*"?(\w+)"?\s*\))(\s+as\s+\w+)?$/i;
 // Functions that fold many rows into one (or look across rows): a category made by one of them
 // is no condition on a row.
-export const CLICK_AGGREGATES = new Set(['ANY_VALUE', 'APPROX_COUNT_DISTINCT', 'APPROX_QUANTILE', 'ARBITRARY', 'ARG_MAX',
+const CLICK_AGGREGATES = new Set(['ANY_VALUE', 'APPROX_COUNT_DISTINCT', 'APPROX_QUANTILE', 'ARBITRARY', 'ARG_MAX',
   'ARG_MAX_NULL', 'ARG_MIN', 'ARG_MIN_NULL', 'ARGMAX', 'ARGMIN', 'ARRAY_AGG', 'AVG', 'BIT_AND', 'BIT_OR', 'BIT_XOR',
   'BITSTRING_AGG', 'BOOL_AND', 'BOOL_OR', 'CORR', 'COUNT', 'COUNT_IF', 'COUNT_STAR', 'COUNTIF', 'COVAR_POP',
   'COVAR_SAMP', 'CUME_DIST', 'DENSE_RANK', 'ENTROPY', 'FAVG', 'FIRST', 'FIRST_VALUE', 'FSUM', 'GEOMEAN',
@@ -20,26 +20,26 @@ export const CLICK_AGGREGATES = new Set(['ANY_VALUE', 'APPROX_COUNT_DISTINCT', '
   'REGR_SYY', 'RESERVOIR_QUANTILE', 'ROW_NUMBER', 'SEM', 'SKEWNESS', 'STDDEV', 'STDDEV_POP', 'STDDEV_SAMP',
   'STRING_AGG', 'SUM', 'SUM_NO_OVERFLOW', 'SUMKAHAN', 'VAR_POP', 'VAR_SAMP', 'VARIANCE']);
 // Words that end an expression rather than name it, so they are never taken for a bare alias.
-export const CLICK_NOT_ALIAS = new Set(['END', 'NULL', 'TRUE', 'FALSE', 'AND', 'OR', 'NOT', 'IS', 'AS', 'DISTINCT']);
-export const CLICK_REASON_UNREAD = "Not clickable: the query's select list could not be read.";
+const CLICK_NOT_ALIAS = new Set(['END', 'NULL', 'TRUE', 'FALSE', 'AND', 'OR', 'NOT', 'IS', 'AS', 'DISTINCT']);
+const CLICK_REASON_UNREAD = "Not clickable: the query's select list could not be read.";
 
-export function clickAxis(type, expression, column, extra) {
+function clickAxis(type, expression, column, extra) {
   return Object.assign({ type, expression, column, precision: null, func: null, dataType: null, reason: null }, extra);
 }
 
 // The name a quoted identifier token stands for: quotes off, doubled quotes single.
-export function unquoteIdentifier(text) {
+function unquoteIdentifier(text) {
   return text.length >= 2 && text[0] === '"' && text[text.length - 1] === '"' ? text.slice(1, -1).replace(/""/g, '"') : text;
 }
 
 // A plain or quoted name; a number is a word to the scanner but names nothing.
-export function isNameToken(text, t) {
+function isNameToken(text, t) {
   return !!t && t.depth === 0 && ((t.word !== null && !/^\d/.test(t.word)) || text[t.start] === '"');
 }
 
 // { body, alias } of one select item: the alias after AS (or right after a closing bracket, END
 // or a lone name), quotes off; the body is the expression before it.
-export function splitSelectAlias(item) {
+function splitSelectAlias(item) {
   const tokens = scanSql(item);
   const n = tokens.length;
   const last = tokens[n - 1];
@@ -57,7 +57,7 @@ export function splitSelectAlias(item) {
 
 // The first aggregate or window function called in an expression's tokens, or a subquery: the
 // reason such a category cannot be a condition on rows. Null when there is none.
-export function rowlessPart(text, tokens) {
+function rowlessPart(text, tokens) {
   for (let k = 0; k < tokens.length; k++) {
     const t = tokens[k];
     const next = tokens[k + 1];
@@ -74,7 +74,7 @@ export function rowlessPart(text, tokens) {
 // The items of the main query's select list, comments dropped and white space outside literals
 // cut to single blanks. The main query is the first top-level SELECT, so a CTE's own select list
 // or a FROM inside EXTRACT(... FROM ...) does not count.
-export function clickSelectItems(sql) {
+function clickSelectItems(sql) {
   const tokens = scanSql(sql);
   const sel = tokens.findIndex((t) => t.depth === 0 && t.word === 'SELECT');
   const from = tokens.findIndex((t, k) => k > sel && t.depth === 0 && t.word === 'FROM');

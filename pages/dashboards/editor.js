@@ -2,44 +2,52 @@
 // title, query, chart type, width and a small live preview. The elements are the layout until
 // collectEditorRows() reads them for saving.
 import { bridgeCall } from '../common/bridge.js';
+import { chartType } from '../common/chart_types.js';
 import { escapeHtml } from '../common/escape.js';
 import { hasAggregation } from '../common/sql.js';
 import { renderChart } from './charts.js';
 import { applyFiltersToSql } from './filter_types.js';
 import { dashboardSql, reloadOtherFilterDropdowns, showEditFilterBar } from './filters.js';
-import { cellMaxWidth, getChartOptions, queryListNames, serializeRows, shareWidths, storedCellData } from './layout_rules.js';
+import {
+  cellMaxWidth,
+  getChartOptions,
+  queryListNames,
+  serializeRows,
+  shareWidths,
+  storedCellData,
+} from './layout_rules.js';
 import { DASH_DEFAULT_FLEX, DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml } from './rules.js';
 import { dashState, nextCellId, nextRowId, queryAsWork, setSchema, startWork } from './state.js';
 import { renderPaginatedTable } from './tables.js';
 
-export const EDIT_NO_QUERY = '— Select Query —';
-export const EDIT_PREVIEW_HINT = 'Select a query to preview';
-export const EDIT_FOCUS_DELAY_MS = 50;
+const EDIT_NO_QUERY = '— Select Query —';
+const EDIT_PREVIEW_HINT = 'Select a query to preview';
+const EDIT_FOCUS_DELAY_MS = 50;
 
 // Tooltips and preview size differ between cells opened from a stored layout and cells added
 // with the row's "+" button.
-export const EDIT_STORED_TIPS = { left: 'Move Panel Left', right: 'Move Panel Right', dec: 'Decrease Width', inc: 'Increase Width', remove: 'Remove Panel' };
-export const EDIT_ADDED_TIPS = { left: 'Move left', right: 'Move right', dec: '', inc: '', remove: 'Remove panel' };
+const EDIT_STORED_TIPS = { left: 'Move Panel Left', right: 'Move Panel Right', dec: 'Decrease Width', inc: 'Increase Width', remove: 'Remove Panel' };
+const EDIT_ADDED_TIPS = { left: 'Move left', right: 'Move right', dec: '', inc: '', remove: 'Remove panel' };
 
-export function editRowsContainer() {
+function editRowsContainer() {
   return document.getElementById('rowsContainer');
 }
 
-export function editRows() {
+function editRows() {
   const container = editRowsContainer();
   return container ? Array.from(container.children).filter((el) => el.classList.contains('dash-row')) : [];
 }
 
-export function editRowCells(row) {
+function editRowCells(row) {
   const box = row.querySelector('.dash-cells-container');
   return box ? Array.from(box.children).filter((el) => el.classList.contains('dash-cell')) : [];
 }
 
-export function editRow(rowId) {
+function editRow(rowId) {
   return editRows().find((r) => r.dataset.rowId === String(rowId)) || null;
 }
 
-export function editCell(cellId) {
+function editCell(cellId) {
   const container = editRowsContainer();
   const cells = container ? Array.from(container.querySelectorAll('.dash-cell')) : [];
   return cells.find((c) => c.dataset.cellId === String(cellId)) || null;
@@ -47,23 +55,23 @@ export function editCell(cellId) {
 
 // Text for markup (attribute or content) that also keeps carriage returns, which the HTML parser
 // would turn into line feeds: a label built here reads the same as one set by dashSelectQuery.
-export function editText(value) {
+function editText(value) {
   return escapeHtml(value).replace(/\r/g, '&#13;');
 }
 
-export function editTitleAttr(text) {
+function editTitleAttr(text) {
   return text ? ' title="' + text + '"' : '';
 }
 
-export function editShow(el, shown) {
+function editShow(el, shown) {
   if (el) el.style.display = shown ? '' : 'none';
 }
 
-export function editNote(el, text, color, fontSize) {
+function editNote(el, text, color, fontSize) {
   el.innerHTML = noteHtml(text, color, fontSize);
 }
 
-export function updateArrowVisibility() {
+function updateArrowVisibility() {
   const rows = editRows();
   rows.forEach((row, i) => {
     editShow(row.querySelector('.row-up-btn'), i > 0);
@@ -76,7 +84,7 @@ export function updateArrowVisibility() {
   });
 }
 
-export function buildRow() {
+function buildRow() {
   const container = editRowsContainer();
   if (!container) return null;
   const id = nextRowId();
@@ -124,7 +132,7 @@ export function getQueryDropdown(selectedQuery) {
 }
 
 // Appends a cell to the row and returns its id (null when the row is gone).
-export function buildCell(rowId, data, stored) {
+function buildCell(rowId, data, stored) {
   const row = editRow(rowId);
   const box = row && row.querySelector('.dash-cells-container');
   if (!box) return null;
@@ -153,7 +161,7 @@ export function buildCell(rowId, data, stored) {
   return id;
 }
 
-export function editSetWidth(cell, width) {
+function editSetWidth(cell, width) {
   cell.dataset.flex = String(width);
   cell.style.flexGrow = String(width);
   cell.style.maxWidth = cellMaxWidth(width);
@@ -161,7 +169,7 @@ export function editSetWidth(cell, width) {
   if (label) label.textContent = String(width);
 }
 
-export function editPreviewArea(cellId) {
+function editPreviewArea(cellId) {
   const cell = editCell(cellId);
   return cell && cell.querySelector('.cell-preview');
 }
@@ -173,7 +181,7 @@ export function dashAddCell(rowId) {
   updateArrowVisibility();
 }
 
-export function addCellWithData(rowId, cellData) {
+function addCellWithData(rowId, cellData) {
   const data = storedCellData(cellData);
   const id = buildCell(rowId, data, true);
   if (id === null) return;
@@ -212,7 +220,7 @@ export function dashRemoveCell(cellId) {
 
 // Moves el before its previous sibling (up) or the next sibling before el (down), when that
 // sibling has the same class.
-export function editSwap(el, cls, up) {
+function editSwap(el, cls, up) {
   if (!el) return;
   const other = up ? el.previousElementSibling : el.nextElementSibling;
   if (!other || !other.classList.contains(cls)) return;
@@ -246,13 +254,13 @@ export function dashAdjustWidth(cellId, delta) {
   cells.forEach((c, i) => editSetWidth(c, widths[i]));
 }
 
-export function editHideQueryMenus(except) {
+function editHideQueryMenus(except) {
   for (const menu of document.querySelectorAll('.query-dropdown-menu')) {
     if (menu !== except) menu.style.display = 'none';
   }
 }
 
-export function editQueryValue(cell) {
+function editQueryValue(cell) {
   const input = cell.querySelector('.query-select');
   return input ? input.value : '';
 }
@@ -311,7 +319,7 @@ export function bindEditor() {
 
 // A new dashboard learns its filterable columns from the first query previewed while none are
 // known; the first answer wins, so later previews do not swap the columns under the filters.
-export function editFetchSchema(sql) {
+function editFetchSchema(sql) {
   bridgeCall('getSchemaCpp', sql)
     .then((res) => {
       const reply = res.value;
@@ -343,12 +351,12 @@ export async function dashPreviewCell(cellId) {
   }
   const storedSql = typeof record.sql === 'string' ? record.sql : '';
   chartSelect.innerHTML = getChartOptions(chartSelect.value, hasAggregation(storedSql));
-  const chartType = chartSelect.value;
+  const type = chartSelect.value;
   let sql = dashboardSql(storedSql);
   if (!dashState.schema.length) editFetchSchema(sql);
   sql = applyFiltersToSql(sql, dashState.filters);
   const key = 'edit-cell-' + cellId;
-  if (chartType === 'paginated') {
+  if (chartType(type) && chartType(type).paged) {
     renderPaginatedTable(preview, sql, 1, DASH_PAGE_SIZE, true, key);
     return;
   }
@@ -361,7 +369,7 @@ export async function dashPreviewCell(cellId) {
   } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
     editNote(preview, 'No data', NOTE_GREY);
   } else {
-    renderChart(preview, result, chartType, true);
+    renderChart(preview, result, type, true);
   }
 }
 
@@ -384,8 +392,8 @@ export function collectEditorRows() {
 }
 
 // The rows' and cells' actions by name, each given the element acted on.
-export const rowOf = (el) => el.closest('.dash-row').dataset.rowId;
-export const cellOf = (el) => el.closest('.dash-cell').dataset.cellId;
+const rowOf = (el) => el.closest('.dash-row').dataset.rowId;
+const cellOf = (el) => el.closest('.dash-cell').dataset.cellId;
 export const EDITOR_ACTIONS = {
   dashAddCell: (el) => dashAddCell(rowOf(el)),
   dashMoveRowUp: (el) => dashMoveRowUp(rowOf(el)),

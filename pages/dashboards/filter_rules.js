@@ -5,11 +5,11 @@ import { sqlIdentifier } from './sql_splice.js';
 export const MONTH_NAMES = ['January', 'February', 'March', 'April', 'May', 'June', 'July', 'August', 'September',
   'October', 'November', 'December'];
 export const WEEKDAY_NAMES = ['Sun', 'Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat'];
-export const DATE_TEXT_RE = /^(\d{4})-(\d{2})-(\d{2})$/;
-export const SELECTION_MAX = 25;
-export const SELECTION_CUT = 22;
+const DATE_TEXT_RE = /^(\d{4})-(\d{2})-(\d{2})$/;
+const SELECTION_MAX = 25;
+const SELECTION_CUT = 22;
 
-export function pad2(n) {
+function pad2(n) {
   return String(n).padStart(2, '0');
 }
 
@@ -19,7 +19,7 @@ export function dateText(date) {
 }
 
 // A local date; years below 100 stay themselves instead of becoming 19xx.
-export function localDate(year, month, day) {
+function localDate(year, month, day) {
   const d = new Date(2000, 0, 1);
   d.setFullYear(year, month, day);
   return d;
@@ -69,7 +69,7 @@ export function calendarStart(stored, today, near) {
   return { year: today.getFullYear(), month: today.getMonth(), selected: null };
 }
 
-export const CALENDAR_YEAR_MARGIN = 10;
+const CALENDAR_YEAR_MARGIN = 10;
 
 // The years a calendar's year list offers: the data's years, this year and the shown one, with a
 // margin on both sides; other years are a few steps or a typed date away.
@@ -135,7 +135,7 @@ export function countText(chosen, total) {
 // The value lists come from the first query's data source: a read_csv or read_parquet call with
 // one quoted path (a doubled quote inside it, as a folder name with an apostrophe is written),
 // with the options of a folder's files call when the path variable wrote it.
-export const DATA_SOURCE_RES = [/read_csv\('(?:[^']|'')+'(?:, union_by_name = true)?\)/i,
+const DATA_SOURCE_RES = [/read_csv\('(?:[^']|'')+'(?:, union_by_name = true)?\)/i,
   /read_parquet\('(?:[^']|'')+'(?:, union_by_name = true)?\)/i];
 
 export function findDataSource(sql) {

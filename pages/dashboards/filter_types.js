@@ -9,13 +9,21 @@ import { escapeHtml } from '../common/escape.js';
 import { sqlString } from '../common/sql.js';
 import { dateButtonLabel, multiButtonLabel } from './filter_rules.js';
 import { attrText, fillTextSelects, loadDateRange, loadDistinctValues, updateTextFilter } from './filters.js';
-import { clearDateFilter, clearMultiSelect, fillMultiLists, filterMultiSelect, openCalendar, showMultiUnavailable, toggleMultiSelect } from './pickers.js';
+import {
+  clearDateFilter,
+  clearMultiSelect,
+  fillMultiLists,
+  filterMultiSelect,
+  openCalendar,
+  showMultiUnavailable,
+  toggleMultiSelect,
+} from './pickers.js';
 import { isDateType, isTextType, sanitizeId } from './rules.js';
 import { FILTER_END_WORDS, spliceSqlCondition, sqlIdentifier } from './sql_splice.js';
 
 // A calendar picks days, so a column holding only a time of day gets no date filter: any day
 // compared with it is an engine error in every panel.
-export function isCalendarType(type) {
+function isCalendarType(type) {
   return isDateType(type) && /DATE|TIMESTAMP/.test(String(type).toUpperCase());
 }
 
@@ -72,7 +80,7 @@ export const FILTER_TYPES = {
     showsBar: isTextType,
     create: () => ({}),
     condition: (col, f) => (f.value != null && f.value !== '' ? col + ' = ' + sqlString(f.value) : null),
-    load: (f) => loadDistinctValues(f.column, f.value),
+    load: (f) => loadDistinctValues(f.column),
     fill: (column, f, values, error) => fillTextSelects(column, values, f.value, error),
     draw: textControlHtml,
     actions: {

@@ -5,13 +5,44 @@ import { bridgeCall } from '../common/bridge.js';
 import { escapeHtml } from '../common/escape.js';
 import { byId, setShown } from './dom.js';
 import { collectEditorRows } from './editor.js';
-import { countText, dateRangeSql, distinctValuesSql, findDataSource, layoutQueryNames, parseDateText } from './filter_rules.js';
-import { buildFilterWhereClause, FILTER_TYPES, filterableColumns, filterBarShown, filterMenuSections, filterType, isFilterType, newFilter } from './filter_types.js';
+import {
+  countText,
+  dateRangeSql,
+  distinctValuesSql,
+  findDataSource,
+  layoutQueryNames,
+  parseDateText,
+} from './filter_rules.js';
+import {
+  buildFilterWhereClause,
+  FILTER_TYPES,
+  filterableColumns,
+  filterBarShown,
+  filterMenuSections,
+  filterType,
+  isFilterType,
+  newFilter,
+} from './filter_types.js';
 import { refreshAllCellPreviews } from './lifecycle.js';
 import { calendarRangeArrived } from './pickers.js';
 import { loadPanelData, PANEL_LOADING_WIDTH, renderDashboardPreview } from './preview.js';
 import { loadingBarHtml, readRecordArray, replacePathVariableForDashboard } from './rules.js';
-import { addFilter, changeFilter, dashState, endWork, findFilter, isCurrentWork, keepDateRange, keepRangeAnswer, queryAsWork, rangeAnswer, removeFilter, setSchema, startWork, stopAllWork } from './state.js';
+import {
+  addFilter,
+  changeFilter,
+  dashState,
+  endWork,
+  findFilter,
+  isCurrentWork,
+  keepDateRange,
+  keepRangeAnswer,
+  queryAsWork,
+  rangeAnswer,
+  removeFilter,
+  setSchema,
+  startWork,
+  stopAllWork,
+} from './state.js';
 
 export const FILTER_MODES = ['edit', 'preview'];
 const FILTER_LOAD_DELAY_MS = 100;
@@ -23,7 +54,7 @@ export function attrText(value) {
 }
 
 // A column's control in one bar, found by its column: two column names can share one sanitised id.
-export function filterControl(column, mode) {
+function filterControl(column, mode) {
   const bar = byId(mode === 'edit' ? 'activeFiltersEdit' : 'activeFiltersPreview');
   if (!bar) return null;
   return Array.from(bar.children).find((el) => el.dataset.column === column) || null;
@@ -202,7 +233,7 @@ export function showPreviewFilters() {
 }
 
 // A new render of the shown dashboard: whatever still runs for the previous one is stopped.
-export function refreshDashboardWithFilters() {
+function refreshDashboardWithFilters() {
   if (dashState.editing) {
     refreshAllCellPreviews();
     return;
@@ -268,7 +299,8 @@ export function toggleFilterMenu() {
   for (const section of filterMenuSections()) {
     const names = cols[section.type];
     if (!names.length) continue;
-    html += '<div class="filter-menu-heading">' + section.heading + '</div>' + names.map((name, i) => menuItemHtml(name, i, section)).join('');
+    html += '<div class="filter-menu-heading">' + section.heading + '</div>';
+    html += names.map((name, i) => menuItemHtml(name, i, section)).join('');
   }
   content.innerHTML = html || '<div class="filter-menu-empty">No filterable columns available</div>';
   menu.style.display = 'block';

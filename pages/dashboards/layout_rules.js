@@ -1,38 +1,17 @@
-// Layout arithmetic of the dashboard editor, free of the DOM: chart choices, the twelve-column
+// Layout arithmetic of the dashboard editor, free of the DOM: the chart select, the twelve-column
 // width sharing, and the conversion between stored cells and the editor's cell data.
 // Cell data, as the editor holds it: { title, query, chartType, flex }.
+import { chartChoices, chartType } from '../common/chart_types.js';
+import { escapeHtml } from '../common/escape.js';
 import { cellFlex, DASH_COLUMNS, DASH_DEFAULT_FLEX } from './rules.js';
 
-export const DASH_CHART_TYPES = [
-  ['table', 'Table'],
-  ['paginated', 'Paginated Table'],
-  ['bar', 'Bar Chart'],
-  ['line', 'Line Chart'],
-  ['area', 'Area Chart'],
-  ['pie', 'Pie Chart'],
-];
-export const DASH_UNTITLED = 'Untitled';
-
-// The chart types a query allows and the one a select of them shows. hasAgg undefined means
-// the query has not been looked at yet, so everything is on offer.
-export function chartChoices(selectedChart, hasAgg) {
-  let values = DASH_CHART_TYPES.map((t) => t[0]);
-  let wanted = selectedChart;
-  if (hasAgg === false) {
-    values = ['paginated'];
-    wanted = 'paginated';
-  } else if (hasAgg === true) {
-    values = values.filter((v) => v !== 'paginated');
-    if (wanted === 'paginated') wanted = 'table';
-  }
-  return { values, selected: values.includes(wanted) ? wanted : values[0] };
-}
+const DASH_UNTITLED = 'Untitled';
 
 export function getChartOptions(selectedChart, hasAgg) {
   const { values, selected } = chartChoices(selectedChart, hasAgg);
   return values
     .map((v) => {
-      const label = DASH_CHART_TYPES.find((t) => t[0] === v)[1];
+      const label = escapeHtml(chartType(v).label);
       return '<option value="' + v + '"' + (v === selected ? ' selected' : '') + '>' + label + '</option>';
     })
     .join('');
@@ -77,7 +56,7 @@ export function queryListNames(records, searchText) {
     .filter((name) => !needle || name.toLowerCase().includes(needle));
 }
 
-export function textOrEmpty(value) {
+function textOrEmpty(value) {
   return typeof value === 'string' ? value : '';
 }
 

@@ -1,20 +1,41 @@
 // The dashboard list and lifecycle: choose, show, create, edit, save, save as, delete, and the
 // dashboard's own data folder and file type.
 import { bridgeCall } from '../common/bridge.js';
+import { THEME } from '../common/theme.js';
 import { byId, setShown } from './dom.js';
 import { addRowWithCells, collectEditorRows, dashAddRow, dashPreviewCell } from './editor.js';
-import { collectDashboardSchema, reloadOtherFilterDropdowns, renderActiveFilters, showEditFilterBar, showPreviewFilters } from './filters.js';
+import {
+  collectDashboardSchema,
+  reloadOtherFilterDropdowns,
+  renderActiveFilters,
+  showEditFilterBar,
+  showPreviewFilters,
+} from './filters.js';
 import { renderDashboardPreview, showEmptyPreview } from './preview.js';
 import { NOTE_GREY, NOTE_RED, readRecordArray } from './rules.js';
-import { dashState, dropDashboard, nextEditorTurn, resetEditorIds, setEditing, setEditingName, setFilters, setPathToFiles, setSavedQueries, startNewDashboard, stopAllWork, takeDashboard, toggleFileType } from './state.js';
+import {
+  dashState,
+  dropDashboard,
+  nextEditorTurn,
+  resetEditorIds,
+  setEditing,
+  setEditingName,
+  setFilters,
+  setPathToFiles,
+  setSavedQueries,
+  startNewDashboard,
+  stopAllWork,
+  takeDashboard,
+  toggleFileType,
+} from './state.js';
 
-export async function fetchDashboards() {
+async function fetchDashboards() {
   const reply = await bridgeCall('getDashboardsCpp');
   if (reply.error) alert('Could not load the dashboards: ' + reply.error);
   return Array.isArray(reply.value) ? reply.value.filter((d) => d && typeof d.name === 'string') : [];
 }
 
-export async function findDashboard(name) {
+async function findDashboard(name) {
   return (await fetchDashboards()).find((d) => d.name === name) || null;
 }
 
@@ -28,7 +49,7 @@ export async function dashLoadDashboardList(callback) {
   if (callback) callback();
 }
 
-export function selectDashboard(name) {
+function selectDashboard(name) {
   dashLoadDashboardList(() => {
     byId('dashboardDropdown').value = name;
     dashLoadDashboard();
@@ -36,7 +57,7 @@ export function selectDashboard(name) {
 }
 
 // What each shown filter loads: the value lists, and the date ranges its calendars open in.
-export function loadFilterValues() {
+function loadFilterValues() {
   reloadOtherFilterDropdowns(null);
 }
 
@@ -67,7 +88,7 @@ export async function dashLoadDashboard() {
   loadFilterValues();
 }
 
-export function openEditor(name) {
+function openEditor(name) {
   setShown('createPanel', true);
   setEditing(true);
   setShown('dashboardPreview', false);
@@ -129,14 +150,14 @@ export function dashHideCreatePanel(skipReload) {
   if (skipReload !== true && byId('dashboardDropdown').value) dashLoadDashboard();
 }
 
-export function showSaveError(text) {
+function showSaveError(text) {
   const box = byId('dashSaveError');
   box.textContent = 'Could not save the dashboard: ' + text;
   box.style.display = 'block';
 }
 
 // The layout as Save stores it, or null when no row holds a cell.
-export function layoutToSave() {
+function layoutToSave() {
   const rows = collectEditorRows();
   return rows.some((r) => r.cells && r.cells.length) ? rows : null;
 }
@@ -153,7 +174,7 @@ export async function storeDashboard(name, rows) {
 }
 
 // After a confirmed save the editor closes and the stored dashboard is shown.
-export function afterSave(name) {
+function afterSave(name) {
   setEditingName(null);
   dashHideCreatePanel();
   selectDashboard(name);
@@ -187,7 +208,7 @@ export async function dashSaveDashboard() {
   afterSave(name);
 }
 
-export function openModal(build) {
+function openModal(build) {
   const overlay = document.createElement('div');
   overlay.className = 'dash-modal-overlay';
   const box = document.createElement('div');
@@ -198,7 +219,7 @@ export function openModal(build) {
   return () => overlay.remove();
 }
 
-export function modalButton(id, text, cls, onClick) {
+function modalButton(id, text, cls, onClick) {
   const b = document.createElement('button');
   b.id = id;
   b.className = 'dash-btn ' + cls;
@@ -207,7 +228,7 @@ export function modalButton(id, text, cls, onClick) {
   return b;
 }
 
-export function modalText(text) {
+function modalText(text) {
   const p = document.createElement('div');
   p.className = 'dash-modal-text';
   p.textContent = text;
@@ -286,12 +307,12 @@ export function dashDeleteDashboard() {
   });
 }
 
-export function updatePathUI() {
+function updatePathUI() {
   const display = byId('dashPathDisplay');
   display.textContent = dashState.pathToFiles || 'Not set';
   display.title = dashState.pathToFiles || '';
   const parquet = dashState.fileType === 'parquet';
-  const on = parquet ? '#fab387' : '#89b4fa';
+  const on = parquet ? THEME.warning : THEME.secondary;
   byId('dashSwitchThumb').style.left = parquet ? '18px' : '2px';
   byId('dashFormatSwitch').style.background = on;
   byId('dashLabelCsv').style.color = parquet ? NOTE_GREY : on;

@@ -1,10 +1,60 @@
 // The Dashboards page's entry: binds the page's events, and publishes on window the operations
 // that outside code and checks call, each a thin alias of a module function.
 import { clearChartClickFilter } from './click_filter.js';
-import { bindEditor, dashAddCell, dashAddRow, dashAdjustWidth, dashFilterQueryDropdown, dashMoveCellLeft, dashMoveCellRight, dashMoveRowDown, dashMoveRowUp, dashPreviewCell, dashRemoveCell, dashRemoveRow, dashSelectQuery, dashToggleQueryDropdown, EDITOR_ACTIONS } from './editor.js';
-import { addFilterFromMenu, addFilterOf, bindFilterMenu, filterActions, removeFilterOf, toggleFilterMenu, updateTextFilter } from './filters.js';
-import { dashChoosePath, dashDeleteDashboard, dashEditDashboard, dashHideCreatePanel, dashLoadDashboard, dashLoadDashboardList, dashSaveAsNewDashboard, dashSaveDashboard, dashShowCreatePanel, dashToggleFileType } from './lifecycle.js';
-import { bindPickers, calendarMonth, calendarMonthView, calendarYear, clearDate, clearDateFilter, clearMultiSelect, filterMultiSelect, moveCalendar, openCalendar, selectDate, selectToday, toggleMultiSelect, toggleMultiSelectOption } from './pickers.js';
+import {
+  bindEditor,
+  dashAddCell,
+  dashAddRow,
+  dashAdjustWidth,
+  dashFilterQueryDropdown,
+  dashMoveCellLeft,
+  dashMoveCellRight,
+  dashMoveRowDown,
+  dashMoveRowUp,
+  dashPreviewCell,
+  dashRemoveCell,
+  dashRemoveRow,
+  dashSelectQuery,
+  dashToggleQueryDropdown,
+  EDITOR_ACTIONS,
+} from './editor.js';
+import {
+  addFilterFromMenu,
+  addFilterOf,
+  bindFilterMenu,
+  filterActions,
+  removeFilterOf,
+  toggleFilterMenu,
+  updateTextFilter,
+} from './filters.js';
+import {
+  dashChoosePath,
+  dashDeleteDashboard,
+  dashEditDashboard,
+  dashHideCreatePanel,
+  dashLoadDashboard,
+  dashLoadDashboardList,
+  dashSaveAsNewDashboard,
+  dashSaveDashboard,
+  dashShowCreatePanel,
+  dashToggleFileType,
+} from './lifecycle.js';
+import {
+  bindPickers,
+  calendarMonth,
+  calendarMonthView,
+  calendarYear,
+  clearDate,
+  clearDateFilter,
+  clearMultiSelect,
+  filterMultiSelect,
+  moveCalendar,
+  openCalendar,
+  selectDate,
+  selectToday,
+  toggleMultiSelect,
+  toggleMultiSelectOption,
+} from './pickers.js';
 import { keepEmptyPreview } from './preview.js';
 import { dashState } from './state.js';
 import { dashPaginatedGo, downloadDashPaginatedCsv, TABLE_ACTIONS } from './tables.js';

@@ -2,7 +2,21 @@
 // the searchable checkbox list of a multi-value filter. Dates and grids come from filter_rules.js;
 // the calendar's state is kept by state.js.
 import { escapeHtml } from '../common/escape.js';
-import { calendarStart, calendarTitle, calendarYears, countText, dateButtonLabel, dateText, MONTH_NAMES, monthGrid, multiButtonLabel, parseDateText, shiftMonth, typedDate, WEEKDAY_NAMES } from './filter_rules.js';
+import {
+  calendarStart,
+  calendarTitle,
+  calendarYears,
+  countText,
+  dateButtonLabel,
+  dateText,
+  MONTH_NAMES,
+  monthGrid,
+  multiButtonLabel,
+  parseDateText,
+  shiftMonth,
+  typedDate,
+  WEEKDAY_NAMES,
+} from './filter_rules.js';
 import { afterFilterChange, controlPart, FILTER_MODES, setCount, VALUES_UNAVAILABLE } from './filters.js';
 import { sanitizeId } from './rules.js';
 import { changeFilter, dashState, dateRange, findFilter, setCalendar } from './state.js';
@@ -15,7 +29,7 @@ function stopClick(event) {
   if (event && event.stopPropagation) event.stopPropagation();
 }
 
-export function closeCalendar() {
+function closeCalendar() {
   document.querySelectorAll('.calendar-popup').forEach((p) => p.remove());
 }
 
@@ -95,7 +109,8 @@ function renderCalendar(anchorEl) {
     (s.view === 'months' ? calendarMonthsHtml(s) : calendarDaysHtml(s)) +
     '<div class="calendar-typed"><input type="text" class="calendar-input" placeholder="YYYY-MM-DD" maxlength="10" ' +
     'aria-label="Type a date">' +
-    '<button type="button" class="calendar-footer-btn calendar-set" title="Set the typed date" data-click="calendarSet">Set</button></div>' +
+    '<button type="button" class="calendar-footer-btn calendar-set" title="Set the typed date" data-click="calendarSet">' +
+    'Set</button></div>' +
     '<div class="calendar-error"></div>' +
     '<div class="calendar-footer">' +
     '<button type="button" class="calendar-footer-btn" title="Clear Date" data-click="dashClearDate">Clear</button>' +

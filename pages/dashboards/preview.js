@@ -1,6 +1,7 @@
 // The shown dashboard: title, the preview filter bar, and one panel per layout cell, each
 // filled with its saved query's answer.
 import { bridgeCall } from '../common/bridge.js';
+import { chartType, isChartType } from '../common/chart_types.js';
 import { engineErrorHtml, mapEngineError } from '../common/engine_error.js';
 import { escapeHtml } from '../common/escape.js';
 import { hasAggregation, sqlPieces } from '../common/sql.js';
@@ -16,7 +17,7 @@ import { renderPaginatedTable } from './tables.js';
 
 export const PANEL_LOADING_WIDTH = 100;
 
-export function panelHtml(cell, r, c) {
+function panelHtml(cell, r, c) {
   const flex = cellFlex(cell);
   const title = cell && cell.name ? String(cell.name) : 'Untitled';
   return (
@@ -69,13 +70,13 @@ export function showEmptyPreview() {
 }
 
 // The dashboard's own folder and file type stand for the path variable, then the filters go in.
-export function panelSql(storedSql) {
+function panelSql(storedSql) {
   return applyFiltersToSql(dashboardSql(storedSql), dashState.filters);
 }
 
-// A panel is a paginated table unless its query aggregates, so no panel loads a whole table.
+// A panel is a paged table unless its query aggregates, so no panel loads a whole table.
 // Loading is the work of the panel key: a newer load of the panel stops this one's engine run.
-export async function loadPanelData(el, queryName, chartType, panelKey) {
+export async function loadPanelData(el, queryName, type, panelKey) {
   const tag = startWork(panelKey);
   showClickReason(el, null);
   const listed = await bridgeCall('getSavedQueriesCpp');
@@ -94,7 +95,7 @@ export async function loadPanelData(el, queryName, chartType, panelKey) {
   }
   const stored = String(query.sql == null ? '' : query.sql);
   const filtered = panelSql(stored);
-  if (!hasAggregation(stored) || chartType === 'paginated') {
+  if (!hasAggregation(stored) || (chartType(type) && chartType(type).paged)) {
     endWork(panelKey, tag);
     const click = dashState.clickFilter;
     renderPaginatedTable(el, click ? applyChartClickFilterToSql(filtered, click) : filtered, 1, DASH_PAGE_SIZE, false, panelKey);
@@ -110,7 +111,7 @@ export async function loadPanelData(el, queryName, chartType, panelKey) {
   } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
     el.innerHTML = noteHtml('No data', NOTE_GREY);
   } else {
-    renderChart(el, result, chartType, false, clickMeta);
-    if (chartType !== 'table') showClickReason(el, clickMeta);
+    renderChart(el, result, type, false, clickMeta);
+    if (isChartType(type)) showClickReason(el, clickMeta);
   }
 }

@@ -2,16 +2,17 @@
 // element ids and the loading bar.
 import { escapeHtml } from '../common/escape.js';
 import { PATH_VARIABLE, substitutePathVariable } from '../common/sql.js';
+import { THEME } from '../common/theme.js';
 
-export const DASH_TEXT_TYPES = ['VARCHAR', 'CHAR', 'TEXT', 'STRING'];
-export const DASH_DATE_TYPES = ['DATE', 'TIMESTAMP', 'TIME'];
+const DASH_TEXT_TYPES = ['VARCHAR', 'CHAR', 'TEXT', 'STRING'];
+const DASH_DATE_TYPES = ['DATE', 'TIMESTAMP', 'TIME'];
 export const DASH_DEFAULT_FLEX = 6;
 export const DASH_COLUMNS = 12;
 // Rows per page of every paginated table.
 export const DASH_PAGE_SIZE = 10;
 // Notes in place of content: grey for empty states, red for errors.
-export const NOTE_GREY = '#6c7086';
-export const NOTE_RED = '#f38ba8';
+export const NOTE_GREY = THEME.muted;
+export const NOTE_RED = THEME.error;
 
 // A stored layout or filter list: JSON text or an array; anything else is empty.
 export function readRecordArray(value) {

@@ -6,11 +6,11 @@ import { scanSql } from '../common/sql.js';
 
 // Every clause that may follow WHERE in a SELECT; a condition appended after one of them would
 // be a syntax error or land in the wrong clause.
-export const SQL_CLAUSE_WORDS = ['GROUP BY', 'HAVING', 'WINDOW', 'QUALIFY', 'ORDER BY', 'LIMIT', 'OFFSET', 'FETCH',
+const SQL_CLAUSE_WORDS = ['GROUP BY', 'HAVING', 'WINDOW', 'QUALIFY', 'ORDER BY', 'LIMIT', 'OFFSET', 'FETCH',
   'USING SAMPLE'];
 // Dashboard filters narrow the first branch of a set operation.
 export const FILTER_END_WORDS = SQL_CLAUSE_WORDS.concat(['UNION', 'INTERSECT', 'EXCEPT']);
-export const CLICK_END_WORDS = SQL_CLAUSE_WORDS;
+const CLICK_END_WORDS = SQL_CLAUSE_WORDS;
 
 // A column name as a quoted identifier: a double quote inside it must not end the name early.
 export function sqlIdentifier(name) {
@@ -19,7 +19,7 @@ export function sqlIdentifier(name) {
 
 // Index of the first top-level token in tokens[from, to) that starts one of `phrases` ("GROUP BY")
 // as whole words, or `to`. A word after AS or a dot is a name there, not a keyword.
-export function sqlFindPhrase(tokens, sql, phrases, from, to) {
+function sqlFindPhrase(tokens, sql, phrases, from, to) {
   for (let k = from; k < to; k++) {
     if (tokens[k].depth !== 0 || !tokens[k].word) continue;
     const prev = tokens[k - 1];

@@ -291,6 +291,6 @@ export function stopAllWork() {
   renderWork.clear();
 }
 
-export function workRunning() {
+function workRunning() {
   return renderWork.size > 0;
 }

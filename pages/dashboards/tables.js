@@ -6,16 +6,17 @@ import { engineErrorHtml, pagedEngineError } from '../common/engine_error.js';
 import { escapeHtml } from '../common/escape.js';
 import { formatNumber } from '../common/numbers.js';
 import { pagedBaseSql, paginatedStatements } from '../common/sql.js';
+import { THEME } from '../common/theme.js';
 import { drawVirtualTable } from '../common/virtual_table.js';
 import { DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml } from './rules.js';
 import { isCurrentWork, pagedTable, queryAsWork, setPagedTable, startWork } from './state.js';
 
-export const DASH_TABLE_BACKGROUND = '#1e1e2e';
-export const DASH_TABLE_ERROR_FONT = '0.7rem';
-export const DASH_TABLE_LOADING_WIDTH = 120;
+const DASH_TABLE_BACKGROUND = THEME.base;
+const DASH_TABLE_ERROR_FONT = '0.7rem';
+const DASH_TABLE_LOADING_WIDTH = 120;
 
 // Cell texts are shown as received, never formatted, always as text.
-export function dashTableMarkup(columns, rows) {
+function dashTableMarkup(columns, rows) {
   const head = (columns || []).map((c) => '<th>' + escapeHtml(c) + '</th>').join('');
   const body = (rows || [])
     .map((row) => '<tr>' + (Array.isArray(row) ? row : []).map((cell) => '<td>' + escapeHtml(cell) + '</td>').join('') + '</tr>')
@@ -23,7 +24,7 @@ export function dashTableMarkup(columns, rows) {
   return '<table class="dash-table"><thead><tr>' + head + '</tr></thead><tbody>' + body + '</tbody></table>';
 }
 
-export function dashSizeClass(isSmall) {
+function dashSizeClass(isSmall) {
   return isSmall ? ' dash-small' : '';
 }
 
@@ -37,14 +38,14 @@ export function renderTable(el, result, isSmall) {
   el.style.background = DASH_TABLE_BACKGROUND;
 }
 
-export function dashPagerButton(label, key, target, enabled) {
+function dashPagerButton(label, key, target, enabled) {
   return (
     '<button class="dash-pager-btn"' + (enabled ? '' : ' disabled') + ' data-click="dashPaginatedGo" data-key="' +
     escapeHtml(key) + '" data-page="' + target + '">' + label + '</button>'
   );
 }
 
-export function dashPaginatedFooter(key, page, pages, range) {
+function dashPaginatedFooter(key, page, pages, range) {
   return (
     '<div class="dash-paged-footer"><div class="dash-page-group dash-page-nav">' +
     dashPagerButton('⟨⟨', key, 1, page > 1) +

@@ -1,4 +1,4 @@
-// Layout arithmetic of the dashboard editor imported directly: width sharing, chart choices,
+// Layout arithmetic of the dashboard editor imported directly: width sharing, the chart select,
 // reading stored cells and serialising the editor's rows; and the query list's markup.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
@@ -72,8 +72,6 @@ test('getChartOptions: not aggregated, aggregated and not looked at yet', () => 
   assert.deepEqual(all.filter((o) => o[2]).map((o) => o[0]), ['line']);
   // An unknown request falls back to the first option.
   assert.deepEqual(options(ctx.getChartOptions('donut')).filter((o) => o[2]).map((o) => o[0]), ['table']);
-  assert.equal(ctx.chartChoices('donut').selected, 'table');
-  assert.equal(ctx.chartChoices('bar', false).selected, 'paginated');
 });
 
 test('stored layout → editor cells → stored layout keeps every field and fills in defaults', () => {
