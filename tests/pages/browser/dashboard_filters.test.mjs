@@ -6,6 +6,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
 import { withApp, runEngine, readConfig } from './harness.mjs';
+import { storeQueries, storeDashboard, openDashboard, choose } from './dashboard_helpers.mjs';
 
 const HOSTILE = '<img src=x onerror="window.__pwned=1">';
 const HCOL = 'we"ird <b>col</b>';
@@ -40,7 +41,7 @@ async function storeQueries(server, src) {
     rows: `SELECT id, region, product, day, code FROM ${src}\nORDER BY id`,
     products: `SELECT product, COUNT(id) AS n FROM ${src} GROUP BY product ORDER BY product`,
   };
-  for (const [name, sql] of Object.entries(queries)) assert.equal(await server.call('saveQueryCpp', [name, sql]), 'ok');
+  await storeQueries(server, queries);
 }
 
 const LAYOUT = [{ cells: [
@@ -48,21 +49,7 @@ const LAYOUT = [{ cells: [
   { name: 'Rows', query: 'rows', chartType: 'paginated', flex: 8 },
 ] }];
 
-async function storeDashboard(server, name, filters, layout = LAYOUT) {
-  const reply = await server.call('saveDashboardCpp', [name, JSON.stringify(layout), JSON.stringify(filters), '', 'csv']);
-  assert.deepEqual(reply, { ok: true });
-}
-
-async function openDashboard(page, name) {
-  await page.click('#tab-coming');
-  await page.waitForFunction(() => (document.getElementById('dashboardDropdown')?.options.length || 0) > 1);
-  await chooseDashboard(page, name);
-}
-
-async function chooseDashboard(page, name) {
-  await page.selectOption('#dashboardDropdown', name);
-  await page.waitForFunction((n) => document.querySelector('#dashboardPreview .dash-title')?.textContent === n, name);
-}
+const storeFiltered = (server, name, filters, layout = LAYOUT) => storeDashboard(server, name, layout, '', 'csv', filters);
 
 // Waits until the page-side reader `fn(arg)` gives `want`; when it never does, compares the last
 // value, so a miss shows what the page holds.
@@ -143,7 +130,7 @@ const CLEAR = 'rgba(0, 0, 0, 0)';
 test('edit mode: the menu, each filter kind narrows every editor preview, and Save keeps the values', async () => {
   await withApp({}, async ({ page, server, home, data }) => {
     await storeQueries(server, makeSales(data));
-    await storeDashboard(server, 'Sales', []);
+    await storeFiltered(server, 'Sales', []);
     await openDashboard(page, 'Sales');
     await page.click('#editDashboardBtn');
     await page.waitForSelector('#filterBarEdit', { state: 'visible' });
@@ -247,7 +234,7 @@ test('edit mode: the menu, each filter kind narrows every editor preview, and Sa
 test('shown dashboard: a value narrows every panel and every other list, never its own; "— All —"; 1000 values at most', async () => {
   await withApp({}, async ({ page, server, data }) => {
     await storeQueries(server, makeSales(data));
-    await storeDashboard(server, 'Sales', [
+    await storeFiltered(server, 'Sales', [
       { column: 'region', type: 'text', value: null },
       { column: 'code', type: 'multiselect', value: null, values: [] },
       { column: 'product', type: 'text', value: null }]);
@@ -307,7 +294,7 @@ test('shown dashboard: a value narrows every panel and every other list, never i
 test('calendar: stored month, steps across the year, adjacent days, Today, Clear, the × and one calendar at a time', async () => {
   await withApp({}, async ({ page, server, data }) => {
     await storeQueries(server, makeSales(data));
-    await storeDashboard(server, 'Days', [{ column: 'day', type: 'date', value: null, from: '2024-02-10', to: null }]);
+    await storeFiltered(server, 'Days', [{ column: 'day', type: 'date', value: null, from: '2024-02-10', to: null }]);
     await openDashboard(page, 'Days');
     await settle(page, pagedTotal, previewPanel(1), refCount(data, `day >= DATE '2024-02-10'`));
     const buttons = ['date-picker-from-preview-day', 'date-picker-to-preview-day'];
@@ -398,7 +385,7 @@ test('calendar: stored month, steps across the year, adjacent days, Today, Clear
 test('multi-value search keeps the choices, Clear all, and hostile names and values stay text', async () => {
   await withApp({}, async ({ page, server, data }) => {
     await storeQueries(server, makeSales(data));
-    await storeDashboard(server, HOSTILE, [
+    await storeFiltered(server, HOSTILE, [
       { column: HCOL, type: 'multiselect', value: null, values: [] },
       { column: 'product', type: 'text', value: null }]);
     await openDashboard(page, HOSTILE);
@@ -457,9 +444,9 @@ test('value lists that cannot load say so, with the reason, instead of loading f
     assert.equal(await server.call('saveQueryCpp', ['gone', `SELECT * FROM read_parquet('${path.join(data, 'gone.parquet')}')`]), 'ok');
     const filters = [{ column: 'region', type: 'text', value: 'north' }, { column: 'code', type: 'multiselect', value: null, values: [] }];
     const firstIs = (query) => [{ cells: [{ name: 'First', query, chartType: 'table', flex: 4 }, LAYOUT[0].cells[1]] }];
-    await storeDashboard(server, 'No source', filters, firstIs('no source'));
-    await storeDashboard(server, 'Gone', filters, firstIs('gone'));
-    await storeDashboard(server, 'Missing query', filters, firstIs('nowhere'));
+    await storeFiltered(server, 'No source', filters, firstIs('no source'));
+    await storeFiltered(server, 'Gone', filters, firstIs('gone'));
+    await storeFiltered(server, 'Missing query', filters, firstIs('nowhere'));
 
     const unavailable = async (reason) => {
       const read = () => {
@@ -480,9 +467,9 @@ test('value lists that cannot load say so, with the reason, instead of loading f
     await openDashboard(page, 'No source');
     await unavailable(/reads no read_csv/);
     await settle(page, pagedTotal, previewPanel(1), refCount(data, `region = 'north'`));
-    await chooseDashboard(page, 'Gone');
+    await choose(page, 'Gone');
     await unavailable(/gone\.parquet/);
-    await chooseDashboard(page, 'Missing query');
+    await choose(page, 'Missing query');
     await unavailable(/"nowhere" is not stored/);
 
     // A new dashboard, never saved, lists values from its editor's first query.

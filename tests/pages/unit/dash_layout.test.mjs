@@ -8,7 +8,6 @@ import * as rules from '../../../pages/dashboards/rules.js';
 import { setSavedQueries } from '../../../pages/dashboards/state.js';
 
 const ctx = { ...rules, ...layout };
-const plain = (v) => JSON.parse(JSON.stringify(v));
 
 test('shareWidths: the cell keeps one column per neighbour and the rest is shared by proportion', () => {
   const cases = [
@@ -24,15 +23,15 @@ test('shareWidths: the cell keeps one column per neighbour and the rest is share
     [['7', 'x', '0'], 0, 1, [8, 2, 2]], // unreadable or zero widths count as 6
   ];
   for (const [widths, index, delta, want] of cases) {
-    assert.deepEqual(plain(ctx.shareWidths(widths, index, delta)), want, JSON.stringify([widths, index, delta]));
+    assert.deepEqual(ctx.shareWidths(widths, index, delta), want, JSON.stringify([widths, index, delta]));
   }
   // A lone cell walks the whole range.
   let w = [1];
-  for (let i = 2; i <= 12; i++) assert.deepEqual(plain((w = ctx.shareWidths(w, 0, 1))), [i]);
+  for (let i = 2; i <= 12; i++) assert.deepEqual((w = ctx.shareWidths(w, 0, 1)), [i]);
   // Widening a cell among four stops at 9 however often it is pressed.
   let row = [3, 3, 3, 3];
   for (let i = 0; i < 10; i++) row = ctx.shareWidths(row, 1, 1);
-  assert.deepEqual(plain(row), [1, 9, 1, 1]);
+  assert.deepEqual(row, [1, 9, 1, 1]);
 });
 
 test('shareWidths: a row of more than twelve cells never gets a width below one', () => {
@@ -83,17 +82,17 @@ test('stored layout → editor cells → stored layout keeps every field and fil
     { cells: [{ name: '<b>x</b>', query: 'q2', chartType: 'pie', flex: 12 }] },
   ];
   const rows = layout.map((r) => ctx.storedRowCells(r));
-  assert.deepEqual(plain(ctx.serializeRows(rows)), layout);
+  assert.deepEqual(ctx.serializeRows(rows), layout);
   assert.deepEqual(Object.keys(ctx.serializeRows(rows)[0].cells[0]), ['name', 'query', 'chartType', 'flex']);
 
   // Missing or odd fields, as a hand-edited file may hold them.
   const odd = [{}, { flex: 0 }, { flex: 15, chartType: 'donut' }, { flex: -3, name: 5 }, null, { flex: '7' }];
   const cells = odd.map((c) => ctx.storedCellData(c));
-  assert.deepEqual(plain(cells.map((c) => c.flex)), [6, 6, 12, 1, 6, 7]);
-  assert.deepEqual(plain(cells.map((c) => c.chartType)), ['table', 'table', 'table', 'table', 'table', 'table']);
-  assert.deepEqual(plain(cells[0]), { title: '', query: '', chartType: 'table', flex: 6 });
-  assert.deepEqual(plain(ctx.serializeRows([cells])[0].cells[0]), { name: 'Untitled', query: '', chartType: 'table', flex: 6 });
-  for (const row of [{}, { cells: 'x' }, null, { cells: null }]) assert.deepEqual(plain(ctx.storedRowCells(row)), []);
+  assert.deepEqual(cells.map((c) => c.flex), [6, 6, 12, 1, 6, 7]);
+  assert.deepEqual(cells.map((c) => c.chartType), ['table', 'table', 'table', 'table', 'table', 'table']);
+  assert.deepEqual(cells[0], { title: '', query: '', chartType: 'table', flex: 6 });
+  assert.deepEqual(ctx.serializeRows([cells])[0].cells[0], { name: 'Untitled', query: '', chartType: 'table', flex: 6 });
+  for (const row of [{}, { cells: 'x' }, null, { cells: null }]) assert.deepEqual(ctx.storedRowCells(row), []);
 });
 
 test('serializeRows: titles trimmed or "Untitled", rows without cells dropped, widths read back', () => {
@@ -103,22 +102,22 @@ test('serializeRows: titles trimmed or "Untitled", rows without cells dropped, w
     [],
     [{ title: 'A', query: 'q', chartType: '', flex: '0' }],
   ]);
-  assert.deepEqual(plain(out), [
+  assert.deepEqual(out, [
     { cells: [
       { name: 'Revenue', query: 'q', chartType: 'line', flex: 5 },
       { name: 'Untitled', query: '', chartType: 'table', flex: 6 },
     ] },
     { cells: [{ name: 'A', query: 'q', chartType: 'table', flex: 6 }] },
   ]);
-  assert.deepEqual(plain(ctx.serializeRows([[], []])), []);
+  assert.deepEqual(ctx.serializeRows([[], []]), []);
 });
 
 test('queryListNames: case-insensitive substring in store order, records without a name skipped', () => {
   const records = [{ name: 'Sales Total', sql: '' }, { name: 'sales by day' }, { sql: 'x' }, null, { name: 7 }, { name: 'Costs' }];
-  assert.deepEqual(plain(ctx.queryListNames(records, 'SALES')), ['Sales Total', 'sales by day']);
-  assert.deepEqual(plain(ctx.queryListNames(records, '')), ['Sales Total', 'sales by day', 'Costs']);
-  assert.deepEqual(plain(ctx.queryListNames(records, 'zzz')), []);
-  assert.deepEqual(plain(ctx.queryListNames(undefined, '')), []);
+  assert.deepEqual(ctx.queryListNames(records, 'SALES'), ['Sales Total', 'sales by day']);
+  assert.deepEqual(ctx.queryListNames(records, ''), ['Sales Total', 'sales by day', 'Costs']);
+  assert.deepEqual(ctx.queryListNames(records, 'zzz'), []);
+  assert.deepEqual(ctx.queryListNames(undefined, ''), []);
 });
 
 // Undoes the HTML escaping of an attribute value, as the browser's parser does.
