@@ -35,7 +35,7 @@ function ref(dir, sql) {
 const refCount = (dir, where) => Number(ref(dir, `SELECT COUNT(*) FROM sales WHERE ${where}`)[0][0]);
 const refTotals = (dir, where) => ref(dir, `SELECT region, SUM(amount) FROM sales WHERE ${where} GROUP BY region ORDER BY region`);
 
-async function storeQueries(server, src) {
+async function storeSalesQueries(server, src) {
   const queries = {
     totals: `SELECT region, SUM(amount) AS total FROM ${src} GROUP BY region ORDER BY region`,
     rows: `SELECT id, region, product, day, code FROM ${src}\nORDER BY id`,
@@ -129,7 +129,7 @@ const CLEAR = 'rgba(0, 0, 0, 0)';
 
 test('edit mode: the menu, each filter kind narrows every editor preview, and Save keeps the values', async () => {
   await withApp({}, async ({ page, server, home, data }) => {
-    await storeQueries(server, makeSales(data));
+    await storeSalesQueries(server, makeSales(data));
     await storeFiltered(server, 'Sales', []);
     await openDashboard(page, 'Sales');
     await page.click('#editDashboardBtn');
@@ -233,7 +233,7 @@ test('edit mode: the menu, each filter kind narrows every editor preview, and Sa
 
 test('shown dashboard: a value narrows every panel and every other list, never its own; "— All —"; 1000 values at most', async () => {
   await withApp({}, async ({ page, server, data }) => {
-    await storeQueries(server, makeSales(data));
+    await storeSalesQueries(server, makeSales(data));
     await storeFiltered(server, 'Sales', [
       { column: 'region', type: 'text', value: null },
       { column: 'code', type: 'multiselect', value: null, values: [] },
@@ -293,7 +293,7 @@ test('shown dashboard: a value narrows every panel and every other list, never i
 
 test('calendar: stored month, steps across the year, adjacent days, Today, Clear, the × and one calendar at a time', async () => {
   await withApp({}, async ({ page, server, data }) => {
-    await storeQueries(server, makeSales(data));
+    await storeSalesQueries(server, makeSales(data));
     await storeFiltered(server, 'Days', [{ column: 'day', type: 'date', value: null, from: '2024-02-10', to: null }]);
     await openDashboard(page, 'Days');
     await settle(page, pagedTotal, previewPanel(1), refCount(data, `day >= DATE '2024-02-10'`));
@@ -384,7 +384,7 @@ test('calendar: stored month, steps across the year, adjacent days, Today, Clear
 
 test('multi-value search keeps the choices, Clear all, and hostile names and values stay text', async () => {
   await withApp({}, async ({ page, server, data }) => {
-    await storeQueries(server, makeSales(data));
+    await storeSalesQueries(server, makeSales(data));
     await storeFiltered(server, HOSTILE, [
       { column: HCOL, type: 'multiselect', value: null, values: [] },
       { column: 'product', type: 'text', value: null }]);
@@ -439,7 +439,7 @@ test('multi-value search keeps the choices, Clear all, and hostile names and val
 test('value lists that cannot load say so, with the reason, instead of loading forever', async () => {
   await withApp({}, async ({ page, server, data }) => {
     const src = makeSales(data);
-    await storeQueries(server, src);
+    await storeSalesQueries(server, src);
     assert.equal(await server.call('saveQueryCpp', ['no source', `SELECT * FROM read_csv('${path.join(data, 'x.csv')}', header = true)`]), 'ok');
     assert.equal(await server.call('saveQueryCpp', ['gone', `SELECT * FROM read_parquet('${path.join(data, 'gone.parquet')}')`]), 'ok');
     const filters = [{ column: 'region', type: 'text', value: 'north' }, { column: 'code', type: 'multiselect', value: null, values: [] }];
