@@ -2,14 +2,13 @@
 //   { value }            the reply,
 //   { error, reply? }    a text for the user (`reply` is the native error object, when there is one),
 //   { cancelled: true }  a stopped query or a cancelled dialog.
-// It never rejects. The shell and the Query page share one global scope, so this file declares
-// functions only.
+// It never rejects.
 
 function bridgeErrorText(e) {
   return String((e && e.message) || e || 'unknown error');
 }
 
-async function bridgeCall(name, ...args) {
+export async function bridgeCall(name, ...args) {
   if (typeof window[name] !== 'function') return { error: name + ' is not available' };
   let reply;
   try {

@@ -1,6 +1,10 @@
 // Charts of both pages, drawn by ECharts (the shell page loads it once as the global echarts):
 // one chart per box, redrawn at the box's size when it changes, released when the box leaves
-// the document. The options come from chart_model.js.
+// the document. The model comes from chart_model.js, the options and click rules from the type's
+// entry in chart_types.js.
+import { CHART_SIZES, chartModel } from './chart_model.js';
+import { chartType } from './chart_types.js';
+import { escapeHtml } from './escape.js';
 
 const chartLive = new Set();
 
@@ -11,7 +15,7 @@ function chartRelease(entry) {
 }
 
 // Charts inside el (all charts gone from the document when el is null); their tooltips go too.
-function chartReleaseIn(el) {
+export function chartReleaseIn(el) {
   for (const entry of Array.from(chartLive)) {
     if (!entry.box.isConnected || (el && el.contains(entry.box))) chartRelease(entry);
   }
@@ -27,22 +31,20 @@ function chartWithTipNote(option, note) {
   return option;
 }
 
-// Draws the answer in box as "bar", "line", "area" or "pie" with the sizes of sizeName (see
-// CHART_SIZES). Returns false, drawing nothing, when the answer has no numeric column.
+// Draws the answer in box as the chart type `type` (an id of CHART_TYPES) with the sizes of
+// sizeName (see CHART_SIZES). Returns false, drawing nothing, when the answer has no numeric
+// column or the type is no chart.
 // onPick, when given, makes bars, points and slices clickable: it receives the category label,
 // the series name (undefined for a slice) and the element's mark ({ off }) and returns whether
 // the element stays marked as selected. tipNote, when given, closes every element's tooltip.
-function chartDraw(box, result, type, sizeName, onPick, tipNote) {
+export function chartDraw(box, result, type, sizeName, onPick, tipNote) {
   chartReleaseIn(null);
+  const rules = chartType(type);
   const model = chartModel(result);
-  if (!model.series.length) return false;
+  if (!rules || !rules.chart || !model.series.length) return false;
   const size = CHART_SIZES[sizeName];
   const clickable = typeof onPick === 'function';
-  const optionFor = (w, h) =>
-    chartWithTipNote(
-      type === 'pie' ? chartPieOption(model, w, h, size, clickable) : chartSeriesOption(model, type, w, h, size, clickable),
-      tipNote,
-    );
+  const optionFor = (w, h) => chartWithTipNote(rules.option(model, w, h, size, clickable), tipNote);
   const chart = echarts.init(box, null, { renderer: 'canvas' });
   const entry = { box, chart, observer: null };
   chartLive.add(entry);
@@ -51,7 +53,7 @@ function chartDraw(box, result, type, sizeName, onPick, tipNote) {
   if (clickable) {
     chart.on('click', (params) => {
       if (params.componentType !== 'series') return;
-      const target = chartClickTarget(model, type, params);
+      const target = rules.clickTarget(model, params);
       if (!target) return;
       const at = { seriesIndex: params.seriesIndex, dataIndex: params.dataIndex };
       const act = (kind) => chart.isDisposed() || chart.dispatchAction(Object.assign({ type: kind }, at));

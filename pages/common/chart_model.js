@@ -1,19 +1,24 @@
 // What both pages chart of an answer, and the chart library's options for it. Pure (no DOM, no
 // library), so Node can run it: chart.js hands the options to ECharts.
+import { escapeHtml } from './escape.js';
+import { formatNumber } from './numbers.js';
+import { THEME } from './theme.js';
 
-const CHART_COLORS = ['#cba6f7', '#89b4fa', '#a6e3a1', '#fab387', '#f38ba8', '#94e2d5', '#f9e2af'];
-const CHART_NO_NUMERIC = 'Nothing to chart: no numeric column';
-const CHART_BACKGROUND = '#1e1e2e';
-const CHART_AXIS_COLOR = '#45475a';
-const CHART_TEXT_COLOR = '#cdd6f4';
-const CHART_SELECT_COLOR = '#89b4fa';
-const CHART_FONT_FAMILY = '-apple-system, sans-serif';
+export const CHART_COLORS = [THEME.accent, THEME.secondary, THEME.success, THEME.warning, THEME.error, '#94e2d5', '#f9e2af'];
+export const CHART_NO_NUMERIC = 'Nothing to chart: no numeric column';
+export const CHART_BACKGROUND = THEME.base;
+export const CHART_AXIS_COLOR = THEME.border;
+const CHART_TEXT_COLOR = THEME.text;
+export const CHART_SELECT_COLOR = THEME.secondary;
+// Axis and pie titles: between the text and the muted colour.
+export const CHART_TITLE_COLOR = '#a0a8c0';
+export const CHART_FONT_FAMILY = '-apple-system, sans-serif';
 // Past these, points lose their markers and bars are drawn in one batch: marks no one can tell
 // apart cost the most time.
-const CHART_SYMBOL_LIMIT = 500;
-const CHART_LARGE_BARS = 2000;
+export const CHART_SYMBOL_LIMIT = 500;
+export const CHART_LARGE_BARS = 2000;
 // Slice outlines would cover slices thinner than themselves.
-const CHART_OUTLINED_SLICES = 60;
+export const CHART_OUTLINED_SLICES = 60;
 // A value label is about this tall; ticks are spaced at least this far apart.
 const CHART_TICK_SPACING = 28;
 const CHART_MAX_TICKS = 6;
@@ -23,13 +28,13 @@ const CHART_GLYPH_SHARE = 0.62;
 const CHART_LEGEND_SHARE = 0.4;
 
 // Sizes of the three places a chart is drawn; everything else is common.
-const CHART_SIZES = {
+export const CHART_SIZES = {
   query: { font: 11, titleFont: 11, labelChars: 18, pieDecimals: 1, symbol: 7 },
   panel: { font: 10, titleFont: 11, labelChars: 14, pieDecimals: 0, symbol: 7 },
   small: { font: 9, titleFont: 9, labelChars: 10, pieDecimals: 0, symbol: 5 },
 };
 
-function chartColor(i) {
+export function chartColor(i) {
   return CHART_COLORS[i % CHART_COLORS.length];
 }
 
@@ -44,7 +49,7 @@ function chartNumber(text) {
 // back as written), or null for any other text.
 const CHART_TIME_PATTERN =
   /^(\d{4})-(\d{2})(?:-(\d{2})(?:[ T](\d{2}):(\d{2})(?::(\d{2})(\.\d+)?)?(Z|[+-]\d{2}(?::?\d{2})?)?)?)?$/;
-function chartTimeValue(text) {
+export function chartTimeValue(text) {
   const m = CHART_TIME_PATTERN.exec(String(text));
   if (!m) return null;
   let t = Date.UTC(+m[1], +m[2] - 1, m[3] ? +m[3] : 1, +(m[4] || 0), +(m[5] || 0), +(m[6] || 0));
@@ -74,7 +79,7 @@ function chartNumericColumns(columns, rows, numericCols) {
 
 // Category labels from the first column; a series for every further numeric column; the
 // labels' times when every one of them is a date, timestamp or month.
-function chartModel(result) {
+export function chartModel(result) {
   const columns = result && Array.isArray(result.columns) ? result.columns.map(String) : [];
   const rows = result && Array.isArray(result.rows) ? result.rows : [];
   const labels = rows.map((r) => (r[0] == null ? '' : String(r[0])));
@@ -90,7 +95,7 @@ function chartModel(result) {
 
 // Slices of the first series, largest first (ties keep row order), each with its share in
 // percent. Negative values count by their size.
-function chartPieSlices(model) {
+export function chartPieSlices(model) {
   const values = model.series.length ? model.series[0].values : [];
   const slices = model.labels.map((label, row) => ({ label, row, value: Math.abs(values[row] || 0) }));
   slices.sort((a, b) => b.value - a.value || a.row - b.row);
@@ -101,7 +106,7 @@ function chartPieSlices(model) {
 
 // A label of at most max characters: cut at the last word break in its second half, else
 // between characters, with an ellipsis. Characters are code points, so no pair is split.
-function chartShortLabel(text, max) {
+export function chartShortLabel(text, max) {
   const chars = Array.from(String(text));
   if (chars.length <= max) return chars.join('');
   const head = chars.slice(0, max - 1).join('');
@@ -111,18 +116,18 @@ function chartShortLabel(text, max) {
 }
 
 // Fractional steps only where the values need them: counts never tick at 2.5.
-function chartAllIntegers(series) {
+export function chartAllIntegers(series) {
   return series.every((s) => s.values.every((v) => v === null || Number.isInteger(v)));
 }
 
 // Value ticks that fit the plot's height: ECharts picks round steps (1, 2, 3 or 5 times a power
 // of ten) near this count.
-function chartTickCount(plotHeight) {
+export function chartTickCount(plotHeight) {
   return Math.max(1, Math.min(CHART_MAX_TICKS, Math.floor(plotHeight / CHART_TICK_SPACING)));
 }
 
 // Turned labels when the longest shown label is wider than its slot.
-function chartLabelTurn(labels, plotWidth, size) {
+export function chartLabelTurn(labels, plotWidth, size) {
   if (!labels.length) return 0;
   let longest = 0;
   for (const l of labels) longest = Math.max(longest, Math.min(l.length, size.labelChars));
@@ -132,7 +137,7 @@ function chartLabelTurn(labels, plotWidth, size) {
 
 // The tooltip's markup: the series name in its colour over "label: value" for a bar or point;
 // "label: value (share)" for a slice. Everything from the data is escaped.
-function chartTipHtml(label, value, seriesName, color, pct) {
+export function chartTipHtml(label, value, seriesName, color, pct) {
   const valueText = '<b>' + escapeHtml(value === null || value === undefined ? '' : formatNumber(value)) + '</b>';
   if (seriesName === null) {
     return escapeHtml(label) + ': ' + valueText + (pct === undefined ? '' : ' (' + escapeHtml(pct) + '%)');
@@ -144,21 +149,21 @@ function chartTipHtml(label, value, seriesName, color, pct) {
 }
 
 // A legend entry's tooltip: its whole name, which the legend may show shortened.
-function chartLegendTip(p) {
+export function chartLegendTip(p) {
   return p && p.componentType === 'legend' ? escapeHtml(p.name) : null;
 }
 
-function chartTextStyle(size) {
+export function chartTextStyle(size) {
   return { color: CHART_TEXT_COLOR, fontSize: size.font, fontFamily: CHART_FONT_FAMILY };
 }
 
-function chartTooltip() {
+export function chartTooltip() {
   return {
     confine: false,
     appendTo: 'body',
     className: 'chart-tip',
     transitionDuration: 0,
-    backgroundColor: '#313244',
+    backgroundColor: THEME.surface,
     borderColor: CHART_AXIS_COLOR,
     borderWidth: 1,
     padding: [6, 10],
@@ -168,7 +173,7 @@ function chartTooltip() {
 }
 
 // Room for the longest legend entry with its marker, within a share of the chart's width.
-function chartLegendWidth(texts, size, width) {
+export function chartLegendWidth(texts, size, width) {
   let longest = 0;
   for (const t of texts) longest = Math.max(longest, Array.from(t).length);
   const wanted = Math.ceil(longest * size.font * CHART_GLYPH_SHARE) + 2 * size.font + 16;
@@ -177,7 +182,7 @@ function chartLegendWidth(texts, size, width) {
 
 // A legend of names down the right edge, paged when it is longer than the chart is high; texts
 // are shortened by formatter, whole in the legend's tooltip.
-function chartLegend(size, legendWidth, names, formatter) {
+export function chartLegend(size, legendWidth, names, formatter) {
   return {
     type: 'scroll',
     orient: 'vertical',
@@ -198,141 +203,3 @@ function chartLegend(size, legendWidth, names, formatter) {
   };
 }
 
-const CHART_SELECT_STYLE = { itemStyle: { borderColor: CHART_SELECT_COLOR, borderWidth: 1.5 } };
-
-// Options for a bar, line or area chart of the model in a box of width by height pixels.
-function chartSeriesOption(model, type, width, height, size, clickable) {
-  const n = model.labels.length;
-  const legend = model.series.length > 1;
-  const shortName = (name) => chartShortLabel(name, size.labelChars);
-  const legendWidth = legend ? chartLegendWidth(model.series.map((s) => shortName(s.name)), size, width) : 0;
-  // The library grows the plot until its labels meet these bounds, so they are the margins.
-  const bounds = { left: 4, right: legend ? legendWidth + 12 : 12, top: 12, bottom: 4 };
-  const grid = Object.assign({ outerBoundsMode: 'auto', outerBounds: bounds }, bounds);
-  const plotWidth = Math.max(1, width - grid.left - grid.right - 6 * size.font);
-  const time = type !== 'bar' && model.times !== null;
-  const turn = time ? 0 : chartLabelTurn(model.labels, plotWidth, size);
-  const plotHeight = Math.max(1, height - grid.top - grid.bottom - 3 * size.font - (turn ? size.labelChars * size.font * 0.45 : 0));
-  const big = n > CHART_SYMBOL_LIMIT;
-  const xAxis = {
-    type: time ? 'time' : 'category',
-    name: model.title,
-    nameLocation: 'middle',
-    nameGap: 2 * size.font,
-    nameTextStyle: { color: '#a0a8c0', fontWeight: 'bold', fontSize: size.titleFont, fontFamily: CHART_FONT_FAMILY },
-    boundaryGap: type === 'bar',
-    axisLine: { lineStyle: { color: CHART_AXIS_COLOR } },
-    axisTick: { show: false },
-    axisLabel: Object.assign(chartTextStyle(size), { hideOverlap: true, rotate: turn }),
-    splitLine: { show: false },
-  };
-  if (!time) {
-    xAxis.data = model.labels;
-    xAxis.axisLabel.interval = 'auto';
-    xAxis.axisLabel.formatter = (label) => chartShortLabel(label, size.labelChars);
-  }
-  const yAxis = {
-    type: 'value',
-    splitNumber: chartTickCount(plotHeight),
-    minInterval: chartAllIntegers(model.series) ? 1 : 0,
-    axisLine: { show: true, lineStyle: { color: CHART_AXIS_COLOR } },
-    axisLabel: Object.assign(chartTextStyle(size), { hideOverlap: true, formatter: (v) => formatNumber(v) }),
-    splitLine: { lineStyle: { color: CHART_AXIS_COLOR, opacity: 0.5 } },
-  };
-  const series = model.series.map((s, i) => {
-    const data = time ? s.values.map((v, r) => [model.times[r], v]) : s.values;
-    const common = { type: type === 'bar' ? 'bar' : 'line', name: s.name, data, color: chartColor(i) };
-    if (clickable) Object.assign(common, { selectedMode: 'single', select: CHART_SELECT_STYLE });
-    if (type === 'bar') {
-      return Object.assign(common, { large: n > CHART_LARGE_BARS, largeThreshold: CHART_LARGE_BARS, barMaxWidth: 60 });
-    }
-    return Object.assign(common, {
-      showSymbol: !big,
-      symbol: 'circle',
-      symbolSize: size.symbol,
-      sampling: 'lttb',
-      lineStyle: { width: 2 },
-      areaStyle: type === 'area' ? { opacity: 0.2 } : undefined,
-      emphasis: { scale: 1.4 },
-    });
-  });
-  const tooltip = chartTooltip();
-  // Without markers the pointer finds a line by its x position.
-  tooltip.trigger = type !== 'bar' && big ? 'axis' : 'item';
-  tooltip.formatter = (p) =>
-    chartLegendTip(p) ??
-    (Array.isArray(p) ? p : [p])
-      .map((q) => chartTipHtml(model.labels[q.dataIndex], model.series[q.seriesIndex].values[q.dataIndex], q.seriesName, q.color))
-      .join('<br>');
-  return {
-    backgroundColor: CHART_BACKGROUND,
-    color: CHART_COLORS,
-    animation: false,
-    useUTC: true,
-    textStyle: { fontFamily: CHART_FONT_FAMILY },
-    grid,
-    tooltip,
-    legend: legend ? chartLegend(size, legendWidth, model.series.map((s) => s.name), shortName) : { show: false },
-    xAxis,
-    yAxis,
-    series,
-  };
-}
-
-// Options for a pie of the first numeric column, largest slice first, legend to the right.
-function chartPieOption(model, width, height, size, clickable) {
-  const slices = chartPieSlices(model);
-  const pctText = (s) => s.pct.toFixed(size.pieDecimals);
-  const byName = new Map(slices.map((s) => [s.label, s]));
-  const legendText = (name) => {
-    const s = byName.get(name);
-    return chartShortLabel(name, size.labelChars) + (s ? ' (' + pctText(s) + '%)' : '');
-  };
-  const legendWidth = chartLegendWidth(slices.map((s) => legendText(s.label)), size, width);
-  const centerX = (width - legendWidth) / 2;
-  const radius = Math.max(0, Math.min(centerX - 12, height / 2 - 2 * size.titleFont - 12));
-  const tooltip = chartTooltip();
-  tooltip.trigger = 'item';
-  tooltip.formatter = (p) => {
-    if (p.componentType === 'legend') return chartLegendTip(p);
-    const s = slices[p.dataIndex];
-    return chartTipHtml(s.label, s.value, null, null, pctText(s));
-  };
-  const series = {
-    type: 'pie',
-    radius,
-    center: [centerX, height / 2 - size.titleFont],
-    data: slices.map((s, i) => ({ name: s.label, value: s.value, itemStyle: { color: chartColor(i) } })),
-    label: { show: false },
-    labelLine: { show: false },
-    itemStyle: { borderColor: CHART_BACKGROUND, borderWidth: slices.length > CHART_OUTLINED_SLICES ? 0 : 2 },
-    emphasis: { scale: true, scaleSize: 4 },
-  };
-  if (clickable) Object.assign(series, { selectedMode: 'single', selectedOffset: 6, select: CHART_SELECT_STYLE });
-  return {
-    backgroundColor: CHART_BACKGROUND,
-    color: CHART_COLORS,
-    animation: false,
-    textStyle: { fontFamily: CHART_FONT_FAMILY },
-    title: {
-      text: model.title,
-      left: centerX,
-      textAlign: 'center',
-      top: height / 2 - size.titleFont + radius + 6,
-      textStyle: { color: '#a0a8c0', fontWeight: 'bold', fontSize: size.titleFont, fontFamily: CHART_FONT_FAMILY },
-    },
-    tooltip,
-    legend: chartLegend(size, legendWidth, slices.map((s) => s.label), legendText),
-    series: [series],
-  };
-}
-
-// The click's category label and series name (none for a slice), from the library's event.
-function chartClickTarget(model, type, params) {
-  if (type === 'pie') {
-    const s = chartPieSlices(model)[params.dataIndex];
-    return s ? { label: s.label, series: undefined } : null;
-  }
-  const label = model.labels[params.dataIndex];
-  return label === undefined ? null : { label, series: params.seriesName };
-}

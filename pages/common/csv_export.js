@@ -2,7 +2,11 @@
 // through to a file the user chooses. A script's last statement is written with the statements
 // before it run first (`options.script`, from sqlScript); engine messages are told in terms of
 // `options.userText`. A failure is reported here; the answer goes back as bridgeCall gives it.
-async function exportPagedCsv(sql, options) {
+import { bridgeCall } from './bridge.js';
+import { mapEngineError } from './engine_error.js';
+import { scriptPagedBase, sqlPieces } from './sql.js';
+
+export async function exportPagedCsv(sql, options) {
   const opts = options || {};
   const script = opts.script || { setup: [], last: { text: String(sql), at: 0 } };
   const userText = opts.userText != null ? opts.userText : String(sql);

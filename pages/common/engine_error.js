@@ -1,6 +1,8 @@
 // Engine messages as the user should read them: their "LINE n" and caret point into the text the
 // user wrote, not into the statement the page built around it, and they show in a monospace
 // block so the caret stands under the right character.
+import { escapeHtml } from './escape.js';
+import { scriptStatements, splitSqlStatements } from './sql.js';
 
 const ENGINE_CONTEXT_RE = /^LINE (\d+): (.*)\n( *)\^[ \t]*$/m;
 const ENGINE_CONTEXT_WIDTH = 40;
@@ -133,7 +135,7 @@ function engineOwnMessage(text) {
 
 // `message` of the engine for `sent` ({ sql, map } from sqlPieces), told in terms of `userText`.
 // A message without a position, or one that cannot be placed, is only cleared of earlier rows.
-function mapEngineError(message, sent, userText) {
+export function mapEngineError(message, sent, userText) {
   const own = engineOwnMessage(message == null ? '' : message);
   const m = ENGINE_CONTEXT_RE.exec(own);
   if (!m || !sent || !Array.isArray(sent.map)) return own;
@@ -146,13 +148,13 @@ function mapEngineError(message, sent, userText) {
 }
 
 // The block an engine message is shown in.
-function engineErrorHtml(text, extraClass) {
+export function engineErrorHtml(text, extraClass) {
   return '<pre class="engine-error' + (extraClass ? ' ' + extraClass : '') + '">' + escapeHtml(text) + '</pre>';
 }
 
 // The error of a paged table's count or page statement (the count's first) for `base`, the
 // statement paged, told in terms of `base` itself; null when both answered.
-function pagedEngineError(countRes, pageRes, base, page, pageSize) {
+export function pagedEngineError(countRes, pageRes, base, page, pageSize) {
   const stmts = scriptStatements({ setup: [], last: { text: base, at: 0 } }, page, pageSize, 0);
   if (countRes && countRes.error) return mapEngineError(countRes.error, stmts.count, base);
   if (pageRes && pageRes.error) return mapEngineError(pageRes.error, stmts.page, base);

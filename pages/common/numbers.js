@@ -4,7 +4,7 @@
 
 const NUMBER_FALLBACK_LOCALE = 'en-US';
 
-function displayLocale(language) {
+export function displayLocale(language) {
   const tag = String(language || '').split('.')[0];
   if (tag === '' || /^(C|POSIX)$/i.test(tag)) return NUMBER_FALLBACK_LOCALE;
   try {
@@ -14,10 +14,10 @@ function displayLocale(language) {
   }
 }
 
-const DISPLAY_LOCALE = displayLocale(typeof navigator === 'undefined' ? '' : navigator.language);
+export const DISPLAY_LOCALE = displayLocale(typeof navigator === 'undefined' ? '' : navigator.language);
 // One formatter for every number: toLocaleString builds a new one on each call in some engines.
-const NUMBER_FORMAT = new Intl.NumberFormat(DISPLAY_LOCALE);
+export const NUMBER_FORMAT = new Intl.NumberFormat(DISPLAY_LOCALE);
 
-function formatNumber(v) {
+export function formatNumber(v) {
   return NUMBER_FORMAT.format(v);
 }

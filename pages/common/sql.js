@@ -2,15 +2,17 @@
 // {path-to-files} call, the statements of a paginated page, and the scanner that tells code
 // from literals, quoted names and comments.
 
-const PATH_VARIABLE = '{path-to-files}';
+export const PATH_VARIABLE = '{path-to-files}';
+// Rows of one page of every paginated table, on both pages.
+export const PAGE_SIZE = 10;
 const AGGREGATION_RE = /\b(GROUP\s+BY|COUNT\s*\(|SUM\s*\(|AVG\s*\(|MIN\s*\(|MAX\s*\(|STDDEV|VARIANCE|MEDIAN|QUANTILE|HISTOGRAM)\b/;
 const TRAILING_LIMIT_RE = /\s+(LIMIT\s+\d+(\s*,\s*\d+)?(\s+OFFSET\s+\d+)?|\s*OFFSET\s+\d+(\s+LIMIT\s+\d+)?)\s*$/i;
 
-function hasAggregation(sql) {
+export function hasAggregation(sql) {
   return AGGREGATION_RE.test(String(sql).toUpperCase());
 }
 
-function stripLimitOffset(sql) {
+export function stripLimitOffset(sql) {
   return String(sql).replace(TRAILING_LIMIT_RE, '');
 }
 
@@ -24,13 +26,13 @@ function stripTrailingSemicolon(sql) {
 
 // The statement a paginated table pages through: the user's own LIMIT and OFFSET give way to
 // the pages.
-function pagedBaseSql(sql) {
+export function pagedBaseSql(sql) {
   return stripLimitOffset(stripTrailingSemicolon(sql));
 }
 
 // A path inside a SQL string literal: an apostrophe in a file or folder name must not end the
 // literal early (or let the name rewrite the query).
-function sqlString(text) {
+export function sqlString(text) {
   return "'" + String(text).replace(/'/g, "''") + "'";
 }
 
@@ -45,12 +47,12 @@ function pathFilesCall(parquet, folder) {
   return fn + '(' + sqlString(folder + '/**/*.' + ext) + FOLDER_READ_OPTIONS + ')';
 }
 
-function substitutePathVariable(sql, parquet, folder) {
+export function substitutePathVariable(sql, parquet, folder) {
   return String(sql).split(PATH_VARIABLE).join(pathFilesCall(parquet, folder));
 }
 
 // Line breaks keep a trailing "--" comment from swallowing the added text.
-function paginatedStatements(base, page, pageSize) {
+export function paginatedStatements(base, page, pageSize) {
   const offset = (page - 1) * pageSize;
   return {
     count: 'SELECT COUNT(*) as cnt FROM (\n' + base + '\n) AS _paginated_subq',
@@ -93,7 +95,7 @@ function sqlBlockCommentEnd(sql, i) {
 // The code tokens of `sql` in order, as { start, end, depth, word }: `word` is the upper-cased
 // text of a keyword or plain name, null for literals, quoted identifiers and punctuation.
 // White space and comments make no token. A bracket token carries the depth outside it.
-function scanSql(sql) {
+export function scanSql(sql) {
   const tokens = [];
   let depth = 0;
   let i = 0;
@@ -142,7 +144,7 @@ function scanSql(sql) {
 
 // The statements of a text, split at the semicolons of its code, as { start, end }: each runs
 // from just after the previous semicolon up to its own. Stretches without code are left out.
-function splitSqlStatements(sql) {
+export function splitSqlStatements(sql) {
   sql = String(sql);
   const out = [];
   let start = 0;
@@ -166,7 +168,7 @@ const ROW_STATEMENT_WORDS = ['SELECT', 'WITH', 'FROM', 'VALUES', 'TABLE', 'DESCR
 
 // Text assembled from added pieces (strings) and pieces of the user's text ({ text, at }),
 // remembering where each of the latter came from, so engine messages can be mapped back.
-function sqlPieces(parts) {
+export function sqlPieces(parts) {
   let sql = '';
   const map = [];
   for (const p of parts) {
@@ -183,7 +185,7 @@ function sqlPieces(parts) {
 // A text as one script: `setup`, the pieces of every statement but the last (each closed with a
 // semicolon, those answering rows made to answer none), and `last`, the last statement with
 // whatever follows it. A single statement has no setup and is the whole text.
-function sqlScript(text) {
+export function sqlScript(text) {
   text = String(text);
   const stmts = splitSqlStatements(text);
   if (stmts.length < 2) return { text, setup: [], last: { text, at: 0 } };
@@ -199,17 +201,13 @@ function sqlScript(text) {
   return { text, setup, last: { text: text.slice(lastStart), at: lastStart } };
 }
 
-function isSqlScript(script) {
-  return script.setup.length > 0;
-}
-
 // The last statement as the paged statements wrap it: without a closing semicolon or row limit.
-function scriptPagedBase(script) {
+export function scriptPagedBase(script) {
   return { text: pagedBaseSql(script.last.text), at: script.last.at };
 }
 
 // The statements a run sends for each way of showing the last statement's answer.
-function scriptStatements(script, page, pageSize, rowCap) {
+export function scriptStatements(script, page, pageSize, rowCap) {
   const base = scriptPagedBase(script);
   const offset = (page - 1) * pageSize;
   return {

@@ -2,6 +2,8 @@
 // the scroll box's view plus a margin, and spacer rows above and below stand in for the rest, so
 // the scroll bar tells the answer's length and the sticky header stays on top. Scrolling redraws
 // the rows at most once a frame. The window arithmetic and the markup are pure, for tests.
+import { escapeHtml } from './escape.js';
+import { NUMBER_FORMAT } from './numbers.js';
 
 const VIRTUAL_MARGIN_ROWS = 20;
 // Under any real row height: a draw before the first measurement shows rows to spare, never too few.
@@ -14,7 +16,7 @@ const VIRTUAL_FRACTION = NUMBER_FORMAT.format(0.888).slice(1);
 
 // The rows to draw, [first, last), for a scroll position measured from the top of the first row,
 // and the heights of the spacers above and below them.
-function virtualWindow(scrollTop, viewHeight, rowHeight, rowCount, margin, maxHeight) {
+export function virtualWindow(scrollTop, viewHeight, rowHeight, rowCount, margin, maxHeight) {
   const n = rowCount;
   const h = rowHeight;
   const capped = n * h > maxHeight;
@@ -36,7 +38,7 @@ function virtualWindow(scrollTop, viewHeight, rowHeight, rowCount, margin, maxHe
 }
 
 // The same text as toLocaleString; integers beyond double precision are grouped exactly.
-function groupedNumberText(text) {
+export function groupedNumberText(text) {
   const t = String(text).trim();
   if (/^[+-]?\d+$/.test(t) && !Number.isSafeInteger(Number(t))) {
     try {
@@ -53,7 +55,7 @@ function groupedNumberText(text) {
 // Per column, the text likely to be widest once shown: the longest, and for numbers the longest
 // whole part, with a fraction when any has one. A hidden row of them keeps every column as wide as
 // the whole answer makes it, wherever the rows in sight come from.
-function virtualSizerMarkup(rows, columnCount, numeric) {
+export function virtualSizerMarkup(rows, columnCount, numeric) {
   let html = '<tr class="virtual-sizer">';
   for (let i = 0; i < columnCount; i++) {
     let best = '';
@@ -76,7 +78,7 @@ function virtualGapMarkup(height, columnCount) {
 }
 
 // Body rows of a window; a cell of a column flagged in `numeric` is shown with locale grouping.
-function virtualBodyMarkup(rows, win, columnCount, numeric) {
+export function virtualBodyMarkup(rows, win, columnCount, numeric) {
   let html = virtualGapMarkup(win.top, columnCount);
   for (let r = win.first; r < win.last; r++) {
     const row = Array.isArray(rows[r]) ? rows[r] : [];
@@ -92,7 +94,7 @@ function virtualBodyMarkup(rows, win, columnCount, numeric) {
 
 // Draws the answer as a table of class `tableClass` filling the scroll box `box`, replacing what
 // the box held. The box keeps a handle to stop the previous table's redrawing.
-function drawVirtualTable(box, tableClass, columns, rows, numeric) {
+export function drawVirtualTable(box, tableClass, columns, rows, numeric) {
   if (box.virtualTable) box.virtualTable.stop();
   const cols = Array.isArray(columns) ? columns : [];
   const all = Array.isArray(rows) ? rows : [];

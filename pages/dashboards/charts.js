@@ -1,27 +1,32 @@
 // Charts of dashboard panels and editor previews, drawn by the shared chart module over the
 // element's content box; on panels with click metadata a click on a bar, point or slice
 // reaches the click filter through chartElementClicked.
+import { chartDraw, chartReleaseIn } from '../common/chart.js';
+import { CHART_NO_NUMERIC } from '../common/chart_model.js';
+import { chartType, isChartType } from '../common/chart_types.js';
+import { applyChartClickFilter, clearChartClickFilter, drawSelectionHighlight } from './click_filter.js';
+import { buildChartClickFilter } from './click_rules.js';
+import { NOTE_GREY, noteHtml } from './rules.js';
+import { dashState } from './state.js';
+import { renderTable } from './tables.js';
 
-const DASH_NOTE_COLOR = '#6c7086';
 // The least height of an element holding a chart: room for a plot of about 120px between the
 // axis labels and title.
 const DASH_CHART_MIN_HEIGHT = { panel: '250px', small: '230px' };
 
-function renderChart(el, result, chartType, isSmall, clickMeta) {
+export function renderChart(el, result, chartType, isSmall, clickMeta) {
   chartReleaseIn(el);
   el.innerHTML = '';
   el.style.minHeight = '';
   if (chartType === 'table') renderTable(el, result, isSmall);
-  else if (chartType === 'bar' || chartType === 'line' || chartType === 'area' || chartType === 'pie') {
-    renderChartBox(el, result, chartType, isSmall, clickMeta);
-  }
+  else if (isChartType(chartType)) renderChartBox(el, result, chartType, isSmall, clickMeta);
 }
 
 function renderChartBox(el, result, chartType, isSmall, clickMeta) {
   const columns = result && Array.isArray(result.columns) ? result.columns : [];
   const rows = result && Array.isArray(result.rows) ? result.rows : [];
   if (columns.length < 2 || !rows.length) {
-    el.innerHTML = noteHtml('Need 2+ columns', DASH_NOTE_COLOR);
+    el.innerHTML = noteHtml('Need 2+ columns', NOTE_GREY);
     return;
   }
   // The box covers the element's content box, out of the flow, so a drawn chart never lends
@@ -46,14 +51,14 @@ function renderChartBox(el, result, chartType, isSmall, clickMeta) {
   if (!chartDraw(box, result, chartType, isSmall ? 'small' : 'panel', onPick, reason)) {
     chartReleaseIn(el);
     el.style.minHeight = '';
-    el.innerHTML = noteHtml(CHART_NO_NUMERIC, DASH_NOTE_COLOR);
+    el.innerHTML = noteHtml(CHART_NO_NUMERIC, NOTE_GREY);
     return;
   }
   box.style.cursor = clickable ? 'pointer' : '';
 }
 
 function dashSameSelection(label, seriesName) {
-  const sel = window.chartSelection;
+  const sel = dashState.selection;
   if (!sel) return false;
   const a = sel.series === undefined ? null : sel.series;
   const b = seriesName === undefined ? null : seriesName;
@@ -65,7 +70,7 @@ function dashSameSelection(label, seriesName) {
 // Returns whether the element stays marked as the selection.
 function chartElementClicked(clickMeta, label, seriesName, mark) {
   if (dashSameSelection(label, seriesName)) {
-    window.clearChartClickFilter();
+    clearChartClickFilter();
     return false;
   }
   const condition = buildChartClickFilter(clickMeta, label, seriesName);

@@ -1,34 +1,31 @@
 // Chart click filters: one condition for the whole page narrows every paginated table, with the
-// clicked element marked and an indicator that clears it.
-
-// The chart module reads the selection to tell a second click on the selected element.
-window.chartSelection = null;
-
-function clearChartSelectionHighlight() {
-  const sel = window.chartSelection;
-  if (sel && sel.mark) sel.mark.off();
-  window.chartSelection = null;
-}
+// clicked element marked and an indicator that clears it. The condition and the selection are
+// kept by state.js.
+import { DASH_PAGE_SIZE } from './rules.js';
+import { applyChartClickFilterToSql } from './sql_splice.js';
+import { allPagedTables, dashState, setClickFilter, setPagedSqlWithDropdown, setSelection } from './state.js';
+import { renderPaginatedTable } from './tables.js';
 
 // The chart marks the clicked element itself; the selection remembers how to unmark it.
-function drawSelectionHighlight(mark, label, seriesName) {
-  clearChartSelectionHighlight();
-  window.chartSelection = { mark, label, series: seriesName };
+function clearChartSelectionHighlight() {
+  const sel = dashState.selection;
+  if (sel && sel.mark) sel.mark.off();
+  setSelection(null);
 }
 
-function paginatedTables() {
-  return document.querySelectorAll('[data-paginated-sql]');
+export function drawSelectionHighlight(mark, label, seriesName) {
+  clearChartSelectionHighlight();
+  setSelection({ mark, label, series: seriesName });
 }
 
 // Every table is redrawn from its SQL without a click filter, so a new click replaces the old one.
 function redrawPaginatedTables(condition) {
-  paginatedTables().forEach((el) => {
-    const base = el.dataset.paginatedSqlWithDropdown || el.dataset.paginatedSql;
-    const size = Number(el.dataset.paginatedPageSize) || PANEL_PAGE_SIZE;
+  for (const table of allPagedTables()) {
+    const base = table.sqlWithDropdown || table.sql;
     const sql = condition ? applyChartClickFilterToSql(base, condition) : base;
-    renderPaginatedTable(el, sql, 1, size, el.dataset.paginatedIsSmall === '1', el.dataset.paginatedKey);
-    el.dataset.paginatedSqlWithDropdown = base;
-  });
+    renderPaginatedTable(table.el, sql, 1, table.pageSize || DASH_PAGE_SIZE, table.isSmall, table.key);
+    setPagedSqlWithDropdown(table.key, base);
+  }
 }
 
 function showChartFilterIndicator(condition) {
@@ -46,29 +43,29 @@ function showChartFilterIndicator(condition) {
   text.textContent = ' ' + condition;
   const clear = document.createElement('button');
   clear.textContent = 'Clear';
-  clear.addEventListener('click', () => window.clearChartClickFilter());
+  clear.addEventListener('click', () => clearChartClickFilter());
   box.replaceChildren(label, text, clear);
   box.style.display = 'flex';
 }
 
-function applyChartClickFilter(condition) {
+export function applyChartClickFilter(condition) {
   if (!condition) return;
-  setClickFilter(condition, window.chartSelection);
+  setClickFilter(condition);
   redrawPaginatedTables(condition);
   showChartFilterIndicator(condition);
 }
 
-window.clearChartClickFilter = function () {
+export function clearChartClickFilter() {
   setClickFilter(null);
   clearChartSelectionHighlight();
   const box = document.getElementById('chartFilterIndicator');
   if (box) box.style.display = 'none';
   redrawPaginatedTables(null);
-};
+}
 
 // Why a chart panel cannot be clicked, shown while the pointer is over it; nothing on a chart
 // that can be.
-function showClickReason(el, clickMeta) {
+export function showClickReason(el, clickMeta) {
   const reason = clickMeta && !(clickMeta.xAxis && clickMeta.xAxis.expression) ? clickMeta.reason || '' : '';
   if (reason) {
     el.dataset.clickReason = reason;

@@ -1,5 +1,7 @@
 // What a chart click stands for, read from the chart's saved SQL alone: the expression its
 // categories come from (the first column) and each series' own FILTER (WHERE ...) condition.
+import { scanSql, sqlString } from '../common/sql.js';
+import { sqlIdentifier } from './sql_splice.js';
 
 const CLICK_AXIS_CAST_TRUNC_RE =
   /^(CAST\s*\(\s*(DATE_TRUNC\s*\(\s*'(\w+)'\s*,\s*"?(\w+)"?\s*\))\s+AS\s+\w+\s*\))(\s+as\s+\w+)?$/i;
@@ -99,7 +101,7 @@ function clickSelectItems(sql) {
   return items.filter(Boolean);
 }
 
-function parseQueryForClickFilters(sql) {
+export function parseQueryForClickFilters(sql) {
   const meta = { xAxis: null, series: Object.create(null), reason: null };
   const items = clickSelectItems(String(sql == null ? '' : sql));
   if (!items.length) {
@@ -118,7 +120,7 @@ function parseQueryForClickFilters(sql) {
 // The first select item as the chart's category: the date forms kept by their type, a column
 // (bare or quoted, any characters), or any other expression without an aggregate, compared as a
 // whole. `reason` says why a category that is none of these cannot be clicked.
-function parseXAxisExpression(expr) {
+export function parseXAxisExpression(expr) {
   const e = String(expr).trim();
   let m = CLICK_AXIS_CAST_TRUNC_RE.exec(e);
   if (m) return clickAxis('date_trunc', m[1], m[4], { precision: m[3], dataType: 'date' });
@@ -147,7 +149,7 @@ function parseXAxisExpression(expr) {
 
 // { name, condition }: the alias at the end, and the whole condition of FILTER (WHERE ...) up to
 // its own closing parenthesis, so IN (1, 2) or a nested call stays in one piece.
-function parseSeriesExpression(expr) {
+export function parseSeriesExpression(expr) {
   const e = String(expr).trim();
   const { alias, tokens } = splitSelectAlias(e);
   // FILTER ( WHERE as three tokens of code: never inside a literal or a quoted name.
@@ -164,7 +166,7 @@ function parseSeriesExpression(expr) {
 
 // The SQL condition for a click on `label` (the category as text) of the series `seriesName`
 // (none for a pie slice), or null when the chart is not filterable that way.
-function buildChartClickFilter(clickMeta, label, seriesName) {
+export function buildChartClickFilter(clickMeta, label, seriesName) {
   const parts = [];
   const axis = clickMeta && clickMeta.xAxis;
   if (axis && axis.expression) {

@@ -1,12 +1,28 @@
 // The dashboard layout editor: rows of cells inside rowsContainer, each cell a panel with its
 // title, query, chart type, width and a small live preview. The elements are the layout until
 // collectEditorRows() reads them for saving.
+import { bridgeCall } from '../common/bridge.js';
+import { chartType } from '../common/chart_types.js';
+import { escapeHtml } from '../common/escape.js';
+import { hasAggregation } from '../common/sql.js';
+import { renderChart } from './charts.js';
+import { applyFiltersToSql } from './filter_types.js';
+import { dashboardSql, reloadOtherFilterDropdowns, showEditFilterBar } from './filters.js';
+import {
+  cellMaxWidth,
+  getChartOptions,
+  queryListNames,
+  serializeRows,
+  shareWidths,
+  storedCellData,
+} from './layout_rules.js';
+import { DASH_DEFAULT_FLEX, DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml } from './rules.js';
+import { dashState, nextCellId, nextRowId, queryAsWork, setSchema, startWork } from './state.js';
+import { renderPaginatedTable } from './tables.js';
 
 const EDIT_NO_QUERY = '— Select Query —';
 const EDIT_PREVIEW_HINT = 'Select a query to preview';
 const EDIT_FOCUS_DELAY_MS = 50;
-const EDIT_GREY = '#6c7086';
-const EDIT_RED = '#f38ba8';
 
 // Tooltips and preview size differ between cells opened from a stored layout and cells added
 // with the row's "+" button.
@@ -77,15 +93,15 @@ function buildRow() {
   row.dataset.rowId = String(id);
   row.innerHTML =
     '<div class="dash-cells-container"></div><div class="dash-row-actions">' +
-    '<button type="button" class="dash-row-btn" title="Add Panel" onclick="dashAddCell(' + id + ')">+</button>' +
-    '<button type="button" class="dash-row-btn row-up-btn" title="Move Row Up" onclick="dashMoveRowUp(' + id + ')">↑</button>' +
-    '<button type="button" class="dash-row-btn row-down-btn" title="Move Row Down" onclick="dashMoveRowDown(' + id + ')">↓</button>' +
-    '<button type="button" class="dash-row-btn" title="Remove Row" onclick="dashRemoveRow(' + id + ')">🗑️</button></div>';
+    '<button type="button" class="dash-row-btn" title="Add Panel" data-click="dashAddCell">+</button>' +
+    '<button type="button" class="dash-row-btn row-up-btn" title="Move Row Up" data-click="dashMoveRowUp">↑</button>' +
+    '<button type="button" class="dash-row-btn row-down-btn" title="Move Row Down" data-click="dashMoveRowDown">↓</button>' +
+    '<button type="button" class="dash-row-btn" title="Remove Row" data-click="dashRemoveRow">🗑️</button></div>';
   container.appendChild(row);
   return id;
 }
 
-function getQueryListItems(cellId, selectedQuery, searchText) {
+export function getQueryListItems(selectedQuery, searchText) {
   const names = queryListNames(dashState.savedQueries, searchText);
   if (!names.length) return '<div class="query-dropdown-empty">No queries found</div>';
   return names
@@ -93,7 +109,7 @@ function getQueryListItems(cellId, selectedQuery, searchText) {
       const selected = name === selectedQuery;
       return (
         '<div class="query-dropdown-item' + (selected ? ' selected' : '') + '" data-name="' + editText(name) +
-        '" onclick="dashSelectQuery(' + Number(cellId) + ', ' + handlerArg(name) + ')">' +
+        '" data-click="dashSelectQuery">' +
         '<span class="query-dropdown-name">' + editText(name) + '</span>' +
         (selected ? '<span class="query-dropdown-check">✓</span>' : '') + '</div>'
       );
@@ -101,17 +117,16 @@ function getQueryListItems(cellId, selectedQuery, searchText) {
     .join('');
 }
 
-function getQueryDropdown(cellId, selectedQuery) {
-  const id = Number(cellId);
+export function getQueryDropdown(selectedQuery) {
   return (
     '<div class="query-dropdown-container">' +
     '<input type="hidden" class="query-select" value="' + editText(selectedQuery || '') + '">' +
-    '<button type="button" class="query-dropdown-btn" onclick="dashToggleQueryDropdown(' + id + ', event)">' +
+    '<button type="button" class="query-dropdown-btn" data-click="dashToggleQueryDropdown">' +
     '<span class="query-dropdown-label">' + editText(selectedQuery || EDIT_NO_QUERY) + '</span>' +
     '<span class="query-dropdown-arrow">▼</span></button>' +
     '<div class="query-dropdown-menu" style="display:none">' +
     '<input type="text" class="query-dropdown-search" placeholder="Search..." ' +
-    'oninput="dashFilterQueryDropdown(' + id + ', this.value)" onclick="event.stopPropagation()">' +
+    'data-input="dashFilterQueryDropdown" data-click="stop">' +
     '<div class="query-dropdown-list"></div></div></div>'
   );
 }
@@ -129,15 +144,15 @@ function buildCell(rowId, data, stored) {
   cell.innerHTML =
     '<div class="dash-cell-header">' +
     '<input type="text" class="cell-title" placeholder="Panel name...">' +
-    '<button type="button" class="cell-arrow cell-left-btn"' + editTitleAttr(tips.left) + ' onclick="dashMoveCellLeft(' + id + ')">←</button>' +
-    '<button type="button" class="cell-arrow cell-right-btn"' + editTitleAttr(tips.right) + ' onclick="dashMoveCellRight(' + id + ')">→</button>' +
+    '<button type="button" class="cell-arrow cell-left-btn"' + editTitleAttr(tips.left) + ' data-click="dashMoveCellLeft">←</button>' +
+    '<button type="button" class="cell-arrow cell-right-btn"' + editTitleAttr(tips.right) + ' data-click="dashMoveCellRight">→</button>' +
     '<span class="cell-col-label">Col:</span>' +
-    '<button type="button" class="cell-width-btn"' + editTitleAttr(tips.dec) + ' onclick="dashAdjustWidth(' + id + ', -1)">−</button>' +
+    '<button type="button" class="cell-width-btn"' + editTitleAttr(tips.dec) + ' data-click="dashAdjustWidth" data-delta="-1">−</button>' +
     '<span class="width-label"></span>' +
-    '<button type="button" class="cell-width-btn"' + editTitleAttr(tips.inc) + ' onclick="dashAdjustWidth(' + id + ', 1)">+</button>' +
-    '<button type="button" class="cell-remove-btn"' + editTitleAttr(tips.remove) + ' onclick="dashRemoveCell(' + id + ')">🗑️</button>' +
-    '</div><div class="dash-cell-choices">' + getQueryDropdown(id, data.query) +
-    '<select class="chart-select" onchange="dashPreviewCell(' + id + ')">' + getChartOptions(data.chartType) + '</select>' +
+    '<button type="button" class="cell-width-btn"' + editTitleAttr(tips.inc) + ' data-click="dashAdjustWidth" data-delta="1">+</button>' +
+    '<button type="button" class="cell-remove-btn"' + editTitleAttr(tips.remove) + ' data-click="dashRemoveCell">🗑️</button>' +
+    '</div><div class="dash-cell-choices">' + getQueryDropdown(data.query) +
+    '<select class="chart-select" data-change="dashPreviewCell">' + getChartOptions(data.chartType) + '</select>' +
     '</div><div class="cell-preview' + (stored ? ' cell-preview-stored' : '') + '"></div>';
   // Set as a property, so the title comes back exactly as stored.
   cell.querySelector('.cell-title').value = data.title;
@@ -159,10 +174,10 @@ function editPreviewArea(cellId) {
   return cell && cell.querySelector('.cell-preview');
 }
 
-function dashAddCell(rowId) {
+export function dashAddCell(rowId) {
   const id = buildCell(rowId, { title: '', query: '', chartType: 'table', flex: DASH_DEFAULT_FLEX }, false);
   if (id === null) return;
-  editNote(editPreviewArea(id), EDIT_PREVIEW_HINT, EDIT_GREY);
+  editNote(editPreviewArea(id), EDIT_PREVIEW_HINT, NOTE_GREY);
   updateArrowVisibility();
 }
 
@@ -171,30 +186,30 @@ function addCellWithData(rowId, cellData) {
   const id = buildCell(rowId, data, true);
   if (id === null) return;
   if (data.query) dashPreviewCell(id);
-  else editNote(editPreviewArea(id), EDIT_PREVIEW_HINT, EDIT_GREY);
+  else editNote(editPreviewArea(id), EDIT_PREVIEW_HINT, NOTE_GREY);
 }
 
-function dashAddRow() {
+export function dashAddRow() {
   const id = buildRow();
   if (id === null) return;
   dashAddCell(id);
   updateArrowVisibility();
 }
 
-function addRowWithCells(cells) {
+export function addRowWithCells(cells) {
   const id = buildRow();
   if (id === null) return;
   for (const cell of Array.isArray(cells) ? cells : []) addCellWithData(id, cell);
   updateArrowVisibility();
 }
 
-function dashRemoveRow(rowId) {
+export function dashRemoveRow(rowId) {
   const row = editRow(rowId);
   if (row) row.remove();
   updateArrowVisibility();
 }
 
-function dashRemoveCell(cellId) {
+export function dashRemoveCell(cellId) {
   const cell = editCell(cellId);
   if (!cell) return;
   const row = cell.closest('.dash-row');
@@ -214,23 +229,23 @@ function editSwap(el, cls, up) {
   updateArrowVisibility();
 }
 
-function dashMoveRowUp(rowId) {
+export function dashMoveRowUp(rowId) {
   editSwap(editRow(rowId), 'dash-row', true);
 }
 
-function dashMoveRowDown(rowId) {
+export function dashMoveRowDown(rowId) {
   editSwap(editRow(rowId), 'dash-row', false);
 }
 
-function dashMoveCellLeft(cellId) {
+export function dashMoveCellLeft(cellId) {
   editSwap(editCell(cellId), 'dash-cell', true);
 }
 
-function dashMoveCellRight(cellId) {
+export function dashMoveCellRight(cellId) {
   editSwap(editCell(cellId), 'dash-cell', false);
 }
 
-function dashAdjustWidth(cellId, delta) {
+export function dashAdjustWidth(cellId, delta) {
   const cell = editCell(cellId);
   const row = cell && cell.closest('.dash-row');
   if (!row) return;
@@ -250,7 +265,7 @@ function editQueryValue(cell) {
   return input ? input.value : '';
 }
 
-function dashToggleQueryDropdown(cellId, event) {
+export function dashToggleQueryDropdown(cellId, event) {
   if (event) {
     event.stopPropagation();
     event.preventDefault();
@@ -272,13 +287,13 @@ function dashToggleQueryDropdown(cellId, event) {
   }, EDIT_FOCUS_DELAY_MS);
 }
 
-function dashFilterQueryDropdown(cellId, searchText) {
+export function dashFilterQueryDropdown(cellId, searchText) {
   const cell = editCell(cellId);
   const list = cell && cell.querySelector('.query-dropdown-list');
-  if (list) list.innerHTML = getQueryListItems(cellId, editQueryValue(cell), searchText);
+  if (list) list.innerHTML = getQueryListItems(editQueryValue(cell), searchText);
 }
 
-function dashSelectQuery(cellId, queryName) {
+export function dashSelectQuery(cellId, queryName) {
   const cell = editCell(cellId);
   if (!cell) return;
   const name = queryName == null ? '' : String(queryName);
@@ -293,11 +308,14 @@ function dashSelectQuery(cellId, queryName) {
   reloadOtherFilterDropdowns(null);
 }
 
-document.addEventListener('click', (e) => {
-  const target = e.target;
-  if (target instanceof Element && target.closest('.query-dropdown-container')) return;
-  editHideQueryMenus(null);
-});
+// A click outside a query dropdown closes the open one.
+export function bindEditor() {
+  document.addEventListener('click', (e) => {
+    const target = e.target;
+    if (target instanceof Element && target.closest('.query-dropdown-container')) return;
+    editHideQueryMenus(null);
+  });
+}
 
 // A new dashboard learns its filterable columns from the first query previewed while none are
 // known; the first answer wins, so later previews do not swap the columns under the filters.
@@ -308,14 +326,12 @@ function editFetchSchema(sql) {
       const columns = reply && Array.isArray(reply.columns) ? reply.columns : [];
       if (!columns.length || dashState.schema.length) return;
       setSchema(columns);
-      const filterable = columns.some((c) => c && (isTextType(c.type) || isDateType(c.type)));
-      const bar = document.getElementById('filterBarEdit');
-      if (bar) bar.style.display = filterable ? '' : 'none';
+      showEditFilterBar();
     })
     .catch(() => {});
 }
 
-async function dashPreviewCell(cellId) {
+export async function dashPreviewCell(cellId) {
   const cell = editCell(cellId);
   if (!cell) return;
   const querySelect = cell.querySelector('.query-select');
@@ -324,24 +340,24 @@ async function dashPreviewCell(cellId) {
   if (!querySelect || !chartSelect || !preview) return;
   const queryName = querySelect.value;
   if (!queryName) {
-    editNote(preview, EDIT_PREVIEW_HINT, EDIT_GREY);
+    editNote(preview, EDIT_PREVIEW_HINT, NOTE_GREY);
     return;
   }
   preview.innerHTML = loadingBarHtml(120);
   const record = dashState.savedQueries.find((q) => q && q.name === queryName);
   if (!record) {
-    editNote(preview, 'Query not found', EDIT_RED);
+    editNote(preview, 'Query not found', NOTE_RED);
     return;
   }
   const storedSql = typeof record.sql === 'string' ? record.sql : '';
   chartSelect.innerHTML = getChartOptions(chartSelect.value, hasAggregation(storedSql));
-  const chartType = chartSelect.value;
+  const type = chartSelect.value;
   let sql = dashboardSql(storedSql);
   if (!dashState.schema.length) editFetchSchema(sql);
   sql = applyFiltersToSql(sql, dashState.filters);
   const key = 'edit-cell-' + cellId;
-  if (chartType === 'paginated') {
-    renderPaginatedTable(preview, sql, 1, 10, true, key);
+  if (chartType(type) && chartType(type).paged) {
+    renderPaginatedTable(preview, sql, 1, DASH_PAGE_SIZE, true, key);
     return;
   }
   // A newer preview of the cell stops this one and draws in its place.
@@ -349,16 +365,16 @@ async function dashPreviewCell(cellId) {
   if (!res) return;
   const result = res.value;
   if (res.error) {
-    editNote(preview, res.error, EDIT_RED, '0.7rem');
+    editNote(preview, res.error, NOTE_RED, '0.7rem');
   } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
-    editNote(preview, 'No data', EDIT_GREY);
+    editNote(preview, 'No data', NOTE_GREY);
   } else {
-    renderChart(preview, result, chartType, true);
+    renderChart(preview, result, type, true);
   }
 }
 
 // The rows that Save stores, read from the elements in their current order.
-function collectEditorRows() {
+export function collectEditorRows() {
   return serializeRows(
     editRows().map((row) =>
       editRowCells(row).map((cell) => {
@@ -375,18 +391,20 @@ function collectEditorRows() {
   );
 }
 
-Object.assign(window, {
-  dashAddRow,
-  dashAddCell,
-  dashRemoveRow,
-  dashRemoveCell,
-  dashMoveRowUp,
-  dashMoveRowDown,
-  dashMoveCellLeft,
-  dashMoveCellRight,
-  dashAdjustWidth,
-  dashToggleQueryDropdown,
-  dashFilterQueryDropdown,
-  dashSelectQuery,
-  dashPreviewCell,
-});
+// The rows' and cells' actions by name, each given the element acted on.
+const rowOf = (el) => el.closest('.dash-row').dataset.rowId;
+const cellOf = (el) => el.closest('.dash-cell').dataset.cellId;
+export const EDITOR_ACTIONS = {
+  dashAddCell: (el) => dashAddCell(rowOf(el)),
+  dashMoveRowUp: (el) => dashMoveRowUp(rowOf(el)),
+  dashMoveRowDown: (el) => dashMoveRowDown(rowOf(el)),
+  dashRemoveRow: (el) => dashRemoveRow(rowOf(el)),
+  dashMoveCellLeft: (el) => dashMoveCellLeft(cellOf(el)),
+  dashMoveCellRight: (el) => dashMoveCellRight(cellOf(el)),
+  dashAdjustWidth: (el) => dashAdjustWidth(cellOf(el), Number(el.dataset.delta)),
+  dashRemoveCell: (el) => dashRemoveCell(cellOf(el)),
+  dashToggleQueryDropdown: (el, e) => dashToggleQueryDropdown(cellOf(el), e),
+  dashFilterQueryDropdown: (el) => dashFilterQueryDropdown(cellOf(el), el.value),
+  dashSelectQuery: (el) => dashSelectQuery(cellOf(el), el.dataset.name),
+  dashPreviewCell: (el) => dashPreviewCell(cellOf(el)),
+};

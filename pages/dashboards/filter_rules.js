@@ -1,102 +1,20 @@
-// Text rules of the dashboard filters and their pickers: new filters, the columns the menu
-// offers, dates and month grids, and the labels and counts of the controls. No DOM here.
+// Text rules of the dashboard filters and their pickers: dates and month grids, the labels and
+// counts of the controls, and the value-list statements. No DOM here.
+import { sqlIdentifier } from './sql_splice.js';
 
-const MONTH_NAMES = ['January', 'February', 'March', 'April', 'May', 'June', 'July', 'August', 'September',
+export const MONTH_NAMES = ['January', 'February', 'March', 'April', 'May', 'June', 'July', 'August', 'September',
   'October', 'November', 'December'];
-const WEEKDAY_NAMES = ['Sun', 'Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat'];
+export const WEEKDAY_NAMES = ['Sun', 'Mon', 'Tue', 'Wed', 'Thu', 'Fri', 'Sat'];
 const DATE_TEXT_RE = /^(\d{4})-(\d{2})-(\d{2})$/;
 const SELECTION_MAX = 25;
 const SELECTION_CUT = 22;
-
-// Every kind of filter: the keys a new one gets after column, type and value; its control in a
-// filter bar (filters.js); its condition on the quoted column, or null without a value; and what
-// it loads once shown (a value list, or the date range its calendar opens in).
-const FILTER_TYPES = {
-  text: {
-    create: () => ({}),
-    draw: (f, mode) => textControlHtml(f, mode),
-    condition: (col, f) => (f.value != null && f.value !== '' ? col + ' = ' + sqlString(f.value) : null),
-    loadsValues: true,
-    load: (f) => loadDistinctValues(f.column, f.value),
-  },
-  multiselect: {
-    create: () => ({ values: [] }),
-    draw: (f, mode) => multiControlHtml(f, mode),
-    condition: (col, f) =>
-      Array.isArray(f.values) && f.values.length ? col + ' IN (' + f.values.map((v) => sqlString(v)).join(', ') + ')' : null,
-    loadsValues: true,
-    load: (f) => loadDistinctValues(f.column),
-  },
-  date: {
-    create: () => ({ from: null, to: null }),
-    draw: (f, mode) => dateControlHtml(f, mode),
-    condition: (col, f) => {
-      const parts = [];
-      if (f.from) parts.push(col + ' >= ' + sqlString(f.from));
-      // Before the next day rather than <= the day itself: a timestamp later that day is in range.
-      if (f.to) parts.push(col + ' < CAST(' + sqlString(f.to) + ' AS DATE) + 1');
-      return parts.length ? parts.join(' AND ') : null;
-    },
-    loadsValues: false,
-    load: (f) => loadDateRange(f.column),
-  },
-};
-
-function filterType(f) {
-  return f && typeof f.column === 'string' && Object.prototype.hasOwnProperty.call(FILTER_TYPES, f.type)
-    ? FILTER_TYPES[f.type]
-    : null;
-}
-
-function newFilter(column, type) {
-  return Object.assign({ column, type, value: null }, FILTER_TYPES[type].create());
-}
-
-// The condition of the dashboard's filters, or null when none has a value. `excludeColumn`
-// leaves out that column's own filter (a filter's value list is never narrowed by itself).
-function buildFilterWhereClause(filters, excludeColumn) {
-  const parts = [];
-  for (const f of filters || []) {
-    const kind = filterType(f);
-    if (!kind || f.column === '') continue;
-    if (excludeColumn != null && f.column === excludeColumn) continue;
-    const condition = kind.condition(sqlIdentifier(f.column), f);
-    if (condition) parts.push(condition);
-  }
-  return parts.length ? parts.join(' AND ') : null;
-}
-
-function applyFiltersToSql(sql, filters) {
-  const clause = buildFilterWhereClause(filters);
-  return clause ? spliceSqlCondition(sql, clause, FILTER_END_WORDS) : sql;
-}
-
-// A calendar picks days, so a column holding only a time of day gets no date filter: any day
-// compared with it is an engine error in every panel.
-function isCalendarType(type) {
-  return isDateType(type) && /DATE|TIMESTAMP/.test(String(type).toUpperCase());
-}
-
-// The schema's columns that the menu offers, in schema order: those without a filter, text
-// columns first by kind, then date columns.
-function filterableColumns(schema, filters) {
-  const taken = new Set((filters || []).map((f) => f && f.column));
-  const text = [];
-  const date = [];
-  for (const c of Array.isArray(schema) ? schema : []) {
-    if (!c || typeof c.name !== 'string' || taken.has(c.name)) continue;
-    if (isTextType(c.type)) text.push(c.name);
-    else if (isCalendarType(c.type)) date.push(c.name);
-  }
-  return { text, date };
-}
 
 function pad2(n) {
   return String(n).padStart(2, '0');
 }
 
 // YYYY-MM-DD of a local date.
-function dateText(date) {
+export function dateText(date) {
   return String(date.getFullYear()).padStart(4, '0') + '-' + pad2(date.getMonth() + 1) + '-' + pad2(date.getDate());
 }
 
@@ -107,12 +25,12 @@ function localDate(year, month, day) {
   return d;
 }
 
-function dateTextOf(year, month, day) {
+export function dateTextOf(year, month, day) {
   return dateText(localDate(year, month, day));
 }
 
 // { year, month (0-11), day } of a YYYY-MM-DD text that names a real day, else null.
-function parseDateText(text) {
+export function parseDateText(text) {
   const m = DATE_TEXT_RE.exec(typeof text === 'string' ? text : '');
   if (!m) return null;
   const year = Number(m[1]);
@@ -124,24 +42,24 @@ function parseDateText(text) {
 }
 
 // MM/DD/YYYY by reordering the stored text; text of another form is shown as it is.
-function displayDate(text) {
+export function displayDate(text) {
   const m = DATE_TEXT_RE.exec(String(text));
   return m ? m[2] + '/' + m[3] + '/' + m[1] : String(text);
 }
 
-function dateButtonLabel(text, field) {
+export function dateButtonLabel(text, field) {
   if (text == null || text === '') return field === 'from' ? 'Start date' : 'End date';
   return displayDate(text);
 }
 
-function shiftMonth(year, month, delta) {
+export function shiftMonth(year, month, delta) {
   const d = localDate(year, month + delta, 1);
   return { year: d.getFullYear(), month: d.getMonth() };
 }
 
 // The month a calendar opens on: the stored date's, marked selected; else the month of the first
 // of `near` that is a date (the range's other end, the data's latest day); else today's.
-function calendarStart(stored, today, near) {
+export function calendarStart(stored, today, near) {
   const d = parseDateText(stored);
   if (d) return { year: d.year, month: d.month, selected: stored };
   for (const text of near || []) {
@@ -155,7 +73,7 @@ const CALENDAR_YEAR_MARGIN = 10;
 
 // The years a calendar's year list offers: the data's years, this year and the shown one, with a
 // margin on both sides; other years are a few steps or a typed date away.
-function calendarYears(shownYear, todayYear, range) {
+export function calendarYears(shownYear, todayYear, range) {
   const years = [shownYear, todayYear];
   for (const text of range ? [range.min, range.max] : []) {
     const d = parseDateText(text);
@@ -169,7 +87,7 @@ function calendarYears(shownYear, todayYear, range) {
 }
 
 // The typed date when it names a real day as YYYY-MM-DD, else null.
-function typedDate(text) {
+export function typedDate(text) {
   const t = String(text == null ? '' : text).trim();
   return parseDateText(t) ? t : null;
 }
@@ -177,7 +95,7 @@ function typedDate(text) {
 // The days of a month's calendar in weeks from Sunday: the previous month's last days before
 // the 1st, the next month's first days after the last. Only days of the month itself carry
 // `today` and `selected`.
-function monthGrid(year, month, todayText, selectedText) {
+export function monthGrid(year, month, todayText, selectedText) {
   const days = [];
   const lead = new Date(year, month, 1).getDay();
   const length = new Date(year, month + 1, 0).getDate();
@@ -195,22 +113,22 @@ function monthGrid(year, month, todayText, selectedText) {
   return days;
 }
 
-function calendarTitle(year, month) {
+export function calendarTitle(year, month) {
   return MONTH_NAMES[month] + ' ' + year;
 }
 
 // "All", or the chosen values joined, cut to its first 22 characters and "..." beyond 25.
-function multiSelectionText(values) {
+export function multiSelectionText(values) {
   if (!Array.isArray(values) || !values.length) return 'All';
   const text = values.join(', ');
   return text.length > SELECTION_MAX ? text.slice(0, SELECTION_CUT) + '...' : text;
 }
 
-function multiButtonLabel(values) {
+export function multiButtonLabel(values) {
   return multiSelectionText(values) + ' ▼';
 }
 
-function countText(chosen, total) {
+export function countText(chosen, total) {
   return chosen + '/' + total;
 }
 
@@ -220,7 +138,7 @@ function countText(chosen, total) {
 const DATA_SOURCE_RES = [/read_csv\('(?:[^']|'')+'(?:, union_by_name = true)?\)/i,
   /read_parquet\('(?:[^']|'')+'(?:, union_by_name = true)?\)/i];
 
-function findDataSource(sql) {
+export function findDataSource(sql) {
   for (const re of DATA_SOURCE_RES) {
     const m = re.exec(String(sql));
     if (m) return m[0];
@@ -229,21 +147,21 @@ function findDataSource(sql) {
 }
 
 // A column's distinct values, narrowed by the other filters' condition when there is one.
-function distinctValuesSql(source, column, otherClause) {
+export function distinctValuesSql(source, column, otherClause) {
   const col = sqlIdentifier(column);
   const where = col + ' IS NOT NULL' + (otherClause ? ' AND ' + otherClause : '');
   return 'SELECT DISTINCT ' + col + ' FROM ' + source + ' WHERE ' + where + ' ORDER BY ' + col + ' LIMIT 1000';
 }
 
 // The first and last day of a date column, narrowed by the other filters' condition.
-function dateRangeSql(source, column, otherClause) {
+export function dateRangeSql(source, column, otherClause) {
   const col = sqlIdentifier(column);
   return 'SELECT CAST(MIN(' + col + ') AS DATE) AS lo, CAST(MAX(' + col + ') AS DATE) AS hi FROM ' + source +
     (otherClause ? ' WHERE ' + otherClause : '');
 }
 
 // The query names of a layout's cells in layout order, each once.
-function layoutQueryNames(rows) {
+export function layoutQueryNames(rows) {
   const names = [];
   for (const row of Array.isArray(rows) ? rows : []) {
     for (const cell of row && Array.isArray(row.cells) ? row.cells : []) {

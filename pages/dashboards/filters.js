@@ -1,18 +1,55 @@
-// Dashboard filters: the edit and preview filter bars, the "+ Add Filter" menu, the value lists
-// of text and multi-value filters, and what is redrawn after a filter value changes.
+// Dashboard filters: the edit and preview filter bars, the "+ Add Filter" menu, the value lists,
+// and what is redrawn after a filter value changes. What differs by kind of filter is in
+// filter_types.js.
+import { bridgeCall } from '../common/bridge.js';
+import { escapeHtml } from '../common/escape.js';
+import { byId, setShown } from './dom.js';
+import { collectEditorRows } from './editor.js';
+import {
+  countText,
+  dateRangeSql,
+  distinctValuesSql,
+  findDataSource,
+  layoutQueryNames,
+  parseDateText,
+} from './filter_rules.js';
+import {
+  buildFilterWhereClause,
+  FILTER_TYPES,
+  filterableColumns,
+  filterBarShown,
+  filterMenuSections,
+  filterType,
+  isFilterType,
+  newFilter,
+} from './filter_types.js';
+import { refreshAllCellPreviews } from './lifecycle.js';
+import { calendarRangeArrived } from './pickers.js';
+import { loadPanelData, PANEL_LOADING_WIDTH, renderDashboardPreview } from './preview.js';
+import { loadingBarHtml, readRecordArray, replacePathVariableForDashboard } from './rules.js';
+import {
+  addFilter,
+  changeFilter,
+  dashState,
+  endWork,
+  findFilter,
+  isCurrentWork,
+  keepDateRange,
+  keepRangeAnswer,
+  queryAsWork,
+  rangeAnswer,
+  removeFilter,
+  setSchema,
+  startWork,
+  stopAllWork,
+} from './state.js';
 
-const FILTER_MODES = ['edit', 'preview'];
+export const FILTER_MODES = ['edit', 'preview'];
 const FILTER_LOAD_DELAY_MS = 100;
-const VALUES_UNAVAILABLE = 'Values not available';
-
-// The page is in edit mode while the editor is displayed.
-function isEditMode() {
-  const panel = byId('createPanel');
-  return !!panel && panel.style.display !== 'none';
-}
+export const VALUES_UNAVAILABLE = 'Values not available';
 
 // Attribute text that keeps carriage returns, which the HTML parser would turn into line feeds.
-function attrText(value) {
+export function attrText(value) {
   return escapeHtml(value).replace(/\r/g, '&#13;');
 }
 
@@ -23,78 +60,27 @@ function filterControl(column, mode) {
   return Array.from(bar.children).find((el) => el.dataset.column === column) || null;
 }
 
-function controlPart(column, mode, cls) {
+export function controlPart(column, mode, cls) {
   const box = filterControl(column, mode);
   return box ? box.querySelector('.' + cls) : null;
 }
 
-function setCount(column, mode, text, tip) {
+export function setCount(column, mode, text, tip) {
   const count = controlPart(column, mode, 'filter-count');
   if (!count) return;
   count.textContent = text;
   count.title = tip || '';
 }
 
-function removeButtonHtml(column, mode) {
-  if (mode !== 'edit') return '';
-  return '<button type="button" class="filter-remove-btn" title="Remove filter" onclick="dashRemoveFilter(' +
-    handlerArg(column) + ')">🗑️</button>';
-}
-
-function textControlHtml(f, mode) {
-  const c = handlerArg(f.column);
-  const handler = mode === 'edit' ? 'dashUpdateFilter' : 'dashUpdateFilterPreview';
-  return (
-    '<select id="filter-select-' + mode + '-' + attrText(f.column) + '" class="filter-select" onchange="' + handler +
-    '(' + c + ', this.value)"><option value="">Loading...</option></select>' +
-    '<span id="filter-count-' + mode + '-' + sanitizeId(f.column) + '" class="filter-count"></span>' +
-    removeButtonHtml(f.column, mode)
-  );
-}
-
-function multiControlHtml(f, mode) {
-  const args = handlerArg(f.column) + ', ' + handlerArg(mode);
-  const sid = mode + '-' + sanitizeId(f.column);
-  const values = Array.isArray(f.values) ? f.values : [];
-  return (
-    '<button type="button" id="multiselect-btn-' + sid + '" class="multiselect-btn" title="' + attrText(values.join(', ')) +
-    '" onclick="dashToggleMultiSelect(' + args + ', event)">' + escapeHtml(multiButtonLabel(values)) + '</button>' +
-    '<div id="multiselect-dropdown-' + sid + '" class="multiselect-dropdown" style="display:none">' +
-    '<input type="text" id="multiselect-search-' + sid + '" class="multiselect-search" placeholder="Search..." ' +
-    'oninput="dashFilterMultiSelect(' + args + ', this.value)">' +
-    '<div id="multiselect-list-' + sid + '" class="multiselect-list"><div class="multiselect-note">Loading...</div></div></div>' +
-    '<span id="multiselect-count-' + sid + '" class="filter-count"></span>' +
-    '<button type="button" class="filter-clear-btn" title="Clear all" onclick="dashClearMultiSelect(' + args +
-    ', event)">×</button>' + removeButtonHtml(f.column, mode)
-  );
-}
-
-function dateButtonHtml(f, mode, field) {
-  return (
-    '<button type="button" id="date-picker-' + field + '-' + mode + '-' + sanitizeId(f.column) +
-    '" class="date-picker-btn date-picker-' + field + '" onclick="dashOpenCalendar(' + handlerArg(f.column) + ', ' +
-    handlerArg(mode) + ', ' + handlerArg(field) + ', event)"><span class="date-icon">📅</span>' +
-    '<span class="date-text">' + escapeHtml(dateButtonLabel(f[field], field)) + '</span></button>'
-  );
-}
-
-function dateControlHtml(f, mode) {
-  return (
-    dateButtonHtml(f, mode, 'from') + '<span class="date-sep">to</span>' + dateButtonHtml(f, mode, 'to') +
-    '<button type="button" class="filter-clear-btn" title="Clear dates" onclick="dashClearDateFilter(' +
-    handlerArg(f.column) + ', ' + handlerArg(mode) + ')">×</button>' + removeButtonHtml(f.column, mode)
-  );
-}
-
 // The inline position is what the calendar looks for when it attaches itself to the control.
 function filterControlHtml(f, mode) {
   return (
-    '<div class="filter-control" data-column="' + attrText(f.column) + '" style="position:relative">' +
+    '<div class="filter-control" data-column="' + attrText(f.column) + '" data-mode="' + mode + '" style="position:relative">' +
     '<span class="filter-name">' + escapeHtml(f.column) + ':</span>' + filterType(f).draw(f, mode) + '</div>'
   );
 }
 
-function renderActiveFilters() {
+export function renderActiveFilters() {
   const shown = dashState.filters.filter((f) => filterType(f));
   for (const mode of FILTER_MODES) {
     const bar = byId(mode === 'edit' ? 'activeFiltersEdit' : 'activeFiltersPreview');
@@ -102,8 +88,12 @@ function renderActiveFilters() {
   }
 }
 
+export function showEditFilterBar() {
+  setShown('filterBarEdit', filterBarShown(dashState.schema));
+}
+
 // The schema of the dashboard's first query: the columns that filters are offered for.
-async function collectDashboardSchema(dashboard, callback) {
+export async function collectDashboardSchema(dashboard, callback) {
   setSchema([]);
   try {
     const names = layoutQueryNames(readRecordArray(dashboard && dashboard.layout));
@@ -120,7 +110,7 @@ async function collectDashboardSchema(dashboard, callback) {
 }
 
 // The saved query's text with the dashboard's own folder in place of the path variable.
-function dashboardSql(storedSql) {
+export function dashboardSql(storedSql) {
   return replacePathVariableForDashboard(String(storedSql == null ? '' : storedSql), dashState.pathToFiles, dashState.fileType);
 }
 
@@ -129,12 +119,13 @@ function dashboardSql(storedSql) {
 async function filterDataSource() {
   let names;
   let queries;
-  if (isEditMode()) {
+  if (dashState.editing) {
     names = layoutQueryNames(collectEditorRows());
     queries = dashState.savedQueries;
   } else {
-    if (!dashState.dashboard) return { error: 'No dashboard is shown.' };
-    names = layoutQueryNames(readRecordArray(dashState.dashboard.layout));
+    const dashboard = dashState.dashboard;
+    if (!dashboard) return { error: 'No dashboard is shown.' };
+    names = layoutQueryNames(readRecordArray(dashboard.layout));
   }
   if (!names.length) return { error: 'The dashboard has no query to take values from.' };
   if (!queries) {
@@ -168,9 +159,9 @@ async function filterQuery(slot, tag, makeSql) {
   return rows ? { rows } : { error: 'The engine gave no answer.' };
 }
 
-// Fills the value lists of one filter in both bars. A text filter shows the value in force when
-// the answer arrives: `savedValue`, unless the user chose another while the list was loading.
-async function loadDistinctValues(columnName, savedValue) {
+// Fills the value lists of one filter in both bars, as its kind shows them. A text filter shows
+// the value in force when the answer arrives, unless the user chose another meanwhile.
+export async function loadDistinctValues(columnName) {
   const column = String(columnName);
   const slot = 'values:' + column;
   const outcome = await filterQuery(slot, startWork(slot), (source) =>
@@ -178,28 +169,20 @@ async function loadDistinctValues(columnName, savedValue) {
   if (outcome.stale) return;
   const values = outcome.rows ? outcome.rows.map((row) => (Array.isArray(row) && row[0] != null ? String(row[0]) : '')) : [];
   const f = findFilter(column);
-  if (!f) return;
-  if (f.type === 'multiselect') {
-    if (outcome.error) showMultiUnavailable(column, outcome.error);
-    else fillMultiLists(column, f, values);
-  } else if (f.type === 'text') {
-    fillTextSelects(column, values, f.value, outcome.error);
-  }
+  const kind = filterType(f);
+  if (kind && kind.fill) kind.fill(column, f, values, outcome.error);
 }
 
-// The first and last day of each date filter's column. A calendar without a date of its own
-// opens near the data; an answer is kept per statement, so until the data or the other filters
+// The first and last day of a date filter's column, so a calendar without a date of its own
+// opens near the data; an answer is kept per statement, until the data or the other filters
 // change.
-const dateRanges = new Map();
-const dateRangeAnswers = new Map();
-
-async function loadDateRange(columnName) {
+export async function loadDateRange(columnName) {
   const column = String(columnName);
   const slot = 'range:' + column;
   let statement = '';
   const outcome = await filterQuery(slot, startWork(slot), (source) => {
     statement = dateRangeSql(source, column, buildFilterWhereClause(dashState.filters, column));
-    return dateRangeAnswers.has(statement) ? dateRangeAnswers.get(statement) : statement;
+    return rangeAnswer(statement) || statement;
   });
   if (outcome.stale || outcome.error) return;
   let range = outcome.kept;
@@ -207,15 +190,15 @@ async function loadDateRange(columnName) {
     const row = outcome.rows[0];
     const day = (v) => (typeof v === 'string' && parseDateText(v) ? v : null);
     range = { min: day(row && row[0]), max: day(row && row[1]) };
-    dateRangeAnswers.set(statement, range);
+    keepRangeAnswer(statement, range);
   }
-  dateRanges.set(column, range);
+  keepDateRange(column, range);
   calendarRangeArrived(column);
 }
 
 // "— All —" and the values; a chosen value that is not listed (narrowed away by another filter)
 // is listed too, so the select shows the condition in force. Without values the reason shows.
-function fillTextSelects(column, values, savedValue, error) {
+export function fillTextSelects(column, values, savedValue, error) {
   const saved = savedValue == null ? '' : String(savedValue);
   for (const mode of FILTER_MODES) {
     const select = controlPart(column, mode, 'filter-select');
@@ -236,96 +219,39 @@ function fillTextSelects(column, values, savedValue, error) {
   }
 }
 
-function multiOption(column, value, mode, chosen) {
-  const label = document.createElement('label');
-  label.className = 'multiselect-option';
-  label.dataset.value = value.toLowerCase();
-  const box = document.createElement('input');
-  box.type = 'checkbox';
-  box.id = 'multiselect-cb-' + mode + '-' + sanitizeId(column) + '-' + sanitizeId(value);
-  // The exact value: sanitised ids of different values can be equal.
-  box.dataset.option = value;
-  box.addEventListener('change', () => window.dashToggleMultiSelectOption(column, value, mode));
-  const text = document.createElement('span');
-  text.className = 'multiselect-option-text';
-  text.textContent = value;
-  label.append(box, text);
-  markOption(box, chosen);
-  return label;
-}
-
-// A chosen option is ticked, shaded and followed by "✓".
-function markOption(box, chosen) {
-  box.checked = chosen;
-  const label = box.parentElement;
-  label.classList.toggle('chosen', chosen);
-  const tick = label.querySelector('.multiselect-tick');
-  if (chosen && !tick) {
-    const mark = document.createElement('span');
-    mark.className = 'multiselect-tick';
-    mark.textContent = '✓';
-    label.appendChild(mark);
-  } else if (!chosen && tick) {
-    tick.remove();
-  }
-}
-
-function fillMultiLists(column, f, values) {
-  const chosen = Array.isArray(f.values) ? f.values : [];
-  for (const mode of FILTER_MODES) {
-    const list = controlPart(column, mode, 'multiselect-list');
-    if (!list) continue;
-    list.replaceChildren(...values.map((v) => multiOption(column, v, mode, chosen.includes(v))));
-    setCount(column, mode, countText(chosen.length, values.length));
-    const search = controlPart(column, mode, 'multiselect-search');
-    if (search && search.value) window.dashFilterMultiSelect(column, mode, search.value);
-  }
-}
-
-function showMultiUnavailable(column, reason) {
-  for (const mode of FILTER_MODES) {
-    const list = controlPart(column, mode, 'multiselect-list');
-    if (!list) continue;
-    const note = document.createElement('div');
-    note.className = 'multiselect-note';
-    note.textContent = VALUES_UNAVAILABLE;
-    note.title = reason;
-    list.replaceChildren(note);
-    setCount(column, mode, VALUES_UNAVAILABLE, reason);
-  }
-}
-
 // Every other filter loads anew what it shows: value lists, and date ranges for the calendars.
-function reloadOtherFilterDropdowns(excludeColumn) {
+export function reloadOtherFilterDropdowns(excludeColumn) {
   for (const f of dashState.filters) {
     const kind = filterType(f);
     if (kind && (excludeColumn == null || f.column !== excludeColumn)) kind.load(f);
   }
 }
 
-function showPreviewFilters() {
+export function showPreviewFilters() {
   renderActiveFilters();
   setShown('filterBarPreview', dashState.filters.length > 0);
 }
 
 // A new render of the shown dashboard: whatever still runs for the previous one is stopped.
 function refreshDashboardWithFilters() {
-  if (isEditMode()) {
+  if (dashState.editing) {
     refreshAllCellPreviews();
     return;
   }
-  if (!dashState.dashboard) return;
+  const dashboard = dashState.dashboard;
+  if (!dashboard) return;
   stopAllWork();
-  renderDashboardPreview(dashState.dashboard);
+  renderDashboardPreview(dashboard);
   showPreviewFilters();
   reloadOtherFilterDropdowns(null);
 }
 
 // Reloads the panels of the shown dashboard and leaves its filter bar, with an open dropdown, alone.
 function refreshDashboardPanelsOnly() {
-  if (!dashState.dashboard) return;
+  const dashboard = dashState.dashboard;
+  if (!dashboard) return;
   const preview = byId('dashboardPreview');
-  readRecordArray(dashState.dashboard.layout).forEach((row, r) => {
+  readRecordArray(dashboard.layout).forEach((row, r) => {
     const cells = row && Array.isArray(row.cells) ? row.cells : [];
     cells.forEach((cell, c) => {
       if (!cell || !cell.query) return;
@@ -340,21 +266,27 @@ function refreshDashboardPanelsOnly() {
 
 // What follows a change of a filter's value. Drawing the preview anew reloads every value list
 // already, so the other lists are not loaded a second time.
-function afterFilterChange(column, panelsOnly) {
-  if (!isEditMode() && !panelsOnly) {
+export function afterFilterChange(column, panelsOnly) {
+  if (!dashState.editing && !panelsOnly) {
     refreshDashboardWithFilters();
     return;
   }
-  if (isEditMode()) refreshDashboardWithFilters();
+  if (dashState.editing) refreshDashboardWithFilters();
   else refreshDashboardPanelsOnly();
   reloadOtherFilterDropdowns(column);
 }
 
-function menuHeading(text) {
-  return '<div class="filter-menu-heading">' + text + '</div>';
+function menuItemHtml(name, i, section) {
+  const variants = section.variants.map((v) =>
+    '<label class="filter-menu-multi" data-click="stop"><input type="checkbox" id="' + v + '-check-' + i + '" data-variant="' +
+    v + '">' + escapeHtml(FILTER_TYPES[v].variantLabel) + '</label>').join('');
+  return (
+    '<div class="filter-menu-item" data-column="' + attrText(name) + '" data-type="' + section.type +
+    '" data-click="dashAddFilterFromMenu"><span class="filter-menu-name">' + escapeHtml(name) + '</span>' + variants + '</div>'
+  );
 }
 
-window.dashToggleFilterMenu = function () {
+export function toggleFilterMenu() {
   const menu = byId('filterMenu');
   const content = byId('filterMenuContent');
   if (!menu || !content) return;
@@ -364,40 +296,36 @@ window.dashToggleFilterMenu = function () {
   }
   const cols = filterableColumns(dashState.schema, dashState.filters);
   let html = '';
-  if (cols.text.length) {
-    html += menuHeading('Text Fields') + cols.text.map((name, i) =>
-      '<div class="filter-menu-item" data-column="' + attrText(name) + '" onclick="dashAddFilterFromMenu(' + handlerArg(name) +
-      ')"><span class="filter-menu-name">' + escapeHtml(name) + '</span>' +
-      '<label class="filter-menu-multi" onclick="event.stopPropagation()"><input type="checkbox" id="multiselect-check-' + i +
-      '">Multi</label></div>').join('');
-  }
-  if (cols.date.length) {
-    html += menuHeading('Date Fields') + cols.date.map((name) =>
-      '<div class="filter-menu-item" data-column="' + attrText(name) + '" onclick="dashAddFilter(' + handlerArg(name) +
-      ', &quot;date&quot;)"><span class="filter-menu-name">' + escapeHtml(name) + '</span></div>').join('');
+  for (const section of filterMenuSections()) {
+    const names = cols[section.type];
+    if (!names.length) continue;
+    html += '<div class="filter-menu-heading">' + section.heading + '</div>';
+    html += names.map((name, i) => menuItemHtml(name, i, section)).join('');
   }
   content.innerHTML = html || '<div class="filter-menu-empty">No filterable columns available</div>';
   menu.style.display = 'block';
-};
+}
 
-window.dashAddFilterFromMenu = function (columnName) {
+// A menu row adds its section's filter, or the variant whose box is ticked.
+export function addFilterFromMenu(columnName) {
   const content = byId('filterMenuContent');
   const row = content && Array.from(content.querySelectorAll('.filter-menu-item')).find((el) => el.dataset.column === columnName);
-  const multi = row && row.querySelector('input[type=checkbox]');
-  window.dashAddFilter(columnName, multi && multi.checked ? 'multiselect' : 'text');
-};
+  if (!row) return;
+  const ticked = row.querySelector('input[data-variant]:checked');
+  addFilterOf(columnName, ticked ? ticked.dataset.variant : row.dataset.type);
+}
 
-window.dashAddFilter = function (columnName, kind) {
+export function addFilterOf(columnName, kind) {
   setShown('filterMenu', false);
   const column = String(columnName);
-  if (!Object.prototype.hasOwnProperty.call(FILTER_TYPES, kind) || findFilter(column)) return;
+  if (!isFilterType(kind) || findFilter(column)) return;
   addFilter(newFilter(column, kind));
   renderActiveFilters();
   // Drawing the bars anew empties every list, so all of them load again, not only the new one.
   setTimeout(() => reloadOtherFilterDropdowns(null), FILTER_LOAD_DELAY_MS);
-};
+}
 
-function updateTextFilter(columnName, value, mode) {
+export function updateTextFilter(columnName, value, mode) {
   const column = String(columnName);
   const f = changeFilter(column, 'text', { value: value == null || value === '' ? null : String(value) });
   if (!f) return;
@@ -406,26 +334,50 @@ function updateTextFilter(columnName, value, mode) {
   afterFilterChange(column, false);
 }
 
-window.dashUpdateFilter = function (columnName, value) {
-  updateTextFilter(columnName, value, 'edit');
-};
-
-window.dashUpdateFilterPreview = function (columnName, value) {
-  updateTextFilter(columnName, value, 'preview');
-};
-
-window.dashRemoveFilter = function (columnName) {
+export function removeFilterOf(columnName) {
   const column = String(columnName);
   removeFilter(column);
   renderActiveFilters();
   refreshDashboardWithFilters();
   reloadOtherFilterDropdowns(null);
-};
+}
 
-document.addEventListener('click', (e) => {
-  const menu = byId('filterMenu');
-  const t = e.target;
-  if (!menu || menu.style.display === 'none') return;
-  if (t instanceof Element && (t.closest('#filterMenu') || t.closest('#addFilterBtn'))) return;
-  menu.style.display = 'none';
-});
+// An action of an element inside a filter control, given its column and bar; what it does
+// depends on the filter's kind, except removing it.
+function controlAction(name) {
+  return (el, event) => {
+    const box = el.closest('.filter-control');
+    if (!box) return;
+    const column = box.dataset.column;
+    if (name === 'dashRemoveFilter') {
+      removeFilterOf(column);
+      return;
+    }
+    const kind = filterType(findFilter(column));
+    const act = kind && kind.actions[name];
+    if (act) act(column, box.dataset.mode, el, event);
+  };
+}
+
+// The filter bars' and menu's actions by name; each kind's come from its registry entry.
+export function filterActions() {
+  const actions = {
+    dashToggleFilterMenu: () => toggleFilterMenu(),
+    dashAddFilterFromMenu: (el) => addFilterFromMenu(el.dataset.column),
+    dashRemoveFilter: controlAction('dashRemoveFilter'),
+  };
+  for (const kind of Object.values(FILTER_TYPES)) {
+    for (const name of Object.keys(kind.actions)) actions[name] = controlAction(name);
+  }
+  return actions;
+}
+
+export function bindFilterMenu() {
+  document.addEventListener('click', (e) => {
+    const menu = byId('filterMenu');
+    const t = e.target;
+    if (!menu || menu.style.display === 'none') return;
+    if (t instanceof Element && (t.closest('#filterMenu') || t.closest('#addFilterBtn'))) return;
+    menu.style.display = 'none';
+  });
+}

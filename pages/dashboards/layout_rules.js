@@ -1,57 +1,37 @@
-// Layout arithmetic of the dashboard editor, free of the DOM: chart choices, the twelve-column
+// Layout arithmetic of the dashboard editor, free of the DOM: the chart select, the twelve-column
 // width sharing, and the conversion between stored cells and the editor's cell data.
 // Cell data, as the editor holds it: { title, query, chartType, flex }.
+import { chartChoices, chartType } from '../common/chart_types.js';
+import { escapeHtml } from '../common/escape.js';
+import { cellFlex, DASH_COLUMNS, DASH_DEFAULT_FLEX } from './rules.js';
 
-const DASH_CHART_TYPES = [
-  ['table', 'Table'],
-  ['paginated', 'Paginated Table'],
-  ['bar', 'Bar Chart'],
-  ['line', 'Line Chart'],
-  ['area', 'Area Chart'],
-  ['pie', 'Pie Chart'],
-];
 const DASH_UNTITLED = 'Untitled';
 
-// The chart types a query allows and the one a select of them shows. hasAgg undefined means
-// the query has not been looked at yet, so everything is on offer.
-function chartChoices(selectedChart, hasAgg) {
-  let values = DASH_CHART_TYPES.map((t) => t[0]);
-  let wanted = selectedChart;
-  if (hasAgg === false) {
-    values = ['paginated'];
-    wanted = 'paginated';
-  } else if (hasAgg === true) {
-    values = values.filter((v) => v !== 'paginated');
-    if (wanted === 'paginated') wanted = 'table';
-  }
-  return { values, selected: values.includes(wanted) ? wanted : values[0] };
-}
-
-function getChartOptions(selectedChart, hasAgg) {
+export function getChartOptions(selectedChart, hasAgg) {
   const { values, selected } = chartChoices(selectedChart, hasAgg);
   return values
     .map((v) => {
-      const label = DASH_CHART_TYPES.find((t) => t[0] === v)[1];
+      const label = escapeHtml(chartType(v).label);
       return '<option value="' + v + '"' + (v === selected ? ' selected' : '') + '>' + label + '</option>';
     })
     .join('');
 }
 
 // A width written by the editor (text or number): 6 when it does not read as a non-zero number.
-function widthFromDataset(value) {
+export function widthFromDataset(value) {
   const n = parseInt(value, 10);
   if (!Number.isFinite(n) || n === 0) return DASH_DEFAULT_FLEX;
   return Math.min(DASH_COLUMNS, Math.max(1, n));
 }
 
-function cellMaxWidth(width) {
+export function cellMaxWidth(width) {
   return 'calc(' + (width * 100) / DASH_COLUMNS + '% - 20px)';
 }
 
 // New widths of a row after one cell is widened or narrowed by delta: the cell leaves every
 // other cell at least one column, and the rest of the twelve is shared out among the others
 // by their current proportions (halves round up; the sum may end up off twelve).
-function shareWidths(widths, index, delta) {
+export function shareWidths(widths, index, delta) {
   const current = widths.map(widthFromDataset);
   const others = current.filter((_, i) => i !== index);
   let width = Math.min(DASH_COLUMNS, Math.max(1, current[index] + delta));
@@ -68,7 +48,7 @@ function shareWidths(widths, index, delta) {
 }
 
 // Query names on offer in a cell's dropdown: case-insensitive substring match, in store order.
-function queryListNames(records, searchText) {
+export function queryListNames(records, searchText) {
   const needle = String(searchText || '').toLowerCase();
   return (Array.isArray(records) ? records : [])
     .filter((r) => r && typeof r.name === 'string')
@@ -81,7 +61,7 @@ function textOrEmpty(value) {
 }
 
 // A stored cell as the editor opens it; a hand-edited record may lack any field.
-function storedCellData(cell) {
+export function storedCellData(cell) {
   const c = cell && typeof cell === 'object' ? cell : {};
   return {
     title: textOrEmpty(c.name),
@@ -92,14 +72,14 @@ function storedCellData(cell) {
 }
 
 // The cells of a stored row; anything but a list of cells counts as none.
-function storedRowCells(row) {
+export function storedRowCells(row) {
   const cells = row && typeof row === 'object' ? row.cells : null;
   return Array.isArray(cells) ? cells.map(storedCellData) : [];
 }
 
 // The stored layout from the editor's rows (arrays of cell data, top to bottom); rows without
 // cells are left out.
-function serializeRows(rows) {
+export function serializeRows(rows) {
   return rows
     .filter((cells) => cells.length)
     .map((cells) => ({

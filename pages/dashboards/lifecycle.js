@@ -1,21 +1,33 @@
 // The dashboard list and lifecycle: choose, show, create, edit, save, save as, delete, and the
 // dashboard's own data folder and file type.
-
-const RED_BORDER = '#f38ba8';
-
-// Every opening and closing of the editor takes the next turn. Filling the editor waits for
-// bridge answers; a fill whose turn has passed is dropped, so a double click fills the editor
-// once and a closed editor is never filled.
-let editorTurn = 0;
-
-function byId(id) {
-  return document.getElementById(id);
-}
-
-function setShown(id, shown, display) {
-  const el = byId(id);
-  if (el) el.style.display = shown ? display || '' : 'none';
-}
+import { bridgeCall } from '../common/bridge.js';
+import { THEME } from '../common/theme.js';
+import { byId, setShown } from './dom.js';
+import { addRowWithCells, collectEditorRows, dashAddRow, dashPreviewCell } from './editor.js';
+import {
+  collectDashboardSchema,
+  reloadOtherFilterDropdowns,
+  renderActiveFilters,
+  showEditFilterBar,
+  showPreviewFilters,
+} from './filters.js';
+import { renderDashboardPreview, showEmptyPreview } from './preview.js';
+import { NOTE_GREY, NOTE_RED, readRecordArray } from './rules.js';
+import {
+  dashState,
+  dropDashboard,
+  nextEditorTurn,
+  resetEditorIds,
+  setEditing,
+  setEditingName,
+  setFilters,
+  setPathToFiles,
+  setSavedQueries,
+  startNewDashboard,
+  stopAllWork,
+  takeDashboard,
+  toggleFileType,
+} from './state.js';
 
 async function fetchDashboards() {
   const reply = await bridgeCall('getDashboardsCpp');
@@ -27,7 +39,7 @@ async function findDashboard(name) {
   return (await fetchDashboards()).find((d) => d.name === name) || null;
 }
 
-window.dashLoadDashboardList = async function (callback) {
+export async function dashLoadDashboardList(callback) {
   const list = await fetchDashboards();
   const dropdown = byId('dashboardDropdown');
   dropdown.textContent = '';
@@ -35,12 +47,12 @@ window.dashLoadDashboardList = async function (callback) {
   for (const d of list) dropdown.add(new Option(d.name, d.name));
   dropdown.value = '';
   if (callback) callback();
-};
+}
 
 function selectDashboard(name) {
-  window.dashLoadDashboardList(() => {
+  dashLoadDashboardList(() => {
     byId('dashboardDropdown').value = name;
-    window.dashLoadDashboard();
+    dashLoadDashboard();
   });
 }
 
@@ -49,9 +61,9 @@ function loadFilterValues() {
   reloadOtherFilterDropdowns(null);
 }
 
-window.dashLoadDashboard = async function () {
+export async function dashLoadDashboard() {
   const name = byId('dashboardDropdown').value;
-  window.dashHideCreatePanel(true);
+  dashHideCreatePanel(true);
   // Whatever still runs for the dashboard shown before is stopped, even if nothing replaces it.
   stopAllWork();
   if (!name) {
@@ -74,10 +86,11 @@ window.dashLoadDashboard = async function () {
   renderDashboardPreview(record);
   showPreviewFilters();
   loadFilterValues();
-};
+}
 
 function openEditor(name) {
   setShown('createPanel', true);
+  setEditing(true);
   setShown('dashboardPreview', false);
   setShown('filterBarPreview', false);
   setShown('filterBarEdit', false);
@@ -91,50 +104,51 @@ function openEditor(name) {
   updatePathUI();
 }
 
-window.dashShowCreatePanel = function () {
+export function dashShowCreatePanel() {
   startNewDashboard();
-  const turn = ++editorTurn;
+  const turn = nextEditorTurn();
   openEditor('');
   renderActiveFilters();
   loadSavedQueries(() => {
-    if (turn === editorTurn) window.dashAddRow();
+    if (turn === dashState.editorTurn) dashAddRow();
   });
-};
+}
 
-window.dashEditDashboard = async function () {
+export async function dashEditDashboard() {
   const name = byId('dashboardDropdown').value;
   if (!name) return;
   // The editor opened or closed while the record was on its way: that later act stands.
-  const asked = editorTurn;
+  const asked = dashState.editorTurn;
   const record = await findDashboard(name);
-  if (!record || asked !== editorTurn) return;
-  const turn = ++editorTurn;
+  if (!record || asked !== dashState.editorTurn) return;
+  const turn = nextEditorTurn();
   setEditingName(name);
   takeDashboard(record, false);
   openEditor(record.name);
   const rows = readRecordArray(record.layout);
   loadSavedQueries(() => {
-    if (turn !== editorTurn) return;
-    if (!rows.length) window.dashAddRow();
+    if (turn !== dashState.editorTurn) return;
+    if (!rows.length) dashAddRow();
     else for (const row of rows) addRowWithCells(row && Array.isArray(row.cells) ? row.cells : []);
     setFilters(record.filters);
     renderActiveFilters();
     collectDashboardSchema(record, () => {
-      if (turn !== editorTurn) return;
-      setShown('filterBarEdit', dashState.schema.some((c) => c && (isTextType(c.type) || isDateType(c.type))));
+      if (turn !== dashState.editorTurn) return;
+      showEditFilterBar();
       loadFilterValues();
     });
   });
-};
+}
 
-window.dashHideCreatePanel = function (skipReload) {
-  editorTurn++;
+export function dashHideCreatePanel(skipReload) {
+  nextEditorTurn();
   setEditingName(null);
   setShown('createPanel', false);
+  setEditing(false);
   setShown('dashboardPreview', true, 'flex');
   setShown('filterBarEdit', false);
-  if (skipReload !== true && byId('dashboardDropdown').value) window.dashLoadDashboard();
-};
+  if (skipReload !== true && byId('dashboardDropdown').value) dashLoadDashboard();
+}
 
 function showSaveError(text) {
   const box = byId('dashSaveError');
@@ -148,7 +162,7 @@ function layoutToSave() {
   return rows.some((r) => r.cells && r.cells.length) ? rows : null;
 }
 
-async function storeDashboard(name, rows) {
+export async function storeDashboard(name, rows) {
   return bridgeCall(
     'saveDashboardCpp',
     name,
@@ -162,16 +176,16 @@ async function storeDashboard(name, rows) {
 // After a confirmed save the editor closes and the stored dashboard is shown.
 function afterSave(name) {
   setEditingName(null);
-  window.dashHideCreatePanel();
+  dashHideCreatePanel();
   selectDashboard(name);
 }
 
-window.dashSaveDashboard = async function () {
+export async function dashSaveDashboard() {
   const nameField = byId('dashboardName');
   const name = nameField.value.trim();
   const rows = layoutToSave();
   if (!name) {
-    nameField.style.borderColor = RED_BORDER;
+    nameField.style.borderColor = NOTE_RED;
     return;
   }
   if (!rows) return;
@@ -192,7 +206,7 @@ window.dashSaveDashboard = async function () {
     }
   }
   afterSave(name);
-};
+}
 
 function openModal(build) {
   const overlay = document.createElement('div');
@@ -221,14 +235,14 @@ function modalText(text) {
   return p;
 }
 
-window.dashSaveAsNewDashboard = function () {
+export function dashSaveAsNewDashboard() {
   const rows = layoutToSave();
   if (!rows) return;
   let input;
   let errorMsg = null;
   let close;
   const refuse = (message) => {
-    input.style.borderColor = RED_BORDER;
+    input.style.borderColor = NOTE_RED;
     if (!message) return;
     if (!errorMsg) {
       errorMsg = document.createElement('p');
@@ -266,9 +280,9 @@ window.dashSaveAsNewDashboard = function () {
     box.append(modalText('Enter name for the new dashboard:'), input, actions);
   });
   input.focus();
-};
+}
 
-window.dashDeleteDashboard = function () {
+export function dashDeleteDashboard() {
   const name = byId('dashboardDropdown').value;
   if (!name) return;
   const close = openModal((box) => {
@@ -283,29 +297,29 @@ window.dashDeleteDashboard = function () {
           alert('Could not delete the dashboard: ' + removed.error);
           return;
         }
-        await window.dashLoadDashboardList();
+        await dashLoadDashboardList();
         byId('dashboardDropdown').value = '';
-        window.dashLoadDashboard();
+        dashLoadDashboard();
       }),
       modalButton('cancelDeleteBtn', 'Cancel', '', () => close())
     );
     box.append(modalText('Delete "' + name + '"?'), actions);
   });
-};
+}
 
 function updatePathUI() {
   const display = byId('dashPathDisplay');
   display.textContent = dashState.pathToFiles || 'Not set';
   display.title = dashState.pathToFiles || '';
   const parquet = dashState.fileType === 'parquet';
-  const on = parquet ? '#fab387' : '#89b4fa';
+  const on = parquet ? THEME.warning : THEME.secondary;
   byId('dashSwitchThumb').style.left = parquet ? '18px' : '2px';
   byId('dashFormatSwitch').style.background = on;
-  byId('dashLabelCsv').style.color = parquet ? '#6c7086' : on;
-  byId('dashLabelParquet').style.color = parquet ? on : '#6c7086';
+  byId('dashLabelCsv').style.color = parquet ? NOTE_GREY : on;
+  byId('dashLabelParquet').style.color = parquet ? on : NOTE_GREY;
 }
 
-window.dashChoosePath = async function () {
+export async function dashChoosePath() {
   const reply = await bridgeCall('chooseFolderCpp');
   if (reply.error) alert('Could not choose a folder:\n' + reply.error);
   const path = typeof reply.value === 'string' ? reply.value : '';
@@ -314,22 +328,22 @@ window.dashChoosePath = async function () {
   updatePathUI();
   refreshAllCellPreviews();
   reloadOtherFilterDropdowns(null);
-};
+}
 
-window.dashToggleFileType = function () {
+export function dashToggleFileType() {
   toggleFileType();
   updatePathUI();
   refreshAllCellPreviews();
   reloadOtherFilterDropdowns(null);
-};
+}
 
-function refreshAllCellPreviews() {
+export function refreshAllCellPreviews() {
   document.querySelectorAll('.dash-cell').forEach((cell) => {
-    if (cell.dataset.cellId) window.dashPreviewCell(Number(cell.dataset.cellId));
+    if (cell.dataset.cellId) dashPreviewCell(Number(cell.dataset.cellId));
   });
 }
 
-async function loadSavedQueries(callback) {
+export async function loadSavedQueries(callback) {
   const reply = await bridgeCall('getSavedQueriesCpp');
   if (reply.error) alert('Could not load the saved queries: ' + reply.error);
   setSavedQueries(reply.value);

@@ -1,23 +1,27 @@
 // The pickers of the filter controls: a month calendar that sets one end of a date filter, and
-// the searchable checkbox list of a multi-value filter. Dates and grids come from filter_rules.js.
+// the searchable checkbox list of a multi-value filter. Dates and grids come from filter_rules.js;
+// the calendar's state is kept by state.js.
+import { escapeHtml } from '../common/escape.js';
+import {
+  calendarStart,
+  calendarTitle,
+  calendarYears,
+  countText,
+  dateButtonLabel,
+  dateText,
+  MONTH_NAMES,
+  monthGrid,
+  multiButtonLabel,
+  parseDateText,
+  shiftMonth,
+  typedDate,
+  WEEKDAY_NAMES,
+} from './filter_rules.js';
+import { afterFilterChange, controlPart, FILTER_MODES, setCount, VALUES_UNAVAILABLE } from './filters.js';
+import { sanitizeId } from './rules.js';
+import { changeFilter, dashState, dateRange, findFilter, setCalendar } from './state.js';
 
 const MULTI_FOCUS_DELAY_MS = 50;
-
-// Outlives the pop-up: the header, the steps and the month view render from it, a pick writes
-// to the filter it names. `view` is "days" (the month's grid) or "months" (years and months).
-const calendarState = {
-  currentMonth: new Date().getMonth(),
-  currentYear: new Date().getFullYear(),
-  selectedDate: null,
-  targetColumn: null,
-  targetMode: null,
-  targetField: null,
-  view: 'days',
-  typed: '',
-  typedError: '',
-  // Opened on today for want of a date near it, and not moved since.
-  onToday: false,
-};
 const CALENDAR_MONTH_SHORT = MONTH_NAMES.map((m) => m.slice(0, 3));
 const TYPED_DATE_ERROR = 'Not a date: type it as YYYY-MM-DD, for example 2001-03-01.';
 
@@ -41,7 +45,7 @@ function setDateLabel(column, mode, field, text) {
 
 function calendarDayHtml(d) {
   const cls = 'calendar-day' + (d.other ? ' other-month' : '') + (d.today ? ' today' : '') + (d.selected ? ' selected' : '');
-  return '<button type="button" class="' + cls + '" onclick="dashSelectDate(' + handlerArg(d.date) + ', event)">' + d.day + '</button>';
+  return '<button type="button" class="' + cls + '" data-click="dashSelectDate" data-date="' + d.date + '">' + d.day + '</button>';
 }
 
 // The filter control's box (the nearest element with an inline position), else the anchor's parent.
@@ -62,46 +66,61 @@ function calendarDaysHtml(s) {
 
 // A year column beside the twelve months: a year and a month are two clicks from any month.
 function calendarMonthsHtml(s) {
-  const years = calendarYears(s.currentYear, new Date().getFullYear(), dateRanges.get(s.targetColumn));
+  const years = calendarYears(s.currentYear, new Date().getFullYear(), dateRange(s.targetColumn));
   return (
     '<div class="calendar-month-view"><div class="calendar-years">' +
     years.map((y) => '<button type="button" class="calendar-year' + (y === s.currentYear ? ' selected' : '') +
-      '" data-year="' + y + '" onclick="dashCalendarYear(' + y + ', event)">' + y + '</button>').join('') +
+      '" data-year="' + y + '" data-click="dashCalendarYear">' + y + '</button>').join('') +
     '</div><div class="calendar-months">' +
     CALENDAR_MONTH_SHORT.map((m, i) => '<button type="button" class="calendar-month' + (i === s.currentMonth ? ' selected' : '') +
-      '" title="' + MONTH_NAMES[i] + '" onclick="dashCalendarMonth(' + i + ', event)">' + m + '</button>').join('') +
+      '" title="' + MONTH_NAMES[i] + '" data-month="' + i + '" data-click="dashCalendarMonth">' + m + '</button>').join('') +
     '</div></div>'
   );
 }
 
+const CALENDAR_ACTIONS = {
+  dashCalendarPrev: () => moveCalendar(-1),
+  dashCalendarNext: () => moveCalendar(1),
+  dashCalendarMonthView: () => calendarMonthView(),
+  dashCalendarYear: (el) => calendarYear(el.dataset.year),
+  dashCalendarMonth: (el) => calendarMonth(el.dataset.month),
+  dashSelectDate: (el) => selectDate(el.dataset.date),
+  dashClearDate: () => clearDate(),
+  dashSelectToday: () => selectToday(),
+  calendarSet: (el) => setTypedDate(el.closest('.calendar-popup').querySelector('.calendar-input').value),
+};
+
 function renderCalendar(anchorEl) {
   closeCalendar();
-  const s = calendarState;
+  const s = dashState.calendar;
   const popup = document.createElement('div');
   popup.className = 'calendar-popup';
-  popup.addEventListener('click', stopClick);
+  // Clicks inside never reach the page: its listeners would close the calendar.
+  popup.addEventListener('click', (e) => {
+    const el = e.target instanceof Element ? e.target.closest('[data-click]') : null;
+    if (el && popup.contains(el) && CALENDAR_ACTIONS[el.dataset.click]) CALENDAR_ACTIONS[el.dataset.click](el, e);
+    stopClick(e);
+  });
   popup.innerHTML =
-    '<div class="calendar-header"><button type="button" class="calendar-nav" title="Previous Month" onclick="dashCalendarPrev(event)">◀</button>' +
-    '<button type="button" class="calendar-title" title="Choose a month and year" onclick="dashCalendarMonthView(event)">' +
+    '<div class="calendar-header"><button type="button" class="calendar-nav" title="Previous Month" data-click="dashCalendarPrev">◀</button>' +
+    '<button type="button" class="calendar-title" title="Choose a month and year" data-click="dashCalendarMonthView">' +
     escapeHtml(calendarTitle(s.currentYear, s.currentMonth)) + '</button>' +
-    '<button type="button" class="calendar-nav" title="Next Month" onclick="dashCalendarNext(event)">▶</button></div>' +
+    '<button type="button" class="calendar-nav" title="Next Month" data-click="dashCalendarNext">▶</button></div>' +
     (s.view === 'months' ? calendarMonthsHtml(s) : calendarDaysHtml(s)) +
     '<div class="calendar-typed"><input type="text" class="calendar-input" placeholder="YYYY-MM-DD" maxlength="10" ' +
     'aria-label="Type a date">' +
-    '<button type="button" class="calendar-footer-btn calendar-set" title="Set the typed date">Set</button></div>' +
+    '<button type="button" class="calendar-footer-btn calendar-set" title="Set the typed date" data-click="calendarSet">' +
+    'Set</button></div>' +
     '<div class="calendar-error"></div>' +
     '<div class="calendar-footer">' +
-    '<button type="button" class="calendar-footer-btn" title="Clear Date" onclick="dashClearDate(event)">Clear</button>' +
-    '<button type="button" class="calendar-footer-btn" title="Select Today" onclick="dashSelectToday(event)">Today</button></div>';
+    '<button type="button" class="calendar-footer-btn" title="Clear Date" data-click="dashClearDate">Clear</button>' +
+    '<button type="button" class="calendar-footer-btn" title="Select Today" data-click="dashSelectToday">Today</button></div>';
   const input = popup.querySelector('.calendar-input');
   input.value = s.typed;
-  input.addEventListener('input', () => {
-    s.typed = input.value;
-  });
+  input.addEventListener('input', () => setCalendar({ typed: input.value }));
   input.addEventListener('keydown', (e) => {
     if (e.key === 'Enter') setTypedDate(input.value);
   });
-  popup.querySelector('.calendar-set').addEventListener('click', () => setTypedDate(input.value));
   showTypedError(popup, s.typedError);
   const host = calendarHost(anchorEl);
   if (!host) return;
@@ -121,24 +140,22 @@ function showTypedError(popup, text) {
 // A wrong date is refused with a message and nothing is applied; the text stays to be corrected.
 function setTypedDate(text) {
   const date = typedDate(text);
-  const s = calendarState;
   if (!date) {
-    s.typed = String(text);
-    s.typedError = TYPED_DATE_ERROR;
-    showTypedError(document.querySelector('.calendar-popup'), s.typedError);
+    setCalendar({ typed: String(text), typedError: TYPED_DATE_ERROR });
+    showTypedError(document.querySelector('.calendar-popup'), TYPED_DATE_ERROR);
     return;
   }
   setCalendarTarget(date);
 }
 
 function redrawCalendar() {
-  const s = calendarState;
+  const s = dashState.calendar;
   const button = datePickerButton(s.targetColumn, s.targetMode, s.targetField);
   if (button) renderCalendar(button);
   else closeCalendar();
 }
 
-window.dashOpenCalendar = function (columnName, mode, field, event) {
+export function openCalendar(columnName, mode, field, event) {
   stopClick(event);
   closeCalendar();
   const column = String(columnName);
@@ -146,7 +163,7 @@ window.dashOpenCalendar = function (columnName, mode, field, event) {
   if (!button) return;
   const f = findFilter(column, 'date');
   const start = calendarOpening(f, column, field);
-  Object.assign(calendarState, {
+  setCalendar({
     currentYear: start.year,
     currentMonth: start.month,
     selectedDate: start.selected,
@@ -159,12 +176,12 @@ window.dashOpenCalendar = function (columnName, mode, field, event) {
     onToday: start.onToday,
   });
   renderCalendar(button);
-};
+}
 
 // Where a calendar opens: its own date; for "to" the month of "from"; else the latest day of the
 // column's data; else today.
 function calendarOpening(f, column, field) {
-  const range = dateRanges.get(column);
+  const range = dateRange(column);
   const near = [field === 'to' && f ? f.from : null, range ? range.max : null];
   const start = calendarStart(f ? f[field] : null, new Date(), near);
   start.onToday = !start.selected && !near.some((d) => parseDateText(d));
@@ -172,59 +189,41 @@ function calendarOpening(f, column, field) {
 }
 
 // The data's range came after the calendar opened on today: it moves there unless the user has.
-function calendarRangeArrived(column) {
-  const s = calendarState;
+export function calendarRangeArrived(column) {
+  const s = dashState.calendar;
   if (!s.onToday || s.targetColumn !== column || !document.querySelector('.calendar-popup')) return;
   const start = calendarOpening(findFilter(column, 'date'), column, s.targetField);
   if (start.onToday) return;
-  Object.assign(s, { currentYear: start.year, currentMonth: start.month, onToday: false });
+  setCalendar({ currentYear: start.year, currentMonth: start.month, onToday: false });
   redrawCalendar();
 }
 
-function moveCalendar(event, delta) {
-  stopClick(event);
-  const s = calendarState;
-  calendarState.onToday = false;
+export function moveCalendar(delta) {
+  const s = dashState.calendar;
   const next = shiftMonth(s.currentYear, s.currentMonth, delta);
-  s.currentYear = next.year;
-  s.currentMonth = next.month;
+  setCalendar({ onToday: false, currentYear: next.year, currentMonth: next.month });
   redrawCalendar();
 }
-
-window.dashCalendarPrev = function (event) {
-  moveCalendar(event, -1);
-};
-
-window.dashCalendarNext = function (event) {
-  moveCalendar(event, 1);
-};
 
 // The title switches between the day grid and the year and month choice.
-window.dashCalendarMonthView = function (event) {
-  stopClick(event);
-  calendarState.onToday = false;
-  calendarState.view = calendarState.view === 'months' ? 'days' : 'months';
+export function calendarMonthView() {
+  setCalendar({ onToday: false, view: dashState.calendar.view === 'months' ? 'days' : 'months' });
   redrawCalendar();
-};
+}
 
-window.dashCalendarYear = function (year, event) {
-  stopClick(event);
-  calendarState.onToday = false;
-  calendarState.currentYear = Number(year);
+export function calendarYear(year) {
+  setCalendar({ onToday: false, currentYear: Number(year) });
   redrawCalendar();
-};
+}
 
-window.dashCalendarMonth = function (month, event) {
-  stopClick(event);
-  calendarState.onToday = false;
-  calendarState.currentMonth = Number(month);
-  calendarState.view = 'days';
+export function calendarMonth(month) {
+  setCalendar({ onToday: false, currentMonth: Number(month), view: 'days' });
   redrawCalendar();
-};
+}
 
 // Sets the end being edited to a date text, or null, and redraws what depends on the filter.
 function setCalendarTarget(value) {
-  const s = calendarState;
+  const s = dashState.calendar;
   const f = changeFilter(s.targetColumn, 'date', { [s.targetField]: value });
   closeCalendar();
   if (!f) return;
@@ -232,34 +231,26 @@ function setCalendarTarget(value) {
   afterFilterChange(s.targetColumn, false);
 }
 
-window.dashSelectDate = function (dateStr, event) {
-  stopClick(event);
+export function selectDate(dateStr) {
   if (!parseDateText(dateStr)) return;
   setCalendarTarget(dateStr);
-};
+}
 
-window.dashSelectToday = function (event) {
-  window.dashSelectDate(dateText(new Date()), event);
-};
+export function selectToday() {
+  selectDate(dateText(new Date()));
+}
 
-window.dashClearDate = function (event) {
-  stopClick(event);
+export function clearDate() {
   setCalendarTarget(null);
-};
+}
 
-window.dashClearDateFilter = function (columnName, mode) {
+export function clearDateFilter(columnName, mode) {
   const column = String(columnName);
   if (!changeFilter(column, 'date', { from: null, to: null })) return;
   setDateLabel(column, mode, 'from', null);
   setDateLabel(column, mode, 'to', null);
   afterFilterChange(column, false);
-};
-
-document.addEventListener('click', (e) => {
-  const t = e.target;
-  if (t instanceof Element && (t.closest('.calendar-popup') || t.closest('.date-picker-btn'))) return;
-  closeCalendar();
-});
+}
 
 function hideMultiDropdowns() {
   document.querySelectorAll('[id^="multiselect-dropdown-"]').forEach((d) => {
@@ -267,7 +258,7 @@ function hideMultiDropdowns() {
   });
 }
 
-window.dashToggleMultiSelect = function (columnName, mode, event) {
+export function toggleMultiSelect(columnName, mode, event) {
   if (event) {
     event.stopPropagation();
     event.preventDefault();
@@ -284,16 +275,16 @@ window.dashToggleMultiSelect = function (columnName, mode, event) {
   setTimeout(() => {
     if (search) search.focus();
   }, MULTI_FOCUS_DELAY_MS);
-};
+}
 
-window.dashFilterMultiSelect = function (columnName, mode, searchText) {
+export function filterMultiSelect(columnName, mode, searchText) {
   const needle = String(searchText == null ? '' : searchText).toLowerCase();
   const list = controlPart(String(columnName), mode, 'multiselect-list');
   if (!list) return;
   for (const label of list.querySelectorAll('.multiselect-option')) {
     label.style.display = label.dataset.value.includes(needle) ? '' : 'none';
   }
-};
+}
 
 function multiOptionBoxes(list) {
   return list ? Array.from(list.querySelectorAll('.multiselect-option input[type=checkbox]')) : [];
@@ -312,7 +303,7 @@ function setMultiButton(column, mode, values) {
   button.title = values.join(', ');
 }
 
-window.dashToggleMultiSelectOption = function (columnName, value, mode) {
+export function toggleMultiSelectOption(columnName, value, mode) {
   const column = String(columnName);
   const v = String(value);
   const f = findFilter(column, 'multiselect');
@@ -328,9 +319,9 @@ window.dashToggleMultiSelectOption = function (columnName, value, mode) {
   if (box) markOption(box, at < 0);
   setMultiCount(column, mode, values.length);
   afterFilterChange(column, true);
-};
+}
 
-window.dashClearMultiSelect = function (columnName, mode, event) {
+export function clearMultiSelect(columnName, mode, event) {
   stopClick(event);
   const column = String(columnName);
   if (!changeFilter(column, 'multiselect', { values: [] })) return;
@@ -339,10 +330,77 @@ window.dashClearMultiSelect = function (columnName, mode, event) {
   for (const box of boxes) markOption(box, false);
   setMultiCount(column, mode, 0);
   afterFilterChange(column, true);
-};
+}
 
-document.addEventListener('click', (e) => {
-  const t = e.target;
-  if (t instanceof Element && t.closest('[id^="multiselect-"]')) return;
-  hideMultiDropdowns();
-});
+function multiOption(column, value, mode, chosen) {
+  const label = document.createElement('label');
+  label.className = 'multiselect-option';
+  label.dataset.value = value.toLowerCase();
+  const box = document.createElement('input');
+  box.type = 'checkbox';
+  box.id = 'multiselect-cb-' + mode + '-' + sanitizeId(column) + '-' + sanitizeId(value);
+  // The exact value: sanitised ids of different values can be equal.
+  box.dataset.option = value;
+  box.addEventListener('change', () => toggleMultiSelectOption(column, value, mode));
+  const text = document.createElement('span');
+  text.className = 'multiselect-option-text';
+  text.textContent = value;
+  label.append(box, text);
+  markOption(box, chosen);
+  return label;
+}
+
+// A chosen option is ticked, shaded and followed by "✓".
+function markOption(box, chosen) {
+  box.checked = chosen;
+  const label = box.parentElement;
+  label.classList.toggle('chosen', chosen);
+  const tick = label.querySelector('.multiselect-tick');
+  if (chosen && !tick) {
+    const mark = document.createElement('span');
+    mark.className = 'multiselect-tick';
+    mark.textContent = '✓';
+    label.appendChild(mark);
+  } else if (!chosen && tick) {
+    tick.remove();
+  }
+}
+
+export function fillMultiLists(column, f, values) {
+  const chosen = Array.isArray(f.values) ? f.values : [];
+  for (const mode of FILTER_MODES) {
+    const list = controlPart(column, mode, 'multiselect-list');
+    if (!list) continue;
+    list.replaceChildren(...values.map((v) => multiOption(column, v, mode, chosen.includes(v))));
+    setCount(column, mode, countText(chosen.length, values.length));
+    const search = controlPart(column, mode, 'multiselect-search');
+    if (search && search.value) filterMultiSelect(column, mode, search.value);
+  }
+}
+
+export function showMultiUnavailable(column, reason) {
+  for (const mode of FILTER_MODES) {
+    const list = controlPart(column, mode, 'multiselect-list');
+    if (!list) continue;
+    const note = document.createElement('div');
+    note.className = 'multiselect-note';
+    note.textContent = VALUES_UNAVAILABLE;
+    note.title = reason;
+    list.replaceChildren(note);
+    setCount(column, mode, VALUES_UNAVAILABLE, reason);
+  }
+}
+
+// A click elsewhere closes the calendar and the value lists.
+export function bindPickers() {
+  document.addEventListener('click', (e) => {
+    const t = e.target;
+    if (t instanceof Element && (t.closest('.calendar-popup') || t.closest('.date-picker-btn'))) return;
+    closeCalendar();
+  });
+  document.addEventListener('click', (e) => {
+    const t = e.target;
+    if (t instanceof Element && t.closest('[id^="multiselect-"]')) return;
+    hideMultiDropdowns();
+  });
+}

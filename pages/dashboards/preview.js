@@ -1,10 +1,21 @@
 // The shown dashboard: title, the preview filter bar, and one panel per layout cell, each
 // filled with its saved query's answer.
+import { bridgeCall } from '../common/bridge.js';
+import { chartType, isChartType } from '../common/chart_types.js';
+import { engineErrorHtml, mapEngineError } from '../common/engine_error.js';
+import { escapeHtml } from '../common/escape.js';
+import { hasAggregation, sqlPieces } from '../common/sql.js';
+import { renderChart } from './charts.js';
+import { showClickReason } from './click_filter.js';
+import { parseQueryForClickFilters } from './click_rules.js';
+import { applyFiltersToSql } from './filter_types.js';
+import { dashboardSql } from './filters.js';
+import { cellFlex, DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml, readRecordArray } from './rules.js';
+import { applyChartClickFilterToSql } from './sql_splice.js';
+import { dashState, endWork, isCurrentWork, queryAsWork, setPagedSqlWithDropdown, startWork } from './state.js';
+import { renderPaginatedTable } from './tables.js';
 
-const PANEL_PAGE_SIZE = 10;
-const PANEL_LOADING_WIDTH = 100;
-const NOTE_GREY = '#6c7086';
-const NOTE_RED = '#f38ba8';
+export const PANEL_LOADING_WIDTH = 100;
 
 function panelHtml(cell, r, c) {
   const flex = cellFlex(cell);
@@ -17,7 +28,7 @@ function panelHtml(cell, r, c) {
   );
 }
 
-function renderDashboardPreview(dashboard) {
+export function renderDashboardPreview(dashboard) {
   const rows = readRecordArray(dashboard && dashboard.layout);
   let body = '';
   rows.forEach((row, r) => {
@@ -45,13 +56,17 @@ function renderDashboardPreview(dashboard) {
   });
 }
 
-// The empty state of the markup, kept to put back when nothing is selected.
-const EMPTY_PREVIEW_HTML = document.getElementById('dashboardPreview').innerHTML;
+// The empty state of the markup, kept at start to put back when nothing is selected.
+let emptyPreviewHtml = '';
 
-function showEmptyPreview() {
+export function keepEmptyPreview() {
+  emptyPreviewHtml = document.getElementById('dashboardPreview').innerHTML;
+}
+
+export function showEmptyPreview() {
   const preview = document.getElementById('dashboardPreview');
   preview.classList.remove('dash-shown');
-  preview.innerHTML = EMPTY_PREVIEW_HTML;
+  preview.innerHTML = emptyPreviewHtml;
 }
 
 // The dashboard's own folder and file type stand for the path variable, then the filters go in.
@@ -59,9 +74,9 @@ function panelSql(storedSql) {
   return applyFiltersToSql(dashboardSql(storedSql), dashState.filters);
 }
 
-// A panel is a paginated table unless its query aggregates, so no panel loads a whole table.
+// A panel is a paged table unless its query aggregates, so no panel loads a whole table.
 // Loading is the work of the panel key: a newer load of the panel stops this one's engine run.
-async function loadPanelData(el, queryName, chartType, panelKey) {
+export async function loadPanelData(el, queryName, type, panelKey) {
   const tag = startWork(panelKey);
   showClickReason(el, null);
   const listed = await bridgeCall('getSavedQueriesCpp');
@@ -80,11 +95,11 @@ async function loadPanelData(el, queryName, chartType, panelKey) {
   }
   const stored = String(query.sql == null ? '' : query.sql);
   const filtered = panelSql(stored);
-  if (!hasAggregation(stored) || chartType === 'paginated') {
+  if (!hasAggregation(stored) || (chartType(type) && chartType(type).paged)) {
     endWork(panelKey, tag);
     const click = dashState.clickFilter;
-    renderPaginatedTable(el, click ? applyChartClickFilterToSql(filtered, click) : filtered, 1, PANEL_PAGE_SIZE, false, panelKey);
-    el.dataset.paginatedSqlWithDropdown = filtered;
+    renderPaginatedTable(el, click ? applyChartClickFilterToSql(filtered, click) : filtered, 1, DASH_PAGE_SIZE, false, panelKey);
+    setPagedSqlWithDropdown(panelKey, filtered);
     return;
   }
   const clickMeta = parseQueryForClickFilters(stored);
@@ -96,7 +111,7 @@ async function loadPanelData(el, queryName, chartType, panelKey) {
   } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
     el.innerHTML = noteHtml('No data', NOTE_GREY);
   } else {
-    renderChart(el, result, chartType, false, clickMeta);
-    if (chartType !== 'table') showClickReason(el, clickMeta);
+    renderChart(el, result, type, false, clickMeta);
+    if (isChartType(type)) showClickReason(el, clickMeta);
   }
 }

@@ -2,17 +2,18 @@
 // (pages/common/sql.js) tells code from string literals, quoted identifiers and comments, so
 // keywords are matched only as whole words of the statement itself: never inside a literal, a
 // comment, a longer name or a subquery.
+import { scanSql } from '../common/sql.js';
 
 // Every clause that may follow WHERE in a SELECT; a condition appended after one of them would
 // be a syntax error or land in the wrong clause.
 const SQL_CLAUSE_WORDS = ['GROUP BY', 'HAVING', 'WINDOW', 'QUALIFY', 'ORDER BY', 'LIMIT', 'OFFSET', 'FETCH',
   'USING SAMPLE'];
 // Dashboard filters narrow the first branch of a set operation.
-const FILTER_END_WORDS = SQL_CLAUSE_WORDS.concat(['UNION', 'INTERSECT', 'EXCEPT']);
+export const FILTER_END_WORDS = SQL_CLAUSE_WORDS.concat(['UNION', 'INTERSECT', 'EXCEPT']);
 const CLICK_END_WORDS = SQL_CLAUSE_WORDS;
 
 // A column name as a quoted identifier: a double quote inside it must not end the name early.
-function sqlIdentifier(name) {
+export function sqlIdentifier(name) {
   return '"' + String(name).replace(/"/g, '""') + '"';
 }
 
@@ -34,7 +35,7 @@ function sqlFindPhrase(tokens, sql, phrases, from, to) {
 // Adds `condition` to the statement's own WHERE, or gives it one before the first of `endWords`.
 // A trailing semicolon or comment stays after the condition, and the rest of the text is kept
 // as it was. The existing condition is bracketed so that its OR cannot bypass the new one.
-function spliceSqlCondition(sql, condition, endWords) {
+export function spliceSqlCondition(sql, condition, endWords) {
   sql = String(sql);
   if (!condition) return sql;
   const tokens = scanSql(sql);
@@ -52,6 +53,6 @@ function spliceSqlCondition(sql, condition, endWords) {
   return sql.slice(0, open) + '(' + sql.slice(open, point) + ') AND (' + condition + ')' + gap + rest;
 }
 
-function applyChartClickFilterToSql(sql, condition) {
+export function applyChartClickFilterToSql(sql, condition) {
   return spliceSqlCondition(sql, condition, CLICK_END_WORDS);
 }

@@ -1,6 +1,8 @@
-// Page state: lives as long as the window, since the pane is only hidden and shown. Only the
-// functions below change it; other modules read it through `dashState`, whose fields cannot be
-// assigned from outside.
+// Page state: lives as long as the window, since the pane is only hidden and shown. This module
+// is its one owner: only the functions below change it, and `dashState` hands out copies, so no
+// reader can change it behind the owner's back.
+import { bridgeCall } from '../common/bridge.js';
+import { readRecordArray, recordFileType, recordPath } from './rules.js';
 
 const state = {
   // The shown or edited dashboard's stored record; null for one never saved.
@@ -11,16 +13,43 @@ const state = {
   filters: [],
   schema: [],
   savedQueries: [],
-  // The active chart click condition, and the clicked element it came from (label, series).
+  // The active chart click condition, and the clicked element it came from (mark, label, series).
   clickFilter: null,
   selection: null,
   rowIds: 0,
   cellIds: 0,
+  // True while the editor is displayed.
+  editing: false,
+  // Every opening and closing of the editor takes the next turn: a fill whose turn has passed
+  // is dropped, so a double click fills the editor once and a closed editor is never filled.
+  editorTurn: 0,
+  // The open calendar: the month shown, its target filter end and its typed text. `view` is
+  // "days" or "months"; `onToday` while it opened on today for want of a nearer date.
+  calendar: {
+    currentMonth: new Date().getMonth(),
+    currentYear: new Date().getFullYear(),
+    selectedDate: null,
+    targetColumn: null,
+    targetMode: null,
+    targetField: null,
+    view: 'days',
+    typed: '',
+    typedError: '',
+    onToday: false,
+  },
 };
 
-const dashState = Object.freeze({
+// Each date filter column's first and last day, and the answers by statement they came from.
+const dateRanges = new Map();
+const dateRangeAnswers = new Map();
+// Each paginated table by its panel key: { el, sql, page, pageSize, isSmall, sqlWithDropdown }.
+const pagedTables = new Map();
+
+const copy = (value) => (value == null ? value : structuredClone(value));
+
+export const dashState = Object.freeze({
   get dashboard() {
-    return state.dashboard;
+    return copy(state.dashboard);
   },
   get editingName() {
     return state.editingName;
@@ -32,104 +61,190 @@ const dashState = Object.freeze({
     return state.fileType;
   },
   get filters() {
-    return state.filters;
+    return copy(state.filters);
   },
   get schema() {
-    return state.schema;
+    return copy(state.schema);
   },
   get savedQueries() {
-    return state.savedQueries;
+    return copy(state.savedQueries);
   },
   get clickFilter() {
     return state.clickFilter;
   },
+  // The mark's functions do not clone; the record itself is a copy.
   get selection() {
-    return state.selection;
+    return state.selection ? { ...state.selection } : null;
+  },
+  get editing() {
+    return state.editing;
+  },
+  get editorTurn() {
+    return state.editorTurn;
+  },
+  get calendar() {
+    return { ...state.calendar };
   },
 });
 
+// Ranges read for one dashboard's data never open another's calendars.
+function forgetDateRanges() {
+  dateRanges.clear();
+  dateRangeAnswers.clear();
+}
+
 // A stored record becomes the dashboard in hand: its folder, file type and, when asked, filters.
-function takeDashboard(record, withFilters) {
+export function takeDashboard(record, withFilters) {
   state.dashboard = record;
   state.pathToFiles = recordPath(record);
   state.fileType = recordFileType(record);
   if (withFilters) state.filters = readRecordArray(record && record.filters);
+  forgetDateRanges();
 }
 
-function dropDashboard() {
+export function dropDashboard() {
   state.dashboard = null;
   state.filters = [];
+  forgetDateRanges();
 }
 
-function startNewDashboard() {
+export function startNewDashboard() {
   state.dashboard = null;
   state.editingName = null;
   state.filters = [];
   state.schema = [];
   state.pathToFiles = '';
   state.fileType = 'parquet';
+  forgetDateRanges();
 }
 
-function setEditingName(name) {
+export function setEditingName(name) {
   state.editingName = name;
 }
 
 // Filters are kept as stored, so a kind this page does not know survives the next save.
-function setFilters(list) {
-  state.filters = readRecordArray(list);
+export function setFilters(list) {
+  state.filters = copy(readRecordArray(list));
 }
 
-function findFilter(column, type) {
+function liveFilter(column, type) {
   return state.filters.find((f) => f && f.column === column && (!type || f.type === type)) || null;
 }
 
-function addFilter(filter) {
-  state.filters.push(filter);
+export function findFilter(column, type) {
+  return copy(liveFilter(column, type));
 }
 
-function removeFilter(column) {
+export function addFilter(filter) {
+  state.filters.push(copy(filter));
+}
+
+export function removeFilter(column) {
   state.filters = state.filters.filter((f) => !f || f.column !== column);
 }
 
-// Sets fields of the column's filter of `type`; returns it, or null when there is none.
-function changeFilter(column, type, changes) {
-  const f = findFilter(column, type);
-  if (f) Object.assign(f, changes);
-  return f;
+// Sets fields of the column's filter of `type`; returns it as changed, or null when there is none.
+export function changeFilter(column, type, changes) {
+  const f = liveFilter(column, type);
+  if (f) Object.assign(f, copy(changes));
+  return copy(f);
 }
 
-function setSchema(columns) {
-  state.schema = Array.isArray(columns) ? columns : [];
+export function setSchema(columns) {
+  state.schema = Array.isArray(columns) ? copy(columns) : [];
 }
 
-function setPathToFiles(path) {
+export function setPathToFiles(path) {
   state.pathToFiles = String(path);
+  forgetDateRanges();
 }
 
-function toggleFileType() {
+export function toggleFileType() {
   state.fileType = state.fileType === 'csv' ? 'parquet' : 'csv';
+  forgetDateRanges();
 }
 
-function setSavedQueries(list) {
+export function setSavedQueries(list) {
   state.savedQueries = Array.isArray(list) ? list : [];
 }
 
-function setClickFilter(condition, selection) {
+export function setClickFilter(condition) {
   state.clickFilter = condition || null;
-  state.selection = condition ? selection || null : null;
 }
 
-function nextRowId() {
+export function setSelection(selection) {
+  state.selection = selection ? { ...selection } : null;
+}
+
+export function setEditing(on) {
+  state.editing = !!on;
+}
+
+// Starts a new turn of the editor and returns it.
+export function nextEditorTurn() {
+  return ++state.editorTurn;
+}
+
+export function nextRowId() {
   return state.rowIds++;
 }
 
-function nextCellId() {
+export function nextCellId() {
   return state.cellIds++;
 }
 
-function resetEditorIds() {
+export function resetEditorIds() {
   state.rowIds = 0;
   state.cellIds = 0;
+}
+
+export function setCalendar(changes) {
+  Object.assign(state.calendar, changes);
+}
+
+export function dateRange(column) {
+  return copy(dateRanges.get(column));
+}
+
+export function keepDateRange(column, range) {
+  dateRanges.set(column, copy(range));
+}
+
+export function rangeAnswer(statement) {
+  return copy(dateRangeAnswers.get(statement));
+}
+
+export function keepRangeAnswer(statement, range) {
+  dateRangeAnswers.set(statement, copy(range));
+}
+
+// Draws of a paginated table: the element it draws in and what it shows. A table drawn in a
+// new element starts afresh; one drawn again in its element keeps its SQL without a click filter.
+export function setPagedTable(key, el, fields) {
+  const old = pagedTables.get(key);
+  const kept = old && old.el === el ? old : { el, sqlWithDropdown: null };
+  pagedTables.set(key, { ...kept, ...fields, el });
+}
+
+export function setPagedSqlWithDropdown(key, sql) {
+  const entry = pagedTables.get(key);
+  if (entry) entry.sqlWithDropdown = sql;
+}
+
+// The table of a panel key; none once its element has left the page.
+export function pagedTable(key) {
+  const entry = pagedTables.get(String(key));
+  if (!entry) return null;
+  if (!entry.el.isConnected) {
+    pagedTables.delete(String(key));
+    return null;
+  }
+  return { ...entry, key: String(key) };
+}
+
+// Every paginated table on the page now, in the order they were first drawn.
+export function allPagedTables() {
+  return Array.from(pagedTables.keys()).map(pagedTable).filter(Boolean);
 }
 
 // Render tags. Each piece of work that runs the engine for the page (a panel, a table's page, a
@@ -143,7 +258,7 @@ function stopTagged(tag) {
   bridgeCall('stopQueryCpp', tag);
 }
 
-function startWork(slot) {
+export function startWork(slot) {
   const old = renderWork.get(slot);
   if (old) stopTagged(old);
   const tag = 'dash-' + ++renderSeq;
@@ -151,25 +266,27 @@ function startWork(slot) {
   return tag;
 }
 
-function isCurrentWork(slot, tag) {
+export function isCurrentWork(slot, tag) {
   return renderWork.get(slot) === tag;
 }
 
-function endWork(slot, tag) {
+export function endWork(slot, tag) {
   if (renderWork.get(slot) === tag) renderWork.delete(slot);
 }
 
-// Runs sql on the engine as the work of slot tagged tag: the bridge answer, or null when newer
-// work took the slot meanwhile or the run was stopped (its answer is then ignored).
-async function queryAsWork(slot, tag, sql) {
-  const res = await bridgeCall('queryDuckCpp', sql, tag);
-  if (!isCurrentWork(slot, tag) || res.cancelled) return null;
+// Runs sql (one statement, or a list run side by side) on the engine as the work of slot tagged
+// tag: the bridge answer (a list for a list), or null when newer work took the slot meanwhile or
+// a run was stopped (its answer is then ignored).
+export async function queryAsWork(slot, tag, sql) {
+  const list = Array.isArray(sql);
+  const replies = await Promise.all((list ? sql : [sql]).map((s) => bridgeCall('queryDuckCpp', s, tag)));
+  if (!isCurrentWork(slot, tag) || replies.some((r) => r.cancelled)) return null;
   endWork(slot, tag);
-  return res;
+  return list ? replies : replies[0];
 }
 
 // A new render of the whole page: everything still running for the old one stops.
-function stopAllWork() {
+export function stopAllWork() {
   for (const tag of new Set(renderWork.values())) stopTagged(tag);
   renderWork.clear();
 }

@@ -1,13 +1,19 @@
 // Tables of dashboard panels and editor previews: the plain table of a whole result, and the
-// paginated table that keeps its SQL, page and key on its element so that page buttons, the
+// paginated table, whose SQL, page and key state.js keeps by its key so that page buttons, the
 // CSV export and chart click filters can find and redraw it.
+import { exportPagedCsv } from '../common/csv_export.js';
+import { engineErrorHtml, pagedEngineError } from '../common/engine_error.js';
+import { escapeHtml } from '../common/escape.js';
+import { formatNumber } from '../common/numbers.js';
+import { pagedBaseSql, paginatedStatements } from '../common/sql.js';
+import { THEME } from '../common/theme.js';
+import { drawVirtualTable } from '../common/virtual_table.js';
+import { DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml } from './rules.js';
+import { isCurrentWork, pagedTable, queryAsWork, setPagedTable, startWork } from './state.js';
 
-const DASH_TABLE_BACKGROUND = '#1e1e2e';
-const DASH_TABLE_RED = '#f38ba8';
-const DASH_TABLE_GREY = '#6c7086';
+const DASH_TABLE_BACKGROUND = THEME.base;
 const DASH_TABLE_ERROR_FONT = '0.7rem';
 const DASH_TABLE_LOADING_WIDTH = 120;
-const DASH_TABLE_DEFAULT_PAGE_SIZE = 10;
 
 // Cell texts are shown as received, never formatted, always as text.
 function dashTableMarkup(columns, rows) {
@@ -23,7 +29,7 @@ function dashSizeClass(isSmall) {
 }
 
 // Only the rows in sight are in the document; cells are never number-formatted here.
-function renderTable(el, result, isSmall) {
+export function renderTable(el, result, isSmall) {
   const columns = result && Array.isArray(result.columns) ? result.columns : [];
   const rows = result && Array.isArray(result.rows) ? result.rows : [];
   el.innerHTML = '<div class="dash-table-box' + dashSizeClass(isSmall) + '"></div>';
@@ -34,8 +40,8 @@ function renderTable(el, result, isSmall) {
 
 function dashPagerButton(label, key, target, enabled) {
   return (
-    '<button class="dash-pager-btn"' + (enabled ? '' : ' disabled') +
-    ' onclick="dashPaginatedGo(' + handlerArg(key) + ', ' + target + ')">' + label + '</button>'
+    '<button class="dash-pager-btn"' + (enabled ? '' : ' disabled') + ' data-click="dashPaginatedGo" data-key="' +
+    escapeHtml(key) + '" data-page="' + target + '">' + label + '</button>'
   );
 }
 
@@ -45,8 +51,8 @@ function dashPaginatedFooter(key, page, pages, range) {
     dashPagerButton('⟨⟨', key, 1, page > 1) +
     dashPagerButton('⟨', key, page - 1, page > 1) +
     '</div><div class="dash-page-group"><span class="dash-paged-range">' + range + '</span>' +
-    '<button class="dash-csv-btn" title="Download all rows as CSV" onclick="downloadDashPaginatedCsv(' +
-    handlerArg(key) + ')">⬇ CSV</button></div><div class="dash-page-group dash-page-nav">' +
+    '<button class="dash-csv-btn" title="Download all rows as CSV" data-click="downloadDashPaginatedCsv" data-key="' +
+    escapeHtml(key) + '">⬇ CSV</button></div><div class="dash-page-group dash-page-nav">' +
     dashPagerButton('⟩', key, page + 1, page < pages) +
     dashPagerButton('⟩⟩', key, pages, page < pages) +
     '</div></div>'
@@ -56,25 +62,21 @@ function dashPaginatedFooter(key, page, pages, range) {
 // A page below 1 or a size that is not a positive whole number would make an OFFSET or LIMIT
 // the engine rejects. Each drawing is the work of the panel key: a newer one (another page, a
 // click filter, a new render) stops its engine runs, and only the newest writes the table.
-async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) {
+export async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) {
   const n = Math.floor(Number(page));
   const size = Math.floor(Number(pageSize));
   page = n >= 1 ? n : 1;
-  pageSize = size >= 1 ? size : DASH_TABLE_DEFAULT_PAGE_SIZE;
+  pageSize = size >= 1 ? size : DASH_PAGE_SIZE;
   const base = pagedBaseSql(sql == null ? '' : sql);
   const key = panelKey == null ? '' : String(panelKey);
-  el.dataset.paginatedSql = base;
-  el.dataset.paginatedPage = String(page);
-  el.dataset.paginatedPageSize = String(pageSize);
-  el.dataset.paginatedKey = key;
-  el.dataset.paginatedIsSmall = isSmall ? '1' : '0';
+  setPagedTable(key, el, { sql: base, page, pageSize, isSmall: !!isSmall });
   el.innerHTML = loadingBarHtml(DASH_TABLE_LOADING_WIDTH);
   const stmts = paginatedStatements(base, page, pageSize);
   const tag = startWork(key);
   try {
-    const [counted, paged] = await Promise.all([bridgeCall('queryDuckCpp', stmts.count, tag), bridgeCall('queryDuckCpp', stmts.page, tag)]);
-    if (!isCurrentWork(key, tag) || counted.cancelled || paged.cancelled) return;
-    endWork(key, tag);
+    const replies = await queryAsWork(key, tag, [stmts.count, stmts.page]);
+    if (!replies) return;
+    const [counted, paged] = replies;
     const error = pagedEngineError(counted, paged, base, page, pageSize);
     if (error) {
       el.innerHTML = engineErrorHtml(error, 'dash-engine-error');
@@ -85,7 +87,7 @@ async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) 
     const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];
     const total = countRows.length && Array.isArray(countRows[0]) ? parseInt(countRows[0][0], 10) || 0 : 0;
     if (total <= 0) {
-      el.innerHTML = noteHtml('No data', DASH_TABLE_GREY);
+      el.innerHTML = noteHtml('No data', NOTE_GREY);
       return;
     }
     const pages = Math.max(1, Math.ceil(total / pageSize));
@@ -100,31 +102,25 @@ async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) 
     el.style.alignItems = 'stretch';
     el.style.background = DASH_TABLE_BACKGROUND;
   } catch (e) {
-    if (isCurrentWork(key, tag)) el.innerHTML = noteHtml('Error loading data', DASH_TABLE_RED, DASH_TABLE_ERROR_FONT);
+    if (isCurrentWork(key, tag)) el.innerHTML = noteHtml('Error loading data', NOTE_RED, DASH_TABLE_ERROR_FONT);
   }
-}
-
-// The element of a panel key; none once its panel has gone.
-function dashPaginatedElement(panelKey) {
-  const key = String(panelKey);
-  for (const el of document.querySelectorAll('[data-paginated-key]')) {
-    if (el.dataset.paginatedKey === key) return el;
-  }
-  return null;
 }
 
 // The stored SQL already holds every filter merged in when the table was drawn.
-window.dashPaginatedGo = function (panelKey, page) {
-  const el = dashPaginatedElement(panelKey);
-  if (!el) return undefined;
-  const size = parseInt(el.dataset.paginatedPageSize, 10) || DASH_TABLE_DEFAULT_PAGE_SIZE;
+export function dashPaginatedGo(panelKey, page) {
+  const table = pagedTable(panelKey);
+  if (!table) return undefined;
   const target = Math.max(1, Number(page) || 1);
-  return renderPaginatedTable(el, el.dataset.paginatedSql, target, size, el.dataset.paginatedIsSmall === '1', el.dataset.paginatedKey);
-};
+  return renderPaginatedTable(table.el, table.sql, target, table.pageSize, table.isSmall, table.key);
+}
 
 // "⬇ CSV" of a panel's paginated table.
-window.downloadDashPaginatedCsv = async function (panelKey) {
-  const el = dashPaginatedElement(panelKey);
-  const sql = el ? el.dataset.paginatedSql : '';
-  if (sql) await exportPagedCsv(sql);
+export async function downloadDashPaginatedCsv(panelKey) {
+  const table = pagedTable(panelKey);
+  if (table && table.sql) await exportPagedCsv(table.sql);
+}
+
+export const TABLE_ACTIONS = {
+  dashPaginatedGo: (el) => dashPaginatedGo(el.dataset.key, el.dataset.page),
+  downloadDashPaginatedCsv: (el) => downloadDashPaginatedCsv(el.dataset.key),
 };

@@ -1,53 +1,55 @@
 // How the latest run's answer is shown beyond the paged table: every answer may be drawn as a
 // whole table or chart (a non-aggregated one from its first rows), engine errors told in terms of
 // the editor's text, and a line for each success.
+import { exportPagedCsv } from '../common/csv_export.js';
+import { engineErrorHtml, mapEngineError } from '../common/engine_error.js';
+import { hasAggregation, PAGE_SIZE, scriptStatements, sqlScript } from '../common/sql.js';
+import { chartChoices, chartType } from '../common/chart_types.js';
+import { applyChart, fillChartMenu } from './charts.js';
+import { pageQuery, showCancelled, showEl } from './editor.js';
+import { state } from './state.js';
+import { resultNote } from './table.js';
 
 const ANSWER_ROW_CAP = 100000;
 
-// The latest run as a script, whether its last statement aggregates, and its row count once
-// counted.
-let lastScript = null;
-let lastAgg = false;
-let lastTotal = null;
-// The first rows of a non-aggregated answer, fetched once per run when first drawn.
-let lastCapped = null;
-let runSeq = 0;
-
-function resetAnswer(sql) {
-  runSeq++;
-  lastScript = sqlScript(sql);
-  lastAgg = hasAggregation(lastScript.last.text);
-  lastTotal = null;
-  lastCapped = null;
+export function resetAnswer(sql) {
+  state.runSeq++;
+  state.lastScript = sqlScript(sql);
+  state.lastAgg = hasAggregation(state.lastScript.last.text);
+  state.lastTotal = null;
+  state.lastCapped = null;
   showQueryNotice('');
   setAnswerNote('');
-  return runSeq;
+  return state.runSeq;
 }
 
-function runStatements(page) {
-  return scriptStatements(lastScript, page || 1, PAGE_SIZE, ANSWER_ROW_CAP);
+export function runStatements(page) {
+  return scriptStatements(state.lastScript, page || 1, PAGE_SIZE, ANSWER_ROW_CAP);
 }
 
 // An engine message for one of this run's statements, its position told in the editor's terms.
-function answerErrorText(error, sent) {
-  return mapEngineError(error, sent, lastSql);
+export function answerErrorText(error, sent) {
+  return mapEngineError(error, sent, state.lastSql);
 }
 
-function showResultError(text) {
+export function showResultError(text) {
   document.getElementById('queryResult').innerHTML = engineErrorHtml(text);
 }
 
 // The paged table stays the first choice for an answer that is not aggregated; the whole table
 // and the charts draw its first rows.
-function rebuildAnswerOptions(sel, agg) {
-  const previous = sel.value;
-  rebuildChartOptions(sel, agg ? previous : 'table', true);
-  if (agg) return;
-  const o = document.createElement('option');
-  o.value = 'paginated';
-  o.textContent = 'Paginated Table';
-  sel.insertBefore(o, sel.firstChild);
-  sel.value = 'paginated';
+export function rebuildAnswerOptions(sel, agg) {
+  const whole = chartChoices(agg ? sel.value : 'table', true);
+  if (agg) {
+    fillChartMenu(sel, whole);
+    return;
+  }
+  const paged = chartChoices(null, false);
+  fillChartMenu(sel, { values: paged.values.concat(whole.values), selected: paged.selected });
+}
+
+function isPaged(type) {
+  return Boolean(chartType(type) && chartType(type).paged);
 }
 
 function setAnswerNote(text) {
@@ -62,17 +64,17 @@ function answerNoteText(shown, total) {
   return shown.toLocaleString() + (shown === 1 ? ' row' : ' rows');
 }
 
-function updateAnswerNote() {
+export function updateAnswerNote() {
   const type = document.getElementById('chartType').value;
-  if (type === 'paginated' || !lastResult) {
+  if (isPaged(type) || !state.lastResult) {
     setAnswerNote('');
     return;
   }
-  setAnswerNote(answerNoteText(lastResult.rows.length, lastAgg ? null : lastTotal));
+  setAnswerNote(answerNoteText(state.lastResult.rows.length, state.lastAgg ? null : state.lastTotal));
 }
 
 // A short line beside the run button for a success (green) or a failure (red).
-function showQueryNotice(text, isError) {
+export function showQueryNotice(text, isError) {
   const el = document.getElementById('queryNotice');
   if (!el) return;
   el.textContent = text;
@@ -80,18 +82,18 @@ function showQueryNotice(text, isError) {
 }
 
 // The chart-type menu's handler.
-async function chooseAnswerView() {
+export async function chooseAnswerView() {
   const type = document.getElementById('chartType').value;
-  if (lastAgg || type === 'paginated' || lastScript === null) {
+  if (state.lastAgg || isPaged(type) || state.lastScript === null) {
     applyChart();
     updateAnswerNote();
     return;
   }
-  if (!lastCapped) {
+  if (!state.lastCapped) {
     const loaded = await loadCappedAnswer();
     if (!loaded) return;
   }
-  lastResult = lastCapped;
+  state.lastResult = state.lastCapped;
   applyChart();
   updateAnswerNote();
 }
@@ -99,18 +101,18 @@ async function chooseAnswerView() {
 // Runs the last statement limited to its first rows, counting the whole answer alongside
 // when the paged table has not.
 async function loadCappedAnswer() {
-  const seq = runSeq;
+  const seq = state.runSeq;
   const stmts = runStatements(1);
   const out = document.getElementById('queryResult');
-  out.innerHTML = resultNote('#6c7086', 'Running...');
+  out.innerHTML = resultNote('var(--muted)', 'Running...');
   setAnswerNote('');
   const started = performance.now();
   const [res, countRes] = await Promise.all([
     pageQuery(stmts.capped.sql),
-    lastTotal === null ? pageQuery(stmts.count.sql) : Promise.resolve(null),
+    state.lastTotal === null ? pageQuery(stmts.count.sql) : Promise.resolve(null),
   ]);
   document.getElementById('queryTime').textContent = (performance.now() - started).toFixed(0) + ' ms';
-  if (seq !== runSeq) return false;
+  if (seq !== state.runSeq) return false;
   if (res.cancelled) {
     showCancelled();
     return false;
@@ -121,30 +123,30 @@ async function loadCappedAnswer() {
   }
   const answer = res.value;
   if (!answer || !Array.isArray(answer.rows) || answer.rows.length === 0) {
-    out.innerHTML = resultNote('#6c7086', 'No rows returned.');
+    out.innerHTML = resultNote('var(--muted)', 'No rows returned.');
     return false;
   }
   const counted = countRes && countRes.value;
   if (counted && Array.isArray(counted.rows) && counted.rows.length) {
-    lastTotal = parseInt(counted.rows[0][0], 10) || 0;
+    state.lastTotal = parseInt(counted.rows[0][0], 10) || 0;
   }
-  lastCapped = { columns: answer.columns || [], rows: answer.rows, numericCols: answer.numericCols || [] };
+  state.lastCapped = { columns: answer.columns || [], rows: answer.rows, numericCols: answer.numericCols || [] };
   showEl('downloadBtn', '');
   return true;
 }
 
-function rowsText(n) {
+export function rowsText(n) {
   return n.toLocaleString() + (n === 1 ? ' row' : ' rows');
 }
 
 // "⬇ CSV" and, for an answer that is not aggregated, "⬇ Download CSV": the engine writes every
 // row of the last statement, the statements before it run first.
-async function exportAnswerCsv() {
-  if (lastScript === null) return;
-  const res = await exportPagedCsv(lastScript.last.text, { script: lastScript, userText: lastSql });
+export async function exportAnswerCsv() {
+  if (state.lastScript === null) return;
+  const res = await exportPagedCsv(state.lastScript.last.text, { script: state.lastScript, userText: state.lastSql });
   if (res.error) {
     showQueryNotice('Export failed', true);
   } else if (res.value && res.value.ok) {
-    showQueryNotice('Exported ' + (lastTotal === null ? '' : rowsText(lastTotal) + ' ') + 'to ' + res.value.ok);
+    showQueryNotice('Exported ' + (state.lastTotal === null ? '' : rowsText(state.lastTotal) + ' ') + 'to ' + res.value.ok);
   }
 }

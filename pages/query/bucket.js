@@ -1,13 +1,19 @@
 // Bucket browser: the data-folder tree, folder selection for {path-to-files}, file queries and
-// CSV to Parquet conversion.
+// CSV to Parquet conversion. Rows carry their folder number and paths in data attributes; one
+// click listener on the tree acts on them, so paths of any characters arrive unchanged.
+import { bridgeCall } from '../common/bridge.js';
+import { escapeHtml } from '../common/escape.js';
+import { PATH_VARIABLE, sqlString } from '../common/sql.js';
+import { state } from './state.js';
+import { fmtDate, fmtSize } from './util.js';
 
 const TREE_INDENT_PX = 20;
-const CSV_COLOR = '#a6e3a1';
-const PARQUET_COLOR = '#fab387';
+const CSV_COLOR = 'var(--success)';
+const PARQUET_COLOR = 'var(--warning)';
 
 let currentBucketPath = '';
 let selectedFolderPath = '';
-let _folderId = 0;
+let folderId = 0;
 // The selected folder that a reload found gone, named by the folder line until the next choice.
 let goneFolderPath = '';
 
@@ -15,10 +21,16 @@ function bucketNote(color, html) {
   return '<div style="color:' + color + ';padding:8px 0">' + html + '</div>';
 }
 
+// The folder {path-to-files} stands for: the selected one, else the data folder; empty when
+// no data folder is known.
+export function pathFilesFolder() {
+  return selectedFolderPath || currentBucketPath;
+}
+
 // A reload keeps the selected folder while it is still there.
-async function loadBucket() {
+export async function loadBucket() {
   const out = document.getElementById('bucketOut');
-  out.innerHTML = bucketNote('#6c7086', 'Loading...');
+  out.innerHTML = bucketNote('var(--muted)', 'Loading...');
   const keep = selectedFolderPath;
   selectedFolderPath = '';
   goneFolderPath = '';
@@ -30,10 +42,10 @@ async function loadBucket() {
     const missing = res.reply && 'bucketPath' in res.reply;
     out.innerHTML =
       res.error && !missing
-        ? bucketNote('#f38ba8', 'Could not list the data folder: ' + escapeHtml(res.error))
+        ? bucketNote('var(--error)', 'Could not list the data folder: ' + escapeHtml(res.error))
         : bucketNote(
-            '#fab387',
-            'No bucket path selected. Click <b style="color:#cba6f7">📁 Change Path</b> above to choose a folder.',
+            'var(--warning)',
+            'No bucket path selected. Click <b style="color:var(--accent)">📁 Change Path</b> above to choose a folder.',
           );
     updatePathVariableLine();
     return;
@@ -42,12 +54,12 @@ async function loadBucket() {
     currentBucketPath = tree.bucketPath;
     document.getElementById('bucketPathLabel').textContent = currentBucketPath;
   }
-  _folderId = 0;
+  folderId = 0;
   const html = renderTree(tree, 0);
-  out.innerHTML = html || bucketNote('#6c7086', 'No .csv or .parquet files found.');
+  out.innerHTML = html || bucketNote('var(--muted)', 'No .csv or .parquet files found.');
   if (keep) {
     const row = Array.from(out.querySelectorAll('.folder-row')).find((r) => r.dataset.path === keep);
-    if (row) selectFolder(keep, Number(row.id.slice('folder-row-'.length)));
+    if (row) selectFolder(keep, Number(row.dataset.folder));
     else goneFolderPath = keep;
   }
   updatePathVariableLine();
@@ -84,13 +96,12 @@ function renderTree(node, indent = 0, parentPath = currentBucketPath || '') {
   }
   const pad = 'padding-left:' + indent * TREE_INDENT_PX + 'px';
   if (node.type === 'dir') {
-    const n = ++_folderId;
+    const n = ++folderId;
     const path = joinPath(parentPath, node.name);
     return (
-      '<div class="folder-row" id="folder-row-' + n + '" data-path="' + escapeHtml(path) + '" style="' + pad + '"' +
-      ' title="Click to select this folder for queries"' +
-      ' onclick="selectFolder(' + handlerArg(path) + ', ' + n + ')">' +
-      '<span class="folder-arrow" id="arrow-' + n + '" onclick="toggleFolder(' + n + ', event)">▾</span>' +
+      '<div class="folder-row" id="folder-row-' + n + '" data-folder="' + n + '" data-path="' + escapeHtml(path) +
+      '" style="' + pad + '" title="Click to select this folder for queries">' +
+      '<span class="folder-arrow" id="arrow-' + n + '">▾</span>' +
       '📂 ' + escapeHtml(node.name) + '</div>' +
       '<div id="folder-' + n + '">' +
       children.map((c) => renderTree(c, indent + 1, path)).join('') +
@@ -104,20 +115,17 @@ function renderTree(node, indent = 0, parentPath = currentBucketPath || '') {
   const abs = currentBucketPath ? currentBucketPath + '/' + rel : rel;
   return (
     '<div class="file-row" style="' + pad + ';color:' + color + '" title="Click to insert into query"' +
-    ' onclick="insertFileQuery(' + handlerArg(fn) + ', ' + handlerArg(abs) + ')">' +
+    ' data-fn="' + fn + '" data-path="' + escapeHtml(abs) + '">' +
     '<span class="file-badge" style="background:' + color + '">' + escapeHtml(String(node.ext || '').toUpperCase()) + '</span>' +
     '<span class="file-name">' + escapeHtml(node.name) + '</span>' +
     '<span class="file-size">' + escapeHtml(fmtSize(node.size)) + '</span>' +
     '<span class="file-date">' + escapeHtml(fmtDate(node.created)) + '</span>' +
-    (isCsv
-      ? '<button class="convert-btn" title="Convert to Parquet" onclick="event.stopPropagation(); convertCsv(' + handlerArg(rel) + ')">→ Parquet</button>'
-      : '') +
+    (isCsv ? '<button class="convert-btn" title="Convert to Parquet" data-rel="' + escapeHtml(rel) + '">→ Parquet</button>' : '') +
     '</div>'
   );
 }
 
-function toggleFolder(n, event) {
-  if (event) event.stopPropagation();
+function toggleFolder(n) {
   const box = document.getElementById('folder-' + n);
   const arrow = document.getElementById('arrow-' + n);
   if (!box) return;
@@ -136,12 +144,14 @@ function selectFolder(path, n) {
   document.querySelectorAll('.folder-row').forEach((row) => {
     row.style.background = '';
     row.style.borderLeft = '';
+    row.classList.remove('selected');
   });
   if (selectedFolderPath) {
     const row = document.getElementById('folder-row-' + n);
     if (row) {
-      row.style.background = '#45475a';
-      row.style.borderLeft = '3px solid #a6e3a1';
+      row.style.background = 'var(--border)';
+      row.style.borderLeft = '3px solid var(--success)';
+      row.classList.add('selected');
     }
   }
   updatePathVariableLine();
@@ -156,22 +166,18 @@ function folderDisplayName(path) {
 
 // What {path-to-files} stands for now, beside the editor.
 function pathVariableText() {
-  const kind = isParquet ? 'Parquet files' : 'CSV files';
+  const kind = state.isParquet ? 'Parquet files' : 'CSV files';
   const gone = goneFolderPath ? ' (' + folderDisplayName(goneFolderPath) + ' is gone)' : '';
   if (selectedFolderPath) return PATH_VARIABLE + ' = ' + folderDisplayName(selectedFolderPath) + ', ' + kind;
   if (!currentBucketPath) return PATH_VARIABLE + ' = no data folder' + gone;
   return PATH_VARIABLE + ' = the whole data folder, ' + kind + gone;
 }
 
-function updatePathVariableLine() {
+export function updatePathVariableLine() {
   const line = document.getElementById('pathVariableLine');
   if (!line) return;
   line.textContent = pathVariableText();
   line.classList.toggle('path-gone', Boolean(goneFolderPath));
-}
-
-function insertFileQuery(fn, absPath) {
-  document.getElementById('queryInput').value = fileQuery(fn, absPath);
 }
 
 async function convertCsv(path) {
@@ -184,6 +190,30 @@ async function convertCsv(path) {
 }
 
 // The query for one file of the tree.
-function fileQuery(fn, absPath) {
+export function fileQuery(fn, absPath) {
   return 'SELECT *\nFROM ' + fn + '(' + sqlString(absPath) + ')\nLIMIT 10';
+}
+
+// The arrow and the conversion button act alone: neither selects the folder nor fills the editor.
+function onTreeClick(e) {
+  const convert = e.target.closest('.convert-btn');
+  if (convert) {
+    convertCsv(convert.dataset.rel);
+    return;
+  }
+  const arrow = e.target.closest('.folder-arrow');
+  const folder = e.target.closest('.folder-row');
+  if (folder) {
+    if (arrow) toggleFolder(Number(folder.dataset.folder));
+    else selectFolder(folder.dataset.path, Number(folder.dataset.folder));
+    return;
+  }
+  const file = e.target.closest('.file-row');
+  if (file) document.getElementById('queryInput').value = fileQuery(file.dataset.fn, file.dataset.path);
+}
+
+export function bindBucket() {
+  document.getElementById('bucketOut').addEventListener('click', onTreeClick);
+  document.getElementById('changePathBtn').addEventListener('click', chooseBucketPath);
+  document.getElementById('refreshBtn').addEventListener('click', loadBucket);
 }

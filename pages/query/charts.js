@@ -1,40 +1,35 @@
 // Charts of the Query page: the chart-type selector, and the chart of the held answer drawn by
 // the shared chart module (chart.js) in a box as wide as the result area.
+import { chartDraw, chartReleaseIn } from '../common/chart.js';
+import { CHART_NO_NUMERIC } from '../common/chart_model.js';
+import { chartType, isChartType } from '../common/chart_types.js';
+import { state } from './state.js';
+import { drawPaginatedTable, drawTable, resultNote } from './table.js';
 
-function rebuildChartOptions(sel, selectedChart, isAgg) {
-  const opts = isAgg
-    ? [
-        ['table', 'Table'],
-        ['bar', 'Bar Chart'],
-        ['line', 'Line Chart'],
-        ['area', 'Area Chart'],
-        ['pie', 'Pie Chart'],
-      ]
-    : [['paginated', 'Paginated Table']];
-  let choice = isAgg ? (selectedChart === 'paginated' ? 'table' : selectedChart) : 'paginated';
-  if (!opts.some((o) => o[0] === choice)) choice = opts[0][0];
+// The menu's options, labelled as the registry names them, and its selection.
+export function fillChartMenu(sel, choices) {
   sel.innerHTML = '';
-  for (const [value, label] of opts) {
+  for (const id of choices.values) {
     const o = document.createElement('option');
-    o.value = value;
-    o.textContent = label;
+    o.value = id;
+    o.textContent = chartType(id).label;
     sel.appendChild(o);
   }
-  sel.value = choice;
+  sel.value = choices.selected;
 }
 
-function applyChart() {
+export function applyChart() {
   const area = document.getElementById('queryResult');
   chartReleaseIn(area);
   const type = document.getElementById('chartType').value;
-  if (type === 'paginated') {
-    paginationState.page = 1;
+  if (chartType(type) && chartType(type).paged) {
+    state.paginationState.page = 1;
     drawPaginatedTable();
     return;
   }
-  if (!lastResult) return;
-  if (type === 'bar' || type === 'line' || type === 'area' || type === 'pie') drawChart(area, type);
-  else drawTable(lastResult.columns, lastResult.rows, lastResult.numericCols);
+  if (!state.lastResult) return;
+  if (isChartType(type)) drawChart(area, type);
+  else drawTable(state.lastResult.columns, state.lastResult.rows, state.lastResult.numericCols);
 }
 
 function drawChart(area, type) {
@@ -42,5 +37,5 @@ function drawChart(area, type) {
   const box = document.createElement('div');
   box.className = 'query-chart';
   area.appendChild(box);
-  if (!chartDraw(box, lastResult, type, 'query')) area.innerHTML = resultNote('#6c7086', CHART_NO_NUMERIC);
+  if (!chartDraw(box, state.lastResult, type, 'query')) area.innerHTML = resultNote('var(--muted)', CHART_NO_NUMERIC);
 }

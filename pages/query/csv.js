@@ -4,7 +4,7 @@ function csvField(value) {
   return '"' + String(value == null ? '' : value).replace(/"/g, '""') + '"';
 }
 
-function csvText(columns, rows) {
+export function csvText(columns, rows) {
   const lines = [(columns || []).map(csvField).join(',')];
   for (const row of rows || []) lines.push((row || []).map(csvField).join(','));
   return lines.join('\r\n');

@@ -1,11 +1,14 @@
 // Saved queries of the Query page: the searchable dropdown that loads a query into the
 // editor, the delete button, and the save panel with its overwrite question.
+import { bridgeCall } from '../common/bridge.js';
+import { escapeHtml } from '../common/escape.js';
+import { showQueryNotice } from './answer.js';
 
 const SAVED_QUERIES_NO_SELECTION = '— Saved Queries —';
 const SAVED_QUERIES_FOCUS_DELAY_MS = 50;
 
-let savedQueriesData = [];
-let selectedQueryName = '';
+export let savedQueriesData = [];
+export let selectedQueryName = '';
 let savedQueriesLoadError = '';
 // Name and SQL captured when the overwrite question was asked.
 let savedQueryOverwrite = null;
@@ -27,7 +30,7 @@ function savedQueriesRecords(reply) {
     .map((r) => ({ name: r.name, sql: typeof r.sql === 'string' ? r.sql : '' }));
 }
 
-async function loadSavedQueries() {
+export async function loadSavedQueries() {
   const res = await bridgeCall('getSavedQueriesCpp');
   if (res.error) {
     savedQueriesLoadError = res.error;
@@ -38,9 +41,9 @@ async function loadSavedQueries() {
   renderSavedQueriesList('');
 }
 
-// Rows call selectSavedQuery with the record looked up by its index, so names and SQL of
-// any characters reach it unchanged; names are shown as text.
-function renderSavedQueriesList(searchText) {
+// A row names its record by index, so names and SQL of any characters reach selectSavedQuery
+// unchanged; names are shown as text.
+export function renderSavedQueriesList(searchText) {
   const list = savedQueriesEl('savedQueriesList');
   if (!list) return;
   const needle = String(searchText || '').toLowerCase();
@@ -55,11 +58,9 @@ function renderSavedQueriesList(searchText) {
     html +=
       '<div class="saved-query-row' +
       (selected ? ' selected' : '') +
-      '" onclick="selectSavedQuery(savedQueriesData[' +
+      '" data-index="' +
       i +
-      '].name, savedQueriesData[' +
-      i +
-      '].sql)"><span class="saved-query-name">' +
+      '"><span class="saved-query-name">' +
       escapeHtml(q.name) +
       '</span>' +
       (selected ? '<span class="saved-query-check">✓</span>' : '') +
@@ -94,12 +95,8 @@ function filterSavedQueries(text) {
   renderSavedQueriesList(text);
 }
 
-document.addEventListener('click', (e) => {
-  const container = savedQueriesEl('savedQueriesDropdownContainer');
-  if (container && !container.contains(e.target)) savedQueriesShow('savedQueriesDropdownMenu', 'none');
-});
 
-function selectSavedQuery(name, sql) {
+export function selectSavedQuery(name, sql) {
   selectedQueryName = name;
   const label = savedQueriesEl('savedQueriesDropdownLabel');
   if (label) label.textContent = name || SAVED_QUERIES_NO_SELECTION;
@@ -118,7 +115,7 @@ function clearSavedQuerySelection() {
   renderSavedQueriesList('');
 }
 
-async function deleteSavedQuery() {
+export async function deleteSavedQuery() {
   if (!selectedQueryName) return;
   const res = await bridgeCall('deleteQueryCpp', selectedQueryName);
   if (res.error) {
@@ -144,13 +141,13 @@ function savedQueriesSaveError(text) {
   box.style.display = text ? 'block' : 'none';
 }
 
-function promptSaveQuery() {
+export function promptSaveQuery() {
   savedQueriesShow('saveQueryPanel', 'flex');
   const field = savedQueriesEl('saveQueryName');
   if (field) field.focus();
 }
 
-async function confirmSaveQuery() {
+export async function confirmSaveQuery() {
   const field = savedQueriesEl('saveQueryName');
   const name = field ? field.value.trim() : '';
   if (!name) return;
@@ -178,7 +175,7 @@ async function savedQueriesStore(name, sql) {
   await loadSavedQueries();
   if (res.error) return;
   markSavedQuerySelected(name);
-  if (typeof showQueryNotice === 'function') showQueryNotice('Saved query "' + name + '"');
+  showQueryNotice('Saved query "' + name + '"');
 }
 
 function markSavedQuerySelected(name) {
@@ -191,7 +188,7 @@ function markSavedQuerySelected(name) {
 
 // Also drops a pending overwrite question and an old error, so neither comes back with the
 // next opening of the panel.
-function cancelSaveQuery() {
+export function cancelSaveQuery() {
   savedQueriesShow('saveQueryPanel', 'none');
   const field = savedQueriesEl('saveQueryName');
   if (field) field.value = '';
@@ -209,6 +206,10 @@ function showOverwriteConfirm(name, sql) {
   if (!box) {
     box = document.createElement('div');
     box.id = 'overwriteConfirm';
+    box.addEventListener('click', (e) => {
+      if (e.target.closest('.overwrite-yes')) doOverwrite();
+      else if (e.target.closest('.overwrite-no')) cancelOverwrite();
+    });
     panel.appendChild(box);
   }
   savedQueryOverwrite = { name, sql };
@@ -216,12 +217,12 @@ function showOverwriteConfirm(name, sql) {
     '<span>A query named</span><b>"' +
     escapeHtml(name) +
     '"</b><span>already exists. Overwrite?</span>' +
-    '<button class="overwrite-yes" onclick="doOverwrite()">Overwrite</button>' +
-    '<button class="overwrite-no" onclick="cancelOverwrite()">Cancel</button>';
+    '<button class="overwrite-yes">Overwrite</button>' +
+    '<button class="overwrite-no">Cancel</button>';
   box.style.display = 'flex';
 }
 
-async function doOverwrite() {
+export async function doOverwrite() {
   const pending = savedQueryOverwrite;
   if (!pending) return;
   savedQueriesShow('overwriteConfirm', 'none');
@@ -232,4 +233,28 @@ async function doOverwrite() {
 function cancelOverwrite() {
   savedQueriesShow('overwriteConfirm', 'none');
   savedQueryOverwrite = null;
+}
+
+export function bindSavedQueries() {
+  const on = (id, type, fn) => savedQueriesEl(id).addEventListener(type, fn);
+  on('savedQueriesDropdownBtn', 'click', toggleSavedQueriesDropdown);
+  on('savedQueriesSearch', 'input', (e) => filterSavedQueries(e.target.value));
+  on('savedQueriesSearch', 'click', (e) => e.stopPropagation());
+  on('savedQueriesList', 'click', (e) => {
+    const row = e.target.closest('.saved-query-row');
+    const q = row && savedQueriesData[Number(row.dataset.index)];
+    if (q) selectSavedQuery(q.name, q.sql);
+  });
+  on('deleteQueryBtn', 'click', deleteSavedQuery);
+  on('saveQueryBtn', 'click', promptSaveQuery);
+  on('saveQueryName', 'keydown', (e) => {
+    if (e.key === 'Enter') confirmSaveQuery();
+    else if (e.key === 'Escape') cancelSaveQuery();
+  });
+  savedQueriesEl('saveQueryPanel').querySelector('.save-confirm').addEventListener('click', confirmSaveQuery);
+  savedQueriesEl('saveQueryPanel').querySelector('.save-cancel').addEventListener('click', cancelSaveQuery);
+  document.addEventListener('click', (e) => {
+    const container = savedQueriesEl('savedQueriesDropdownContainer');
+    if (container && !container.contains(e.target)) savedQueriesShow('savedQueriesDropdownMenu', 'none');
+  });
 }

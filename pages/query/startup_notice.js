@@ -1,6 +1,6 @@
 // A notice the native side hands over at start (a folder given on the command line that could
 // not be opened), shown above the bucket tree until dismissed. Put in as text, never as markup.
-function showStartupNotice(text) {
+export function showStartupNotice(text) {
   const out = document.getElementById('bucketOut');
   if (!out || typeof text !== 'string' || text === '') return;
   const box = document.createElement('div');
@@ -18,4 +18,3 @@ function showStartupNotice(text) {
   out.before(box);
 }
 
-showStartupNotice(window.plinthosStartupNotice);

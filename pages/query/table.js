@@ -1,6 +1,15 @@
 // Result tables: the whole-result table, the paginated table with its footer, and CSV export.
+import { bridgeCall } from '../common/bridge.js';
+import { escapeHtml } from '../common/escape.js';
+import { formatNumber } from '../common/numbers.js';
+import { drawVirtualTable } from '../common/virtual_table.js';
+import { answerErrorText, exportAnswerCsv, rowsText, runStatements, showQueryNotice, showResultError } from './answer.js';
+import { csvText } from './csv.js';
+import { pageQuery, showCancelled } from './editor.js';
+import { state } from './state.js';
+import { fmtPageCell } from './util.js';
 
-function tableMarkup(columns, rows, cellText) {
+export function tableMarkup(columns, rows, cellText) {
   const head = (columns || []).map((c) => '<th>' + escapeHtml(c) + '</th>').join('');
   const body = (rows || [])
     .map((row, r) => '<tr>' + (row || []).map((cell, i) => '<td>' + escapeHtml(cellText(cell, i, r)) + '</td>').join('') + '</tr>')
@@ -9,33 +18,33 @@ function tableMarkup(columns, rows, cellText) {
 }
 
 // Only the rows in sight are in the document, so an answer of any length shows at once.
-function drawTable(columns, rows, numericCols) {
+export function drawTable(columns, rows, numericCols) {
   drawVirtualTable(document.getElementById('queryResult'), 'duck-table', columns, rows, numericCols);
 }
 
-function resultNote(color, text) {
+export function resultNote(color, text) {
   return '<div style="color:' + color + ';white-space:pre-wrap">' + escapeHtml(text) + '</div>';
 }
 
 function pagerButton(label, title, target, enabled) {
   return (
     '<button class="pager-btn" title="' + title + '"' + (enabled ? '' : ' disabled') +
-    ' onclick="bucketPaginatedGo(' + target + ')">' + label + '</button>'
+    ' data-page="' + target + '">' + label + '</button>'
   );
 }
 
-async function drawPaginatedTable() {
-  if (lastSql === null) return;
-  const seq = runSeq;
+export async function drawPaginatedTable() {
+  if (state.lastSql === null) return;
+  const seq = state.runSeq;
   const out = document.getElementById('queryResult');
-  out.innerHTML = resultNote('#6c7086', 'Loading...');
-  const P = paginationState.pageSize;
-  const N = paginationState.page;
+  out.innerHTML = resultNote('var(--muted)', 'Loading...');
+  const P = state.paginationState.pageSize;
+  const N = state.paginationState.page;
   const stmts = runStatements(N);
   try {
     const started = performance.now();
     const [counted, paged] = await Promise.all([pageQuery(stmts.count.sql), pageQuery(stmts.page.sql)]);
-    if (seq !== runSeq) return;
+    if (seq !== state.runSeq) return;
     document.getElementById('queryTime').textContent = (performance.now() - started).toFixed(0) + ' ms';
     if (counted.cancelled || paged.cancelled) {
       showCancelled();
@@ -54,9 +63,9 @@ async function drawPaginatedTable() {
     const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];
     const total = countRows.length && countRows[0].length ? parseInt(countRows[0][0], 10) || 0 : 0;
     const pages = Math.max(1, Math.ceil(total / P));
-    lastTotal = total;
+    state.lastTotal = total;
     if (total === 0) {
-      out.innerHTML = resultNote('#6c7086', 'No rows returned.');
+      out.innerHTML = resultNote('var(--muted)', 'No rows returned.');
       return;
     }
     const rows = pageRes && Array.isArray(pageRes.rows) ? pageRes.rows : [];
@@ -70,41 +79,51 @@ async function drawPaginatedTable() {
       pagerButton('⟨⟨', 'First Page', 1, N > 1) +
       pagerButton('⟨', 'Previous Page', N - 1, N > 1) +
       '</div><div class="page-group"><span class="paged-range">' + range + '</span>' +
-      '<button class="paged-csv-btn" title="Download all rows as CSV" onclick="downloadPaginatedCsv()">⬇ CSV</button>' +
+      '<button class="paged-csv-btn" title="Download all rows as CSV">⬇ CSV</button>' +
       '</div><div class="page-group">' +
       pagerButton('⟩', 'Next Page', N + 1, N < pages) +
       pagerButton('⟩⟩', 'Last Page', pages, N < pages) +
       '</div></div></div>';
   } catch (e) {
-    out.innerHTML = resultNote('#f38ba8', 'Error loading data');
+    out.innerHTML = resultNote('var(--error)', 'Error loading data');
   }
 }
 
-window.bucketPaginatedGo = function (page) {
-  paginationState.page = Math.max(1, Number(page) || 1);
+export function bucketPaginatedGo(page) {
+  state.paginationState.page = Math.max(1, Number(page) || 1);
   drawPaginatedTable();
-};
+}
 
 // A cancelled dialog stays silent; a file that could not be written must not look saved. The
 // first rows of an answer that is not aggregated are not the whole answer: the engine writes
 // every row instead.
 async function downloadResult() {
-  if (!lastResult) return;
-  if (!lastAgg) {
+  if (!state.lastResult) return;
+  if (!state.lastAgg) {
     await exportAnswerCsv();
     return;
   }
-  const count = lastResult.rows.length;
-  const res = await bridgeCall('saveCsvCpp', csvText(lastResult.columns, lastResult.rows));
-  const reply = res.error ? 'error: ' + res.error : res.value;
-  if (typeof reply === 'string' && reply.startsWith('error')) {
-    alert('Save failed: ' + reply.replace(/^error:\s*/, ''));
+  const count = state.lastResult.rows.length;
+  const res = await bridgeCall('saveCsvCpp', csvText(state.lastResult.columns, state.lastResult.rows));
+  if (res.error) {
+    alert('Save failed: ' + res.error);
     showQueryNotice('Save failed', true);
-  } else if (reply === 'ok') {
-    showQueryNotice('Exported ' + rowsText(count));
+  } else if (res.value && res.value.ok) {
+    showQueryNotice('Exported ' + rowsText(count) + ' to ' + res.value.ok);
   }
 }
 
-async function downloadPaginatedCsv() {
-  if (lastSql !== null) await exportAnswerCsv();
+// The pager's buttons and "⬇ CSV" are drawn anew with each page; one listener serves them all.
+function onResultClick(e) {
+  const pager = e.target.closest('.pager-btn');
+  if (pager && !pager.disabled) {
+    bucketPaginatedGo(Number(pager.dataset.page));
+  } else if (e.target.closest('.paged-csv-btn') && state.lastSql !== null) {
+    exportAnswerCsv();
+  }
+}
+
+export function bindTables() {
+  document.getElementById('queryResult').addEventListener('click', onResultClick);
+  document.getElementById('downloadBtn').addEventListener('click', downloadResult);
 }

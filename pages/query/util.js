@@ -1,6 +1,8 @@
 // Display formatting helpers of the Query page.
+import { DISPLAY_LOCALE } from '../common/numbers.js';
+import { groupedNumberText } from '../common/virtual_table.js';
 
-function fmtSize(bytes) {
+export function fmtSize(bytes) {
   if (bytes === undefined || bytes === null || bytes === '') return '';
   const n = Number(bytes);
   if (!Number.isFinite(n)) return '';
@@ -9,7 +11,7 @@ function fmtSize(bytes) {
   return (n / (1024 * 1024)).toFixed(1) + ' MB';
 }
 
-function fmtDate(ts) {
+export function fmtDate(ts) {
   const n = Number(ts);
   if (!ts || !Number.isFinite(n) || n === 0) return '';
   const d = new Date(n * 1000);
@@ -27,14 +29,14 @@ function fmtNumberText(text) {
 }
 
 // Whole-result cell: only numeric columns are formatted.
-function fmtTableCell(text, numeric) {
+export function fmtTableCell(text, numeric) {
   const s = text == null ? '' : String(text);
   if (!numeric || s === '') return s;
   return fmtNumberText(s);
 }
 
 // Paginated cell: any integer-looking text is grouped; decimals and non-numbers stay as they are.
-function fmtPageCell(text) {
+export function fmtPageCell(text) {
   const s = text == null ? '' : String(text);
   if (s === '' || s.includes('.')) return s;
   return fmtNumberText(s);

@@ -1,3 +1,5 @@
+import { bridgeCall } from '../common/bridge.js';
+
 let currentTab = null;
 // Panes being fetched, by tab: a second click while one is on its way waits for the same pane.
 const pendingPanes = {};
@@ -56,5 +58,8 @@ document.addEventListener('keydown', (e) => {
   if (e.key === 'z') document.execCommand(e.shiftKey ? 'redo' : 'undo');
   else if (commands[e.key]) document.execCommand(commands[e.key]);
 });
+
+// The tab buttons' markup calls loadTab by name.
+window.loadTab = loadTab;
 
 loadTab('bucket');

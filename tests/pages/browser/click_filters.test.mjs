@@ -9,7 +9,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { withApp, runEngine, makeTemp, waitForFile } from './harness.mjs';
-import { storeQuery, openDashboards, choose, content } from './dashboard_helpers.mjs';
+import { storeQueries, storeDashboard, choose, content, openDashboard } from './dashboard_helpers.mjs';
 import { chartView, pointAt, tipText, waitDrawn, selection } from './chart_helpers.mjs';
 
 const REGIONS = ['north', 'south', 'east', "o'west"];
@@ -89,7 +89,7 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
         // An OR in the stored condition: the click must narrow both of its branches.
         big: `SELECT id, amount, region FROM ${src} WHERE ${BIG} ORDER BY id`,
       };
-      for (const [name, text] of Object.entries(sql)) await storeQuery(server, name, text);
+      await storeQueries(server, sql);
       const rows = [
         { cells: [{ name: 'Regions', query: 'regions', chartType: 'bar', flex: 4 },
           { name: 'Months', query: 'months', chartType: 'line', flex: 4 },
@@ -98,8 +98,8 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
           { name: 'Big', query: 'big', chartType: 'paginated', flex: 6 }] },
       ];
       const filters = [{ column: 'category', type: 'text', value: null }];
-      assert.deepEqual(await server.call('saveDashboardCpp', ['Clicks', JSON.stringify(rows), JSON.stringify(filters), '', 'csv']), { ok: true });
-      assert.deepEqual(await server.call('saveDashboardCpp', ['Other', JSON.stringify([{ cells: [{ name: 'Orders', query: 'orders', chartType: 'paginated', flex: 12 }] }]), '[]', '', 'csv']), { ok: true });
+      await storeDashboard(server, 'Clicks', rows, '', 'csv', filters);
+      await storeDashboard(server, 'Other', [{ cells: [{ name: 'Orders', query: 'orders', chartType: 'paginated', flex: 12 }] }]);
 
       const [bars, line, pie, orders, big] = [content(0, 0), content(0, 1), content(0, 2), content(1, 0), content(1, 1)];
       const all = [bars, line, pie, orders, big];
@@ -108,8 +108,7 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
         await waitRange(page, orders, countRows(data, condition));
         await waitRange(page, big, countRows(data, BIG, condition));
       };
-      await openDashboards(page);
-      await choose(page, 'Clicks');
+      await openDashboard(page, 'Clicks');
       await waitDrawn(page, all);
       await tablesShow(null);
       assert.equal(await cursor(page, bars), 'pointer');
@@ -217,7 +216,7 @@ test('labels that look like numbers on text and integer columns, apostrophes, NU
       bands: `SELECT CASE WHEN amount <= 20 THEN 'low' ELSE 'high' END AS band, COUNT(id) AS n FROM ${src} GROUP BY 1 ORDER BY 1`,
       orders: `SELECT * FROM ${src} ORDER BY id`,
     };
-    for (const [name, text] of Object.entries(sql)) await storeQuery(server, name, text);
+    await storeQueries(server, sql);
     const chart = (query) => ({ name: query, query, chartType: 'bar', flex: 3 });
     assert.deepEqual(await server.call('saveDashboardCpp', ['Labels', JSON.stringify([
       { cells: ['codes', 'years', 'tags', 'bands'].map(chart) },
@@ -225,8 +224,7 @@ test('labels that look like numbers on text and integer columns, apostrophes, NU
     ]), '[]', '', 'csv']), { ok: true });
     const panels = [content(0, 0), content(0, 1), content(0, 2), content(0, 3)];
     const orders = content(1, 0);
-    await openDashboards(page);
-    await choose(page, 'Labels');
+    await openDashboard(page, 'Labels');
     await waitDrawn(page, [...panels, orders]);
     await waitRange(page, orders, N);
 
@@ -282,7 +280,7 @@ test('spaced, quoted and $ column names, a CASE label and a CAST day narrow the 
       counted: `SELECT COUNT(*) AS n, SUM("Cost Total $") AS total FROM ${src} GROUP BY "Origin State" ORDER BY 1`,
       rows: `SELECT * FROM ${src} ORDER BY id`,
     };
-    for (const [name, text] of Object.entries(sql)) await storeQuery(server, name, text);
+    await storeQueries(server, sql);
     const chart = (query, chartType) => ({ name: query, query, chartType, flex: 4 });
     assert.deepEqual(await server.call('saveDashboardCpp', ['Named', JSON.stringify([
       { cells: [chart('states', 'bar'), chart('greetings', 'bar'), chart('costs', 'bar')] },
@@ -290,8 +288,7 @@ test('spaced, quoted and $ column names, a CASE label and a CAST day narrow the 
       { cells: [{ name: 'Rows', query: 'rows', chartType: 'paginated', flex: 12 }] },
     ]), '[]', '', 'csv']), { ok: true });
     const table = content(2, 0);
-    await openDashboards(page);
-    await choose(page, 'Named');
+    await openDashboard(page, 'Named');
     await waitDrawn(page, [content(0, 0), content(0, 1), content(0, 2), content(1, 0), content(1, 1), content(1, 2), table]);
     await waitRange(page, table, 600);
 

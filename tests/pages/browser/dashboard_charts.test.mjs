@@ -8,7 +8,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
 import { withApp, DEV, runEngine } from './harness.mjs';
-import { storeQuery, storeDashboard, openDashboards, choose, content, panelText } from './dashboard_helpers.mjs';
+import { storeQuery, storeDashboard, content, panelText, openDashboard } from './dashboard_helpers.mjs';
 import { chartView, overlapping, pointAt, tipText, roundStep, waitDrawn } from './chart_helpers.mjs';
 
 const PALETTE = ['#cba6f7', '#89b4fa', '#a6e3a1', '#fab387'];
@@ -65,8 +65,7 @@ test('bar, line, area and pie in panels and editor previews: series, colours, to
       { cells: [{ name: 'Bars', query: 'two', chartType: 'bar', flex: 6 }, { name: 'Lines', query: 'two', chartType: 'line', flex: 6 }] },
       { cells: [{ name: 'Area', query: 'one', chartType: 'area', flex: 6 }, { name: 'Pie', query: 'one', chartType: 'pie', flex: 6 }] },
     ]);
-    await openDashboards(page);
-    await choose(page, 'Charts');
+    await openDashboard(page, 'Charts');
     const panels = [content(0, 0), content(0, 1), content(1, 0), content(1, 1)];
     await waitDrawn(page, panels);
     const bar = await checkFourCharts(page, (i) => panels[i], false);
@@ -93,8 +92,7 @@ test('25 categories keep every bar with labels apart, a pie lists its largest sl
       { cells: [{ name: 'Bars', query: 'many', chartType: 'bar', flex: 6 }, { name: 'List', query: 'list', chartType: 'paginated', flex: 6 }] },
       { cells: [{ name: 'Pie', query: 'many', chartType: 'pie', flex: 12 }] },
     ]);
-    await openDashboards(page);
-    await choose(page, 'Many');
+    await openDashboard(page, 'Many');
     assert.equal(await panelText(page, 0, 1).then((t) => t.includes('1-10 of 25')), true);
     const sels = [content(0, 0), content(0, 1), content(1, 0)];
     const check = async (bars, pie, what) => {
@@ -138,8 +136,7 @@ test('one column says "Need 2+ columns" and text alone "Nothing to chart", excep
       { cells: ['bar', 'line', 'area', 'pie'].map((t) => cell('notes', t)) },
       { cells: [cell('notes', 'table')] },
     ]);
-    await openDashboards(page);
-    await choose(page, 'Edges');
+    await openDashboard(page, 'Edges');
     for (let c = 0; c < 4; c++) {
       assert.equal(await panelText(page, 0, c), 'Need 2+ columns');
       assert.equal(await panelText(page, 1, c), 'Nothing to chart: no numeric column');
@@ -170,8 +167,7 @@ test('sample data: a bar chart, a pie, an area chart and a paginated table, and 
       { cells: [{ name: 'Monthly sales', query: 'Monthly sales', chartType: 'area', flex: 5 },
         { name: 'Latest orders', query: 'Latest orders', chartType: 'paginated', flex: 7 }] },
     ], sample, 'parquet');
-    await openDashboards(page);
-    await choose(page, 'Sales overview');
+    await openDashboard(page, 'Sales overview');
     const panels = [content(0, 0), content(0, 1), content(1, 0), content(1, 1)];
     await waitDrawn(page, panels);
     for (const sel of panels.slice(0, 3)) checkReadable(await chartView(page, sel), sel);

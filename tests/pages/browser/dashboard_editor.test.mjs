@@ -7,6 +7,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { withApp, runEngine, readConfig, configPath } from './harness.mjs';
+import { storeQuery, storeDashboard, openDashboards, watchBridge, bridgeCalls, answerBridge, checkModalOverlay } from './dashboard_helpers.mjs';
 
 const REGIONS = ['north', 'south', 'east', "o'west"];
 const SALES_CSV =
@@ -30,40 +31,7 @@ const cellsOf = (name, chartType, query, flex) => ({ name, query, chartType, fle
 // Bridge calls run one at a time in call order, so this answer arrives after every earlier call's.
 const settle = (page) => page.evaluate(() => window.getBucketPathCpp());
 
-async function storeQuery(server, name, sql) {
-  assert.equal(await server.call('saveQueryCpp', [name, sql]), 'ok');
-}
-
-async function storeDashboard(server, name, rows, folder = '', fileType = 'csv') {
-  assert.deepEqual(await server.call('saveDashboardCpp', [name, JSON.stringify(rows), '[]', folder, fileType]), { ok: true });
-}
-
-// Records the page's store writes in call order, and lets a test answer one of them in the
-// store's place. The page looks its bindings up on window at each call, whatever carries them.
 const WRITES = ['saveDashboardCpp', 'deleteDashboardCpp'];
-async function watchWrites(page) {
-  await page.evaluate((names) => {
-    window.__writes = [];
-    window.__answers = {};
-    for (const n of names) {
-      const real = window[n];
-      window[n] = (...args) => {
-        window.__writes.push([n, ...args]);
-        return n in window.__answers ? Promise.resolve(window.__answers[n]) : real(...args);
-      };
-    }
-  }, WRITES);
-}
-// The writes since the last look.
-const writes = (page) => page.evaluate(() => window.__writes.splice(0));
-const answerWith = (page, name, reply) =>
-  page.evaluate(([n, r]) => (r === undefined ? delete window.__answers[n] : (window.__answers[n] = r)), [name, reply]);
-
-async function openDashboards(page) {
-  await page.click('#tab-coming');
-  await page.waitForSelector('#pane-coming #dashboardDropdown');
-  await page.waitForFunction(() => document.getElementById('dashboardDropdown').options.length > 0);
-}
 
 async function choose(page, name) {
   await page.selectOption('#dashboardDropdown', name);
@@ -176,19 +144,20 @@ function shopFolder(data) {
   return folder;
 }
 
-async function storeShopQueries(server) {
+// The shop folder with its three stored queries.
+async function shopWithQueries(server, data) {
   await storeQuery(server, 'Sales by region', 'SELECT region, COUNT(id) AS n FROM {path-to-files} GROUP BY region ORDER BY region');
   await storeQuery(server, 'Regional totals', 'SELECT region, SUM(amount) AS total FROM {path-to-files} GROUP BY region ORDER BY region');
   await storeQuery(server, 'All rows', 'SELECT id, region FROM {path-to-files} ORDER BY id');
+  return shopFolder(data);
 }
 
 test('a dashboard built from nothing through the page is stored as built, and Edit reproduces it', async () => {
   await withApp({}, async ({ page, server, home, data }) => {
-    const folder = shopFolder(data);
-    await storeShopQueries(server);
+    const folder = await shopWithQueries(server, data);
     await storeDashboard(server, 'Other', [{ cells: [cellsOf('x', 'table', 'All rows', 6)] }]);
     await openDashboards(page);
-    await watchWrites(page);
+    await watchBridge(page, WRITES);
     await newDashboard(page);
 
     // A new dashboard: empty name, no folder, Parquet, one row with one empty cell and no arrows.
@@ -285,7 +254,7 @@ test('a dashboard built from nothing through the page is stored as built, and Ed
 
     const built = await editorState(page);
     await page.fill('#dashboardName', '  Sales overview ');
-    await writes(page);
+    await bridgeCalls(page);
     await page.click(SAVE);
     await shown(page, 'Sales overview');
     const layout = [
@@ -294,7 +263,7 @@ test('a dashboard built from nothing through the page is stored as built, and Ed
       { cells: [cellsOf('Counts table', 'table', 'Sales by region', 12)] },
     ];
     // Keys in the order name, query, chartType, flex: the layout text is compared as written.
-    assert.deepEqual(await writes(page), [['saveDashboardCpp', 'Sales overview', JSON.stringify(layout), '[]', folder, 'csv']]);
+    assert.deepEqual(await bridgeCalls(page), [['saveDashboardCpp', 'Sales overview', JSON.stringify(layout), '[]', folder, 'csv']]);
     const record = { name: 'Sales overview', layout, filters: [], pathToFiles: folder, fileType: 'csv' };
     assert.deepEqual(readConfig(home).dashboards[1], record);
     assert.equal(await page.inputValue('#dashboardDropdown'), 'Sales overview');
@@ -320,23 +289,22 @@ test('a dashboard built from nothing through the page is stored as built, and Ed
 
 test('rename, Save As, empty names and empty layouts', async () => {
   await withApp({}, async ({ page, server, home, data }) => {
-    const folder = shopFolder(data);
-    await storeShopQueries(server);
+    const folder = await shopWithQueries(server, data);
     const one = (title) => [{ cells: [cellsOf(title, 'table', 'Sales by region', 12)] }];
     await storeDashboard(server, 'Alpha', one('a'), folder);
     await storeDashboard(server, 'Beta', one('b'), folder);
     await storeDashboard(server, 'Gamma', one('g'), folder, 'parquet');
     await openDashboards(page);
-    await watchWrites(page);
+    await watchBridge(page, WRITES);
 
     // Rename: the new record is stored before the old one goes, and it ends up last.
     await choose(page, 'Beta');
     await edit(page, 1);
     await page.fill('#dashboardName', 'Beta 2');
-    await writes(page);
+    await bridgeCalls(page);
     await page.click(SAVE);
     await shown(page, 'Beta 2');
-    assert.deepEqual((await writes(page)).map((c) => c.slice(0, 2)), [['saveDashboardCpp', 'Beta 2'], ['deleteDashboardCpp', 'Beta']]);
+    assert.deepEqual((await bridgeCalls(page)).map((c) => c.slice(0, 2)), [['saveDashboardCpp', 'Beta 2'], ['deleteDashboardCpp', 'Beta']]);
     assert.deepEqual(storedNames(home), ['Alpha', 'Gamma', 'Beta 2']);
     assert.deepEqual(await page.$$eval('#dashboardDropdown option', (os) => os.map((o) => o.value)), ['', 'Alpha', 'Gamma', 'Beta 2']);
 
@@ -354,11 +322,7 @@ test('rename, Save As, empty names and empty layouts', async () => {
     await page.fill(`${cell(0)} .cell-title`, 'copy');
     await page.fill('#dashboardName', '');
     await page.click(SAVE_AS);
-    const overlay = await page.$eval('.dash-modal-overlay', (el) => {
-      const s = getComputedStyle(el);
-      return [s.position, s.backgroundColor, s.zIndex];
-    });
-    assert.deepEqual(overlay, ['fixed', 'rgba(0, 0, 0, 0.7)', '9999']);
+    await checkModalOverlay(page);
     assert.equal(await page.textContent('.dash-modal-text'), 'Enter name for the new dashboard:');
     assert.equal(await page.getAttribute('#saveAsNameInput', 'placeholder'), 'My Dashboard');
     assert.equal(await page.evaluate(() => document.activeElement.id), 'saveAsNameInput');
@@ -393,7 +357,7 @@ test('rename, Save As, empty names and empty layouts', async () => {
     // Save with a blank name turns the field red and stores nothing; so does a layout without
     // cells, silently, for Save and Save As alike.
     await newDashboard(page);
-    await writes(page);
+    await bridgeCalls(page);
     await page.fill('#dashboardName', '  ');
     await page.click(SAVE);
     assert.equal(await borderColor(page, '#dashboardName'), RED);
@@ -405,7 +369,7 @@ test('rename, Save As, empty names and empty layouts', async () => {
     await settle(page);
     assert.equal(await page.locator('.dash-modal-overlay').count(), 0);
     assert.equal(await isShown(page, '#createPanel'), true);
-    assert.deepEqual(await writes(page), []);
+    assert.deepEqual(await bridgeCalls(page), []);
     assert.deepEqual(storedNames(home), ['Alpha', 'Beta 2', 'Alpha copy']);
 
     // A new dashboard saved under a stored name replaces it in place, without a question.
@@ -421,12 +385,11 @@ test('rename, Save As, empty names and empty layouts', async () => {
 
 test('New, Cancel, Edit twice, the dropdown and Delete while the editor is open', async () => {
   await withApp({}, async ({ page, server, home, data }) => {
-    const folder = shopFolder(data);
-    await storeShopQueries(server);
+    const folder = await shopWithQueries(server, data);
     await storeDashboard(server, 'Alpha', [{ cells: [cellsOf('Counts', 'table', 'Sales by region', 12)] }], folder);
     await storeDashboard(server, 'Beta', [{ cells: [cellsOf('B1', 'table', 'Sales by region', 6), cellsOf('B2', 'bar', 'Regional totals', 6)] }], folder);
     await openDashboards(page);
-    await watchWrites(page);
+    await watchBridge(page, WRITES);
     await choose(page, 'Alpha');
     await edit(page, 1);
     const stored = await editorState(page);
@@ -493,7 +456,7 @@ test('New, Cancel, Edit twice, the dropdown and Delete while the editor is open'
     assert.equal(await page.inputValue('#dashboardDropdown'), '');
     assert.equal(await page.isVisible('#editDashboardBtn'), false);
     assert.deepEqual(storedNames(home), ['Alpha']);
-    assert.deepEqual((await writes(page)).map((c) => c.slice(0, 2)), [['deleteDashboardCpp', 'Beta']]);
+    assert.deepEqual((await bridgeCalls(page)).map((c) => c.slice(0, 2)), [['deleteDashboardCpp', 'Beta']]);
   });
 });
 
@@ -557,13 +520,12 @@ test('stored records read back: forced chart types, widths, a missing file type,
 
 test('a failed store write shows in the editor and loses nothing', async () => {
   await withApp({}, async ({ page, server, home, data }) => {
-    const folder = shopFolder(data);
-    await storeShopQueries(server);
+    const folder = await shopWithQueries(server, data);
     await storeDashboard(server, 'Alpha', [{ cells: [cellsOf('a', 'table', 'Sales by region', 12)] }], folder);
     await storeDashboard(server, 'Beta', [{ cells: [cellsOf('b', 'table', 'Sales by region', 12)] }], folder);
     const before = fs.readFileSync(configPath(home), 'utf8');
     await openDashboards(page);
-    await watchWrites(page);
+    await watchBridge(page, WRITES);
     await choose(page, 'Alpha');
     await edit(page, 1);
     await page.fill('#dashboardName', 'Alpha 2');
@@ -579,7 +541,7 @@ test('a failed store write shows in the editor and loses nothing', async () => {
     };
 
     // The store answers with an error: shown, the editor keeps everything, the rename removed nothing.
-    await answerWith(page, 'saveDashboardCpp', { error: 'disk <b>full</b>' });
+    await answerBridge(page, 'saveDashboardCpp', { error: 'disk <b>full</b>' });
     await page.click(SAVE);
     await page.waitForSelector('#dashSaveError', { state: 'visible' });
     assert.equal(await page.textContent('#dashSaveError'), 'Could not save the dashboard: disk <b>full</b>');
@@ -591,7 +553,7 @@ test('a failed store write shows in the editor and loses nothing', async () => {
     await page.waitForFunction(() => /disk/.test(document.getElementById('dashSaveError').textContent));
     assert.equal(await page.locator('.dash-modal-overlay').count(), 0);
     await unchanged();
-    await answerWith(page, 'saveDashboardCpp');
+    await answerBridge(page, 'saveDashboardCpp');
 
     // A real failed write: the configuration file has become a folder.
     const file = configPath(home);
@@ -607,13 +569,13 @@ test('a failed store write shows in the editor and loses nothing', async () => {
 
     // The new record is stored but the old one cannot be removed: both stay, and saving again
     // keeps the editor on the new name.
-    await answerWith(page, 'deleteDashboardCpp', { error: 'busy' });
+    await answerBridge(page, 'deleteDashboardCpp', { error: 'busy' });
     await page.click(SAVE);
     await page.waitForFunction(() => /busy/.test(document.getElementById('dashSaveError').textContent));
     assert.equal(await page.textContent('#dashSaveError'),
       'Could not save the dashboard: saved as "Alpha 2", but the old dashboard "Alpha" could not be removed: busy');
     assert.deepEqual(storedNames(home), ['Alpha', 'Beta', 'Alpha 2']);
-    await answerWith(page, 'deleteDashboardCpp');
+    await answerBridge(page, 'deleteDashboardCpp');
 
     await page.click(SAVE);
     await shown(page, 'Alpha 2');

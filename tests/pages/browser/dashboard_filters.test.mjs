@@ -6,6 +6,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
 import { withApp, runEngine, readConfig } from './harness.mjs';
+import { storeQueries, storeDashboard, openDashboard, choose } from './dashboard_helpers.mjs';
 
 const HOSTILE = '<img src=x onerror="window.__pwned=1">';
 const HCOL = 'we"ird <b>col</b>';
@@ -34,13 +35,13 @@ function ref(dir, sql) {
 const refCount = (dir, where) => Number(ref(dir, `SELECT COUNT(*) FROM sales WHERE ${where}`)[0][0]);
 const refTotals = (dir, where) => ref(dir, `SELECT region, SUM(amount) FROM sales WHERE ${where} GROUP BY region ORDER BY region`);
 
-async function storeQueries(server, src) {
+async function storeSalesQueries(server, src) {
   const queries = {
     totals: `SELECT region, SUM(amount) AS total FROM ${src} GROUP BY region ORDER BY region`,
     rows: `SELECT id, region, product, day, code FROM ${src}\nORDER BY id`,
     products: `SELECT product, COUNT(id) AS n FROM ${src} GROUP BY product ORDER BY product`,
   };
-  for (const [name, sql] of Object.entries(queries)) assert.equal(await server.call('saveQueryCpp', [name, sql]), 'ok');
+  await storeQueries(server, queries);
 }
 
 const LAYOUT = [{ cells: [
@@ -48,21 +49,7 @@ const LAYOUT = [{ cells: [
   { name: 'Rows', query: 'rows', chartType: 'paginated', flex: 8 },
 ] }];
 
-async function storeDashboard(server, name, filters, layout = LAYOUT) {
-  const reply = await server.call('saveDashboardCpp', [name, JSON.stringify(layout), JSON.stringify(filters), '', 'csv']);
-  assert.deepEqual(reply, { ok: true });
-}
-
-async function openDashboard(page, name) {
-  await page.click('#tab-coming');
-  await page.waitForFunction(() => (document.getElementById('dashboardDropdown')?.options.length || 0) > 1);
-  await chooseDashboard(page, name);
-}
-
-async function chooseDashboard(page, name) {
-  await page.selectOption('#dashboardDropdown', name);
-  await page.waitForFunction((n) => document.querySelector('#dashboardPreview .dash-title')?.textContent === n, name);
-}
+const storeFiltered = (server, name, filters, layout = LAYOUT) => storeDashboard(server, name, layout, '', 'csv', filters);
 
 // Waits until the page-side reader `fn(arg)` gives `want`; when it never does, compares the last
 // value, so a miss shows what the page holds.
@@ -142,8 +129,8 @@ const CLEAR = 'rgba(0, 0, 0, 0)';
 
 test('edit mode: the menu, each filter kind narrows every editor preview, and Save keeps the values', async () => {
   await withApp({}, async ({ page, server, home, data }) => {
-    await storeQueries(server, makeSales(data));
-    await storeDashboard(server, 'Sales', []);
+    await storeSalesQueries(server, makeSales(data));
+    await storeFiltered(server, 'Sales', []);
     await openDashboard(page, 'Sales');
     await page.click('#editDashboardBtn');
     await page.waitForSelector('#filterBarEdit', { state: 'visible' });
@@ -246,8 +233,8 @@ test('edit mode: the menu, each filter kind narrows every editor preview, and Sa
 
 test('shown dashboard: a value narrows every panel and every other list, never its own; "— All —"; 1000 values at most', async () => {
   await withApp({}, async ({ page, server, data }) => {
-    await storeQueries(server, makeSales(data));
-    await storeDashboard(server, 'Sales', [
+    await storeSalesQueries(server, makeSales(data));
+    await storeFiltered(server, 'Sales', [
       { column: 'region', type: 'text', value: null },
       { column: 'code', type: 'multiselect', value: null, values: [] },
       { column: 'product', type: 'text', value: null }]);
@@ -306,8 +293,8 @@ test('shown dashboard: a value narrows every panel and every other list, never i
 
 test('calendar: stored month, steps across the year, adjacent days, Today, Clear, the × and one calendar at a time', async () => {
   await withApp({}, async ({ page, server, data }) => {
-    await storeQueries(server, makeSales(data));
-    await storeDashboard(server, 'Days', [{ column: 'day', type: 'date', value: null, from: '2024-02-10', to: null }]);
+    await storeSalesQueries(server, makeSales(data));
+    await storeFiltered(server, 'Days', [{ column: 'day', type: 'date', value: null, from: '2024-02-10', to: null }]);
     await openDashboard(page, 'Days');
     await settle(page, pagedTotal, previewPanel(1), refCount(data, `day >= DATE '2024-02-10'`));
     const buttons = ['date-picker-from-preview-day', 'date-picker-to-preview-day'];
@@ -397,8 +384,8 @@ test('calendar: stored month, steps across the year, adjacent days, Today, Clear
 
 test('multi-value search keeps the choices, Clear all, and hostile names and values stay text', async () => {
   await withApp({}, async ({ page, server, data }) => {
-    await storeQueries(server, makeSales(data));
-    await storeDashboard(server, HOSTILE, [
+    await storeSalesQueries(server, makeSales(data));
+    await storeFiltered(server, HOSTILE, [
       { column: HCOL, type: 'multiselect', value: null, values: [] },
       { column: 'product', type: 'text', value: null }]);
     await openDashboard(page, HOSTILE);
@@ -452,14 +439,14 @@ test('multi-value search keeps the choices, Clear all, and hostile names and val
 test('value lists that cannot load say so, with the reason, instead of loading forever', async () => {
   await withApp({}, async ({ page, server, data }) => {
     const src = makeSales(data);
-    await storeQueries(server, src);
+    await storeSalesQueries(server, src);
     assert.equal(await server.call('saveQueryCpp', ['no source', `SELECT * FROM read_csv('${path.join(data, 'x.csv')}', header = true)`]), 'ok');
     assert.equal(await server.call('saveQueryCpp', ['gone', `SELECT * FROM read_parquet('${path.join(data, 'gone.parquet')}')`]), 'ok');
     const filters = [{ column: 'region', type: 'text', value: 'north' }, { column: 'code', type: 'multiselect', value: null, values: [] }];
     const firstIs = (query) => [{ cells: [{ name: 'First', query, chartType: 'table', flex: 4 }, LAYOUT[0].cells[1]] }];
-    await storeDashboard(server, 'No source', filters, firstIs('no source'));
-    await storeDashboard(server, 'Gone', filters, firstIs('gone'));
-    await storeDashboard(server, 'Missing query', filters, firstIs('nowhere'));
+    await storeFiltered(server, 'No source', filters, firstIs('no source'));
+    await storeFiltered(server, 'Gone', filters, firstIs('gone'));
+    await storeFiltered(server, 'Missing query', filters, firstIs('nowhere'));
 
     const unavailable = async (reason) => {
       const read = () => {
@@ -480,9 +467,9 @@ test('value lists that cannot load say so, with the reason, instead of loading f
     await openDashboard(page, 'No source');
     await unavailable(/reads no read_csv/);
     await settle(page, pagedTotal, previewPanel(1), refCount(data, `region = 'north'`));
-    await chooseDashboard(page, 'Gone');
+    await choose(page, 'Gone');
     await unavailable(/gone\.parquet/);
-    await chooseDashboard(page, 'Missing query');
+    await choose(page, 'Missing query');
     await unavailable(/"nowhere" is not stored/);
 
     // A new dashboard, never saved, lists values from its editor's first query.

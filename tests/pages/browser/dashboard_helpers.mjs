@@ -13,8 +13,12 @@ export async function storeQuery(server, name, sql) {
   assert.equal(await server.call('saveQueryCpp', [name, sql]), 'ok');
 }
 
-export async function storeDashboard(server, name, rows, folder = '', fileType = 'csv') {
-  const reply = await server.call('saveDashboardCpp', [name, JSON.stringify(rows), '[]', folder, fileType]);
+export async function storeQueries(server, queries) {
+  for (const [name, sql] of Object.entries(queries)) await storeQuery(server, name, sql);
+}
+
+export async function storeDashboard(server, name, rows, folder = '', fileType = 'csv', filters = []) {
+  const reply = await server.call('saveDashboardCpp', [name, JSON.stringify(rows), JSON.stringify(filters), folder, fileType]);
   assert.deepEqual(reply, { ok: true });
 }
 
@@ -23,6 +27,12 @@ export async function openDashboards(page) {
   await page.click('#tab-coming');
   await page.waitForSelector('#pane-coming #dashboardDropdown');
   await page.waitForFunction(() => document.getElementById('dashboardDropdown').options.length > 0);
+}
+
+// Opens the Dashboards tab and shows the dashboard of this name.
+export async function openDashboard(page, name) {
+  await openDashboards(page);
+  await choose(page, name);
 }
 
 export async function choose(page, name) {
@@ -44,3 +54,30 @@ export async function panelText(page, r, c) {
   }, sel);
   return page.textContent(sel);
 }
+
+// A modal dims the whole window above everything else.
+export async function checkModalOverlay(page) {
+  const look = await page.$eval('.dash-modal-overlay', (el) => ((s) => [s.position, s.backgroundColor, s.zIndex])(getComputedStyle(el)));
+  assert.deepEqual(look, ['fixed', 'rgba(0, 0, 0, 0.7)', '9999']);
+}
+
+// Records the page's calls of the named bridge functions in call order; one given a reply with
+// answerBridge gets it instead of the native answer until it is called again without one. The
+// page looks its bindings up on window at each call, whatever carries them.
+export async function watchBridge(page, names) {
+  await page.evaluate((list) => {
+    window.__watched = [];
+    window.__answers = {};
+    for (const n of list) {
+      const native = window[n];
+      window[n] = (...args) => {
+        window.__watched.push([n, ...args]);
+        return n in window.__answers ? Promise.resolve(window.__answers[n]) : native(...args);
+      };
+    }
+  }, names);
+}
+// The watched calls since the last look.
+export const bridgeCalls = (page) => page.evaluate(() => window.__watched.splice(0));
+export const answerBridge = (page, name, reply) =>
+  page.evaluate(([n, r]) => (r === undefined ? delete window.__answers[n] : (window.__answers[n] = r)), [name, reply]);

@@ -4,7 +4,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { withApp, runEngine, runningEngines } from './harness.mjs';
-import { openDashboards, choose, content } from './dashboard_helpers.mjs';
+import { storeQueries, storeDashboard, choose, content, openDashboard } from './dashboard_helpers.mjs';
 
 const REGIONS = ['north', 'south', 'east', 'west'];
 
@@ -36,21 +36,16 @@ test('four quick filter changes and a quick change of dashboard stop the older r
     // Slow on purpose: each run takes long enough for the next change to find it running.
     const src = `read_parquet('${data}/sales.parquet')`;
     const heavy = `SELECT region, SUM(amount * k) AS total FROM ${src}, range(40000) t(k) GROUP BY region ORDER BY region`;
-    for (const [name, sql] of Object.entries({ heavy, rows: `SELECT id, region FROM ${src} ORDER BY id` })) {
-      assert.equal(await server.call('saveQueryCpp', [name, sql]), 'ok');
-    }
+    await storeQueries(server, { heavy, rows: `SELECT id, region FROM ${src} ORDER BY id` });
     const layout = [{ cells: [
       { name: 'A', query: 'heavy', chartType: 'table', flex: 4 },
       { name: 'B', query: 'heavy', chartType: 'table', flex: 4 },
       { name: 'Rows', query: 'rows', chartType: 'paginated', flex: 4 },
     ] }];
     const filters = [{ column: 'region', type: 'text', value: 'north' }];
-    for (const name of ['Heavy', 'Also heavy']) {
-      assert.deepEqual(await server.call('saveDashboardCpp', [name, JSON.stringify(layout), JSON.stringify(filters), '', 'csv']), { ok: true });
-    }
+    for (const name of ['Heavy', 'Also heavy']) await storeDashboard(server, name, layout, '', 'csv', filters);
     await page.evaluate(installProbe);
-    await openDashboards(page);
-    await choose(page, 'Heavy');
+    await openDashboard(page, 'Heavy');
 
     // Four quick changes, as the select's change handler makes them, each once the one before
     // has the engine running, so that there is always older work to stop.

@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { withApp, runEngine, readConfig, makeTemp, waitForFile } from './harness.mjs';
-import { SALES_CSV, storeQuery, storeDashboard, openDashboards, choose, content, panelText } from './dashboard_helpers.mjs';
+import { SALES_CSV, storeQuery, storeDashboard, openDashboards, choose, content, panelText, watchBridge, answerBridge, openDashboard, checkModalOverlay } from './dashboard_helpers.mjs';
 
 const HOSTILE = '<img src=x onerror="window.__pwned=1">';
 
@@ -22,7 +22,7 @@ test('dropdown in stored order, empty state, and Edit and Delete only with a sel
     assert.equal(await page.isVisible('#editDashboardBtn'), false);
     assert.equal(await page.isVisible('#deleteDashboardBtn'), false);
     assert.equal(await page.isVisible('#createPanel'), false);
-    assert.equal(await page.getAttribute('button[title="New Dashboard"]', 'onclick'), 'dashShowCreatePanel()');
+    assert.equal(await page.getAttribute('button[title="New Dashboard"]', 'data-click'), 'dashShowCreatePanel');
 
     await choose(page, 'alpha');
     assert.equal(await page.isVisible('#editDashboardBtn'), true);
@@ -68,8 +68,7 @@ test('panels: every kind and failure text, widths, titles, and hostile names and
         { name: 'Empty', query: 'empty', chartType: 'pie', flex: 0 },
       ] },
     ]);
-    await openDashboards(page);
-    await choose(page, HOSTILE);
+    await openDashboard(page, HOSTILE);
 
     assert.match(await panelText(page, 0, 0), /east.*north.*o'west.*south/s);
     const header = await page.$$eval(`${content(0, 0)} th`, (ths) => ths.map((t) => t.textContent));
@@ -113,8 +112,7 @@ test('a query without aggregation stored as a chart pages through its rows, and 
       // COUNT(*) alone is not aggregated; the user's trailing LIMIT goes before paging.
       await storeQuery(server, 'rows', `SELECT id, region, COUNT(*) OVER () AS n FROM read_csv('${file}') ORDER BY id LIMIT 5`);
       await storeDashboard(server, 'Paged', [{ cells: [{ name: 'All rows', query: 'rows', chartType: 'bar', flex: 12 }] }]);
-      await openDashboards(page);
-      await choose(page, 'Paged');
+      await openDashboard(page, 'Paged');
       const sel = content(0, 0);
       const range = () => page.textContent(`${sel} .dash-paged-range`);
       await page.waitForSelector(`${sel} table`);
@@ -156,8 +154,7 @@ test("the dashboard's own folder and file type stand for {path-to-files}, apostr
     await storeDashboard(server, 'csv', rows, folder, 'csv');
     await storeDashboard(server, 'parquet', rows, folder, 'parquet');
     await storeDashboard(server, 'no folder', rows, '', 'parquet');
-    await openDashboards(page);
-    await choose(page, 'csv');
+    await openDashboard(page, 'csv');
     assert.match(await panelText(page, 0, 0), /east308north309o'west308south309/);
     await choose(page, 'parquet');
     assert.match(await panelText(page, 0, 0), /east25north25o'west25south25/);
@@ -171,25 +168,18 @@ test('Delete: cancel keeps it, confirm removes it from the configuration, a stor
   await withApp({ data: { 'sales.csv': SALES_CSV } }, async ({ page, server, home }) => {
     await storeDashboard(server, 'Keep', [{ cells: [] }]);
     await storeDashboard(server, 'Go "now"', [{ cells: [] }]);
-    await openDashboards(page);
-    await choose(page, 'Go "now"');
+    await openDashboard(page, 'Go "now"');
     await page.click('#deleteDashboardBtn');
     assert.equal(await page.textContent('.dash-modal-text'), 'Delete "Go "now""?');
-    const overlay = await page.$eval('.dash-modal-overlay', (el) => {
-      const s = getComputedStyle(el);
-      return [s.position, s.backgroundColor, s.zIndex];
-    });
-    assert.deepEqual(overlay, ['fixed', 'rgba(0, 0, 0, 0.7)', '9999']);
+    await checkModalOverlay(page);
     assert.equal(await page.$eval('#confirmDeleteBtn', (b) => getComputedStyle(b).backgroundColor), 'rgb(243, 139, 168)');
     await page.click('#cancelDeleteBtn');
     assert.equal(await page.locator('.dash-modal-overlay').count(), 0);
     assert.deepEqual(readConfig(home).dashboards.map((d) => d.name), ['Keep', 'Go "now"']);
 
     // The store cannot write: the error shows and the dashboard stays selected and drawn.
-    await page.evaluate(() => {
-      window.__realDelete = window.deleteDashboardCpp;
-      window.deleteDashboardCpp = async () => ({ error: 'disk full' });
-    });
+    await watchBridge(page, ['deleteDashboardCpp']);
+    await answerBridge(page, 'deleteDashboardCpp', { error: 'disk full' });
     const alerted = page.waitForEvent('dialog', { timeout: 15000 }).then(async (d) => {
       await d.dismiss();
       return d.message();
@@ -199,7 +189,7 @@ test('Delete: cancel keeps it, confirm removes it from the configuration, a stor
     assert.equal(await alerted, 'Could not delete the dashboard: disk full');
     assert.equal(await page.inputValue('#dashboardDropdown'), 'Go "now"');
     assert.equal(await page.textContent('#dashboardPreview .dash-title'), 'Go "now"');
-    await page.evaluate(() => { window.deleteDashboardCpp = window.__realDelete; });
+    await answerBridge(page, 'deleteDashboardCpp');
 
     await page.click('#deleteDashboardBtn');
     await page.click('#confirmDeleteBtn');

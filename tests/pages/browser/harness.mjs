@@ -182,3 +182,30 @@ export async function withApp(options, fn) {
     fs.rmSync(data, { recursive: true, force: true });
   }
 }
+
+// Records the arguments of every call of the bridge function `name` from now on in
+// window.__calls[name], still answering as before.
+export async function recordCalls(page, name) {
+  await page.evaluate((n) => {
+    window.__calls = window.__calls || {};
+    const calls = (window.__calls[n] = []);
+    const real = window[n];
+    window[n] = (...args) => {
+      calls.push(args);
+      return real(...args);
+    };
+  }, name);
+}
+
+// The first arguments of the recorded calls of `name`.
+export function recordedCalls(page, name) {
+  return page.evaluate((n) => ((window.__calls || {})[n] || []).map((a) => a[0]), name);
+}
+
+// The absolute path of the folder drawn selected in the tree, or '' when none is.
+export function selectedFolder(page) {
+  return page.evaluate(() => {
+    const row = document.querySelector('#bucketOut .folder-row.selected');
+    return row ? row.dataset.path : '';
+  });
+}

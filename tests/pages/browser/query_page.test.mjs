@@ -4,7 +4,8 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { withApp, runEngine, makeTemp, waitForFile } from './harness.mjs';
+import { getSnippets } from '../../../pages/query/snippets.js';
+import { withApp, runEngine, makeTemp, waitForFile, recordCalls, recordedCalls, selectedFolder } from './harness.mjs';
 
 const ROWS_CSV = 'id,name\n' + Array.from({ length: 1234 }, (_, i) => `${i + 1},n${i + 1}`).join('\n') + '\n';
 
@@ -50,7 +51,7 @@ test('choosing a folder shows the tree in order with sizes, dates and badges', a
 test('folder selection, collapsing, file queries and conversion', async () => {
   await withApp({ data: { 'sub/inner/a.csv': 'id\n1\n2\n' } }, async ({ page, data }) => {
     await page.waitForSelector('#folder-row-2');
-    const sel = () => page.evaluate(() => selectedFolderPath);
+    const sel = () => selectedFolder(page);
     await page.click('#folder-row-2');
     assert.equal(await sel(), data + '/sub/inner');
     await page.click('#arrow-1');
@@ -64,7 +65,10 @@ test('folder selection, collapsing, file queries and conversion', async () => {
     await page.fill('#queryInput', 'SELECT COUNT(id) AS n FROM {path-to-files}');
     await page.click('#labelCsv');
     await page.click('#formatSwitch');
-    assert.equal(await page.evaluate(() => replacePathVariable('{path-to-files}')), `read_csv('${data}/sub/**/*.csv', union_by_name = true)`);
+    await recordCalls(page, 'queryDuckCpp');
+    await page.click('#runQueryBtn');
+    await resultText(page, /2/);
+    assert.deepEqual(await recordedCalls(page, 'queryDuckCpp'), [`SELECT COUNT(id) AS n FROM read_csv('${data}/sub/**/*.csv', union_by_name = true)`]);
     await page.click('.file-row .file-name');
     assert.equal(await page.inputValue('#queryInput'), `SELECT *\nFROM read_csv('${data}/sub/inner/a.csv')\nLIMIT 10`);
     await page.click('.convert-btn');
@@ -108,7 +112,7 @@ test('paging through 1,234 rows, a trailing LIMIT, and exporting every row', asy
 });
 
 test('aggregated runs, saving the held result, errors, the folder alert and Ctrl+Enter', async () => {
-  await withApp({ data: { 'rows.csv': ROWS_CSV } }, async ({ page, server, data }) => {
+  await withApp({ data: { 'rows.csv': ROWS_CSV } }, async ({ page, server, data, browser }) => {
     await page.click('#formatSwitch');
     await run(page, 'SELECT COUNT(id) AS n, SUM(id) AS s FROM {path-to-files}');
     await resultText(page, /1,234/);
@@ -140,11 +144,22 @@ test('aggregated runs, saving the held result, errors, the folder alert and Ctrl
     await page.focus('#queryInput');
     await page.keyboard.press('Control+Enter');
     await resultText(page, /1-1 of 1 rows/);
-    await page.evaluate(() => { currentBucketPath = ''; selectedFolderPath = ''; });
-    const dialog = new Promise((r) => page.once('dialog', async (d) => { r(d.message()); await d.dismiss(); }));
-    await run(page, 'SELECT * FROM {path-to-files}');
+    // A page that never learnt a data folder: its listing answers that none is set.
+    const bare = await browser.newPage();
+    await bare.addInitScript(() => Object.defineProperty(window, 'listBucketCpp', {
+      configurable: true,
+      set() {},
+      get: () => async () => ({ error: 'No bucket path set', bucketPath: '' }),
+    }));
+    await bare.goto(server.url);
+    await bare.waitForFunction(() => /No bucket path selected/.test((document.getElementById('bucketOut') || {}).textContent));
+    await run(bare, 'SELECT 42 AS answer');
+    await resultText(bare, /1-1 of 1 rows/);
+    const dialog = new Promise((r) => bare.once('dialog', async (d) => { r(d.message()); await d.dismiss(); }));
+    await run(bare, 'SELECT * FROM {path-to-files}');
     assert.equal(await dialog, 'Please select a folder in the Bucket Browser first');
-    assert.match(await page.textContent('#queryResult'), /answer/);
+    assert.match(await bare.textContent('#queryResult'), /answer/);
+    await bare.close();
   });
 });
 
@@ -206,6 +221,7 @@ test('the CSV/Parquet switch restyles itself and only changes the next run', asy
     const parquet = ['18px', 'rgb(250, 179, 135)', 'rgb(108, 112, 134)', 'rgb(250, 179, 135)'];
     const csv = ['2px', 'rgb(166, 227, 161)', 'rgb(166, 227, 161)', 'rgb(108, 112, 134)'];
     assert.deepEqual(await look(), parquet);
+    await recordCalls(page, 'queryDuckCpp');
     await page.click('#formatSwitch');
     await page.waitForTimeout(300);
     assert.deepEqual(await look(), csv);
@@ -214,7 +230,8 @@ test('the CSV/Parquet switch restyles itself and only changes the next run', asy
     await page.click('#formatSwitch');
     await page.waitForTimeout(300);
     assert.deepEqual(await look(), parquet);
-    assert.match(await page.evaluate(() => lastSql), /read_csv\(/);
+    const sent = await recordedCalls(page, 'queryDuckCpp');
+    assert.ok(sent.length && sent.every((sql) => /read_csv\(/.test(sql)), sent.join('\n'));
   });
 });
 
@@ -222,7 +239,7 @@ test('every template is offered exactly and the menu resets', async () => {
   await withApp({ data: { 'a.csv': 'x\n1\n' } }, async ({ page }) => {
     const labels = await page.$$eval('#examplesDropdown option', (o) => o.map((x) => x.textContent));
     assert.deepEqual(labels, ['— Examples —', 'Schema', 'Select', 'Group by Column', 'Group by Column Range', 'Group by Date Column', 'Distinct', 'Join']);
-    const snippets = await page.evaluate(() => getSnippets());
+    const snippets = getSnippets();
     for (const key of Object.keys(snippets)) {
       await page.selectOption('#examplesDropdown', key);
       assert.equal(await page.inputValue('#queryInput'), snippets[key]);
@@ -242,7 +259,7 @@ test('hostile names and cells show as text and run no script', async () => {
     await page.waitForSelector('#folder-row-1');
     assert.match(await page.textContent('#folder-row-1'), /<img src=x/);
     await page.click('#folder-row-1');
-    assert.equal(await page.evaluate(() => selectedFolderPath), `${data}/${dir}`);
+    assert.equal(await selectedFolder(page), `${data}/${dir}`);
     await page.click('.file-row .file-name');
     // The path reaches the editor whole, its apostrophes doubled inside the SQL literal, and runs.
     const file = `${data}/${dir}/f${evil}.csv`.replace(/'/g, "''");
@@ -263,7 +280,7 @@ test('hostile names and cells show as text and run no script', async () => {
 test('the sample data beside the bundle pages through every Parquet and CSV row', async () => {
   await withApp({ bucket: false, viewport: { width: 1400, height: 1120 } }, async ({ page }) => {
     assert.match(await page.textContent('#bucketPathLabel'), /\/bucket$/);
-    assert.equal(await page.evaluate(() => isParquet), true);
+    assert.match(await page.textContent('#pathVariableLine'), /, Parquet files$/);
     await run(page, 'SELECT * FROM {path-to-files} LIMIT 10');
     await resultText(page, /1-10 of 3,200 rows/);
     assert.equal(await page.$$eval('#queryResult tbody tr', (r) => r.length), 10);

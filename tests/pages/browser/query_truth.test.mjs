@@ -180,7 +180,7 @@ test('saving a query and both exports say that they happened', async () => {
     const held = path.join(data, 'held.out');
     await server.dialog(held);
     await page.click('#downloadBtn');
-    assert.equal(await waitText(page, '#queryNotice', /Exported/), 'Exported 11 rows');
+    assert.equal(await waitText(page, '#queryNotice', /Exported/), `Exported 11 rows to ${held}`);
     await waitFile(held);
     await server.dialog(path.join(data, 'no', 'such', 'dir.csv'));
     const failed = new Promise((r) => page.once('dialog', async (d) => { r(d.message()); await d.dismiss(); }));

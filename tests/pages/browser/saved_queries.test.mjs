@@ -12,8 +12,9 @@ async function runSql(page, sql) {
 
 const stored = (home) => (readConfig(home).savedQueries || []).map((q) => [q.name, q.sql]);
 
+// The list is drawn unfiltered after every load, hidden or not: a row per record.
 async function waitStored(page, count) {
-  await page.waitForFunction((n) => savedQueriesData.length === n, count);
+  await page.waitForFunction((n) => document.querySelectorAll('#savedQueriesList .saved-query-row').length === n, count);
 }
 
 async function saveAs(page, name) {
@@ -96,7 +97,8 @@ test('save, overwrite after the question, search, load, delete and reload', asyn
     await page.waitForSelector('#overwriteConfirm', { state: 'visible' });
     await page.fill('#queryInput', 'edited afterwards');
     await page.click('#overwriteConfirm .overwrite-yes');
-    await page.waitForFunction(() => savedQueriesData[0].sql === 'SELECT 4 AS d');
+    // The notice follows the reload of the list.
+    await page.waitForFunction(() => document.getElementById('queryNotice').textContent === 'Saved query "Sales"');
     assert.equal(await page.isVisible('#saveQueryPanel'), false);
     assert.deepEqual(stored(home), [
       ['Sales', 'SELECT 4 AS d'],
@@ -154,7 +156,7 @@ test('save, overwrite after the question, search, load, delete and reload', asyn
 
     // The list comes back from the configuration file after a reload.
     await page.reload();
-    await page.waitForFunction(() => typeof savedQueriesData !== 'undefined' && savedQueriesData.length === 2);
+    await waitStored(page, 2);
     await openMenu(page);
     assert.deepEqual(await rowNames(page), ['Sales', 'sales']);
     assert.deepEqual(page.__errors || [], []);

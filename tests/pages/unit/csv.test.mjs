@@ -1,14 +1,8 @@
-// CSV text of a held result, run in a bare vm context.
+// CSV text of a held result, imported as the page imports it.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import path from 'node:path';
-import vm from 'node:vm';
-import { fileURLToPath } from 'node:url';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const ctx = vm.createContext({});
-vm.runInContext(fs.readFileSync(path.join(here, '../../../pages/query/csv.js'), 'utf8'), ctx);
+import * as ctx from '../../../pages/query/csv.js';
 
 test('csvText quotes every field, doubles quotes and joins lines with CRLF', () => {
   assert.equal(ctx.csvText(['a', 'b "q"'], [['1', ''], ['x,y', 'two\nlines']]),

@@ -1,20 +1,11 @@
-// Text rules of the dashboard filters and pickers, in a bare vm context: month grids, date texts,
+// Text rules of the dashboard filters and pickers, imported directly: month grids, date texts,
 // button labels, selection texts, the columns the menu offers and the value-list query.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import path from 'node:path';
-import vm from 'node:vm';
-import { fileURLToPath } from 'node:url';
+import * as filterRules from '../../../pages/dashboards/filter_rules.js';
+import * as filterTypes from '../../../pages/dashboards/filter_types.js';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const ctx = vm.createContext({});
-for (const f of ['common/escape.js', 'common/sql.js', 'dashboards/rules.js', 'dashboards/sql_splice.js',
-  'dashboards/filter_rules.js']) {
-  vm.runInContext(fs.readFileSync(path.join(here, '../../../pages', f), 'utf8'), ctx);
-}
-
-const plain = (v) => JSON.parse(JSON.stringify(v));
+const ctx = { ...filterRules, ...filterTypes };
 // The grid as week lines of "D", "(D)" for other months, "D*" today, "D!" selected.
 function weeks(year, month, today = '', selected = null) {
   const days = ctx.monthGrid(year, month, today, selected);
@@ -41,9 +32,9 @@ test('month grid: whole weeks from Sunday with the adjacent months around, four 
 
   // January's leading days are December of the year before; December's trailing days January after.
   const jan = weeks(2027, 0);
-  assert.deepEqual(plain(jan.days.slice(0, 5).map((d) => d.date)), ['2026-12-27', '2026-12-28', '2026-12-29', '2026-12-30', '2026-12-31']);
+  assert.deepEqual(jan.days.slice(0, 5).map((d) => d.date), ['2026-12-27', '2026-12-28', '2026-12-29', '2026-12-30', '2026-12-31']);
   const dec = weeks(2026, 11);
-  assert.deepEqual(plain(dec.days.slice(-2).map((d) => d.date)), ['2027-01-01', '2027-01-02']);
+  assert.deepEqual(dec.days.slice(-2).map((d) => d.date), ['2027-01-01', '2027-01-02']);
   assert.equal(dec.out.length, 5);
 
   // today and selected mark days of the month itself, never a leading or trailing day.
@@ -57,24 +48,24 @@ test('month grid: whole weeks from Sunday with the adjacent months around, four 
 });
 
 test('month steps roll the year over; a calendar opens on the stored date or on today', () => {
-  assert.deepEqual(plain(ctx.shiftMonth(2026, 0, -1)), { year: 2025, month: 11 });
-  assert.deepEqual(plain(ctx.shiftMonth(2026, 11, 1)), { year: 2027, month: 0 });
-  assert.deepEqual(plain(ctx.shiftMonth(2026, 5, 1)), { year: 2026, month: 6 });
+  assert.deepEqual(ctx.shiftMonth(2026, 0, -1), { year: 2025, month: 11 });
+  assert.deepEqual(ctx.shiftMonth(2026, 11, 1), { year: 2027, month: 0 });
+  assert.deepEqual(ctx.shiftMonth(2026, 5, 1), { year: 2026, month: 6 });
   assert.equal(ctx.calendarTitle(2025, 11), 'December 2025');
   const today = new Date(2026, 2, 9);
-  assert.deepEqual(plain(ctx.calendarStart('2023-11-30', today)), { year: 2023, month: 10, selected: '2023-11-30' });
+  assert.deepEqual(ctx.calendarStart('2023-11-30', today), { year: 2023, month: 10, selected: '2023-11-30' });
   for (const stored of [null, '', '2023-02-30', '11/30/2023', 20231130]) {
-    assert.deepEqual(plain(ctx.calendarStart(stored, today)), { year: 2026, month: 2, selected: null }, String(stored));
+    assert.deepEqual(ctx.calendarStart(stored, today), { year: 2026, month: 2, selected: null }, String(stored));
   }
   // Without a date of its own: the first real date near it, else today.
-  assert.deepEqual(plain(ctx.calendarStart(null, today, [null, '2001-04-30'])), { year: 2001, month: 3, selected: null });
-  assert.deepEqual(plain(ctx.calendarStart(null, today, ['2001-03-01', '2009-01-01'])), { year: 2001, month: 2, selected: null });
-  assert.deepEqual(plain(ctx.calendarStart('2020-01-01', today, ['2001-03-01'])), { year: 2020, month: 0, selected: '2020-01-01' });
-  assert.deepEqual(plain(ctx.calendarStart(null, today, ['x', null])), { year: 2026, month: 2, selected: null });
+  assert.deepEqual(ctx.calendarStart(null, today, [null, '2001-04-30']), { year: 2001, month: 3, selected: null });
+  assert.deepEqual(ctx.calendarStart(null, today, ['2001-03-01', '2009-01-01']), { year: 2001, month: 2, selected: null });
+  assert.deepEqual(ctx.calendarStart('2020-01-01', today, ['2001-03-01']), { year: 2020, month: 0, selected: '2020-01-01' });
+  assert.deepEqual(ctx.calendarStart(null, today, ['x', null]), { year: 2026, month: 2, selected: null });
 });
 
 test('year list and typed dates: the data, this year and the shown one with a margin; only real days', () => {
-  const years = (shown, range) => { const y = plain(ctx.calendarYears(shown, 2026, range)); return [y[0], y[y.length - 1], y.length]; };
+  const years = (shown, range) => { const y = ctx.calendarYears(shown, 2026, range); return [y[0], y[y.length - 1], y.length]; };
   assert.deepEqual(years(2026, null), [2016, 2036, 21]);
   assert.deepEqual(years(2026, { min: '2001-01-01', max: '2001-12-31' }), [1991, 2036, 46]);
   assert.deepEqual(years(1850, { min: null, max: '2001-12-31' }), [1840, 2036, 197]);
@@ -94,7 +85,7 @@ test('date texts: local YYYY-MM-DD, MM/DD/YYYY on buttons, placeholders for open
   assert.equal(ctx.dateButtonLabel(undefined, 'to'), 'End date');
   // A stored text of another form is shown as it is rather than reordered into nonsense.
   assert.equal(ctx.dateButtonLabel('soon', 'to'), 'soon');
-  assert.deepEqual(plain(ctx.parseDateText('2024-02-29')), { year: 2024, month: 1, day: 29 });
+  assert.deepEqual(ctx.parseDateText('2024-02-29'), { year: 2024, month: 1, day: 29 });
   for (const bad of ['2023-02-29', '2024-13-01', '2024-1-5', ' 2024-01-05', null, 5]) assert.equal(ctx.parseDateText(bad), null, String(bad));
 });
 
@@ -115,18 +106,18 @@ test('menu columns: text columns, then date columns that hold days, none that ha
   const schema = [{ name: 'region', type: 'VARCHAR' }, { name: 'amount', type: 'BIGINT' }, { name: 'day', type: 'DATE' },
     { name: 'tags', type: 'VARCHAR[]' }, { name: 'at', type: 'TIMESTAMP WITH TIME ZONE' }, { name: 'clock', type: 'TIME' },
     { name: 'we"ird', type: 'varchar' }, null, { type: 'VARCHAR' }, { name: 'code', type: 'CHAR(3)' }];
-  const none = plain(ctx.filterableColumns(schema, []));
+  const none = ctx.filterableColumns(schema, []);
   assert.deepEqual(none, { text: ['region', 'tags', 'we"ird', 'code'], date: ['day', 'at'] });
-  const some = plain(ctx.filterableColumns(schema, [ctx.newFilter('region', 'text'), ctx.newFilter('day', 'date')]));
+  const some = ctx.filterableColumns(schema, [ctx.newFilter('region', 'text'), ctx.newFilter('day', 'date')]);
   assert.deepEqual(some, { text: ['tags', 'we"ird', 'code'], date: ['at'] });
-  assert.deepEqual(plain(ctx.filterableColumns(null, [])), { text: [], date: [] });
-  assert.deepEqual(plain(ctx.filterableColumns([{ name: 'n', type: 'INTEGER' }, { name: 't', type: 'TIME' }], [])), { text: [], date: [] });
+  assert.deepEqual(ctx.filterableColumns(null, []), { text: [], date: [] });
+  assert.deepEqual(ctx.filterableColumns([{ name: 'n', type: 'INTEGER' }, { name: 't', type: 'TIME' }], []), { text: [], date: [] });
 });
 
 test('new filters carry their keys in order; the value query reads the first query source', () => {
   assert.deepEqual(Object.keys(ctx.newFilter('a', 'text')), ['column', 'type', 'value']);
-  assert.deepEqual(plain(ctx.newFilter('d', 'date')), { column: 'd', type: 'date', value: null, from: null, to: null });
-  assert.deepEqual(plain(ctx.newFilter('m', 'multiselect')), { column: 'm', type: 'multiselect', value: null, values: [] });
+  assert.deepEqual(ctx.newFilter('d', 'date'), { column: 'd', type: 'date', value: null, from: null, to: null });
+  assert.deepEqual(ctx.newFilter('m', 'multiselect'), { column: 'm', type: 'multiselect', value: null, values: [] });
 
   // read_csv anywhere wins over an earlier read_parquet; a folder with an apostrophe is one path.
   assert.equal(ctx.findDataSource("SELECT * FROM read_parquet('a.parquet') JOIN READ_CSV('b.csv') USING (id)"), "READ_CSV('b.csv')");
@@ -138,7 +129,7 @@ test('new filters carry their keys in order; the value query reads the first que
     `SELECT DISTINCT "region" FROM read_csv('s.csv') WHERE "region" IS NOT NULL ORDER BY "region" LIMIT 1000`);
   assert.equal(ctx.distinctValuesSql("read_csv('s.csv')", 'a"b', `"c" = 'x'`),
     `SELECT DISTINCT "a""b" FROM read_csv('s.csv') WHERE "a""b" IS NOT NULL AND "c" = 'x' ORDER BY "a""b" LIMIT 1000`);
-  assert.deepEqual(plain(ctx.layoutQueryNames([{ cells: [{ query: '' }, { query: 'b' }] }, null, { cells: [{ query: 'a' }, { query: 'b' }, {}] }])),
+  assert.deepEqual(ctx.layoutQueryNames([{ cells: [{ query: '' }, { query: 'b' }] }, null, { cells: [{ query: 'a' }, { query: 'b' }, {}] }]),
     ['b', 'a']);
-  assert.deepEqual(plain(ctx.layoutQueryNames('nope')), []);
+  assert.deepEqual(ctx.layoutQueryNames('nope'), []);
 });

@@ -1,27 +1,13 @@
-// Layout arithmetic of the dashboard editor in a bare vm context: width sharing, chart choices,
+// Layout arithmetic of the dashboard editor imported directly: width sharing, the chart select,
 // reading stored cells and serialising the editor's rows; and the query list's markup.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import path from 'node:path';
-import vm from 'node:vm';
-import { fileURLToPath } from 'node:url';
+import { getQueryDropdown, getQueryListItems } from '../../../pages/dashboards/editor.js';
+import * as layout from '../../../pages/dashboards/layout_rules.js';
+import * as rules from '../../../pages/dashboards/rules.js';
+import { setSavedQueries } from '../../../pages/dashboards/state.js';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const pages = path.join(here, '../../../pages');
-
-function load(files, globals = {}) {
-  const ctx = vm.createContext(globals);
-  ctx.window = ctx;
-  // One script, as the page build concatenates them, so top-level `let` state is shared.
-  const source = files.map((f) => fs.readFileSync(path.join(pages, f), 'utf8')).join('\n');
-  vm.runInContext(source, ctx);
-  return ctx;
-}
-
-const RULES = ['common/escape.js', 'common/sql.js', 'dashboards/rules.js', 'dashboards/layout_rules.js'];
-const ctx = load(RULES);
-const plain = (v) => JSON.parse(JSON.stringify(v));
+const ctx = { ...rules, ...layout };
 
 test('shareWidths: the cell keeps one column per neighbour and the rest is shared by proportion', () => {
   const cases = [
@@ -37,15 +23,15 @@ test('shareWidths: the cell keeps one column per neighbour and the rest is share
     [['7', 'x', '0'], 0, 1, [8, 2, 2]], // unreadable or zero widths count as 6
   ];
   for (const [widths, index, delta, want] of cases) {
-    assert.deepEqual(plain(ctx.shareWidths(widths, index, delta)), want, JSON.stringify([widths, index, delta]));
+    assert.deepEqual(ctx.shareWidths(widths, index, delta), want, JSON.stringify([widths, index, delta]));
   }
   // A lone cell walks the whole range.
   let w = [1];
-  for (let i = 2; i <= 12; i++) assert.deepEqual(plain((w = ctx.shareWidths(w, 0, 1))), [i]);
+  for (let i = 2; i <= 12; i++) assert.deepEqual((w = ctx.shareWidths(w, 0, 1)), [i]);
   // Widening a cell among four stops at 9 however often it is pressed.
   let row = [3, 3, 3, 3];
   for (let i = 0; i < 10; i++) row = ctx.shareWidths(row, 1, 1);
-  assert.deepEqual(plain(row), [1, 9, 1, 1]);
+  assert.deepEqual(row, [1, 9, 1, 1]);
 });
 
 test('shareWidths: a row of more than twelve cells never gets a width below one', () => {
@@ -85,8 +71,6 @@ test('getChartOptions: not aggregated, aggregated and not looked at yet', () => 
   assert.deepEqual(all.filter((o) => o[2]).map((o) => o[0]), ['line']);
   // An unknown request falls back to the first option.
   assert.deepEqual(options(ctx.getChartOptions('donut')).filter((o) => o[2]).map((o) => o[0]), ['table']);
-  assert.equal(ctx.chartChoices('donut').selected, 'table');
-  assert.equal(ctx.chartChoices('bar', false).selected, 'paginated');
 });
 
 test('stored layout → editor cells → stored layout keeps every field and fills in defaults', () => {
@@ -98,17 +82,17 @@ test('stored layout → editor cells → stored layout keeps every field and fil
     { cells: [{ name: '<b>x</b>', query: 'q2', chartType: 'pie', flex: 12 }] },
   ];
   const rows = layout.map((r) => ctx.storedRowCells(r));
-  assert.deepEqual(plain(ctx.serializeRows(rows)), layout);
+  assert.deepEqual(ctx.serializeRows(rows), layout);
   assert.deepEqual(Object.keys(ctx.serializeRows(rows)[0].cells[0]), ['name', 'query', 'chartType', 'flex']);
 
   // Missing or odd fields, as a hand-edited file may hold them.
   const odd = [{}, { flex: 0 }, { flex: 15, chartType: 'donut' }, { flex: -3, name: 5 }, null, { flex: '7' }];
   const cells = odd.map((c) => ctx.storedCellData(c));
-  assert.deepEqual(plain(cells.map((c) => c.flex)), [6, 6, 12, 1, 6, 7]);
-  assert.deepEqual(plain(cells.map((c) => c.chartType)), ['table', 'table', 'table', 'table', 'table', 'table']);
-  assert.deepEqual(plain(cells[0]), { title: '', query: '', chartType: 'table', flex: 6 });
-  assert.deepEqual(plain(ctx.serializeRows([cells])[0].cells[0]), { name: 'Untitled', query: '', chartType: 'table', flex: 6 });
-  for (const row of [{}, { cells: 'x' }, null, { cells: null }]) assert.deepEqual(plain(ctx.storedRowCells(row)), []);
+  assert.deepEqual(cells.map((c) => c.flex), [6, 6, 12, 1, 6, 7]);
+  assert.deepEqual(cells.map((c) => c.chartType), ['table', 'table', 'table', 'table', 'table', 'table']);
+  assert.deepEqual(cells[0], { title: '', query: '', chartType: 'table', flex: 6 });
+  assert.deepEqual(ctx.serializeRows([cells])[0].cells[0], { name: 'Untitled', query: '', chartType: 'table', flex: 6 });
+  for (const row of [{}, { cells: 'x' }, null, { cells: null }]) assert.deepEqual(ctx.storedRowCells(row), []);
 });
 
 test('serializeRows: titles trimmed or "Untitled", rows without cells dropped, widths read back', () => {
@@ -118,22 +102,22 @@ test('serializeRows: titles trimmed or "Untitled", rows without cells dropped, w
     [],
     [{ title: 'A', query: 'q', chartType: '', flex: '0' }],
   ]);
-  assert.deepEqual(plain(out), [
+  assert.deepEqual(out, [
     { cells: [
       { name: 'Revenue', query: 'q', chartType: 'line', flex: 5 },
       { name: 'Untitled', query: '', chartType: 'table', flex: 6 },
     ] },
     { cells: [{ name: 'A', query: 'q', chartType: 'table', flex: 6 }] },
   ]);
-  assert.deepEqual(plain(ctx.serializeRows([[], []])), []);
+  assert.deepEqual(ctx.serializeRows([[], []]), []);
 });
 
 test('queryListNames: case-insensitive substring in store order, records without a name skipped', () => {
   const records = [{ name: 'Sales Total', sql: '' }, { name: 'sales by day' }, { sql: 'x' }, null, { name: 7 }, { name: 'Costs' }];
-  assert.deepEqual(plain(ctx.queryListNames(records, 'SALES')), ['Sales Total', 'sales by day']);
-  assert.deepEqual(plain(ctx.queryListNames(records, '')), ['Sales Total', 'sales by day', 'Costs']);
-  assert.deepEqual(plain(ctx.queryListNames(records, 'zzz')), []);
-  assert.deepEqual(plain(ctx.queryListNames(undefined, '')), []);
+  assert.deepEqual(ctx.queryListNames(records, 'SALES'), ['Sales Total', 'sales by day']);
+  assert.deepEqual(ctx.queryListNames(records, ''), ['Sales Total', 'sales by day', 'Costs']);
+  assert.deepEqual(ctx.queryListNames(records, 'zzz'), []);
+  assert.deepEqual(ctx.queryListNames(undefined, ''), []);
 });
 
 // Undoes the HTML escaping of an attribute value, as the browser's parser does.
@@ -144,25 +128,20 @@ function unescapeAttr(text) {
 
 test('query list rows: hostile names show as text and reach dashSelectQuery intact', () => {
   const names = ['a "b" \'c\'', 'back\\slash', 'line\r\nbreak', '<img src=x onerror=alert(1)>', '</div><script>x</script>', '&amp;'];
-  const page = load([...RULES, 'dashboards/state.js', 'dashboards/editor.js'], {
-    document: { addEventListener() {} },
-  });
-  vm.runInContext('setSavedQueries(' + JSON.stringify(names.map((name) => ({ name, sql: 'SELECT 1' }))) + ')', page);
-  const html = page.getQueryListItems(4, names[2], '');
-  const rows = [...html.matchAll(/<div class="query-dropdown-item( selected)?" data-name="([^"]*)" onclick="([^"]*)">([\s\S]*?)<\/div>/g)];
+  setSavedQueries(names.map((name) => ({ name, sql: 'SELECT 1' })));
+  const html = getQueryListItems(names[2], '');
+  const rows = [...html.matchAll(/<div class="query-dropdown-item( selected)?" data-name="([^"]*)" data-click="([^"]*)">([\s\S]*?)<\/div>/g)];
   assert.equal(rows.length, names.length);
-  const picked = [];
-  const call = vm.createContext({ dashSelectQuery: (id, name) => picked.push([id, name]) });
+  // A click hands dashSelectQuery the row's data-name, read back as the attribute's text.
   rows.forEach((m, i) => {
     assert.equal(unescapeAttr(m[2]), names[i]);
-    vm.runInContext(unescapeAttr(m[3]), call);
+    assert.equal(m[3], 'dashSelectQuery');
     assert.ok(!/<(img|script)/.test(m[4]), m[4]);
     assert.equal(!!m[1], i === 2);
   });
-  assert.deepEqual(picked, names.map((n) => [4, n]));
-  assert.equal(page.getQueryListItems(4, '', 'nothing like it'), '<div class="query-dropdown-empty">No queries found</div>');
+  assert.equal(getQueryListItems('', 'nothing like it'), '<div class="query-dropdown-empty">No queries found</div>');
   // The dropdown's label and hidden value are escaped too.
-  const dd = page.getQueryDropdown(2, names[3]);
+  const dd = getQueryDropdown(names[3]);
   assert.ok(!dd.includes('<img'), dd);
-  assert.ok(page.getQueryDropdown(2, '').includes('— Select Query —'));
+  assert.ok(getQueryDropdown('').includes('— Select Query —'));
 });

@@ -1,20 +1,20 @@
-// Dashboard filter and chart click conditions spliced into saved SQL, in a bare vm context, and
-// the spliced statements checked on the engine program against hand-written references.
+// Dashboard filter and chart click conditions spliced into saved SQL, and the spliced statements
+// checked on the engine program against hand-written references.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
-import vm from 'node:vm';
 import { fileURLToPath } from 'node:url';
+import * as clickRules from '../../../pages/dashboards/click_rules.js';
+import * as filterRules from '../../../pages/dashboards/filter_rules.js';
+import * as filterTypes from '../../../pages/dashboards/filter_types.js';
+import * as splice from '../../../pages/dashboards/sql_splice.js';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.join(here, '../../..');
-const ctx = vm.createContext({});
-for (const f of ['common/sql.js', 'dashboards/sql_splice.js', 'dashboards/click_rules.js', 'dashboards/filter_rules.js']) {
-  vm.runInContext(fs.readFileSync(path.join(root, 'pages', f), 'utf8'), ctx);
-}
+const ctx = { ...splice, ...clickRules, ...filterRules, ...filterTypes };
 const DEV = path.resolve(root, process.env.PLINTHOS_DEV || 'build/plinthos-dev');
 const ENGINE = path.join(path.dirname(DEV), 'Plinthos.app/Contents/Resources/duckdb');
 

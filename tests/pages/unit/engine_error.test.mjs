@@ -3,17 +3,15 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
-import fs from 'node:fs';
 import path from 'node:path';
-import vm from 'node:vm';
 import { fileURLToPath } from 'node:url';
+import * as escape from '../../../pages/common/escape.js';
+import * as sql from '../../../pages/common/sql.js';
+import * as engineErrors from '../../../pages/common/engine_error.js';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
 const root = path.join(here, '../../..');
-const ctx = vm.createContext({});
-for (const f of ['common/escape.js', 'common/sql.js', 'common/engine_error.js']) {
-  vm.runInContext(fs.readFileSync(path.join(root, 'pages', f), 'utf8'), ctx);
-}
+const ctx = { ...escape, ...sql, ...engineErrors };
 const DEV = path.resolve(root, process.env.PLINTHOS_DEV || 'build/plinthos-dev');
 const ENGINE = path.join(path.dirname(DEV), 'Plinthos.app/Contents/Resources/duckdb');
 

@@ -2,13 +2,7 @@
 // escaping, and the store failures the real store rarely produces.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import path from 'node:path';
-import vm from 'node:vm';
-import { fileURLToPath } from 'node:url';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const pageDir = path.join(here, '../../../pages/query');
 const IDS = [
   'savedQueriesDropdownContainer',
   'savedQueriesDropdownLabel',
@@ -30,37 +24,37 @@ function element(id) {
     textContent: '',
     innerHTML: '',
     focus() {},
+    addEventListener() {},
     contains: () => false,
   };
 }
 
-// Loads escape.js, bridge.js, util.js and saved_queries.js; bridge maps a bridge name to a function.
-function page(bridge) {
+// A fresh copy of saved_queries.js over its own stand-in document; bridge maps a bridge name to a
+// function.
+let loads = 0;
+async function page(bridge) {
   const els = {};
   for (const id of IDS) els[id] = element(id);
   const alerts = [];
-  const document = {
-    getElementById: (id) => els[id] || null,
-    createElement: () => element(''),
-    addEventListener() {},
-  };
   for (const id of ['saveQueryPanel']) {
     els[id].appendChild = (child) => {
       els[child.id] = child;
       return child;
     };
   }
-  const ctx = vm.createContext({ document, alert: (t) => alerts.push(t), setTimeout: () => 0 });
-  ctx.window = ctx;
-  Object.assign(ctx, bridge);
-  for (const f of ['../common/escape.js', '../common/bridge.js', '../common/numbers.js', 'util.js', 'saved_queries.js']) {
-    vm.runInContext(fs.readFileSync(path.join(pageDir, f), 'utf8'), ctx, { filename: f });
-  }
+  globalThis.document = {
+    getElementById: (id) => els[id] || null,
+    createElement: () => element(''),
+    addEventListener() {},
+  };
+  globalThis.window = { ...bridge };
+  globalThis.alert = (t) => alerts.push(t);
+  const ctx = await import('../../../pages/query/saved_queries.js?copy=' + ++loads);
   return { ctx, els, alerts };
 }
 
 test('listing keeps only records with a text name and shows names as text', async () => {
-  const { ctx, els } = page({
+  const { ctx, els } = await page({
     getSavedQueriesCpp: async () => [
       { name: '<b>x</b> & "q"', sql: "SELECT '\\n'" },
       { name: 7, sql: 'bad' },
@@ -70,7 +64,7 @@ test('listing keeps only records with a text name and shows names as text', asyn
     ],
   });
   await ctx.loadSavedQueries();
-  const data = JSON.parse(JSON.stringify(vm.runInContext('savedQueriesData', ctx)));
+  const data = JSON.parse(JSON.stringify(ctx.savedQueriesData));
   assert.deepEqual(data, [
     { name: '<b>x</b> & "q"', sql: "SELECT '\\n'" },
     { name: 'no sql', sql: '' },
@@ -79,7 +73,7 @@ test('listing keeps only records with a text name and shows names as text', asyn
   const html = els.savedQueriesList.innerHTML;
   assert.ok(!html.includes('<b>x</b>'));
   assert.ok(html.includes('&lt;b&gt;x&lt;/b&gt;'));
-  assert.ok(html.includes('onclick="selectSavedQuery(savedQueriesData[0].name, savedQueriesData[0].sql)"'));
+  assert.ok(html.includes('data-index="0"'));
 
   ctx.renderSavedQueriesList('SAL');
   assert.ok(els.savedQueriesList.innerHTML.includes('Sales'));
@@ -88,14 +82,14 @@ test('listing keeps only records with a text name and shows names as text', asyn
   assert.ok(els.savedQueriesList.innerHTML.includes('No queries found'));
 
   // A null list (after deleting from a file without any) is an empty list.
-  const empty = page({ getSavedQueriesCpp: async () => null });
+  const empty = await page({ getSavedQueriesCpp: async () => null });
   await empty.ctx.loadSavedQueries();
   assert.ok(empty.els.savedQueriesList.innerHTML.includes('No queries found'));
 });
 
 test('store failures show and leave the save panel open', async () => {
   let saves = 0;
-  const { ctx, els, alerts } = page({
+  const { ctx, els, alerts } = await page({
     getSavedQueriesCpp: async () => [{ name: 'Old', sql: 'SELECT 1' }],
     saveQueryCpp: async () => {
       saves++;
@@ -134,9 +128,9 @@ test('store failures show and leave the save panel open', async () => {
   ctx.selectSavedQuery('Old', 'SELECT 1');
   await ctx.deleteSavedQuery();
   assert.deepEqual(alerts, ['Could not delete the query: bridge gone']);
-  assert.equal(vm.runInContext('selectedQueryName', ctx), 'Old');
+  assert.equal(ctx.selectedQueryName, 'Old');
 
-  const broken = page({ getSavedQueriesCpp: async () => ({ error: 'unreadable' }) });
+  const broken = await page({ getSavedQueriesCpp: async () => ({ error: 'unreadable' }) });
   await broken.ctx.loadSavedQueries();
   assert.ok(broken.els.savedQueriesList.innerHTML.includes('Could not load saved queries: unreadable'));
 });

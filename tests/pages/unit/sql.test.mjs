@@ -1,16 +1,12 @@
-// SQL text rules shared by both pages, and the Query page's file query, run in a bare vm context.
+// SQL text rules shared by both pages, and the Query page's file query.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
 import path from 'node:path';
-import vm from 'node:vm';
-import { fileURLToPath } from 'node:url';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const ctx = vm.createContext({});
-for (const f of ['common/sql.js', 'query/bucket.js']) {
-  vm.runInContext(fs.readFileSync(path.join(here, '../../../pages', f), 'utf8'), ctx);
-}
+import * as sql from '../../../pages/common/sql.js';
+import * as bucket from '../../../pages/query/bucket.js';
+
+const ctx = { ...sql, ...bucket };
 
 test('hasAggregation: a function counts only with a word character right after its parenthesis', () => {
   for (const sql of ['SELECT SUM(amount) FROM t', 'select count(DISTINCT x) from t', 'SELECT avg(x) FROM t',

@@ -1,17 +1,14 @@
-// The window arithmetic and markup of the whole-answer tables, run in a bare vm context beside the
+// The window arithmetic and markup of the whole-answer tablesbeside the
 // Query page's cell formatting that their numbers must match.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import fs from 'node:fs';
-import path from 'node:path';
-import vm from 'node:vm';
-import { fileURLToPath } from 'node:url';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const ctx = vm.createContext({});
-for (const f of ['common/escape.js', 'common/numbers.js', 'query/util.js', 'common/virtual_table.js']) {
-  vm.runInContext(fs.readFileSync(path.join(here, '../../../pages', f), 'utf8'), ctx);
-}
+import * as escape from '../../../pages/common/escape.js';
+import * as numbers from '../../../pages/common/numbers.js';
+import * as util from '../../../pages/query/util.js';
+import * as virtualTable from '../../../pages/common/virtual_table.js';
+
+const ctx = { ...escape, ...numbers, ...util, ...virtualTable };
 const MAX = 15000000;
 const win = (s, view, h, n, margin, max = MAX) => ({ ...ctx.virtualWindow(s, view, h, n, margin, max) });
 

@@ -1,0 +1,215 @@
+// The chart types of both pages, in the order their menus list them: the two tables, then each
+// chart with its drawing rule (`option`: the chart library's options for a model in a box of
+// width by height pixels) and its click rule (`clickTarget`: the category label and series name
+// behind a clicked element, or null). A new chart type is one entry here.
+import {
+  CHART_BACKGROUND,
+  CHART_COLORS,
+  CHART_FONT_FAMILY,
+  CHART_LARGE_BARS,
+  CHART_OUTLINED_SLICES,
+  CHART_SELECT_COLOR,
+  CHART_SYMBOL_LIMIT,
+  CHART_TITLE_COLOR,
+  CHART_AXIS_COLOR,
+  chartAllIntegers,
+  chartColor,
+  chartLabelTurn,
+  chartLegend,
+  chartLegendTip,
+  chartLegendWidth,
+  chartPieSlices,
+  chartShortLabel,
+  chartTextStyle,
+  chartTickCount,
+  chartTipHtml,
+  chartTooltip,
+} from './chart_model.js';
+import { formatNumber } from './numbers.js';
+
+const CHART_SELECT_STYLE = { itemStyle: { borderColor: CHART_SELECT_COLOR, borderWidth: 1.5 } };
+
+// Options for bars or lines (an area is a filled line) of the model in a box of width by height
+// pixels; look is { bars, area }.
+function seriesOption(model, look, width, height, size, clickable) {
+  const n = model.labels.length;
+  const legend = model.series.length > 1;
+  const shortName = (name) => chartShortLabel(name, size.labelChars);
+  const legendWidth = legend ? chartLegendWidth(model.series.map((s) => shortName(s.name)), size, width) : 0;
+  // The library grows the plot until its labels meet these bounds, so they are the margins.
+  const bounds = { left: 4, right: legend ? legendWidth + 12 : 12, top: 12, bottom: 4 };
+  const grid = Object.assign({ outerBoundsMode: 'auto', outerBounds: bounds }, bounds);
+  const plotWidth = Math.max(1, width - grid.left - grid.right - 6 * size.font);
+  const time = !look.bars && model.times !== null;
+  const turn = time ? 0 : chartLabelTurn(model.labels, plotWidth, size);
+  const plotHeight = Math.max(1, height - grid.top - grid.bottom - 3 * size.font - (turn ? size.labelChars * size.font * 0.45 : 0));
+  const big = n > CHART_SYMBOL_LIMIT;
+  const xAxis = {
+    type: time ? 'time' : 'category',
+    name: model.title,
+    nameLocation: 'middle',
+    nameGap: 2 * size.font,
+    nameTextStyle: { color: CHART_TITLE_COLOR, fontWeight: 'bold', fontSize: size.titleFont, fontFamily: CHART_FONT_FAMILY },
+    boundaryGap: look.bars,
+    axisLine: { lineStyle: { color: CHART_AXIS_COLOR } },
+    axisTick: { show: false },
+    axisLabel: Object.assign(chartTextStyle(size), { hideOverlap: true, rotate: turn }),
+    splitLine: { show: false },
+  };
+  if (!time) {
+    xAxis.data = model.labels;
+    xAxis.axisLabel.interval = 'auto';
+    xAxis.axisLabel.formatter = (label) => chartShortLabel(label, size.labelChars);
+  }
+  const yAxis = {
+    type: 'value',
+    splitNumber: chartTickCount(plotHeight),
+    minInterval: chartAllIntegers(model.series) ? 1 : 0,
+    axisLine: { show: true, lineStyle: { color: CHART_AXIS_COLOR } },
+    axisLabel: Object.assign(chartTextStyle(size), { hideOverlap: true, formatter: (v) => formatNumber(v) }),
+    splitLine: { lineStyle: { color: CHART_AXIS_COLOR, opacity: 0.5 } },
+  };
+  const series = model.series.map((s, i) => {
+    const data = time ? s.values.map((v, r) => [model.times[r], v]) : s.values;
+    const common = { type: look.bars ? 'bar' : 'line', name: s.name, data, color: chartColor(i) };
+    if (clickable) Object.assign(common, { selectedMode: 'single', select: CHART_SELECT_STYLE });
+    if (look.bars) {
+      return Object.assign(common, { large: n > CHART_LARGE_BARS, largeThreshold: CHART_LARGE_BARS, barMaxWidth: 60 });
+    }
+    return Object.assign(common, {
+      showSymbol: !big,
+      symbol: 'circle',
+      symbolSize: size.symbol,
+      sampling: 'lttb',
+      lineStyle: { width: 2 },
+      areaStyle: look.area ? { opacity: 0.2 } : undefined,
+      emphasis: { scale: 1.4 },
+    });
+  });
+  const tooltip = chartTooltip();
+  // Without markers the pointer finds a line by its x position.
+  tooltip.trigger = !look.bars && big ? 'axis' : 'item';
+  tooltip.formatter = (p) =>
+    chartLegendTip(p) ??
+    (Array.isArray(p) ? p : [p])
+      .map((q) => chartTipHtml(model.labels[q.dataIndex], model.series[q.seriesIndex].values[q.dataIndex], q.seriesName, q.color))
+      .join('<br>');
+  return {
+    backgroundColor: CHART_BACKGROUND,
+    color: CHART_COLORS,
+    animation: false,
+    useUTC: true,
+    textStyle: { fontFamily: CHART_FONT_FAMILY },
+    grid,
+    tooltip,
+    legend: legend ? chartLegend(size, legendWidth, model.series.map((s) => s.name), shortName) : { show: false },
+    xAxis,
+    yAxis,
+    series,
+  };
+}
+
+// Options for a pie of the first numeric column, largest slice first, legend to the right.
+function pieOption(model, width, height, size, clickable) {
+  const slices = chartPieSlices(model);
+  const pctText = (s) => s.pct.toFixed(size.pieDecimals);
+  const byName = new Map(slices.map((s) => [s.label, s]));
+  const legendText = (name) => {
+    const s = byName.get(name);
+    return chartShortLabel(name, size.labelChars) + (s ? ' (' + pctText(s) + '%)' : '');
+  };
+  const legendWidth = chartLegendWidth(slices.map((s) => legendText(s.label)), size, width);
+  const centerX = (width - legendWidth) / 2;
+  const radius = Math.max(0, Math.min(centerX - 12, height / 2 - 2 * size.titleFont - 12));
+  const tooltip = chartTooltip();
+  tooltip.trigger = 'item';
+  tooltip.formatter = (p) => {
+    if (p.componentType === 'legend') return chartLegendTip(p);
+    const s = slices[p.dataIndex];
+    return chartTipHtml(s.label, s.value, null, null, pctText(s));
+  };
+  const series = {
+    type: 'pie',
+    radius,
+    center: [centerX, height / 2 - size.titleFont],
+    data: slices.map((s, i) => ({ name: s.label, value: s.value, itemStyle: { color: chartColor(i) } })),
+    label: { show: false },
+    labelLine: { show: false },
+    itemStyle: { borderColor: CHART_BACKGROUND, borderWidth: slices.length > CHART_OUTLINED_SLICES ? 0 : 2 },
+    emphasis: { scale: true, scaleSize: 4 },
+  };
+  if (clickable) Object.assign(series, { selectedMode: 'single', selectedOffset: 6, select: CHART_SELECT_STYLE });
+  return {
+    backgroundColor: CHART_BACKGROUND,
+    color: CHART_COLORS,
+    animation: false,
+    textStyle: { fontFamily: CHART_FONT_FAMILY },
+    title: {
+      text: model.title,
+      left: centerX,
+      textAlign: 'center',
+      top: height / 2 - size.titleFont + radius + 6,
+      textStyle: { color: CHART_TITLE_COLOR, fontWeight: 'bold', fontSize: size.titleFont, fontFamily: CHART_FONT_FAMILY },
+    },
+    tooltip,
+    legend: chartLegend(size, legendWidth, slices.map((s) => s.label), legendText),
+    series: [series],
+  };
+}
+
+// A bar or point stands for its row's first column in its series.
+function seriesClickTarget(model, params) {
+  const label = model.labels[params.dataIndex];
+  return label === undefined ? null : { label, series: params.seriesName };
+}
+
+// A slice stands for its label; slices are drawn largest first, not in row order.
+function pieClickTarget(model, params) {
+  const s = chartPieSlices(model)[params.dataIndex];
+  return s ? { label: s.label, series: undefined } : null;
+}
+
+function seriesChart(id, label, look) {
+  return {
+    id,
+    label,
+    paged: false,
+    chart: true,
+    option: (model, width, height, size, clickable) => seriesOption(model, look, width, height, size, clickable),
+    clickTarget: seriesClickTarget,
+  };
+}
+
+export const CHART_TYPES = Object.freeze([
+  { id: 'table', label: 'Table', paged: false, chart: false },
+  { id: 'paginated', label: 'Paginated Table', paged: true, chart: false },
+  seriesChart('bar', 'Bar Chart', { bars: true, area: false }),
+  seriesChart('line', 'Line Chart', { bars: false, area: false }),
+  seriesChart('area', 'Area Chart', { bars: false, area: true }),
+  { id: 'pie', label: 'Pie Chart', paged: false, chart: true, option: pieOption, clickTarget: pieClickTarget },
+]);
+
+export function chartType(id) {
+  return CHART_TYPES.find((t) => t.id === id);
+}
+
+export function isChartType(id) {
+  const t = chartType(id);
+  return Boolean(t && t.chart);
+}
+
+// The types a query allows and the one a menu of them shows. hasAgg undefined: the query has not
+// been looked at, everything is on offer; false: only the paged table; true: everything else, a
+// paged table becoming the whole table.
+export function chartChoices(selected, hasAgg) {
+  let values = CHART_TYPES.map((t) => t.id);
+  let wanted = selected;
+  if (hasAgg === false) {
+    values = values.filter((v) => chartType(v).paged);
+    wanted = values[0];
+  } else if (hasAgg === true) {
+    values = values.filter((v) => !chartType(v).paged);
+    if (chartType(wanted) && chartType(wanted).paged) wanted = 'table';
+  }
+  return { values, selected: values.includes(wanted) ? wanted : values[0] };
+}

@@ -1,2 +1,0 @@
-// Page start: the dropdown lists the stored dashboards and nothing is selected.
-window.dashLoadDashboardList();

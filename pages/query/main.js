@@ -1,0 +1,25 @@
+// The Query page's entry: binds the controls, publishes what markup and outside callers name on
+// window, and loads the tree and the saved queries.
+import { chartChoices } from '../common/chart_types.js';
+import { chooseAnswerView } from './answer.js';
+import { bindBucket, loadBucket, updatePathVariableLine } from './bucket.js';
+import { fillChartMenu } from './charts.js';
+import { bindEditor } from './editor.js';
+import { takeTimingStatement } from './run_timing.js';
+import { bindSavedQueries, loadSavedQueries } from './saved_queries.js';
+import { showStartupNotice } from './startup_notice.js';
+import { bindTables, bucketPaginatedGo } from './table.js';
+
+window.bucketPaginatedGo = bucketPaginatedGo;
+
+bindBucket();
+bindEditor();
+bindTables();
+bindSavedQueries();
+fillChartMenu(document.getElementById('chartType'), chartChoices('table'));
+document.getElementById('chartType').addEventListener('change', chooseAnswerView);
+takeTimingStatement();
+showStartupNotice(window.plinthosStartupNotice);
+updatePathVariableLine();
+loadBucket();
+loadSavedQueries();

@@ -1,3 +1,0 @@
-updatePathVariableLine();
-loadBucket();
-loadSavedQueries();
