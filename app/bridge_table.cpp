@@ -1,6 +1,7 @@
 #include "app/bridge_table.h"
 
 #include <exception>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -26,6 +27,7 @@ constexpr const char* kLastResortReply = "{\"error\":\"Internal error\"}";
 constexpr const char* kDefaultFilters = "[]";
 constexpr const char* kDefaultPathToFiles = "";
 constexpr const char* kDefaultFileType = "csv";
+constexpr const char* kReplaceExisting = "replace";
 
 // A call outside the argument contract: the pages never make one.
 struct BadCall {
@@ -93,6 +95,8 @@ BridgeFunction bound(Body body, Fallback fallback = {}) {
         }
       } catch (const BadCall& bad) {
         return fallback.badCall ? *fallback.badCall : errorReply(bad.problem);
+      } catch (const std::bad_alloc&) {
+        return fallback.thrown ? *fallback.thrown : errorReply(messages::kOutOfMemory);
       } catch (const std::exception& e) {
         return thrownReply(fallback, e.what());
       } catch (...) {
@@ -126,6 +130,12 @@ std::string okTrue() {
 
 std::string okPath(const std::string& path) {
   return toReply(json{{"ok", path}});
+}
+
+std::string conversionReply(const Conversion& done) {
+  json reply{{"ok", done.parquetPath}};
+  if (done.keptExisting) reply["existing"] = *done.keptExisting;
+  return toReply(reply);
 }
 
 std::string listingReply(Listing listing) {
@@ -178,9 +188,11 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
        bound([dialogs] { return stringReply(chooseFolder(dialogs).value_or("")); }, emptyText)},
       // [] -> the tree, or {"bucketPath", "error"} when the root does not exist.
       {"listBucketCpp", bound([exe] { return listingReply(listBucket(exe)); })},
-      // [csv path] -> {"ok": parquet path}.
+      // [csv path, "replace"?] -> {"ok": parquet path, "existing"?: the path kept in place}.
       {"csv2parquetCpp", bound([services](const Args& a) {
-         return replyOf(csv2parquet(a.text(0), services), okPath);
+         const auto existing =
+             a.textOr(1, "") == kReplaceExisting ? ExistingParquet::Replace : ExistingParquet::Keep;
+         return replyOf(csv2parquet(a.text(0), services, existing), conversionReply);
        })},
       // [sql, stop tag?] -> {"columns", "numericCols", "rows"}.
       {"queryDuckCpp", bound([services](const Args& a) {
