@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -29,6 +30,7 @@ constexpr const char* kDefaultPathToFiles = "";
 constexpr const char* kDefaultFileType = "csv";
 constexpr const char* kNullReply = "null";
 constexpr std::size_t kTimingLineSize = 200;
+constexpr const char* kReplaceExisting = "replace";
 
 // A call outside the argument contract: the pages never make one.
 struct BadCall {
@@ -97,6 +99,8 @@ BridgeFunction bound(Body body, Fallback fallback = {}) {
         }
       } catch (const BadCall& bad) {
         return fallback.badCall ? *fallback.badCall : errorReply(bad.problem);
+      } catch (const std::bad_alloc&) {
+        return fallback.thrown ? *fallback.thrown : errorReply(messages::kOutOfMemory);
       } catch (const std::exception& e) {
         return thrownReply(fallback, e.what());
       } catch (...) {
@@ -126,6 +130,12 @@ std::string okTrue(Done) {
 
 std::string okPath(const std::string& path) {
   return compactJson(json{{"ok", path}});
+}
+
+std::string conversionReply(const Conversion& done) {
+  json reply{{"ok", done.parquetPath}};
+  if (done.keptExisting) reply["existing"] = *done.keptExisting;
+  return compactJson(reply);
 }
 
 std::string listingReply(Listing listing) {
@@ -187,9 +197,11 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
                               emptyText)},
       // [] -> the tree, or {"bucketPath", "error"} when the root does not exist.
       {"listBucketCpp", bound([exe] { return replyOf(listBucket(exe), listingReply); })},
-      // [csv path] -> {"ok": parquet path}.
+      // [csv path, "replace"?] -> {"ok": parquet path, "existing"?: the path kept in place}.
       {"csv2parquetCpp", bound([services](const Args& a) {
-         return replyOf(csv2parquet(a.text(0), services), okPath);
+         const auto existing =
+             a.textOr(1, "") == kReplaceExisting ? ExistingParquet::Replace : ExistingParquet::Keep;
+         return replyOf(csv2parquet(a.text(0), services, existing), conversionReply);
        })},
       // [sql, stop tag?] -> {"columns", "numericCols", "rows"}.
       {"queryDuckCpp", bound([services](const Args& a) {

@@ -23,14 +23,20 @@
 #include "app/version.h"
 #include "app/webview_api.h"
 #include "pages/pages.h"
+#include "services/engine_runner.h"
 #include "services/paths.h"
+#include "store/config.h"
 
 namespace {
 
 constexpr const char* kMainTitle = "Plinthos";
 constexpr int kMainWidth = 1400;
 constexpr int kMainHeight = 900;
-constexpr int kDebugOn = 1;
+#ifdef NDEBUG  // the web inspector only in development builds
+constexpr int kWebDebug = 0;
+#else
+constexpr int kWebDebug = 1;
+#endif
 constexpr int kReplyOk = 0;
 
 // What each bound name hands back to the C callback: the dispatcher and the table index.
@@ -75,11 +81,14 @@ int main(int argc, char** argv) {
   const plinthos::Startup startup = plinthos::startFromCommandLine(
       std::vector<std::string>(argv + 1, argv + argc), plinthos::kVersion, std::cout, std::cerr);
   if (startup.exitCode) return *startup.exitCode;
+  // What an earlier run killed mid-way left behind.
+  plinthos::removeStaleEngineScripts();
+  plinthos::removeLeftoverConfigFiles();
   // The window class (plinthos / Plinthos) ties the window to its desktop entry, and the
   // application name labels the files the choosers add to the recent list.
   g_set_prgname("plinthos");
   g_set_application_name(kMainTitle);
-  webview_t w = webview_create(kDebugOn, nullptr);
+  webview_t w = webview_create(kWebDebug, nullptr);
   if (w == nullptr) return 1;  // no display: nothing can be shown
   webview_set_title(w, kMainTitle);
   webview_set_size(w, kMainWidth, kMainHeight, kWebviewHintNone);

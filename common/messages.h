@@ -11,6 +11,9 @@ inline constexpr const char* kSchemaQueryFailed = "Schema query failed";
 inline constexpr const char* kConversionFailed = "Conversion failed";
 inline constexpr const char* kExportFailed = "Export failed";
 inline constexpr const char* kNoDataSource = "No data source found in query";
+inline constexpr const char* kNoFreeParquetName = "No free name for the Parquet file beside ";
+inline constexpr const char* kEngineKilled = "The engine was stopped by the system";
+inline constexpr const char* kOutOfMemory = "The answer is too large for memory";
 
 // Listing.
 inline constexpr const char* kBucketNotFound = "Bucket folder not found. Please select a folder.";
@@ -30,6 +33,9 @@ inline constexpr const char* kNoHomeFolder = "no home folder could be determined
 inline constexpr const char* kExistingUnreadable = "the existing file cannot be read";
 inline constexpr const char* kCorruptCopyFailed =
     "could not keep a copy of the unreadable configuration file";
+inline constexpr const char* kNestedTooDeeply = "it would nest more than ";
+inline constexpr const char* kLevelsDeep = " levels deep";
+inline constexpr const char* kLayoutTooDeep = "The layout or filters nest more than ";
 
 // Anything unexpected caught at a bridge boundary.
 inline constexpr const char* kInternalError = "Internal error: ";

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -26,6 +28,9 @@ namespace {
 
 constexpr std::string_view kDataExtensions[] = {".csv", ".parquet"};
 constexpr std::size_t kReplyStartCapacity = 1 << 16;  // grown as the tree needs
+constexpr const char* kLoopProblem = "A link back to a folder it is in";
+constexpr const char* kBadNameProblem = "The name is not valid UTF-8, so it cannot be opened here";
+constexpr const char* kDanglingProblem = "A link to something that is not there";
 
 // A failure that abandons the whole listing; its text is the system's description.
 struct ListingFailure {
@@ -69,6 +74,7 @@ struct Entry {
   // Data files: size and birth time, or the error of the status query, raised only when the
   // file's turn comes so that the first failure in listing order is the one reported.
   int statusError = 0;
+  bool badName = false;  // not UTF-8: a page could never name it back
   std::uintmax_t size = 0;
   long long created = 0;
 };
@@ -137,12 +143,20 @@ class TreeWriter {
     // A link back to a folder we are already inside: listed, but empty, instead of forever.
     if (id && onPath_.count(*id)) {
       out_ += "\"children\":[]";
-      closeFolder(name);
+      closeFolder(name, kLoopProblem);
+      return;
+    }
+    int error = 0;
+    auto read = readEntries(folder, error);
+    // The root must be read; a part that cannot be is listed with the reason, the rest shows.
+    if (!read && folder == root_) failErrno("cannot open folder", folder, error);
+    if (!read) {
+      out_ += "\"children\":[]";
+      closeFolder(name, std::strerror(error));
       return;
     }
     if (id) onPath_.insert(*id);
-
-    std::vector<Entry> entries = readEntries(folder);
+    std::vector<Entry>& entries = *read;
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
       if (a.folder != b.folder) return a.folder;
       return a.name < b.name;  // byte order: upper case before lower case
@@ -153,7 +167,10 @@ class TreeWriter {
     for (const auto& entry : entries) {
       if (!first) out_ += ',';
       first = false;
-      if (entry.folder) {
+      if (entry.folder && entry.badName) {
+        out_ += "{\"children\":[]";
+        closeFolder(entry.name, kBadNameProblem);
+      } else if (entry.folder) {
         fs::path child = folder / entry.name;
         out_ += '{';
         writeFolderMembers(child, entry.name, childRelative(child, entry, relative));
@@ -166,28 +183,39 @@ class TreeWriter {
     if (id) onPath_.erase(*id);
   }
 
-  void closeFolder(const std::string& name) {
+  void closeFolder(const std::string& name, const std::string& problem = {}) {
     out_ += ",\"name\":";
     appendJsonString(out_, name);
+    if (!problem.empty()) {
+      out_ += ",\"problem\":";
+      appendJsonString(out_, problem);
+    }
     out_ += ",\"type\":\"dir\"}";
   }
 
   // Every entry of the folder, with the status of its data files; other files are dropped.
-  std::vector<Entry> readEntries(const fs::path& folder) {
+  // nullopt, with `error` set, when the folder cannot be read.
+  std::optional<std::vector<Entry>> readEntries(const fs::path& folder, int& error) {
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) failErrno("cannot open folder", folder, errno);
+    if (fd < 0) {
+      error = errno;
+      return std::nullopt;
+    }
     std::unique_ptr<DIR, DirCloser> dir(::fdopendir(fd));
     if (!dir) {
-      int error = errno;
+      error = errno;
       ::close(fd);
-      failErrno("cannot open folder", folder, error);
+      return std::nullopt;
     }
     std::vector<Entry> entries;
     for (;;) {
       errno = 0;
       const dirent* d = ::readdir(dir.get());
       if (!d) {
-        if (errno != 0) failErrno("cannot read folder", folder, errno);
+        if (errno != 0) {
+          error = errno;
+          return std::nullopt;
+        }
         break;
       }
       std::string_view name = d->d_name;
@@ -199,6 +227,7 @@ class TreeWriter {
         if (entry.extension.empty()) continue;
         readFacts(fd, d->d_name, entry);
       }
+      entry.badName = !isValidUtf8(name);
       entry.name = name;
       entries.push_back(std::move(entry));
     }
@@ -220,10 +249,16 @@ class TreeWriter {
     return text + '/';
   }
 
+  // A file that cannot be read or named is listed all the same, with the reason.
   void writeFile(const fs::path& folder, const Entry& entry,
                  const std::optional<std::string>& relative) {
-    if (entry.statusError != 0) {
-      failErrno("cannot read file status", folder / entry.name, entry.statusError);
+    std::string problem;
+    if (entry.badName) {
+      problem = kBadNameProblem;
+    } else if (entry.statusError == ENOENT && entry.link) {
+      problem = kDanglingProblem;
+    } else if (entry.statusError != 0) {
+      problem = std::strerror(entry.statusError);
     }
     if (relative && !entry.link) {
       path_.assign(*relative).append(entry.name);
@@ -231,7 +266,10 @@ class TreeWriter {
       fs::path file = folder / entry.name;
       std::error_code ec;
       fs::path resolved = fs::weakly_canonical(file, ec);
-      if (ec) fail("cannot resolve the file", file, ec);
+      if (ec) {
+        if (problem.empty()) problem = ec.message();
+        resolved = fs::weakly_canonical(folder, ec) / entry.name;
+      }
       path_ = resolved.lexically_relative(canonicalRoot_).generic_string();
     }
     out_ += "{\"created\":";
@@ -242,6 +280,10 @@ class TreeWriter {
     appendJsonString(out_, entry.name);
     out_ += ",\"path\":";
     appendJsonString(out_, path_);
+    if (!problem.empty()) {
+      out_ += ",\"problem\":";
+      appendJsonString(out_, problem);
+    }
     out_ += ",\"size\":";
     appendJsonInteger(out_, entry.size);
     out_ += ",\"type\":\"file\"}";

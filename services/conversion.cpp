@@ -1,6 +1,8 @@
 #include "services/conversion.h"
 
 #include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "common/messages.h"
 #include "services/folders.h"
@@ -14,6 +16,26 @@ namespace {
 constexpr EngineJob kConversionJob{"/tmp/duckconv_", OutputMode::Default,
                                    messages::kConversionFailed};
 constexpr const char* kParquetExtension = ".parquet";
+constexpr int kMaxFreeNameTries = 1000;
+
+bool entryExists(const fs::path& p) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(p, ec));
+}
+
+// `target`, or when something is there already, the first of "stem (2).parquet", "stem
+// (3).parquet"... that is free; nullopt when none is.
+std::optional<std::string> freeTarget(const std::string& folder, const std::string& target) {
+  auto at = [&](const std::string& p) { return fs::path(folder) / p; };
+  if (!entryExists(at(target))) return target;
+  fs::path t(target);
+  for (int n = 2; n <= kMaxFreeNameTries; ++n) {
+    std::string candidate =
+        (t.parent_path() / t.stem()).string() + " (" + std::to_string(n) + ")" + kParquetExtension;
+    if (!entryExists(at(candidate))) return candidate;
+  }
+  return std::nullopt;
+}
 }  // namespace
 
 std::string parquetPathFor(const std::string& csvPath) {
@@ -26,12 +48,20 @@ std::string conversionStatement(const std::string& csvPath, const std::string& p
          sqlQuoted(parquetPath) + "' (FORMAT PARQUET)";
 }
 
-Result<std::string> csv2parquet(const std::string& csvPath, const ServiceEnv& env) {
-  std::string target = parquetPathFor(csvPath);
-  auto run = runJob(env, conversionFolder(env.exePath), conversionStatement(csvPath, target),
-                    kConversionJob);
-  if (!std::holds_alternative<std::string>(run)) return run;
-  return target;
+Result<Conversion> csv2parquet(const std::string& csvPath, const ServiceEnv& env,
+                               ExistingParquet existing) {
+  const std::string folder = conversionFolder(env.exePath);
+  Conversion done{parquetPathFor(csvPath), std::nullopt};
+  if (existing == ExistingParquet::Keep) {
+    auto free = freeTarget(folder, done.parquetPath);
+    if (!free) return Failure{messages::kNoFreeParquetName + done.parquetPath};
+    if (*free != done.parquetPath) done.keptExisting = std::exchange(done.parquetPath, *free);
+  }
+  // The source is one file, whatever pattern characters its name holds.
+  const std::string source = namesEntry(folder, csvPath) ? literalPattern(csvPath) : csvPath;
+  auto run = runJob(env, folder, conversionStatement(source, done.parquetPath), kConversionJob);
+  if (!std::holds_alternative<std::string>(run)) return passOn<Conversion>(std::move(run));
+  return done;
 }
 
 }  // namespace plinthos

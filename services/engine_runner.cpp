@@ -1,17 +1,23 @@
 #include "services/engine_runner.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <mutex>
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -34,6 +40,8 @@ constexpr const char* kInMemory = ":memory:";
 constexpr const char* kJsonFlag = "-json";
 constexpr const char* kColumnsFlag = "-columns";
 constexpr int kPipeCount = 2;  // standard output and standard error
+constexpr int kExecFailedExit = 127;
+constexpr std::size_t kMaxPidDigits = 9;
 
 class Fd {
  public:
@@ -109,17 +117,15 @@ Failure notStarted() {
 
 }  // namespace
 
-// One engine run: its temp script and, once started, its process group.
+// One engine run: its temp script (already nameless) and, once started, its process group.
 struct LiveRun {
-  std::string script;
   int scriptFd = -1;
   pid_t group = 0;
 };
 
 // Every engine run in progress, so that a stop or the end of the app can kill its process
-// group and remove its script. A group is known only while its leader is unreaped, so a kill
-// never reaches a reused process id; scripts are written and removed under the same lock, so
-// none is left behind by a process that ends while a run is starting.
+// group. A group is known only while its leader is unreaped, so a kill
+// never reaches a reused process id.
 class RunRegistry {
  public:
   enum class Open { Ready, Refused, NoScript };
@@ -157,7 +163,6 @@ class RunRegistry {
   static void close(LiveRun& run) {
     std::lock_guard lock(mutex_);
     runs_.erase(&run);
-    ::unlink(run.script.c_str());
     ::close(run.scriptFd);
   }
 
@@ -172,7 +177,6 @@ class RunRegistry {
     closing_ = true;
     for (LiveRun* run : runs_) {
       if (run->group > 0) ::kill(-run->group, SIGKILL);
-      ::unlink(run->script.c_str());
     }
   }
 
@@ -183,47 +187,84 @@ class RunRegistry {
     std::string name = prefix + std::to_string(::getpid()) + kUniquePart + kScriptSuffix;
     int fd = ::mkostemps(name.data(), kScriptSuffixLength, O_CLOEXEC);
     if (fd < 0) return false;
-    // The engine reads the script from the start of this same open file.
-    if (!succeeded(writeAll(fd, sql)) || ::lseek(fd, 0, SEEK_SET) != 0) {
-      ::unlink(name.c_str());  // a short script would run the wrong statements
+    // The engine reads the script from the start of this same open file, so its name is not
+    // needed: removed at once, it cannot outlive us however we end.
+    const bool written = succeeded(writeAll(fd, sql)) && ::lseek(fd, 0, SEEK_SET) == 0;
+    ::unlink(name.c_str());
+    if (!written) {  // a short script would run the wrong statements
       ::close(fd);
       return false;
     }
-    run.script = std::move(name);
     run.scriptFd = fd;
     return true;
   }
 
+  // vfork: the child shares our memory until it runs the engine, so it does nothing but
+  // system calls on what is prepared here. It asks to be killed when we die, then checks that
+  // we did not die before it asked.
   static bool spawnEngine(int scriptFd, const std::vector<const char*>& argv,
                           const std::string& folder, int outFd, int errFd, pid_t* pid) {
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) return false;
-    posix_spawnattr_t attr;
-    if (posix_spawnattr_init(&attr) != 0) {
-      posix_spawn_file_actions_destroy(&actions);
+    struct Plan {
+      const int fds[3][2];
+      const char* folder;
+      char* const* argv;
+      pid_t parent;
+      volatile int execError;
+    } plan{{{scriptFd, STDIN_FILENO}, {outFd, STDOUT_FILENO}, {errFd, STDERR_FILENO}},
+           folder.c_str(),
+           const_cast<char* const*>(argv.data()),
+           ::getpid(),
+           0};
+    sigset_t all;
+    sigset_t previous;
+    ::sigfillset(&all);
+    // No handler of ours may run in the child while it shares our memory.
+    ::pthread_sigmask(SIG_SETMASK, &all, &previous);
+    const pid_t child = ::vfork();
+    if (child == 0) {
+      int error = childPrepare(plan.fds, plan.folder, plan.parent);
+      if (error == 0) {
+        ::execve(plan.argv[0], plan.argv, environ);
+        error = errno;
+      }
+      plan.execError = error;
+      ::_exit(kExecFailedExit);
+    }
+    const int spawnError = child < 0 ? errno : plan.execError;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (child < 0) return false;
+    if (spawnError != 0) {
+      waitForExit(child);
       return false;
     }
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);  // the app may ignore it; the engine must not
-    const short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    int failed = posix_spawn_file_actions_adddup2(&actions, scriptFd, STDIN_FILENO);
-    failed |= posix_spawn_file_actions_adddup2(&actions, outFd, STDOUT_FILENO);
-    failed |= posix_spawn_file_actions_adddup2(&actions, errFd, STDERR_FILENO);
-    failed |= posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    failed |= posix_spawnattr_setflags(&attr, flags);
-    failed |= posix_spawnattr_setpgroup(&attr, 0);  // a group of its own, led by the engine
-    failed |= posix_spawnattr_setsigmask(&attr, &none);
-    failed |= posix_spawnattr_setsigdefault(&attr, &defaults);
-    if (failed == 0) {
-      failed = posix_spawn(pid, argv[0], &actions, &attr, const_cast<char* const*>(argv.data()),
-                           environ);
+    *pid = child;
+    return true;
+  }
+
+  // In the vforked child: its own process group, killed with us, its files and folder, default
+  // signal handling. An errno value when something failed, else 0.
+  static int childPrepare(const int (&fds)[3][2], const char* folder, pid_t parent) {
+    if (::setpgid(0, 0) != 0) return errno;
+    if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) return errno;
+    if (::getppid() != parent) return ESRCH;  // we died before the request was made
+    for (const auto& fd : fds) {
+      if (::dup2(fd[0], fd[1]) < 0) return errno;
     }
-    posix_spawnattr_destroy(&attr);
-    posix_spawn_file_actions_destroy(&actions);
-    return failed == 0;
+    if (::chdir(folder) != 0) return errno;
+    struct sigaction deflt {};
+    deflt.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < NSIG; ++sig) {
+      struct sigaction current {};
+      if (::sigaction(sig, nullptr, &current) != 0) continue;
+      // The app may ignore SIGPIPE; the engine must not. Handlers are ours, not the engine's.
+      if (sig == SIGPIPE || (current.sa_handler != SIG_DFL && current.sa_handler != SIG_IGN)) {
+        ::sigaction(sig, &deflt, nullptr);
+      }
+    }
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    return 0;
   }
 
   static inline std::mutex mutex_;
@@ -321,7 +362,60 @@ Result<EngineRun> runEngine(const std::string& workingFolder, const std::string&
   reaper.reap();
   if (reaper.stopped) return Cancelled{};
   run.exitCode = exitCodeOf(reaper.status);
+  if (reaper.status != -1 && WIFSIGNALED(reaper.status)) run.signal = WTERMSIG(reaper.status);
   return run;
+}
+
+namespace {
+
+bool allDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The process id in a temp script's name "duck<service>_<pid>[_<unique>].sql", 0 for any other
+// name.
+pid_t scriptOwner(std::string_view name) {
+  constexpr std::string_view kLead = "duck";
+  if (name.substr(0, kLead.size()) != kLead || name.size() <= kScriptSuffixLength ||
+      name.substr(name.size() - kScriptSuffixLength) != kScriptSuffix) {
+    return 0;
+  }
+  name.remove_suffix(kScriptSuffixLength);
+  std::size_t underscore = name.find('_');
+  if (underscore == std::string_view::npos) return 0;
+  std::string_view service = name.substr(kLead.size(), underscore - kLead.size());
+  if (service.empty() ||
+      !std::all_of(service.begin(), service.end(), [](char c) { return c >= 'a' && c <= 'z'; })) {
+    return 0;
+  }
+  std::string_view rest = name.substr(underscore + 1);
+  std::string_view pid = rest.substr(0, rest.find('_'));
+  if (pid.size() != rest.size() && rest.size() - pid.size() != std::strlen(kUniquePart)) return 0;
+  if (!allDigits(pid) || pid.size() > kMaxPidDigits) return 0;
+  return static_cast<pid_t>(std::stol(std::string(pid)));
+}
+
+}  // namespace
+
+std::size_t removeStaleEngineScripts(const std::string& folder) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+  if (!dir) return 0;
+  std::size_t removed = 0;
+  const uid_t me = ::geteuid();
+  while (const dirent* d = ::readdir(dir.get())) {
+    const pid_t owner = scriptOwner(d->d_name);
+    if (owner <= 0) continue;
+    // Only our own plain files, of processes that are gone.
+    struct stat st {};
+    if (::fstatat(::dirfd(dir.get()), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode) || st.st_uid != me) {
+      continue;
+    }
+    if (::kill(owner, 0) == 0 || errno != ESRCH) continue;
+    if (::unlinkat(::dirfd(dir.get()), d->d_name, 0) == 0) ++removed;
+  }
+  return removed;
 }
 
 Result<std::string> runJob(const ServiceEnv& env, const std::string& folder, const std::string& sql,
@@ -329,6 +423,9 @@ Result<std::string> runJob(const ServiceEnv& env, const std::string& folder, con
   auto ran = runEngine(folder, env.duckdbPath, sql, job.scriptPrefix, job.mode);
   auto* run = std::get_if<EngineRun>(&ran);
   if (!run) return passOn<std::string>(std::move(ran));
+  if (run->exitCode != 0 && run->errors.empty() && run->signal != 0) {
+    return Failure{messages::kEngineKilled};
+  }
   if (run->exitCode != 0) return Failure{run->errors.empty() ? job.emptyMessage : run->errors};
   return std::move(run->output);
 }

@@ -4,6 +4,7 @@
 // engine started directly (no shell) in the working folder.
 #include <sys/types.h>
 
+#include <cstddef>
 #include <string>
 
 #include "common/outcome.h"
@@ -24,6 +25,7 @@ struct EngineRun {
   std::string output;  // standard output: the rows
   std::string errors;  // standard error: the engine's message when a statement failed
   int exitCode = 0;    // a killed engine counts as 128 + signal, never 0
+  int signal = 0;      // the signal that ended the engine, 0 when it exited
 };
 
 // Lets another thread end engine runs. A run obeys the stop that a StopScope names on its
@@ -56,10 +58,15 @@ class StopScope {
 // the app is going away.
 void endAllEngineRuns();
 
+// Removes the temp scripts in `folder` left by processes of this user that are gone (a killed
+// app never removed its own). How many were removed.
+std::size_t removeStaleEngineScripts(const std::string& folder = "/tmp");
+
 // Writes `sql` to a new temp script named `prefix`, the process id and a unique part, ".sql"
-// (owner-only, never an existing entry), runs `engine :memory: [-json]` in `workingFolder` on it
-// and removes the script again. A folder that cannot be entered ends the run with a non-zero
-// exit and no message. Failures: no temp script, engine not started. Cancelled when ended through
+// (owner-only, never an existing entry), removes its name again at once and runs
+// `engine :memory: [-json]` in `workingFolder` on it. The engine is killed when this process
+// ends, however it ends. A folder that cannot be entered ends the run with a non-zero exit and
+// no message. Failures: no temp script, engine not started. Cancelled when ended through
 // its EngineStop, whatever it printed.
 Result<EngineRun> runEngine(const std::string& workingFolder, const std::string& engine,
                             const std::string& sql, const std::string& prefix, OutputMode mode);

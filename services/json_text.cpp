@@ -42,6 +42,19 @@ std::size_t sequenceLength(std::string_view text, std::size_t i) {
 
 }  // namespace
 
+bool isValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t length = sequenceLength(text, i);
+    if (length == 0) return false;
+    i += length;
+  }
+  return true;
+}
+
 void appendJsonString(std::string& out, std::string_view text) {
   const std::size_t start = out.size();
   out += '"';

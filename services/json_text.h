@@ -9,6 +9,9 @@
 
 namespace plinthos {
 
+// True when `text` is well-formed UTF-8 throughout, so it reaches a page unchanged.
+bool isValidUtf8(std::string_view text);
+
 // `text` as a quoted JSON string.
 void appendJsonString(std::string& out, std::string_view text);
 

@@ -500,8 +500,20 @@ Result<JsonText> queryDuck(const std::string& sql, const ServiceEnv& env) {
   auto run = runJob(env, folder, expandAllSourceFolders(folder, sql), kQueryJob);
   auto* output = std::get_if<std::string>(&run);
   if (!output) return passOn<JsonText>(std::move(run));
-  if (auto result = queryResultFromOutput(*output)) return JsonText{std::move(*result)};
-  return Failure{std::move(*output)};
+  auto result = queryResultFromOutput(*output);
+  if (!result) return Failure{std::move(*output)};
+  // The engine leaves out what it cannot read below a folder without a word; the answer says so.
+  auto unreadable = unreadableFolderParts(folder, sql);
+  if (!unreadable.empty() && !result->empty() && result->back() == '}') {
+    result->pop_back();
+    *result += ",\"unreadable\":[";
+    for (std::size_t i = 0; i < unreadable.size(); ++i) {
+      if (i != 0) *result += ',';
+      appendJsonString(*result, unreadable[i]);
+    }
+    *result += "]}";
+  }
+  return JsonText{std::move(*result)};
 }
 
 }  // namespace plinthos

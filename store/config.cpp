@@ -1,7 +1,9 @@
 #include "store/config.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +13,11 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <iostream>
+#include <memory>
 #include <random>
+#include <utility>
+#include <vector>
 
 #include "common/messages.h"
 #include "store/write_all.h"
@@ -122,6 +128,26 @@ Result<Done> writeFileAtomically(const fs::path& target, const std::string& cont
   return Done{};
 }
 
+// The configuration object of a file's text, or nullopt when the text is not one (unparseable,
+// not an object, or nesting too deeply to be handled safely).
+std::optional<json> configFromText(const std::string& text) {
+  if (jsonTextNesting(text) > kMaxConfigNesting) return std::nullopt;
+  json parsed = json::parse(text, nullptr, /*allow_exceptions=*/false);
+  if (!parsed.is_object()) return std::nullopt;
+  return parsed;
+}
+
+// Where a save writes: through a link to the file it names.
+fs::path writeTarget(const std::string& path) {
+  fs::path target(path);
+  std::error_code ec;
+  if (fs::is_symlink(target, ec)) {
+    fs::path resolved = fs::weakly_canonical(target, ec);
+    if (!ec) target = resolved;
+  }
+  return target;
+}
+
 bool onlyWhitespace(const std::string& text) {
   return text.find_first_not_of(" \t\r\n") == std::string::npos;
 }
@@ -135,12 +161,12 @@ std::string utcStamp() {
   return buf;
 }
 
-// Keeps the unreadable content under a name no earlier copy has taken.
-Result<Done> keepCorruptCopy(const fs::path& target, const std::string& content) {
+// Keeps the unreadable content under a name no earlier copy has taken: the copy's name.
+Result<std::string> keepCorruptCopy(const fs::path& target, const std::string& content) {
   std::string base = target.string() + kCorruptSuffix + utcStamp();
   for (int i = 1; i <= kMaxCorruptCopies; ++i) {
     std::string name = i == 1 ? base : base + "-" + std::to_string(i);
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                     kCorruptCopyMode);
     if (fd < 0) {
       if (errno == EEXIST) continue;
@@ -149,8 +175,11 @@ Result<Done> keepCorruptCopy(const fs::path& target, const std::string& content)
     Result<Done> written = writeAll(fd, content);
     if (succeeded(written) && ::fsync(fd) != 0) written = errnoFailure();
     ::close(fd);
-    if (!succeeded(written)) ::unlink(name.c_str());
-    return written;
+    if (!succeeded(written)) {
+      ::unlink(name.c_str());
+      return passOn<std::string>(std::move(written));
+    }
+    return name;
   }
   return Failure{"too many earlier copies"};
 }
@@ -182,27 +211,124 @@ std::string configFilePath() {
   return file.string();
 }
 
+std::size_t jsonNesting(const json& value, std::size_t limit) {
+  std::size_t deepest = 0;
+  std::vector<std::pair<const json*, std::size_t>> pending{{&value, 0}};
+  while (!pending.empty()) {
+    auto [at, depth] = pending.back();
+    pending.pop_back();
+    if (!at->is_structured()) continue;
+    deepest = std::max(deepest, depth + 1);
+    if (deepest > limit) return deepest;
+    for (const auto& element : *at) pending.emplace_back(&element, depth + 1);
+  }
+  return deepest;
+}
+
+std::size_t jsonTextNesting(std::string_view text, std::size_t limit) {
+  std::size_t depth = 0;
+  std::size_t deepest = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+      if (deepest > limit) return deepest;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
+ConfigLock::ConfigLock() {
+  std::string path = configFilePath();
+  if (path.empty()) return;
+  // The folder is the lock: nothing more to leave behind in it.
+  fd_ = ::open(fs::path(path).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // Without it the save itself reports what is wrong.
+  if (fd_ < 0) return;
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
+}
+
+ConfigLock::~ConfigLock() {
+  if (fd_ >= 0) ::close(fd_);  // releases the lock
+}
+
+std::size_t removeLeftoverConfigFiles() {
+  ConfigLock lock;
+  std::string path = configFilePath();
+  if (path.empty()) return 0;
+  fs::path target = writeTarget(path);
+  const std::string lead = target.filename().string() + kTempInfix;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(target.parent_path().c_str()), ::closedir);
+  if (!dir) return 0;
+  std::size_t removed = 0;
+  while (const dirent* d = ::readdir(dir.get())) {
+    if (std::string_view(d->d_name).substr(0, lead.size()) != lead) continue;
+    struct stat st {};
+    if (::fstatat(::dirfd(dir.get()), d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode)) {
+      continue;
+    }
+    if (::unlinkat(::dirfd(dir.get()), d->d_name, 0) == 0) ++removed;
+  }
+  return removed;
+}
+
+Result<Done> keepConfigCopy(const std::string& why) {
+  std::string path = configFilePath();
+  if (path.empty())
+    return Failure{messages::kSaveConfigFailed + std::string(messages::kNoHomeFolder)};
+  fs::path target = writeTarget(path);
+  int readError = 0;
+  auto content = readWholeFile(target, &readError);
+  if (!content) {
+    return Failure{messages::kSaveConfigFailed + std::string(messages::kExistingUnreadable) + ": " +
+                   errnoText(readError)};
+  }
+  auto kept = keepCorruptCopy(target, *content);
+  auto* copy = std::get_if<std::string>(&kept);
+  if (!copy) {
+    return Failure{messages::kSaveConfigFailed + std::string(messages::kCorruptCopyFailed) + ": " +
+                   std::get<Failure>(kept).message};
+  }
+  std::cerr << "plinthos: " << why << "; the file as it was is kept as " << *copy << "\n";
+  return Done{};
+}
+
 json loadConfig() {
   std::string path = configFilePath();
   if (path.empty()) return json::object();
   auto content = readWholeFile(path);
   if (!content) return json::object();
-  json parsed = json::parse(*content, nullptr, /*allow_exceptions=*/false);
-  if (!parsed.is_object()) return json::object();
-  return parsed;
+  return configFromText(*content).value_or(json::object());
 }
 
 Result<Done> saveConfig(const json& config) {
   std::string path = configFilePath();
   if (path.empty()) return Failure{messages::kNoHomeFolder};
 
-  fs::path target(path);
-  std::error_code ec;
-  // A configuration kept elsewhere through a link stays there: write through to its target.
-  if (fs::is_symlink(target, ec)) {
-    fs::path resolved = fs::weakly_canonical(target, ec);
-    if (!ec) target = resolved;
+  if (jsonNesting(config) > kMaxConfigNesting) {
+    return Failure{messages::kNestedTooDeeply + std::to_string(kMaxConfigNesting) +
+                   messages::kLevelsDeep};
   }
+  // A configuration kept elsewhere through a link stays there: write through to its target.
+  fs::path target = writeTarget(path);
 
   // A file that exists but cannot be read was read as empty: replacing it would lose it.
   int readError = 0;
@@ -211,13 +337,10 @@ Result<Done> saveConfig(const json& config) {
     return Failure{std::string(messages::kExistingUnreadable) + ": " + errnoText(readError)};
   }
   // An unparseable file was read as empty too; keep its content before it is replaced.
-  if (old && !onlyWhitespace(*old)) {
-    json parsed = json::parse(*old, nullptr, /*allow_exceptions=*/false);
-    if (!parsed.is_object()) {
-      auto kept = keepCorruptCopy(target, *old);
-      if (auto* problem = std::get_if<Failure>(&kept)) {
-        return Failure{std::string(messages::kCorruptCopyFailed) + ": " + problem->message};
-      }
+  if (old && !onlyWhitespace(*old) && !configFromText(*old)) {
+    auto kept = keepCorruptCopy(target, *old);
+    if (auto* problem = std::get_if<Failure>(&kept)) {
+      return Failure{std::string(messages::kCorruptCopyFailed) + ": " + problem->message};
     }
   }
 
@@ -245,6 +368,7 @@ std::string getBucketPath() {
 
 // Failures: the file could not be written.
 Result<Done> setBucketPath(const std::string& path) {
+  ConfigLock lock;
   json config = loadConfig();
   config["bucketPath"] = path;
   return saveStoredConfig(config);

@@ -1,11 +1,43 @@
 #pragma once
 // The configuration store: one JSON file, read afresh and written whole by every operation.
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/outcome.h"
 
 namespace plinthos {
+
+// How deeply the configuration may nest: far above any real dashboard layout, low enough that
+// no file can drive the writer's recursion into a crash or its indentation into gigabytes.
+inline constexpr std::size_t kMaxConfigNesting = 64;
+
+// The nesting depth of a value or of a JSON text (a scalar is 0), counted without recursion;
+// counting stops once it passes `limit`.
+std::size_t jsonNesting(const json& value, std::size_t limit = kMaxConfigNesting);
+std::size_t jsonTextNesting(std::string_view text, std::size_t limit = kMaxConfigNesting);
+
+// The configuration's advisory lock, held for one read-change-write so that two windows, or a
+// window and the developer tool, never lose each other's changes. Across threads and processes.
+class ConfigLock {
+ public:
+  ConfigLock();
+  ~ConfigLock();
+  ConfigLock(const ConfigLock&) = delete;
+  ConfigLock& operator=(const ConfigLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+// Removes the temp files of saves that were killed before their rename (under the lock, so no
+// save in progress loses its own). How many were removed.
+std::size_t removeLeftoverConfigFiles();
+
+// Keeps the file as it is now under config.json.corrupt-<time>, before a value of the wrong
+// shape in it is replaced; the failure when no copy could be kept.
+Result<Done> keepConfigCopy(const std::string& why);
 
 // HOME, or the account's home folder from the password database when HOME is unset or empty.
 std::optional<std::string> homeFolder();
@@ -14,12 +46,13 @@ std::optional<std::string> homeFolder();
 // legacy lx-table-scout file over when only that one exists. Empty when there is no home folder.
 std::string configFilePath();
 
-// The configuration object. A missing, unreadable, empty or unparseable file, or one whose top
-// level is not an object, reads as an empty object.
+// The configuration object. A missing, unreadable, empty or unparseable file, one whose top
+// level is not an object, or one nesting deeper than kMaxConfigNesting reads as an empty object.
 json loadConfig();
 
 // Writes the whole object (2-space indentation, keys sorted, no final newline) atomically.
-// An unparseable file about to be replaced is first kept as config.json.corrupt-<time>.
+// An unparseable file about to be replaced is first kept as config.json.corrupt-<time>. An object
+// nesting deeper than kMaxConfigNesting is not written.
 // Failures: the reason it could not be saved.
 Result<Done> saveConfig(const json& config);
 

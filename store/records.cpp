@@ -1,6 +1,9 @@
 #include "store/records.h"
 
+#include <string>
 #include <utility>
+
+#include "store/config.h"
 
 namespace plinthos {
 
@@ -29,6 +32,12 @@ json& recordNamed(json& list, const std::string& name) {
   }
   list.push_back(json{{"name", name}});
   return list.back();
+}
+
+Result<Done> keepIfNotAList(const json& config, const char* key) {
+  auto it = config.find(key);
+  if (it == config.end() || it->is_array() || it->is_null()) return Done{};
+  return keepConfigCopy(std::string("\"") + key + "\" in the configuration is not a list");
 }
 
 void removeNamed(json& list, const std::string& name) {

@@ -19,12 +19,15 @@ json getSavedQueries() {
 }
 
 Result<Done> saveQuery(const std::string& name, const std::string& sql) {
+  ConfigLock lock;
   json config = loadConfig();
+  if (auto kept = keepIfNotAList(config, kKey); !succeeded(kept)) return kept;
   recordNamed(config[kKey], name)["sql"] = sql;
   return saveStoredConfig(config);
 }
 
 Result<Done> deleteQuery(const std::string& name) {
+  ConfigLock lock;
   json config = loadConfig();
   json& list = config[kKey];  // an absent key becomes null, as the page expects
   if (list.is_array()) removeNamed(list, name);

@@ -98,7 +98,13 @@ no_engine_left() {
 quit_during_query() {
   local what="$1"
   scripts_left() { compgen -G "/tmp/duckquery_${app_pid}_*.sql"; }
-  scripts_left >/dev/null || fail "$what: no temp script while the query runs"
+  # The engine reads its script from a file whose name is already gone.
+  local p script_open=""
+  for p in $engines; do
+    case "$(readlink "/proc/$p/fd/0" 2>/dev/null)" in /tmp/duckquery_${app_pid}_*.sql\ \(deleted\)) script_open=1 ;; esac
+  done
+  [ -n "$script_open" ] || fail "$what: the engine does not read a nameless temp script"
+  scripts_left >/dev/null && fail "$what: the temp script has a name while the query runs"
   press "$main_wid" "$2"
   expect_exit_0 "$what during a query"
   no_engine_left "$what"

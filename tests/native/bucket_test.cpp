@@ -1,6 +1,9 @@
 // listBucketCpp and chooseFolderCpp.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <functional>
 
 #include "tests/native/test_support.h"
 
@@ -80,20 +83,126 @@ TEST_F(BucketTest, WithoutADataFolderTheBucketBesideTheBundleIsListed) {
   EXPECT_EQ(tree["children"][0]["path"], "s.csv");
 }
 
-TEST_F(BucketTest, UnreadableTreesAnswerTheSystemsDescription) {
+TEST_F(BucketTest, AnUnreadableRootAnswersTheSystemsDescription) {
   writeFile(data / "plain.csv", "");
   setBucket(data / "plain.csv");
   json reply = callJson("listBucketCpp");
   ASSERT_EQ(reply.size(), 1u);
   EXPECT_NE(reply["error"].get<std::string>().find("Not a directory"), std::string::npos);
+}
 
-  if (::geteuid() != 0) {  // root reads every folder anyway
-    fs::create_directories(data / "d" / "locked");
-    ::chmod((data / "d" / "locked").c_str(), 0);
-    setBucket(data / "d");
-    reply = callJson("listBucketCpp");
-    ASSERT_EQ(reply.size(), 1u);
-    EXPECT_NE(reply["error"].get<std::string>().find("Permission denied"), std::string::npos);
+// `body`'s reply as an ordinary user sees it: root reads every folder anyway.
+std::string asOrdinaryUser(const fs::path& root, const std::function<std::string()>& body) {
+  if (::geteuid() != 0) return body();
+  // Everything readable to others, except what a test locked on purpose.
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator();
+       ++it) {
+    struct stat st {};
+    if (::lstat(it->path().c_str(), &st) != 0 || S_ISLNK(st.st_mode)) continue;
+    if ((st.st_mode & 0777) == 0) {
+      it.disable_recursion_pending();
+      continue;
+    }
+    ::chmod(it->path().c_str(), S_ISDIR(st.st_mode) ? 0755 : 0644);
+  }
+  ::chmod(root.c_str(), 0755);
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return {};
+  pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipeFds[0]);
+    constexpr uid_t kNobody = 65534;
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(1);
+    const std::string reply = body();
+    ::ssize_t ignored = ::write(pipeFds[1], reply.data(), reply.size());
+    (void)ignored;
+    ::_exit(0);
+  }
+  ::close(pipeFds[1]);
+  std::string reply;
+  char buffer[4096];
+  for (::ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) reply.append(buffer, n);
+  ::close(pipeFds[0]);
+  ::waitpid(child, nullptr, 0);
+  return reply;
+}
+
+// One bad entry never hides the rest: each is listed with the reason, the good file too.
+TEST_F(BucketTest, BadEntriesAreListedWithTheirReason) {
+  struct Case {
+    std::string name;
+    std::function<void(const fs::path&)> make;
+    std::string problem;  // part of the reason given
+    bool folder;
+  };
+  const std::vector<Case> cases = {
+      {"gone.csv", [](const fs::path& p) { fs::create_symlink(p.parent_path() / "nowhere", p); },
+       "not there", false},
+      {"self.csv", [](const fs::path& p) { fs::create_symlink(p, p); }, "symbolic links", false},
+      {"up", [](const fs::path& p) { fs::create_directory_symlink(p.parent_path(), p); },
+       "link back", true},
+      {"locked",
+       [](const fs::path& p) {
+         writeFile(p / "hidden.csv", "a\n1\n");
+         ::chmod(p.c_str(), 0);
+       },
+       "Permission denied", true},
+      {"bad\xff.csv", [](const fs::path& p) { writeFile(p, "a\n1\n"); }, "not valid UTF-8", false},
+      {"bad\xfe dir", [](const fs::path& p) { writeFile(p / "f.csv", "a\n1\n"); },
+       "not valid UTF-8", true},
+  };
+  writeFile(data / "ok.csv", "a\n1\n");
+  for (const auto& c : cases) c.make(data / c.name);
+  setBucket(data);
+  json tree = json::parse(asOrdinaryUser(root, [&] { return call("listBucketCpp"); }));
+  ASSERT_TRUE(tree.contains("children")) << tree;
+  bool okListed = false;
+  for (const auto& node : tree["children"]) {
+    okListed = okListed || (node["name"] == "ok.csv" && !node.contains("problem"));
+  }
+  EXPECT_TRUE(okListed) << tree;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.problem);
+    // As the reply spells it: bytes that are not UTF-8 replaced.
+    const std::string shown =
+        json::parse(json(c.name).dump(-1, ' ', false, json::error_handler_t::replace));
+    bool found = false;
+    for (const auto& node : tree["children"]) {
+      if (node["name"] != shown) continue;
+      found = true;
+      EXPECT_EQ(node["type"], c.folder ? "dir" : "file");
+      ASSERT_TRUE(node.contains("problem")) << node;
+      EXPECT_NE(node["problem"].get<std::string>().find(c.problem), std::string::npos) << node;
+      if (c.folder) {
+        EXPECT_EQ(node["children"], json::array());
+      }
+    }
+    EXPECT_TRUE(found) << tree;
+  }
+}
+
+// A folder read whole whose parts cannot all be read says which were left out.
+TEST_F(BucketTest, AFolderQueryNamesTheFoldersItCouldNotRead) {
+  writeFile(data / "sales" / "a.csv", "n\n1\n");
+  writeFile(data / "sales" / "locked" / "b.csv", "n\n2\n");
+  ::chmod((data / "sales" / "locked").c_str(), 0);
+  setBucket(data);
+  const std::string pageCall = "read_csv('" + (data / "sales").string() + "/**/*.csv')";
+  struct Case {
+    std::string sql;
+    std::string reply;
+  };
+  const std::vector<Case> cases = {
+      {"SELECT SUM(n) AS s FROM read_csv('sales')",
+       R"({"columns":["s"],"numericCols":[true],"rows":[["1"]],"unreadable":["sales/locked"]})"},
+      {"SELECT SUM(n) AS s FROM " + pageCall,
+       R"({"columns":["s"],"numericCols":[true],"rows":[["1"]],"unreadable":[")" +
+           (data / "sales" / "locked").string() + R"("]})"},
+      {"SELECT SUM(n) AS s FROM read_csv('sales/a.csv')",
+       R"({"columns":["s"],"numericCols":[true],"rows":[["1"]]})"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(asOrdinaryUser(root, [&] { return call("queryDuckCpp", args({c.sql})); }), c.reply);
   }
 }
 
@@ -111,6 +220,7 @@ TEST_F(BucketTest, LinksAreFollowedAndLoopsListedEmpty) {
   EXPECT_EQ(childNames(sub), (std::vector<std::string>{"self", "up", "f.csv"}));
   EXPECT_EQ(sub["children"][0]["children"], json::array());
   EXPECT_EQ(sub["children"][1]["children"], json::array());
+  EXPECT_EQ(sub["children"][1]["problem"], "A link back to a folder it is in");
 }
 
 TEST_F(BucketTest, FolderChooserAnswersThePathOrEmptyAndStoresNothing) {

@@ -48,6 +48,27 @@ TEST_F(ConversionTest, RealEngineConvertsNamesWithQuotes) {
   EXPECT_NE(missing["error"].get<std::string>().find("missing.csv"), std::string::npos);
 }
 
+// An existing Parquet file is never replaced unasked: the copy goes beside it and says so.
+TEST_F(ConversionTest, AnExistingParquetFileIsKeptUnlessReplacingIsAsked) {
+  writeFile(data / "keep.csv", "a\n1\n");
+  writeFile(data / "keep.parquet", "precious");
+  setBucket(data);
+  struct Case {
+    std::string arguments;
+    std::string reply;
+  };
+  const std::vector<Case> cases = {
+      {args({"keep.csv"}), R"({"existing":"keep.parquet","ok":"keep (2).parquet"})"},
+      {args({"keep.csv"}), R"({"existing":"keep.parquet","ok":"keep (3).parquet"})"},
+      {R"(["keep.csv", null])", R"({"existing":"keep.parquet","ok":"keep (4).parquet"})"},
+      {args({"keep.csv", "replace"}), R"({"ok":"keep.parquet"})"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(call("csv2parquetCpp", c.arguments), c.reply);
+  EXPECT_EQ(call("queryDuckCpp", args({"SELECT * FROM read_parquet('keep (2).parquet')"})),
+            R"({"columns":["a"],"numericCols":[true],"rows":[["1"]]})");
+  EXPECT_NE(readFile(data / "keep.parquet"), "precious");  // replaced only when asked
+}
+
 TEST_F(ConversionTest, RealEngineConvertsListedFilesWithoutADataFolder) {
   // Nothing configured: the listing shows the bucket beside the bundle, so its relative paths
   // must convert there too.

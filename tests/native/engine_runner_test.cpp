@@ -1,7 +1,13 @@
 // How the engine is started: temp script, program and arguments, output capture, exit status.
 #include "services/engine_runner.h"
 
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+
+#include <chrono>
 #include <future>
+#include <thread>
 
 #include "tests/native/test_support.h"
 
@@ -50,6 +56,78 @@ TEST_F(EngineRunnerTest, PlantedLinkAtTheTempScriptIsNeverWrittenThrough) {
   EXPECT_EQ(call("queryDuckCpp", args({"SELECT 3"})), R"({"error":"600\n"})");
 }
 
+bool alive(pid_t pid) {
+  return ::kill(pid, 0) == 0;
+}
+
+// Waits up to `seconds` for `done`; a bound on the test, not a timing claim.
+template <typename Done>
+bool eventually(Done done, int seconds = 10) {
+  for (int i = 0; i < seconds * 20; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return done();
+}
+
+// However the app ends, its engine ends with it and none of its scripts stays behind.
+TEST_F(EngineRunnerTest, NoEngineOrScriptOutlivesTheApp) {
+  const fs::path pidFile = root / "engine-pid";
+  fs::path sleeper = root / "sleeping-engine";
+  writeScript(sleeper, "echo $$ > " + sq(pidFile.string()) + "\nexec sleep 60\n");
+  const fs::path scripts = root / "tmp";
+  fs::create_directories(scripts);
+  const std::string prefix = (scripts / "duckquery_").string();
+  // An orphaned engine comes to us, so that we can tell a dead one from a running one.
+  ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  for (int signal : {SIGKILL, SIGTERM, SIGSEGV}) {
+    SCOPED_TRACE(signal);
+    fs::remove(pidFile);
+    pid_t app = ::fork();
+    ASSERT_GE(app, 0);
+    if (app == 0) {
+      runEngine(data.string(), sleeper.string(), "SELECT 'secret'", prefix, OutputMode::Json);
+      ::_exit(0);
+    }
+    ASSERT_TRUE(eventually([&] { return fs::exists(pidFile) && fs::file_size(pidFile) > 0; }));
+    const pid_t engineProcess = std::stoi(readFile(pidFile));
+    EXPECT_TRUE(fs::is_empty(scripts)) << "the script has a name while the engine runs";
+    ::kill(app, signal);
+    ::waitpid(app, nullptr, 0);
+    EXPECT_TRUE(eventually([&] {
+      ::waitpid(engineProcess, nullptr, WNOHANG);  // reaped by init, or by us as a subreaper
+      return !alive(engineProcess);
+    })) << "the engine outlived the app";
+    if (alive(engineProcess)) ::kill(engineProcess, SIGKILL);
+  }
+  EXPECT_TRUE(fs::is_empty(scripts));
+}
+
+TEST_F(EngineRunnerTest, StaleScriptsOfGoneProcessesAreRemoved) {
+  pid_t gone = ::fork();
+  ASSERT_GE(gone, 0);
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string dead = std::to_string(gone);
+  const std::string living = std::to_string(::getpid());
+  const fs::path folder = root / "tmp";
+  struct Entry {
+    std::string name;
+    bool removed;
+  };
+  const std::vector<Entry> entries = {
+      {"duckquery_" + dead + "_a1B2c3.sql", true},    {"duckconv_" + dead + ".sql", true},
+      {"duckquery_" + living + "_a1B2c3.sql", false}, {"duckquery_" + dead + "_a1.sql", false},
+      {"duckquery_" + dead + ".txt", false},          {"notduck_" + dead + ".sql", false},
+      {"duckQuery_" + dead + ".sql", false},          {"duck_" + dead + ".sql", false},
+  };
+  for (const auto& e : entries) writeFile(folder / e.name, "SELECT 'secret'");
+  fs::create_directory(folder / ("duckschema_" + dead + ".sql"));  // not a plain file
+  EXPECT_EQ(removeStaleEngineScripts(folder.string()), 2u);
+  for (const auto& e : entries) EXPECT_EQ(fs::exists(folder / e.name), !e.removed) << e.name;
+  EXPECT_TRUE(fs::exists(folder / ("duckschema_" + dead + ".sql")));
+}
+
 TEST_F(EngineRunnerTest, NoPlaceForTheTempScriptMeansNoRun) {
   fakeEngine("[]");
   auto run = runEngine(data.string(), engine, "SELECT 1", (root / "gone" / "q_").string(),
@@ -81,11 +159,12 @@ TEST_F(EngineRunnerTest, ExitStatusDecidesAndAKilledEngineIsNoSuccess) {
   fakeEngine("", 3);
   EXPECT_EQ(call("queryDuckCpp", args({"x"})), R"({"error":"Query failed"})");
 
-  // Complete-looking output, then the engine dies: not a result.
+  // Complete-looking output, then the engine dies: not a result, and the answer says why.
   fs::path p = root / "dying-engine";
   writeScript(p, "cat > /dev/null\nprintf '[{\"a\":1}]'\nkill -KILL $$\n");
   engine = p.string();
-  EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1"})), R"({"error":"Query failed"})");
+  EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1"})),
+            R"({"error":"The engine was stopped by the system"})");
 
   engine = (root / "no-such-engine").string();
   EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1"})),

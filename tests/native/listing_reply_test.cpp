@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "app/replies.h"
@@ -14,7 +15,17 @@ namespace {
 
 using ListingReplyTest = NativeTest;
 
-// The listing as a document: every path resolved through links on its own.
+bool validUtf8(const std::string& text) {
+  try {
+    (void)json(text).dump();
+    return true;
+  } catch (const json::type_error&) {
+    return false;
+  }
+}
+
+// The listing as a document: every path resolved through links on its own, and an entry that
+// cannot be read or named listed with the reason instead of its content.
 class ReferenceTree {
  public:
   explicit ReferenceTree(const fs::path& root) : root_(root) {
@@ -33,16 +44,30 @@ class ReferenceTree {
  private:
   json folder(const fs::path& dir, const std::string& name) {
     json node{{"type", "dir"}, {"name", name}, {"children", json::array()}};
+    if (!validUtf8(name)) {
+      node["problem"] = "The name is not valid UTF-8, so it cannot be opened here";
+      return node;
+    }
     struct stat st {};
     bool known = ::stat(dir.c_str(), &st) == 0;
     auto id = std::make_pair(st.st_dev, st.st_ino);
-    if (known && onPath_.count(id)) return node;
-    if (known) onPath_.insert(id);
-    std::vector<std::pair<bool, fs::path>> entries;
-    for (const auto& e : fs::directory_iterator(dir)) {
-      std::error_code ec;
-      entries.push_back({!e.is_directory(ec), e.path()});
+    if (known && onPath_.count(id)) {
+      node["problem"] = "A link back to a folder it is in";
+      return node;
     }
+    std::vector<std::pair<bool, fs::path>> entries;
+    std::error_code readError;
+    for (fs::directory_iterator it(dir, readError), end; !readError && it != end;
+         it.increment(readError)) {
+      std::error_code ec;
+      entries.push_back({!it->is_directory(ec), it->path()});
+    }
+    if (readError && dir != root_) {
+      node["problem"] = std::strerror(readError.value());
+      return node;
+    }
+    if (readError) throw fs::filesystem_error("cannot open folder", dir, readError);
+    if (known) onPath_.insert(id);
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
       if (a.first != b.first) return !a.first;
       return a.second.filename().string() < b.second.filename().string();
@@ -53,19 +78,25 @@ class ReferenceTree {
         node["children"].push_back(folder(p, p.filename().string()));
       } else if (ext == ".csv" || ext == ".parquet") {
         struct statx sx {};
+        json file{
+            {"type", "file"},
+            {"name", p.filename().string()},
+            {"ext", ext.substr(1)},
+            {"size", 0},
+            {"created", 0},
+            {"path", fs::weakly_canonical(p).lexically_relative(canonicalRoot_).generic_string()}};
         if (::statx(AT_FDCWD, p.c_str(), 0, STATX_SIZE | STATX_BTIME | STATX_MTIME, &sx) != 0) {
-          throw fs::filesystem_error("cannot read file status", p,
-                                     std::error_code(errno, std::generic_category()));
+          file["problem"] = errno == ENOENT && fs::is_symlink(p)
+                                ? "A link to something that is not there"
+                                : std::strerror(errno);
+        } else {
+          file["size"] = sx.stx_size;
+          file["created"] = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
         }
-        long long created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
-        node["children"].push_back(
-            {{"type", "file"},
-             {"name", p.filename().string()},
-             {"ext", ext.substr(1)},
-             {"size", sx.stx_size},
-             {"created", created},
-             {"path",
-              fs::weakly_canonical(p).lexically_relative(canonicalRoot_).generic_string()}});
+        if (!validUtf8(p.filename().string())) {
+          file["problem"] = "The name is not valid UTF-8, so it cannot be opened here";
+        }
+        node["children"].push_back(std::move(file));
       }
     }
     if (known) onPath_.erase(id);
@@ -120,7 +151,7 @@ TEST_F(ListingReplyTest, FailuresMatchTheDocumentBuiltReply) {
   setBucket(data);
   std::string reply = call("listBucketCpp");
   EXPECT_EQ(reply, ReferenceTree(data).reply());
-  EXPECT_NE(reply.find("cannot read file status"), std::string::npos);
+  EXPECT_NE(reply.find("A link to something that is not there"), std::string::npos);
 
   if (::geteuid() != 0) {
     fs::remove(data / "a" / "gone.csv");

@@ -58,9 +58,73 @@ TEST_F(SourcesTest, FolderArgumentsBecomeRecursivePatterns) {
   EXPECT_EQ(csv(std::string("read_csv('2024\0x')", 17)), std::string("read_csv('2024\0x')", 17));
 }
 
+// Each name beside a sibling its pattern reading would also match: every service must read the
+// named file (its one column tells which) and nothing else.
+TEST_F(SourcesTest, NamesAreMatchedLiterallyByEveryService) {
+  struct Case {
+    std::string path;  // a file, or a folder holding f.csv
+    bool folder;
+    std::string sibling;
+  };
+  const std::vector<Case> cases = {
+      {"report[1].csv", false, "report1.csv"},
+      {"s*.csv", false, "sz.csv"},
+      {"q?.csv", false, "qx.csv"},
+      {"{b}.csv", false, "b.csv"},
+      {"k=v.csv", false, "kv.csv"},
+      {"it's.csv", false, "its.csv"},
+      {"brk[1]", true, "brk1"},
+      {"[]", true, "x"},
+      {"it's dir", true, "its dir"},
+      {"all*", true, "allx"},
+  };
+  setBucket(data);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    const std::string column = "col" + std::to_string(i);
+    const std::string file = c.folder ? c.path + "/f.csv" : c.path;
+    writeFile(data / file, column + "\n1\n");
+    writeFile(data / (c.folder ? c.sibling + "/f.csv" : c.sibling), "other\n2\n");
+    const std::string only =
+        R"({"columns":[")" + column + R"("],"numericCols":[true],"rows":[["1"]]})";
+    const std::string literal = sqlQuoted(c.path);
+    SCOPED_TRACE(c.path);
+
+    EXPECT_EQ(call("queryDuckCpp", args({"SELECT * FROM read_csv('" + literal + "')"})), only);
+    EXPECT_EQ(call("queryDuckCpp",
+                   args({"SELECT * FROM read_csv('" + sqlQuoted((data / c.path).string()) + "')"})),
+              only);
+    json schema = callJson("getSchemaCpp", args({"SELECT * FROM read_csv('" + literal + "')"}));
+    EXPECT_EQ(schema["columns"], json::parse(R"([{"name":")" + column + R"(","type":"BIGINT"}])"))
+        << schema;
+    if (c.folder) {
+      // The pages' own call for a folder's files.
+      const std::string pageCall = "read_csv('" + sqlQuoted((data / c.path).string()) +
+                                   "/**/*.csv'" + kFolderReadOptions + ")";
+      EXPECT_EQ(call("queryDuckCpp", args({"SELECT * FROM " + pageCall})), only);
+      EXPECT_EQ(callJson("getSchemaCpp", args({"SELECT * FROM " + pageCall}))["columns"],
+                schema["columns"]);
+    } else {
+      json converted = callJson("csv2parquetCpp", args({c.path}));
+      ASSERT_TRUE(converted.contains("ok")) << converted;
+      const std::string parquet = converted["ok"];
+      EXPECT_EQ(
+          call("queryDuckCpp", args({"SELECT * FROM read_parquet('" + sqlQuoted(parquet) + "')"})),
+          only);
+    }
+  }
+}
+
 TEST_F(SourcesTest, SqlLiteralsDoubleTheirQuotes) {
   EXPECT_EQ(sqlQuoted("O'Brien's.csv"), "O''Brien''s.csv");
   EXPECT_EQ(sqlQuoted(""), "");
+  EXPECT_EQ(sqlUnquoted("O''Brien''s.csv"), "O'Brien's.csv");
+  EXPECT_EQ(literalPattern("a[1]*?.csv"), "a[[]1][*][?].csv");
+  // The source finder reads a literal with doubled quotes whole.
+  auto call = findSourceCall("SELECT * FROM read_csv('it''s dir') x", "read_csv");
+  ASSERT_TRUE(call);
+  EXPECT_EQ(call->path, "it's dir");
+  EXPECT_EQ(call->end, std::string("SELECT * FROM read_csv('it''s dir')").size());
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // The configuration file and the three stores kept in it.
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <future>
 
 #include "store/config.h"
 #include "tests/native/test_support.h"
@@ -10,11 +13,125 @@ namespace {
 
 using StoreTest = NativeTest;
 
+std::string nested(std::size_t depth) {
+  return std::string(depth, '[') + std::string(depth, ']');
+}
+
 std::vector<fs::path> folderEntries(const fs::path& folder) {
   std::vector<fs::path> out;
   for (const auto& e : fs::directory_iterator(folder)) out.push_back(e.path().filename());
   std::sort(out.begin(), out.end());
   return out;
+}
+
+class RecordsTest : public StoreTest {
+ protected:
+  std::vector<fs::path> corruptCopies() const {
+    std::vector<fs::path> out;
+    for (const auto& e : fs::directory_iterator(configFile().parent_path())) {
+      if (e.path().filename().string().rfind("config.json.corrupt-", 0) == 0) {
+        out.push_back(e.path());
+      }
+    }
+    return out;
+  }
+};
+using StoreShapeTest = RecordsTest;
+
+// Deep or wrongly shaped records: nothing crashes, nothing balloons, nothing is dropped
+// without a copy.
+TEST_F(RecordsTest, RecordsStayWithinBoundsAndWrongShapesAreKept) {
+  const std::string deepLayout = nested(100000);
+  struct Case {
+    std::string name;
+    std::string file;    // the configuration before the call
+    std::string callee;  // then this call
+    std::string arguments;
+    std::string reply;        // its exact reply ("" when any reply without an error will do)
+    bool copyKept;            // the file as it was is kept as a .corrupt- copy
+    std::string stillStored;  // a text the file holds afterwards
+  };
+  const std::string deepFile = R"({"dashboards":[{"name":"d","layout":)" + deepLayout + "}]}";
+  const std::vector<Case> cases = {
+      {"a file nesting 100,000 levels reads as empty", deepFile, "getDashboardsCpp", "[]", "[]",
+       false, ""},
+      {"and is kept before it is replaced", deepFile, "saveQueryCpp", args({"q", "SELECT 1"}),
+       "\"ok\"", true, "SELECT 1"},
+      {"a layout nesting 100,000 levels is refused", "{}", "saveDashboardCpp",
+       args({"d", deepLayout}),
+       R"({"error":"The layout or filters nest more than 61 levels deep"})", false, "{}"},
+      {"so are filters nesting 62 levels", "{}", "saveDashboardCpp", args({"d", "[]", nested(62)}),
+       R"({"error":"The layout or filters nest more than 61 levels deep"})", false, "{}"},
+      {"a layout nesting 61 levels is saved", "{}", "saveDashboardCpp", args({"d", nested(61)}),
+       R"({"ok":true})", false, "\"layout\": [\n"},
+      {"saved queries that are not a list", R"({"savedQueries":{"old":"SELECT 1"}})",
+       "saveQueryCpp", args({"new", "SELECT 2"}), "\"ok\"", true, "SELECT 2"},
+      {"dashboards that are not a list", R"({"dashboards":{"old":{}}})", "saveDashboardCpp",
+       args({"d", "[]"}), R"({"ok":true})", true, "\"d\""},
+      {"a null list is no wrong shape", R"({"savedQueries":null})", "saveQueryCpp",
+       args({"q", "x"}), "\"ok\"", false, "\"q\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeConfig(c.file);
+    for (const auto& copy : corruptCopies()) fs::remove(copy);
+    EXPECT_EQ(call(c.callee, c.arguments), c.reply);
+    auto copies = corruptCopies();
+    ASSERT_EQ(copies.size(), c.copyKept ? 1u : 0u);
+    if (c.copyKept) {
+      EXPECT_EQ(readFile(copies[0]), c.file);
+    }
+    const std::string after = readFile(configFile());
+    EXPECT_NE(after.find(c.stillStored), std::string::npos) << after.substr(0, 200);
+    EXPECT_TRUE(after == c.file || after.size() < 100000u) << after.size();
+  }
+  EXPECT_EQ(jsonTextNesting(R"({"a":"[[[{{","b":[1,[2]]})"), 3u);
+  EXPECT_EQ(jsonNesting(json::parse(nested(5))), 5u);
+}
+
+// Writers at once, in threads and in another process: every acknowledged save is there.
+TEST_F(StoreTest, SavesAtOnceLoseNothing) {
+  constexpr int kPerWriter = 40;
+  writeConfig("{}");
+  auto saveMany = [this](const std::string& who) {
+    for (int i = 0; i < kPerWriter; ++i) {
+      if (call("saveQueryCpp", args({who + std::to_string(i), "SELECT 1"})) != "\"ok\"") {
+        return false;
+      }
+    }
+    return true;
+  };
+  pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) ::_exit(saveMany("process") ? 0 : 1);
+  auto first = std::async(std::launch::async, saveMany, "thread-a");
+  auto second = std::async(std::launch::async, saveMany, "thread-b");
+  EXPECT_TRUE(first.get());
+  EXPECT_TRUE(second.get());
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(configJson()["savedQueries"].size(), 3u * kPerWriter);
+}
+
+TEST_F(StoreTest, TempFilesOfKilledSavesAreRemovedOnTheNextStart) {
+  writeConfig(R"({"keep":"me"})");
+  const fs::path folder = configFile().parent_path();
+  struct Entry {
+    std::string name;
+    bool removed;
+  };
+  const std::vector<Entry> entries = {{"config.json.tmp-0123456789abcdef", true},
+                                      {"config.json.tmp-", true},
+                                      {"config.json.corrupt-20250101T000000Z", false},
+                                      {"notes.tmp-1", false},
+                                      {"config.json", false}};
+  for (const auto& e : entries) {
+    if (e.name != "config.json") writeFile(folder / e.name, "half a save");
+  }
+  EXPECT_EQ(removeLeftoverConfigFiles(), 2u);
+  for (const auto& e : entries) EXPECT_EQ(fs::exists(folder / e.name), !e.removed) << e.name;
+  EXPECT_EQ(readFile(configFile()), R"({"keep":"me"})");
 }
 
 TEST_F(StoreTest, CleanAccountReadsEmptyAndCreatesOnlyTheFolder) {
@@ -145,7 +262,7 @@ TEST_F(StoreTest, HomeFallsBackToTheAccountWhenUnsetOrEmpty) {
   EXPECT_EQ(homeFolder(), std::string(pw->pw_dir));
 }
 
-TEST_F(StoreTest, ValuesOfTheWrongTypeNeverBreakTheStore) {
+TEST_F(StoreShapeTest, ValuesOfTheWrongTypeNeverBreakTheStore) {
   writeConfig(R"({"bucketPath":42,"savedQueries":{"name":"x"},"dashboards":"nope"})");
   EXPECT_EQ(call("getBucketPathCpp"), "\"\"");
   EXPECT_EQ(call("getSavedQueriesCpp"), "[]");
@@ -153,6 +270,7 @@ TEST_F(StoreTest, ValuesOfTheWrongTypeNeverBreakTheStore) {
   EXPECT_EQ(call("deleteDashboardCpp", args({"x"})), R"({"ok":true})");
   ASSERT_EQ(call("saveQueryCpp", args({"q", "s"})), "\"ok\"");  // the odd value is replaced
   EXPECT_EQ(configJson()["savedQueries"], (json{{{"name", "q"}, {"sql", "s"}}}));
+  fs::remove(corruptCopies().at(0));
 
   // Records that are not objects with a text name stay in the file but are not served.
   writeConfig(R"({"savedQueries":[7,{"sql":"no name"},{"name":1},{"name":"ok","sql":"s"}],)"
