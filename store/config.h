@@ -10,15 +10,25 @@ namespace plinthos {
 // HOME, or the account's home folder from the password database when HOME is unset or empty.
 std::optional<std::string> homeFolder();
 
-// HOME/Library/Application Support/Plinthos/config.json. Creates the folder and copies the
-// legacy lx-table-scout file over when only that one exists. Empty when there is no home folder.
+// $XDG_CONFIG_HOME/plinthos (an absolute XDG_CONFIG_HOME only), else HOME/.config/plinthos.
+// nullopt when there is no home folder to put it in.
+std::optional<std::string> configFolder();
+
+// Creates `folder` and each missing folder above it, readable by their owner only; existing
+// folders keep their modes. nullopt on success, else the reason.
+std::optional<std::string> makeOwnerOnlyFolders(const std::string& folder);
+
+// The configuration file in configFolder(). While it is missing, the file an earlier version
+// kept under HOME/Library/Application Support (Plinthos, else lx-table-scout) is copied there,
+// owner-only, and left in place. Nothing else is created. Empty when there is no home folder.
 std::string configFilePath();
 
 // The configuration object. A missing, unreadable, empty or unparseable file, or one whose top
 // level is not an object, reads as an empty object.
 json loadConfig();
 
-// Writes the whole object (2-space indentation, keys sorted, no final newline) atomically.
+// Writes the whole object (2-space indentation, keys sorted, no final newline) atomically, as a
+// new file readable by its owner only, in a folder created owner-only if missing.
 // An unparseable file about to be replaced is first kept as config.json.corrupt-<time>.
 // nullopt on success, else the reason it could not be saved.
 std::optional<std::string> saveConfig(const json& config);
