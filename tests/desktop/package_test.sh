@@ -58,12 +58,14 @@ runpath_safe() {
     case "$entry" in /*|'$ORIGIN'|'$ORIGIN/'*|'${ORIGIN}'|'${ORIGIN}/'*) ;; *) return 1 ;; esac
   done < <(readelf -d "$1" | sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]$/\2:/p')
 }
-stripped() { ! readelf -S "$1" | grep -q ' \.symtab\| \.debug_'; }
-bound_now() { readelf -d "$1" | grep -q '(FLAGS).*BIND_NOW\|(FLAGS_1).*NOW'; }
-relro() { readelf -lW "$1" | grep -q GNU_RELRO; }
-position_independent() { readelf -h "$1" | grep -q 'Type:.*DYN'; }
-stack_protected() { readelf --dyn-syms -W "$1" | grep -q '__stack_chk_fail'; }
-fortified() { readelf --dyn-syms -W "$1" | grep -q '__[a-z_]*_chk@'; }
+# Each reads the whole output first: grep -q stopping early would fail the pipe under pipefail.
+has() { local text; text="$("${@:2}" 2>/dev/null)" && grep -q "$1" <<<"$text"; }
+stripped() { ! has ' \.symtab\| \.debug_' readelf -SW "$1"; }
+bound_now() { has '(FLAGS).*BIND_NOW\|(FLAGS_1).*NOW' readelf -d "$1"; }
+relro() { has GNU_RELRO readelf -lW "$1"; }
+position_independent() { has 'Type:.*DYN' readelf -h "$1"; }
+stack_protected() { has '__stack_chk_fail' readelf --dyn-syms -W "$1"; }
+fortified() { has '__[a-z_]*_chk@' readelf --dyn-syms -W "$1"; }
 not_executable() { [ ! -x "$1" ]; }
 elf_files=()
 while IFS= read -r -d '' f; do

@@ -154,6 +154,11 @@ clear_button_drawn() {
   import -window root -crop "+0+${TAB_BAR_BAND}" +repage "$work/dash.png" 2>/dev/null || return 1
   image_has "$work/dash.png" '#F38BA8'
 }
+dashboards_tab_chosen() {
+  import -window root -crop 150x40+160+60 +repage "$work/dash-tab.png" 2>/dev/null &&
+    import -window root -crop 120x40+30+60 +repage "$work/query-tab.png" 2>/dev/null &&
+    image_has "$work/dash-tab.png" '#CBA6F7' && ! image_has "$work/query-tab.png" '#CBA6F7'
+}
 pie_drawn() {
   import -window root -crop "+0+${TAB_BAR_BAND}" +repage "$work/dash.png" 2>/dev/null || return 1
   local hist
@@ -171,6 +176,9 @@ if start_app; then
   wait_for tab_bar_drawn >/dev/null
   sleep 1
   xdotool mousemove --sync "$DASH_TAB_X" "$DASH_TAB_Y" click 1
+  # The Query pane, with its own green and orange, is hidden once the tab shows as chosen; on a
+  # loaded machine that can take longer than any fixed pause.
+  wait_for dashboards_tab_chosen || fail "the Dashboards tab did not show as chosen"
   sleep 1
   if pie_drawn; then fail "pie colours drawn before a dashboard was chosen"; fi
   screen_width="$(xdotool getdisplaygeometry | cut -d' ' -f1)"
