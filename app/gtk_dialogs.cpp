@@ -1,8 +1,12 @@
 #include "app/gtk_dialogs.h"
 
 #include <exception>
+#include <filesystem>
 #include <future>
+#include <system_error>
 #include <utility>
+
+#include "store/config.h"
 
 namespace plinthos {
 
@@ -87,9 +91,19 @@ std::optional<std::string> GtkDialogs::chooseFolder() {
 }
 
 std::optional<std::string> GtkDialogs::chooseCsvDestination() {
-  return onMainThread([parent = parent_] {
+  // An export most likely belongs beside the data it came from, not in wherever the app was
+  // started. Read here, off the window's thread.
+  std::string dataFolder = getBucketPath();
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dataFolder, ec)) dataFolder.clear();
+  return onMainThread([parent = parent_, dataFolder] {
     GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
         "Save as CSV", parent, GTK_FILE_CHOOSER_ACTION_SAVE, "_Save", "_Cancel");
+    if (!dataFolder.empty()) {
+      GFile* folder = g_file_new_for_path(dataFolder.c_str());
+      gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(chooser), folder, nullptr);
+      g_object_unref(folder);
+    }
     gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(chooser), kProposedCsvName);
     GtkFileFilter* filter = gtk_file_filter_new();
     gtk_file_filter_set_name(filter, kCsvFilterName);

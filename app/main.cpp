@@ -20,6 +20,7 @@
 #include "app/gtk_dialogs.h"
 #include "app/main_thread.h"
 #include "app/main_window.h"
+#include "app/single_instance.h"
 #include "app/version.h"
 #include "app/webview_api.h"
 #include "pages/pages.h"
@@ -69,6 +70,16 @@ void onStop(const char* id, const char* req, void* arg) {
   }
 }
 
+// GTK would otherwise look for a display of every kind it knows, and its search alone creates
+// folders in the home folder.
+bool displayNamed() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "BROADWAY_DISPLAY", "GDK_BACKEND"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
 gboolean onTerminate(gpointer) {
   plinthos::quitNow();
 }
@@ -76,20 +87,34 @@ gboolean onTerminate(gpointer) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Before any window: --version and --help need no display, and a folder given here must be
-  // stored before the Query page first lists.
-  const plinthos::Startup startup = plinthos::startFromCommandLine(
-      std::vector<std::string>(argv + 1, argv + argc), plinthos::kVersion, std::cout, std::cerr);
-  if (startup.exitCode) return *startup.exitCode;
-  // What an earlier run killed mid-way left behind.
-  plinthos::removeStaleEngineScripts();
-  plinthos::removeLeftoverConfigFiles();
+  // Before any window: --version and --help need no display.
+  const plinthos::CommandLine line =
+      plinthos::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (auto code = plinthos::answerWithoutWindow(line, plinthos::kVersion, std::cout, std::cerr)) {
+    return *code;
+  }
   // The window class (plinthos / Plinthos) ties the window to its desktop entry, and the
   // application name labels the files the choosers add to the recent list.
   g_set_prgname("plinthos");
   g_set_application_name(kMainTitle);
+  // Without a display nothing is stored: the folder given waits for a window to show it in.
+  if (!displayNamed() || !gtk_init_check()) {
+    std::cerr << plinthos::cli::kNoDisplay;
+    return plinthos::cli::kNoDisplayExitCode;
+  }
+  plinthos::SingleInstance instance;
+  if (instance.forwardedTo(line)) return 0;
+  // What an earlier run killed mid-way left behind.
+  plinthos::removeStaleEngineScripts();
+  plinthos::removeLeftoverConfigFiles();
+
+  // A folder given here is stored before the Query page first lists.
+  const std::string startScript = plinthos::openFromCommandLine(line, std::cerr);
   webview_t w = webview_create(kWebDebug, nullptr);
-  if (w == nullptr) return 1;  // no display: nothing can be shown
+  if (w == nullptr) {
+    std::cerr << plinthos::cli::kNoWindow;
+    return plinthos::cli::kNoDisplayExitCode;
+  }
   webview_set_title(w, kMainTitle);
   webview_set_size(w, kMainWidth, kMainHeight, kWebviewHintNone);
   auto* window = static_cast<GtkWindow*>(webview_get_window(w));
@@ -97,10 +122,10 @@ int main(int argc, char** argv) {
   gtk_window_maximize(window);
 
   const std::string exePath = plinthos::ownExecutablePath();
-  GtkWindow* about = plinthos::buildAboutWindow(exePath);
+  GtkWindow* about = plinthos::buildAboutWindow(exePath, window);
   plinthos::buildMenu(window, about);
 
-  if (!startup.initScript.empty()) webview_init(w, startup.initScript.c_str());
+  if (!startScript.empty()) webview_init(w, startScript.c_str());
   const bool timing = std::getenv(plinthos::Dispatcher::kTimingVariable) != nullptr;
   if (timing) {
     const std::string script =
@@ -108,6 +133,7 @@ int main(int argc, char** argv) {
     webview_init(w, script.c_str());
   }
   webview_set_html(w, plinthos::SHELL_HTML);
+  instance.serve(window, [w](const std::string& script) { webview_eval(w, script.c_str()); });
 
   plinthos::GtkDialogs dialogs(window);
   plinthos::BridgeEnv env{exePath, plinthos::duckdbPathFor(exePath), &dialogs};

@@ -23,6 +23,7 @@ constexpr const char* kAboutLabel = "About Plinthos";
 constexpr const char* kQuitLabel = "Quit Plinthos";
 constexpr const char* kAboutShortcut = "<Control>i";
 constexpr const char* kQuitShortcut = "<Control>q";
+constexpr const char* kCloseShortcut = "Escape";
 
 void onAboutAction(GSimpleAction*, GVariant*, gpointer about) {
   gtk_window_present(GTK_WINDOW(about));
@@ -37,6 +38,10 @@ gboolean onAboutShortcut(GtkWidget*, GVariant*, gpointer about) {
 }
 gboolean onQuitShortcut(GtkWidget*, GVariant*, gpointer) {
   quitNow();
+  return TRUE;
+}
+gboolean onCloseShortcut(GtkWidget*, GVariant*, gpointer window) {
+  gtk_window_close(GTK_WINDOW(window));
   return TRUE;
 }
 
@@ -80,6 +85,8 @@ void prepareMainWindow(GtkWindow* mainWindow) {
   // one. The page is not loaded yet, so nothing is lost by realizing it afresh.
   GtkWidget* widget = GTK_WIDGET(mainWindow);
   const bool shown = gtk_widget_get_visible(widget);
+  // The pages are dark: a light title bar over them would glare. Dialogs follow it too.
+  g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
   if (gtk_widget_get_realized(widget)) {
     gtk_widget_set_visible(widget, FALSE);
     gtk_widget_unrealize(widget);
@@ -89,9 +96,11 @@ void prepareMainWindow(GtkWindow* mainWindow) {
   if (shown) gtk_window_present(mainWindow);
 }
 
-GtkWindow* buildAboutWindow(const std::string& exePath) {
+GtkWindow* buildAboutWindow(const std::string& exePath, GtkWindow* mainWindow) {
   GtkWindow* about = GTK_WINDOW(gtk_window_new());
   gtk_window_set_title(about, kAboutTitle);
+  // Kept over the main window and grouped with it by the window manager.
+  gtk_window_set_transient_for(about, mainWindow);
   gtk_window_set_default_size(about, kAboutWidth, kAboutHeight);
   gtk_window_set_resizable(about, FALSE);
   // Closing only hides it: the same window and its page come back on the next About.
@@ -112,6 +121,7 @@ GtkWindow* buildAboutWindow(const std::string& exePath) {
   auto* controller = shortcutsOn(about);
   addShortcut(controller, kAboutShortcut, onAboutShortcut, about);
   addShortcut(controller, kQuitShortcut, onQuitShortcut, nullptr);
+  addShortcut(controller, kCloseShortcut, onCloseShortcut, about);
   return about;
 }
 

@@ -9,12 +9,13 @@ namespace plinthos {
 // Ends the process with exit code 0, killing any engine still running first.
 [[noreturn]] void quitNow();
 
-// Gives the main window a header bar (for the menu button), keeping its title and visibility.
+// Gives the main window a header bar (for the menu button), keeping its title and visibility,
+// drawn dark like the pages.
 void prepareMainWindow(GtkWindow* mainWindow);
 
-// A hidden 600 by 500 window showing the bundle's Credits.html (blank when missing).
-// Closing it only hides it; it lives as long as the process.
-GtkWindow* buildAboutWindow(const std::string& exePath);
+// A hidden 600 by 500 window over the main one showing the bundle's Credits.html (blank when
+// missing). Closing it, or Escape, only hides it; it lives as long as the process.
+GtkWindow* buildAboutWindow(const std::string& exePath, GtkWindow* mainWindow);
 
 // The menu button in the main window's title bar with "About Plinthos" and "Quit Plinthos",
 // and their shortcuts Ctrl+I and Ctrl+Q, which work in the About window too.

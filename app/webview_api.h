@@ -16,6 +16,7 @@ int webview_set_title(webview_t w, const char* title);
 int webview_set_size(webview_t w, int width, int height, int hint);
 int webview_set_html(webview_t w, const char* html);
 int webview_init(webview_t w, const char* js);  // runs before each page's own scripts
+int webview_eval(webview_t w, const char* js);  // runs in the page now; main thread only
 int webview_bind(webview_t w, const char* name, webview_bind_fn fn, void* arg);
 int webview_return(webview_t w, const char* id, int status, const char* result);
 }

@@ -354,7 +354,7 @@ class Bridge {
 void setBucketPath(const fs::path& folder) {
   const char* home = std::getenv("HOME");
   if (!home || !*home) throw std::runtime_error("HOME is not set");
-  fs::path dir = fs::path(home) / "Library" / "Application Support" / "Plinthos";
+  fs::path dir = fs::path(home) / ".config" / "plinthos";
   fs::create_directories(dir);
   json config = {{"bucketPath", folder.string()},
                  {"savedQueries", json::array()},

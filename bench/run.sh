@@ -48,6 +48,8 @@ fi
 [ $# -gt 0 ] && COMMAND="$COMMAND $*"
 
 BENCH_HOME="$(mktemp -d /tmp/plinthos-bench-home.XXXXXX)"
+# Settings follow HOME alone, so a benchmark never touches the account's own.
+unset XDG_CONFIG_HOME XDG_DATA_HOME
 WORK="$(mktemp -d "$BUILD/bench-work.XXXXXX")"
 cleanup() { rm -rf "$BENCH_HOME" "$WORK"; }
 trap cleanup EXIT

@@ -4,10 +4,12 @@ set(CPACK_PACKAGE_NAME plinthos)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Plinthos developers <plinthos@plinthos.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "explore a folder of CSV and Parquet files with SQL")
+# Lines of the description stay within 80 columns.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Plinthos is a desktop application that lists the CSV and Parquet files of a folder and
-runs SQL against them on the DuckDB engine, which it carries. Answers are shown as paged
-tables or charts and can be exported to CSV; saved queries make up dashboards with filters.")
+    "Plinthos is a desktop application that lists the CSV and Parquet files of a
+folder and runs SQL against them on the DuckDB engine, which it carries.
+Answers are shown as paged tables or charts and can be exported to CSV;
+saved queries make up dashboards with filters.")
 # Installed with DESTDIR under /usr, so the desktop entry names /usr/bin/plinthos rather than the
 # staging folder, whatever prefix the build was configured with.
 set(CPACK_SET_DESTDIR ON)

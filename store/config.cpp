@@ -28,8 +28,14 @@ namespace plinthos {
 
 namespace {
 
-constexpr const char* kConfigFolder[] = {"Library", "Application Support", "Plinthos"};
-constexpr const char* kLegacyFolder[] = {"Library", "Application Support", "lx-table-scout"};
+constexpr const char* kConfigHomeVariable = "XDG_CONFIG_HOME";
+constexpr const char* kDefaultConfigHome = ".config";
+constexpr const char* kAppFolderName = "plinthos";
+// Where earlier versions kept the file, newest first: the first one found is carried over.
+constexpr const char* kEarlierFolders[][3] = {
+    {"Library", "Application Support", "Plinthos"},
+    {"Library", "Application Support", "lx-table-scout"},
+};
 constexpr const char* kConfigFileName = "config.json";
 constexpr const char* kTempInfix = ".tmp-";
 constexpr int kMaxTempAttempts = 100;
@@ -37,6 +43,9 @@ constexpr const char* kCorruptSuffix = ".corrupt-";
 constexpr int kFileIndent = 2;
 constexpr int kMaxCorruptCopies = 1000;
 constexpr std::size_t kReadChunk = 65536;
+// Saved SQL and folder names are nobody else's business.
+constexpr mode_t kConfigFileMode = 0600;
+constexpr mode_t kFolderMode = 0700;
 constexpr mode_t kCorruptCopyMode = 0600;
 
 fs::path underHome(const std::string& home, const char* const (&parts)[3]) {
@@ -82,8 +91,8 @@ std::optional<std::string> readWholeFile(const fs::path& p, int* err = nullptr) 
   return content;
 }
 
-// A new file beside `target` under a name nobody holds. Created with the usual mode, which the
-// kernel narrows by the umask: reading the umask would mean setting it, for every thread at once.
+// A new file beside `target` under a name nobody holds, readable by its owner only (the umask can
+// narrow that further, never widen it).
 int createBeside(const fs::path& target, std::string& name) {
   std::random_device random;
   for (int i = 0; i < kMaxTempAttempts; ++i) {
@@ -91,7 +100,7 @@ int createBeside(const fs::path& target, std::string& name) {
     std::snprintf(tag, sizeof tag, "%08x%08x", random(), random());
     name = target.string() + kTempInfix + tag;
     int fd =
-        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kNewFileMode);
+        ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kConfigFileMode);
     if (fd >= 0 || errno != EEXIST) return fd;
   }
   errno = EEXIST;
@@ -195,18 +204,40 @@ std::optional<std::string> homeFolder() {
   return std::nullopt;
 }
 
-std::string configFilePath() {
+std::optional<std::string> configFolder() {
+  // Only an absolute XDG_CONFIG_HOME counts; a relative one would depend on the current folder.
+  const char* configHome = std::getenv(kConfigHomeVariable);
+  if (configHome && configHome[0] == '/') return (fs::path(configHome) / kAppFolderName).string();
   auto home = homeFolder();
-  if (!home) return {};
-  fs::path folder = underHome(*home, kConfigFolder);
-  fs::path file = folder / kConfigFileName;
-  fs::path legacy = underHome(*home, kLegacyFolder) / kConfigFileName;
+  if (!home) return std::nullopt;
+  return (fs::path(*home) / kDefaultConfigHome / kAppFolderName).string();
+}
 
-  std::error_code ec;
-  fs::create_directories(folder, ec);  // a failure shows when the file is written
-  if (entryExists(legacy) && !entryExists(file)) {
-    // Copied through a temp name, so an interrupted copy never looks like a corrupt file.
-    if (auto content = readWholeFile(legacy)) writeFileAtomically(file, *content);
+std::optional<std::string> makeOwnerOnlyFolders(const std::string& folder) {
+  fs::path built;
+  for (const fs::path& part : fs::path(folder)) {
+    built /= part;
+    if (::mkdir(built.c_str(), kFolderMode) != 0 && errno != EEXIST) return errnoText(errno);
+  }
+  return std::nullopt;
+}
+
+std::string configFilePath() {
+  auto folder = configFolder();
+  if (!folder) return {};
+  fs::path file = fs::path(*folder) / kConfigFileName;
+  if (entryExists(file)) return file.string();
+  auto home = homeFolder();
+  if (!home) return file.string();
+  for (const auto& earlier : kEarlierFolders) {
+    fs::path old = underHome(*home, earlier) / kConfigFileName;
+    if (!entryExists(old)) continue;
+    // Copied through a temp name, so an interrupted copy never looks like a corrupt file. The
+    // old file stays as it was. A failure shows when the file is next written.
+    if (auto content = readWholeFile(old); content && !makeOwnerOnlyFolders(*folder)) {
+      writeFileAtomically(file, *content);
+    }
+    break;
   }
   return file.string();
 }
@@ -249,11 +280,14 @@ std::size_t jsonTextNesting(std::string_view text, std::size_t limit) {
   return deepest;
 }
 
-ConfigLock::ConfigLock() {
+ConfigLock::ConfigLock(bool makeFolder) {
   std::string path = configFilePath();
   if (path.empty()) return;
+  const std::string folder = fs::path(path).parent_path().string();
+  // A first save needs the folder to lock as much as any later one.
+  if (makeFolder && makeOwnerOnlyFolders(folder)) return;
   // The folder is the lock: nothing more to leave behind in it.
-  fd_ = ::open(fs::path(path).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   // Without it the save itself reports what is wrong.
   if (fd_ < 0) return;
   while (::flock(fd_, LOCK_EX) != 0) {
@@ -270,7 +304,7 @@ ConfigLock::~ConfigLock() {
 }
 
 std::size_t removeLeftoverConfigFiles() {
-  ConfigLock lock;
+  ConfigLock lock(false);  // no folder, no leftovers: starting creates nothing
   std::string path = configFilePath();
   if (path.empty()) return 0;
   fs::path target = writeTarget(path);
@@ -322,6 +356,10 @@ json loadConfig() {
 Result<Done> saveConfig(const json& config) {
   std::string path = configFilePath();
   if (path.empty()) return Failure{messages::kNoHomeFolder};
+  // The folder is made only now: reading alone leaves no trace in the home folder.
+  if (auto problem = makeOwnerOnlyFolders(fs::path(path).parent_path().string())) {
+    return Failure{*problem};
+  }
 
   if (jsonNesting(config) > kMaxConfigNesting) {
     return Failure{messages::kNestedTooDeeply + std::to_string(kMaxConfigNesting) +

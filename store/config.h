@@ -22,7 +22,8 @@ std::size_t jsonTextNesting(std::string_view text, std::size_t limit = kMaxConfi
 // window and the developer tool, never lose each other's changes. Across threads and processes.
 class ConfigLock {
  public:
-  ConfigLock();
+  // With `makeFolder`, a missing configuration folder is created (owner-only) to be locked.
+  explicit ConfigLock(bool makeFolder = true);
   ~ConfigLock();
   ConfigLock(const ConfigLock&) = delete;
   ConfigLock& operator=(const ConfigLock&) = delete;
@@ -42,15 +43,25 @@ Result<Done> keepConfigCopy(const std::string& why);
 // HOME, or the account's home folder from the password database when HOME is unset or empty.
 std::optional<std::string> homeFolder();
 
-// HOME/Library/Application Support/Plinthos/config.json. Creates the folder and copies the
-// legacy lx-table-scout file over when only that one exists. Empty when there is no home folder.
+// $XDG_CONFIG_HOME/plinthos (an absolute XDG_CONFIG_HOME only), else HOME/.config/plinthos.
+// nullopt when there is no home folder to put it in.
+std::optional<std::string> configFolder();
+
+// Creates `folder` and each missing folder above it, readable by their owner only; existing
+// folders keep their modes. nullopt on success, else the reason.
+std::optional<std::string> makeOwnerOnlyFolders(const std::string& folder);
+
+// The configuration file in configFolder(). While it is missing, the file an earlier version
+// kept under HOME/Library/Application Support (Plinthos, else lx-table-scout) is copied there,
+// owner-only, and left in place. Nothing else is created. Empty when there is no home folder.
 std::string configFilePath();
 
 // The configuration object. A missing, unreadable, empty or unparseable file, one whose top
 // level is not an object, or one nesting deeper than kMaxConfigNesting reads as an empty object.
 json loadConfig();
 
-// Writes the whole object (2-space indentation, keys sorted, no final newline) atomically.
+// Writes the whole object (2-space indentation, keys sorted, no final newline) atomically, as a
+// new file readable by its owner only, in a folder created owner-only if missing.
 // An unparseable file about to be replaced is first kept as config.json.corrupt-<time>. An object
 // nesting deeper than kMaxConfigNesting is not written.
 // Failures: the reason it could not be saved.

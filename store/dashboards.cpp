@@ -41,7 +41,7 @@ Result<Done> saveDashboard(const Dashboard& dashboard) {
 }
 
 Result<Done> deleteDashboard(const std::string& name) {
-  ConfigLock lock;
+  ConfigLock lock(false);  // nothing stored yet means nothing to delete
   json config = loadConfig();
   auto it = config.find(kKey);
   if (it == config.end() || !it->is_array()) return Done{};

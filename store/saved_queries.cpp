@@ -27,7 +27,7 @@ Result<Done> saveQuery(const std::string& name, const std::string& sql) {
 }
 
 Result<Done> deleteQuery(const std::string& name) {
-  ConfigLock lock;
+  ConfigLock lock(false);  // nothing stored yet means nothing to delete
   json config = loadConfig();
   json& list = config[kKey];  // an absent key becomes null, as the page expects
   if (list.is_array()) removeNamed(list, name);

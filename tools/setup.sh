@@ -19,8 +19,9 @@ APT_PACKAGES=(
   webkit2gtk-driver
   # benchmarks
   hyperfine time
-  # the Debian package: Depends from the binaries, checks of its metadata and desktop entry
-  dpkg-dev file appstream desktop-file-utils
+  # the Debian package: Depends from the binaries, checks of its metadata and desktop entry, the
+  # bundled libraries' run paths
+  dpkg-dev file appstream desktop-file-utils patchelf
 )
 
 missing=()

@@ -65,8 +65,15 @@ export async function loadBucket() {
   updatePathVariableLine();
 }
 
+// Another data folder was stored (by a second start of the app): the old selection means
+// nothing there.
+export function openStoredFolder() {
+  selectedFolderPath = '';
+  return loadBucket();
+}
+
 // A folder that could not be stored leaves the tree as it was.
-async function chooseBucketPath() {
+export async function chooseBucketPath() {
   const chosen = await bridgeCall('chooseFolderCpp');
   if (chosen.error) {
     alert('Could not choose a folder:\n' + chosen.error);

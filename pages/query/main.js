@@ -2,7 +2,7 @@
 // window, and loads the tree and the saved queries.
 import { chartChoices } from '../common/chart_types.js';
 import { chooseAnswerView } from './answer.js';
-import { bindBucket, loadBucket, updatePathVariableLine } from './bucket.js';
+import { bindBucket, chooseBucketPath, loadBucket, openStoredFolder, updatePathVariableLine } from './bucket.js';
 import { fillChartMenu } from './charts.js';
 import { bindEditor } from './editor.js';
 import { takeTimingStatement } from './run_timing.js';
@@ -11,6 +11,10 @@ import { showStartupNotice } from './startup_notice.js';
 import { bindTables, bucketPaginatedGo } from './table.js';
 
 window.bucketPaginatedGo = bucketPaginatedGo;
+// For the native side: a second start of the app hands this window a folder or a notice.
+window.plinthosOpenFolder = openStoredFolder;
+window.plinthosChooseFolder = chooseBucketPath;
+window.plinthosShowNotice = showStartupNotice;
 
 bindBucket();
 bindEditor();

@@ -3,6 +3,7 @@
 export function showStartupNotice(text) {
   const out = document.getElementById('bucketOut');
   if (!out || typeof text !== 'string' || text === '') return;
+  document.getElementById('startupNotice')?.remove();
   const box = document.createElement('div');
   box.id = 'startupNotice';
   box.setAttribute('role', 'alert');

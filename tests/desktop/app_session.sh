@@ -7,9 +7,9 @@ app_pid=""
 # A 1600x1000 display, and a data folder of one CSV file set in the private configuration.
 start_configured_display() {
   start_display 1600x1000x24
-  mkdir -p "$HOME/Library/Application Support/Plinthos" "$work/data"
+  mkdir -p "$(dirname "$CONFIG_FILE")" "$work/data"
   printf 'product_category,sale_amount\nbooks,12.5\n' >"$work/data/sales.csv"
-  printf '{"bucketPath":"%s"}\n' "$work/data" >"$HOME/Library/Application Support/Plinthos/config.json"
+  printf '{"bucketPath":"%s"}\n' "$work/data" >"$CONFIG_FILE"
 }
 
 start_app() {
@@ -18,7 +18,7 @@ start_app() {
   main_wid=""
   wait_for find_main || { fail "no window titled Plinthos"; cat "$work/app.log" >&2; return 1; }
 }
-find_main() { main_wid="$(xdotool search --onlyvisible --name '^Plinthos$' 2>/dev/null | head -n1)"; [ -n "$main_wid" ]; }
+find_main() { find_window Plinthos && main_wid="$found_wid"; }
 not() { ! "$@"; }
 press() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; xdotool key --clearmodifiers "$2"; }
 

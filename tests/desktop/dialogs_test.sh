@@ -14,7 +14,7 @@ export GDK_BACKEND=x11
 mkdir -p "$work/cwd" "$work/data/a b"
 
 chooser_wid=""
-find_chooser() { chooser_wid="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)"; [ -n "$chooser_wid" ]; }
+find_chooser() { find_window "$1" && chooser_wid="$found_wid"; }
 ended() { ! kill -0 "$probe_pid" 2>/dev/null; }
 
 # Runs the probe in MODE, waits for the chooser TITLE, lets KEYS act on it, then compares
@@ -25,8 +25,9 @@ run_case() {
   (cd "$work/cwd" && exec "$PROBE" "$mode") >"$work/out" 2>"$work/err" &
   probe_pid=$!
   if ! wait_for find_chooser "$title"; then fail "$what: no window titled $title"; kill "$probe_pid"; wait "$probe_pid"; probe_pid=""; return; fi
-  if xprop -id "$chooser_wid" _NET_WM_STATE | grep -q _NET_WM_STATE_MODAL &&
-     xprop -id "$chooser_wid" WM_TRANSIENT_FOR | grep -q 'window id'; then
+  modal_with_parent() { find_window "$title" _NET_WM_STATE _NET_WM_STATE_MODAL && xprop -id "$found_wid" WM_TRANSIENT_FOR 2>/dev/null | grep -q 'window id'; }
+  if wait_for modal_with_parent; then
+    chooser_wid="$found_wid"
     ok "$what: modal to its parent"
   else
     fail "$what: not modal"
@@ -52,5 +53,10 @@ run_case "save chooser proposes query-result.csv" save "Save as CSV" \
   "chooser \"$work/cwd/query-result.csv\""$'\n'"second \"second\"" press_return
 run_case "save chooser cancelled" save "Save as CSV" \
   "chooser null"$'\n'"second \"second\"" press_escape
+# With a data folder stored, the save chooser starts there instead of in the current folder.
+mkdir -p "$(dirname "$CONFIG_FILE")"
+printf '{"bucketPath":"%s"}' "$work/data/a b" >"$CONFIG_FILE"
+run_case "save chooser starts in the data folder" save "Save as CSV" \
+  "chooser \"$work/data/a b/query-result.csv\""$'\n'"second \"second\"" press_return
 
 finish "dialogs test passed"

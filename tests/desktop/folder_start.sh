@@ -11,7 +11,7 @@ bucket_area_has() {
   image_has "$work/bucket.png" "$1"
 }
 stored_bucket() {
-  sed -n 's/.*"bucketPath": *"\([^"]*\)".*/\1/p' "$HOME/Library/Application Support/Plinthos/config.json" 2>/dev/null
+  sed -n 's/.*"bucketPath": *"\([^"]*\)".*/\1/p' "$CONFIG_FILE" 2>/dev/null
 }
 
 check_folder_start() {

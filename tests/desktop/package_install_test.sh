@@ -49,7 +49,7 @@ check "the later version is installed" test "$(dpkg-query -W -f='${Version}' pli
 start_display 1600x1000x24
 APP=/usr/bin/plinthos
 check_folder_start
-config="$HOME/Library/Application Support/Plinthos/config.json"
+config="$CONFIG_FILE"
 
 if apt_get remove plinthos; then ok "apt removes it"; else fail "apt remove: $(tail -n 20 "$work/apt.log")"; fi
 check "not installed any more" bash -c "! dpkg-query -W -f='\${Status}' plinthos 2>/dev/null | grep -q installed"

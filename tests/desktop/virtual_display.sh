@@ -33,11 +33,13 @@ start_display() {
   wait_for test -s "$work/display" || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
   export DISPLAY=":$(head -n1 "$work/display")"
   unset WAYLAND_DISPLAY
-  # No real settings are touched.
-  export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_CACHE_HOME="$work/home/.cache" \
-    XDG_DATA_HOME="$work/home/.local/share" XDG_RUNTIME_DIR="$work/runtime"
+  # No real settings are touched: everything follows the private HOME.
+  export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
+  unset XDG_CONFIG_HOME XDG_CACHE_HOME XDG_DATA_HOME
+  CONFIG_FILE="$HOME/.config/plinthos/config.json"
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
+  start_session_bus
   # Maximising, closing with Alt+F4 and modality all need the window manager: without it every
   # later step would fail for a reason the test does not show. Now and then it cannot open a
   # display that has only just come up, and ends at once; then it is started again.
@@ -59,6 +61,36 @@ start_display() {
   cat "$work/wm.log" >&2
   exit 1
 }
+# A private session bus: one app per bus, so a running app of another test (or of the user) is
+# never the one a second start finds.
+start_session_bus() {
+  dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$work/bus" 2>"$work/bus.log" &
+  wait_for test -s "$work/bus" || { echo "the session bus did not start" >&2; cat "$work/bus.log" >&2; exit 1; }
+  export DBUS_SESSION_BUS_ADDRESS="$(head -n1 "$work/bus")"
+}
+
+# The mapped windows titled exactly NAME, newest last. A window being replaced may vanish between
+# the search and a later question about it: callers retry through wait_for.
+viewable_windows() {
+  local wid
+  for wid in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+    xwininfo -id "$wid" 2>/dev/null | grep -q 'Map State: IsViewable' && echo "$wid"
+  done
+}
+# Sets `found_wid` to a mapped window titled NAME whose property PROP matches PATTERN (any
+# mapped one without PROP).
+find_window() {
+  local wid
+  found_wid=""
+  for wid in $(viewable_windows "$1"); do
+    if [ -z "${2:-}" ] || xprop -id "$wid" "$2" 2>/dev/null | grep -q "$3"; then
+      found_wid="$wid"
+      return 0
+    fi
+  done
+  return 1
+}
+
 # xprop answers "not found" with exit code 0: only a window id shows a running window manager.
 wm_running() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 

@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   world->data = world->root / "data";
   fs::path home = world->root / "home";
   ::setenv("HOME", home.c_str(), 1);
-  world->configFile = home / "Library" / "Application Support" / "Plinthos" / "config.json";
+  ::unsetenv("XDG_CONFIG_HOME");
+  world->configFile = home / ".config" / "plinthos" / "config.json";
   world->destination = world->root / "out.csv";
   writeFile(world->data / "2024" / "a.csv", "a,b\n1,x\n");
   writeFile(world->data / "b.parquet", "");

@@ -29,6 +29,12 @@ TEST(CommandLineParse, EachFormOfTheArguments) {
       {{"--help"}, Action::PrintHelp, std::nullopt, ""},
       {{"--verbose"}, Action::UsageError, std::nullopt, "plinthos: unknown option --verbose"},
       {{"a", "b"}, Action::UsageError, std::nullopt, "plinthos: only one folder can be opened"},
+      {{"--choose-folder"}, Action::Run, std::nullopt, ""},
+      {{"--choose-folder", "/d"},
+       Action::UsageError,
+       std::nullopt,
+       "plinthos: --choose-folder takes no folder"},
+      {{"--", "--choose-folder"}, Action::Run, "--choose-folder", ""},
   };
   for (const Case& c : cases) {
     const CommandLine line = parseCommandLine(c.args);
@@ -36,6 +42,7 @@ TEST(CommandLineParse, EachFormOfTheArguments) {
     EXPECT_EQ(line.action, c.action);
     EXPECT_EQ(line.folder, c.folder);
     EXPECT_EQ(line.error, c.error);
+    EXPECT_EQ(line.chooseFolder, c.args == std::vector<std::string>{"--choose-folder"});
   }
 }
 
@@ -120,6 +127,64 @@ TEST_F(CommandLineFolder, StartupPrintsOrCarriesTheNotice) {
     EXPECT_EQ(!startup.initScript.empty(), c.script);
     EXPECT_EQ(configJson()["bucketPath"], data.string());
   }
+}
+
+// What a second start hands to the running one: checked there without storing, opened here
+// against the folder it was given in, or only by an absolute name when that folder is gone.
+TEST_F(CommandLineFolder, HandedOverFoldersAreCheckedAgainstTheirOwnFolder) {
+  setBucket(data);
+  fs::create_directories(root / "elsewhere" / "sub");
+  struct Case {
+    std::string given;
+    std::optional<fs::path> cwd;
+    std::optional<fs::path> stored;  // nullopt: a notice, and the stored folder is kept
+  };
+  const Case cases[] = {
+      {"sub", root / "elsewhere", root / "elsewhere" / "sub"},
+      {(root / "elsewhere").string(), std::nullopt, root / "elsewhere"},
+      {"sub", std::nullopt, std::nullopt},
+      {"missing", root, std::nullopt},
+      {"", root, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.given);
+    setBucket(data);
+    EXPECT_EQ(givenFolderProblem(c.given, c.cwd).has_value(), !c.stored);
+    EXPECT_EQ(configJson()["bucketPath"], data.string());  // checking stores nothing
+    const auto problem = openGivenFolder(c.given, c.cwd);
+    EXPECT_EQ(problem.has_value(), !c.stored);
+    if (problem) {
+      EXPECT_EQ(problem->rfind("Could not open the folder \"" + c.given + "\"", 0), 0u);
+    }
+    EXPECT_EQ(configJson()["bucketPath"], (c.stored ? *c.stored : data).string());
+  }
+}
+
+TEST(CommandLineWindow, AnswersThatNeedNoWindowAndScriptsForTheRunningOne) {
+  std::ostringstream out, err;
+  EXPECT_EQ(answerWithoutWindow(parseCommandLine({"--version"}), "1.2.3", out, err), 0);
+  EXPECT_EQ(answerWithoutWindow(parseCommandLine({"--choose-folder", "x"}), "1", out, err), 2);
+  EXPECT_EQ(answerWithoutWindow(parseCommandLine({"/d"}), "1", out, err), std::nullopt);
+  EXPECT_EQ(out.str(), "Plinthos 1.2.3\n");
+  EXPECT_EQ(err.str().rfind("plinthos: --choose-folder takes no folder\n", 0), 0u);
+
+  // Each script waits for the page function it calls; a notice stays one string literal.
+  const std::pair<std::string, std::string> scripts[] = {
+      {reloadFolderScript(), "window.plinthosOpenFolder();"},
+      {chooseFolderScript(), "window.plinthosChooseFolder();"},
+      {showNoticeScript("a \"quote\" </script>"),
+       R"(window.plinthosShowNotice("a \"quote\" </script>");)"},
+  };
+  for (const auto& [script, call] : scripts) {
+    SCOPED_TRACE(script);
+    EXPECT_NE(script.find(call), std::string::npos);
+    EXPECT_NE(script.find("setTimeout"), std::string::npos);
+    EXPECT_NE(script.find("loadTab('bucket')"), std::string::npos);
+  }
+  std::ostringstream quiet;
+  EXPECT_EQ(openFromCommandLine(parseCommandLine({"--choose-folder"}), quiet),
+            chooseFolderScript());
+  EXPECT_EQ(openFromCommandLine(parseCommandLine({}), quiet), "");
 }
 
 TEST(CommandLineNotice, ScriptHoldsTheTextAsOneStringLiteral) {

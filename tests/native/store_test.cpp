@@ -134,12 +134,18 @@ TEST_F(StoreTest, TempFilesOfKilledSavesAreRemovedOnTheNextStart) {
   EXPECT_EQ(readFile(configFile()), R"({"keep":"me"})");
 }
 
-TEST_F(StoreTest, CleanAccountReadsEmptyAndCreatesOnlyTheFolder) {
+mode_t modeOf(const fs::path& p) {
+  struct stat st {};
+  EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+  return st.st_mode & 07777;
+}
+
+TEST_F(StoreTest, CleanAccountReadsEmptyAndCreatesNothing) {
   EXPECT_EQ(call("getBucketPathCpp"), "\"\"");
   EXPECT_EQ(call("getSavedQueriesCpp"), "[]");
   EXPECT_EQ(call("getDashboardsCpp"), "[]");
-  EXPECT_TRUE(fs::is_directory(configFile().parent_path()));
-  EXPECT_FALSE(fs::exists(configFile()));
+  EXPECT_EQ(call("deleteDashboardCpp", args({"none"})), R"({"ok":true})");
+  EXPECT_TRUE(fs::is_empty(home));
   // Argument-free functions ignore whatever they are given.
   EXPECT_EQ(call("getSavedQueriesCpp", "not json at all"), "[]");
   EXPECT_EQ(call("getBucketPathCpp", "[1,2]"), "\"\"");
@@ -191,19 +197,70 @@ TEST_F(StoreTest, ConfigurationKeptElsewhereThroughALinkIsWrittenThrough) {
   EXPECT_EQ(json::parse(readFile(real))["bucketPath"], "/d");
 }
 
-TEST_F(StoreTest, LegacyFileIsCopiedWhenTheNewOneIsMissing) {
-  std::string legacy = R"({"bucketPath":"/old","savedQueries":[{"name":"a","sql":"s"}],)"
-                       R"("dashboards":[{"name":"d","layout":[]}]})";
-  writeFile(legacyFile(), legacy);
-  EXPECT_EQ(call("getBucketPathCpp"), "\"/old\"");
-  EXPECT_EQ(readFile(configFile()), legacy);  // copied byte for byte
-  EXPECT_EQ(call("getSavedQueriesCpp"), R"([{"name":"a","sql":"s"}])");
-  EXPECT_EQ(call("getDashboardsCpp"), R"([{"layout":[],"name":"d"}])");
+TEST_F(StoreTest, EarlierFilesAreCopiedWhileTheNewOneIsMissing) {
+  const std::string mac = R"({"bucketPath":"/mac","savedQueries":[{"name":"a","sql":"s"}],)"
+                          R"("dashboards":[{"name":"d","layout":[]}]})";
+  const std::string legacy = R"({"bucketPath":"/legacy"})";
+  struct Case {
+    const char* what;
+    bool withMac, withLegacy;
+    std::string expected;  // the stored folder afterwards
+  };
+  for (const Case& c :
+       {Case{"only the macOS place", true, false, "/mac"},
+        Case{"only the legacy folder", false, true, "/legacy"},
+        Case{"both: the newer one wins", true, true, "/mac"}, Case{"neither", false, false, ""}}) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(home);
+    fs::create_directories(home);
+    if (c.withMac) writeFile(macFile(), mac);
+    if (c.withLegacy) writeFile(legacyFile(), legacy);
+    EXPECT_EQ(call("getBucketPathCpp"), json(c.expected).dump());
+    if (c.expected.empty()) {
+      EXPECT_FALSE(fs::exists(home / ".config"));
+      continue;
+    }
+    EXPECT_EQ(readFile(configFile()), c.withMac ? mac : legacy);  // byte for byte
+    EXPECT_EQ(modeOf(configFile()), 0600u);
+    EXPECT_EQ(modeOf(configFile().parent_path()), 0700u);
+    EXPECT_EQ(modeOf(home / ".config"), 0700u);
 
-  ASSERT_EQ(call("setBucketPathCpp", args({"/new"})), "\"ok\"");
-  EXPECT_EQ(readFile(legacyFile()), legacy);  // never changed
-  fs::remove(configFile());
-  EXPECT_EQ(call("getBucketPathCpp"), "\"/old\"");  // carried over again
+    ASSERT_EQ(call("setBucketPathCpp", args({"/new"})), "\"ok\"");
+    if (c.withMac) {
+      EXPECT_EQ(readFile(macFile()), mac);  // never changed
+    }
+    if (c.withLegacy) {
+      EXPECT_EQ(readFile(legacyFile()), legacy);
+    }
+    fs::remove(configFile());
+    EXPECT_EQ(call("getBucketPathCpp"), json(c.expected).dump());  // carried over again
+  }
+  // Once the new file is there, the old ones are not read.
+  writeConfig(R"({"bucketPath":"/current"})");
+  EXPECT_EQ(call("getBucketPathCpp"), "\"/current\"");
+}
+
+TEST_F(StoreTest, SettingsFolderFollowsAnAbsoluteXdgConfigHome) {
+  struct Case {
+    const char* value;
+    fs::path expected;
+  };
+  const fs::path elsewhere = root / "xdg";
+  for (const Case& c :
+       {Case{nullptr, configFile()}, Case{"", configFile()}, Case{"relative/place", configFile()},
+        Case{elsewhere.c_str(), elsewhere / "plinthos" / "config.json"}}) {
+    SCOPED_TRACE(c.value ? c.value : "(unset)");
+    if (c.value) {
+      ::setenv("XDG_CONFIG_HOME", c.value, 1);
+    } else {
+      ::unsetenv("XDG_CONFIG_HOME");
+    }
+    EXPECT_EQ(configFilePath(), c.expected.string());
+    ASSERT_EQ(call("setBucketPathCpp", args({"/x"})), "\"ok\"");
+    EXPECT_EQ(json::parse(readFile(c.expected))["bucketPath"], "/x");
+    fs::remove_all(c.expected.parent_path());
+  }
+  ::unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(StoreTest, UnreadableFilesReadAsEmptyAndAreKeptBeforeBeingReplaced) {
@@ -372,28 +429,24 @@ TEST_F(StoreTest, CallsOutsideTheContractAnswerAnErrorAndChangeNothing) {
   EXPECT_EQ(readFile(configFile()), R"({"bucketPath":"/keep"})");
 }
 
-// A new configuration file gets the usual mode narrowed by the umask, which stays as it was; a
-// replaced one keeps its own mode.
-TEST_F(StoreTest, FileModesFollowTheUmaskWithoutChangingIt) {
-  struct Case {
-    mode_t umask;
-    mode_t expected;
-  };
+// A new configuration file and its folders are the owner's alone whatever the umask, which stays
+// as it was; a replaced file keeps its own mode, an existing folder its own.
+TEST_F(StoreTest, NewFilesAndFoldersAreOwnerOnlyWithoutChangingTheUmask) {
   const mode_t before = ::umask(022);
-  for (const Case& c : {Case{022, 0644}, Case{077, 0600}, Case{002, 0664}}) {
-    ::umask(c.umask);
-    fs::remove(configFile());
+  for (const mode_t mask : {022, 077, 002, 0}) {
+    ::umask(mask);
+    fs::remove_all(home / ".config");
     ASSERT_EQ(call("setBucketPathCpp", args({"/a"})), "\"ok\"");
-    struct stat st {};
-    ASSERT_EQ(::stat(configFile().c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, c.expected) << std::oct << c.umask;
-    EXPECT_EQ(::umask(c.umask), c.umask);
+    EXPECT_EQ(modeOf(configFile()), 0600u) << std::oct << mask;
+    EXPECT_EQ(modeOf(configFile().parent_path()), 0700u) << std::oct << mask;
+    EXPECT_EQ(modeOf(home / ".config"), 0700u) << std::oct << mask;
+    EXPECT_EQ(::umask(mask), mask);
   }
   ::chmod(configFile().c_str(), 0640);
+  ::chmod(configFile().parent_path().c_str(), 0750);
   ASSERT_EQ(call("saveQueryCpp", args({"q", "s"})), "\"ok\"");
-  struct stat st {};
-  ASSERT_EQ(::stat(configFile().c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(modeOf(configFile()), 0640u);
+  EXPECT_EQ(modeOf(configFile().parent_path()), 0750u);
   ::umask(before);
 }
 

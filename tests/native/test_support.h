@@ -9,6 +9,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
@@ -98,6 +99,11 @@ class NativeTest : public ::testing::Test {
     fs::create_directories(appFolder / "Plinthos.app" / "Contents" / "MacOS");
     if (const char* old = std::getenv("HOME")) oldHome = old;
     ::setenv("HOME", home.c_str(), 1);
+    // Settings follow HOME alone, so no test reaches the account's own.
+    for (const char* name : kXdgVariables) {
+      if (const char* old = std::getenv(name)) oldXdg[name] = old;
+      ::unsetenv(name);
+    }
     engine = PLINTHOS_ENGINE_PATH;
   }
 
@@ -107,6 +113,7 @@ class NativeTest : public ::testing::Test {
     } else {
       ::unsetenv("HOME");
     }
+    for (const auto& [name, value] : oldXdg) ::setenv(name.c_str(), value.c_str(), 1);
     // Undo any permission a test took away, so everything can be removed.
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(
@@ -125,7 +132,9 @@ class NativeTest : public ::testing::Test {
     }
   }
 
-  fs::path configFile() const {
+  fs::path configFile() const { return home / ".config" / "plinthos" / "config.json"; }
+  // Where earlier versions kept it.
+  fs::path macFile() const {
     return home / "Library" / "Application Support" / "Plinthos" / "config.json";
   }
   fs::path legacyFile() const {
@@ -177,6 +186,8 @@ class NativeTest : public ::testing::Test {
   fs::path root, home, data, appFolder;
   std::string exePath, engine;
   std::optional<std::string> oldHome;
+  static constexpr const char* kXdgVariables[] = {"XDG_CONFIG_HOME", "XDG_DATA_HOME"};
+  std::map<std::string, std::string> oldXdg;
   FakeDialogs dialogs;
 };
 

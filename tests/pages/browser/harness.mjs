@@ -29,7 +29,7 @@ export function makeTemp(prefix) {
 }
 
 export function configPath(home) {
-  return path.join(home, 'Library', 'Application Support', 'Plinthos', 'config.json');
+  return path.join(home, '.config', 'plinthos', 'config.json');
 }
 
 export function writeConfig(home, config) {
@@ -103,7 +103,7 @@ export async function waitForFile(file, timeoutMs = 10000) {
 
 export async function startServe(home, extraArgs = []) {
   const child = spawn(DEV, [...extraArgs, 'serve'], {
-    env: { ...process.env, HOME: home },
+    env: { ...process.env, HOME: home, XDG_CONFIG_HOME: '', XDG_DATA_HOME: '' },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
   let stderr = '';

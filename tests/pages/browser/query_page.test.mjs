@@ -128,7 +128,8 @@ test('aggregated runs, saving the held result, errors, the folder alert and Ctrl
     await server.dialog(path.join(data, 'missing', 'held.csv'));
     const failed = new Promise((r) => page.once('dialog', async (d) => { r(d.message()); await d.dismiss(); }));
     await page.click('#downloadBtn');
-    assert.equal(await failed, 'Save failed: could not write file');
+    // The failure names the file and the system's reason.
+    assert.equal(await failed, 'Save failed: Could not write the CSV file ' + path.join(data, 'missing', 'held.csv') + ': No such file or directory');
     await run(page, 'SELECT SUM(nope) FROM {path-to-files}');
     await page.waitForSelector('#queryError', { state: 'visible' });
     assert.match(await page.textContent('#queryError'), /^⚠ .*nope/s);
