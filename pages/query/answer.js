@@ -5,10 +5,12 @@ import { exportPagedCsv } from '../common/csv_export.js';
 import { engineErrorHtml, mapEngineError } from '../common/engine_error.js';
 import { hasAggregation, PAGE_SIZE, scriptStatements, sqlScript } from '../common/sql.js';
 import { chartChoices, chartType } from '../common/chart_types.js';
+import { dataFolderPath } from './bucket.js';
 import { applyChart, fillChartMenu } from './charts.js';
 import { pageQuery, showCancelled, showEl } from './editor.js';
 import { state } from './state.js';
 import { resultNote } from './table.js';
+import { unreadableNoteText } from './util.js';
 
 const ANSWER_ROW_CAP = 100000;
 
@@ -20,7 +22,27 @@ export function resetAnswer(sql) {
   state.lastCapped = null;
   showQueryNotice('');
   setAnswerNote('');
+  setUnreadableNote([]);
   return state.runSeq;
+}
+
+function setUnreadableNote(paths) {
+  const el = document.getElementById('unreadableNote');
+  if (!el) return;
+  el.textContent = unreadableNoteText(paths, dataFolderPath());
+  el.title = paths.join('\n');
+}
+
+// An answer that had to leave out folders it could not read says so beside it, for the run
+// that asked.
+export function noteUnreadable(seq, ...replies) {
+  if (seq !== state.runSeq) return;
+  const paths = new Set();
+  for (const reply of replies) {
+    const list = reply && reply.value && reply.value.unreadable;
+    if (Array.isArray(list)) list.forEach((p) => paths.add(String(p)));
+  }
+  if (paths.size) setUnreadableNote(Array.from(paths).sort());
 }
 
 export function runStatements(page) {
@@ -121,6 +143,7 @@ async function loadCappedAnswer() {
     showResultError(answerErrorText(res.error, stmts.capped));
     return false;
   }
+  noteUnreadable(seq, res, countRes);
   const answer = res.value;
   if (!answer || !Array.isArray(answer.rows) || answer.rows.length === 0) {
     out.innerHTML = resultNote('var(--muted)', 'No rows returned.');

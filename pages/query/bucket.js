@@ -5,15 +5,21 @@ import { bridgeCall } from '../common/bridge.js';
 import { escapeHtml } from '../common/escape.js';
 import { PATH_VARIABLE, sqlString } from '../common/sql.js';
 import { state } from './state.js';
-import { fmtDate, fmtSize } from './util.js';
+import { fmtDate, fmtSize, keptNoticeText } from './util.js';
 
 const TREE_INDENT_PX = 20;
 const CSV_COLOR = 'var(--success)';
 const PARQUET_COLOR = 'var(--warning)';
+// The conversion's second argument that replaces an existing Parquet file.
+const REPLACE_EXISTING = 'replace';
+const FIRST_SLICE_ROWS = 1000;
+const SLICE_ROWS = 2000;
 
 let currentBucketPath = '';
 let selectedFolderPath = '';
 let folderId = 0;
+// Bumped by each load, so an older drawing stops and an older listing is dropped.
+let loadSeq = 0;
 // The selected folder that a reload found gone, named by the folder line until the next choice.
 let goneFolderPath = '';
 
@@ -27,14 +33,23 @@ export function pathFilesFolder() {
   return selectedFolderPath || currentBucketPath;
 }
 
-// A reload keeps the selected folder while it is still there.
+// The data folder as last listed; empty when none is known.
+export function dataFolderPath() {
+  return currentBucketPath;
+}
+
+// A reload keeps the selected folder while it is still there. A huge folder draws its first rows
+// at once and the rest a slice at a time, so the page answers while it draws; a newer load
+// abandons an older drawing.
 export async function loadBucket() {
   const out = document.getElementById('bucketOut');
+  const load = ++loadSeq;
   out.innerHTML = bucketNote('var(--muted)', 'Loading...');
   const keep = selectedFolderPath;
   selectedFolderPath = '';
   goneFolderPath = '';
   const res = await bridgeCall('listBucketCpp');
+  if (load !== loadSeq) return;
   const tree = res.value;
   if (res.error || !tree) {
     goneFolderPath = keep;
@@ -54,12 +69,19 @@ export async function loadBucket() {
     currentBucketPath = tree.bucketPath;
     document.getElementById('bucketPathLabel').textContent = currentBucketPath;
   }
+  const top = Array.isArray(tree.children) ? tree.children : [];
+  if (!top.length) {
+    out.innerHTML = bucketNote('var(--muted)', 'No .csv or .parquet files found.');
+    updatePathVariableLine();
+    return;
+  }
+  out.innerHTML = '';
   folderId = 0;
-  const html = renderTree(tree, 0);
-  out.innerHTML = html || bucketNote('var(--muted)', 'No .csv or .parquet files found.');
-  if (keep) {
-    const row = Array.from(out.querySelectorAll('.folder-row')).find((r) => r.dataset.path === keep);
-    if (row) selectFolder(keep, Number(row.dataset.folder));
+  const kept = await drawTree(out, top, load, keep);
+  if (load !== loadSeq) return;
+  // A folder the user chose while the tree was drawing wins over the one kept from before.
+  if (keep && !selectedFolderPath) {
+    if (kept) selectFolder(keep, kept);
     else goneFolderPath = keep;
   }
   updatePathVariableLine();
@@ -86,8 +108,9 @@ export async function chooseBucketPath() {
     alert('Could not change the data folder:\n' + stored.error);
     return;
   }
-  // Another data folder: the old selection means nothing there.
+  // Another data folder: the old selection and conversion mean nothing there.
   selectedFolderPath = '';
+  hideConversionNotice();
   await loadBucket();
 }
 
@@ -95,26 +118,84 @@ function joinPath(parent, name) {
   return parent ? parent + '/' + name : name;
 }
 
-function renderTree(node, indent = 0, parentPath = currentBucketPath || '') {
-  if (!node) return '';
-  const children = Array.isArray(node.children) ? node.children : [];
-  if (node.type === 'dir' && indent === 0) {
-    return children.map((c) => renderTree(c, 1, parentPath)).join('');
-  }
-  const pad = 'padding-left:' + indent * TREE_INDENT_PX + 'px';
-  if (node.type === 'dir') {
+const yieldToPage = () => new Promise((resolve) => setTimeout(resolve, 0));
+
+// Draws the tree depth first into `out`, rows of one container gathered into one insertion.
+// Answers the number of the folder whose path is `keep`, or 0.
+async function drawTree(out, top, load, keep) {
+  let kept = 0;
+  let budget = FIRST_SLICE_ROWS;
+  const stack = [{ children: top, next: 0, box: out, indent: 1, path: currentBucketPath || '', html: '' }];
+  while (stack.length) {
+    const frame = stack[stack.length - 1];
+    if (frame.next >= frame.children.length) {
+      frame.box.insertAdjacentHTML('beforeend', frame.html);
+      stack.pop();
+      continue;
+    }
+    if (budget-- <= 0) {
+      for (const f of stack) {
+        f.box.insertAdjacentHTML('beforeend', f.html);
+        f.html = '';
+      }
+      await yieldToPage();
+      if (load !== loadSeq) return 0;
+      budget = SLICE_ROWS;
+    }
+    const node = frame.children[frame.next++] || {};
+    const pad = 'padding-left:' + frame.indent * TREE_INDENT_PX + 'px';
+    if (node.problem) {
+      frame.html += problemRow(node, pad);
+      continue;
+    }
+    if (node.type !== 'dir') {
+      frame.html += fileRow(node, pad);
+      continue;
+    }
     const n = ++folderId;
-    const path = joinPath(parentPath, node.name);
-    return (
-      '<div class="folder-row" id="folder-row-' + n + '" data-folder="' + n + '" data-path="' + escapeHtml(path) +
-      '" style="' + pad + '" title="Click to select this folder for queries">' +
-      '<span class="folder-arrow" id="arrow-' + n + '">▾</span>' +
-      '📂 ' + escapeHtml(node.name) + '</div>' +
-      '<div id="folder-' + n + '">' +
-      children.map((c) => renderTree(c, indent + 1, path)).join('') +
-      '</div>'
-    );
+    const path = joinPath(frame.path, node.name);
+    if (path === keep) kept = n;
+    frame.html += folderRow(n, node.name, path, pad);
+    const children = Array.isArray(node.children) ? node.children : [];
+    if (!children.length) {
+      frame.html += '<div id="folder-' + n + '"></div>';
+      continue;
+    }
+    // The container must exist before its rows go in; rows drawn so far go in first.
+    frame.html += '<div id="folder-' + n + '"></div>';
+    frame.box.insertAdjacentHTML('beforeend', frame.html);
+    frame.html = '';
+    const box = document.getElementById('folder-' + n);
+    stack.push({ children, next: 0, box, indent: frame.indent + 1, path, html: '' });
   }
+  return kept;
+}
+
+function folderRow(n, name, path, pad) {
+  return (
+    '<div class="folder-row" id="folder-row-' + n + '" data-folder="' + n + '" data-path="' + escapeHtml(path) +
+    '" style="' + pad + '" title="Click to select this folder for queries">' +
+    '<span class="folder-arrow" id="arrow-' + n + '">▾</span>' +
+    '📂 ' + escapeHtml(name) + '</div>'
+  );
+}
+
+// An entry that cannot be read or opened: its mark and reason, and nothing to click.
+function problemRow(node, pad) {
+  const reason = escapeHtml(String(node.problem));
+  const kind =
+    node.type === 'dir'
+      ? '<span class="folder-arrow"></span>📂 '
+      : '<span class="file-badge problem-badge">' + escapeHtml(String(node.ext || '').toUpperCase()) + '</span>';
+  return (
+    '<div class="tree-problem" style="' + pad + '" title="' + reason + '">' +
+    kind + '<span class="file-name">' + escapeHtml(node.name) + '</span>' +
+    '<span class="problem-mark" aria-label="Cannot be opened">⚠</span>' +
+    '<div class="problem-reason">' + reason + '</div></div>'
+  );
+}
+
+function fileRow(node, pad) {
   const isCsv = node.ext === 'csv';
   const color = isCsv ? CSV_COLOR : PARQUET_COLOR;
   const fn = isCsv ? 'read_csv' : 'read_parquet';
@@ -148,7 +229,7 @@ function toggleFolder(n) {
 function selectFolder(path, n) {
   selectedFolderPath = path === selectedFolderPath ? '' : path;
   goneFolderPath = '';
-  document.querySelectorAll('.folder-row').forEach((row) => {
+  document.querySelectorAll('.folder-row.selected').forEach((row) => {
     row.style.background = '';
     row.style.borderLeft = '';
     row.classList.remove('selected');
@@ -187,13 +268,66 @@ export function updatePathVariableLine() {
   line.classList.toggle('path-gone', Boolean(goneFolderPath));
 }
 
+// A conversion that kept an existing Parquet file says where the table went, and offers to
+// replace the kept file instead; replacing touches that file alone.
 async function convertCsv(path) {
   const res = await bridgeCall('csv2parquetCpp', path);
   if (res.error) {
     alert('Conversion failed:\n' + res.error);
     return;
   }
+  const done = res.value || {};
+  if (done.existing) showConversionNotice(keptNoticeText(done.existing, done.ok), path, done.existing);
+  else hideConversionNotice();
   await loadBucket();
+}
+
+async function replaceExisting(path, existing) {
+  const res = await bridgeCall('csv2parquetCpp', path, REPLACE_EXISTING);
+  if (res.error) {
+    alert('Conversion failed:\n' + res.error);
+    return;
+  }
+  const written = (res.value && res.value.ok) || existing;
+  showConversionNotice(written + ' was replaced by the table of ' + path + '.');
+  await loadBucket();
+}
+
+// Put in as text, never as markup; a notice with a file to replace offers the button.
+function showConversionNotice(text, path, existing) {
+  hideConversionNotice();
+  const box = document.createElement('div');
+  box.id = 'conversionNotice';
+  box.setAttribute('role', 'status');
+  const message = document.createElement('span');
+  message.textContent = text;
+  box.append(message);
+  if (existing) {
+    const replace = document.createElement('button');
+    replace.type = 'button';
+    replace.className = 'conversion-replace';
+    replace.textContent = 'Replace ' + existing + ' instead';
+    replace.addEventListener('click', () => {
+      replace.disabled = true;
+      replaceExisting(path, existing).finally(() => {
+        replace.disabled = false;
+      });
+    });
+    box.append(replace);
+  }
+  const close = document.createElement('button');
+  close.type = 'button';
+  close.className = 'conversion-notice-close';
+  close.title = 'Dismiss';
+  close.textContent = '×';
+  close.addEventListener('click', () => box.remove());
+  box.append(close);
+  document.getElementById('bucketOut').before(box);
+}
+
+function hideConversionNotice() {
+  const old = document.getElementById('conversionNotice');
+  if (old) old.remove();
 }
 
 // The query for one file of the tree.

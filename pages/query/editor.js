@@ -2,6 +2,7 @@
 import { bridgeCall } from '../common/bridge.js';
 import { PAGE_SIZE, PATH_VARIABLE, substitutePathVariable } from '../common/sql.js';
 import {
+  noteUnreadable,
   rebuildAnswerOptions,
   resetAnswer,
   answerErrorText,
@@ -129,6 +130,7 @@ async function runQuery() {
     out.innerHTML = '';
     return;
   }
+  noteUnreadable(seq, res);
   const answer = res.value;
   if (!answer || !Array.isArray(answer.rows) || answer.rows.length === 0) {
     state.lastResult = null;

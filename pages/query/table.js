@@ -3,7 +3,15 @@ import { bridgeCall } from '../common/bridge.js';
 import { escapeHtml } from '../common/escape.js';
 import { formatNumber } from '../common/numbers.js';
 import { drawVirtualTable } from '../common/virtual_table.js';
-import { answerErrorText, exportAnswerCsv, rowsText, runStatements, showQueryNotice, showResultError } from './answer.js';
+import {
+  answerErrorText,
+  exportAnswerCsv,
+  noteUnreadable,
+  rowsText,
+  runStatements,
+  showQueryNotice,
+  showResultError,
+} from './answer.js';
 import { csvText } from './csv.js';
 import { pageQuery, showCancelled } from './editor.js';
 import { state } from './state.js';
@@ -58,6 +66,7 @@ export async function drawPaginatedTable() {
       showResultError(answerErrorText(paged.error, stmts.page));
       return;
     }
+    noteUnreadable(seq, counted, paged);
     const countRes = counted.value;
     const pageRes = paged.value || {};
     const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];

@@ -10,7 +10,8 @@
 //
 // withApp options: data (files to create in a fresh data folder: name -> text), bucket (true by
 // default: configure the data folder as bucketPath before the page opens), config (extra config
-// keys), dialogs (answers queued before the page opens). The page is opened on the shell and waits
+// keys), dialogs (answers queued before the page opens), servePrefix (a command the server is
+// started through). The page is opened on the shell and waits
 // until the Query page's tree has loaded. Everything made is removed afterwards.
 // The page's own text escaping helper is `escapeHtml` (pages/common/escape.js).
 import { spawn, spawnSync } from 'node:child_process';
@@ -101,8 +102,10 @@ export async function waitForFile(file, timeoutMs = 10000) {
   throw new Error(`${file} was not written`);
 }
 
-export async function startServe(home, extraArgs = []) {
-  const child = spawn(DEV, [...extraArgs, 'serve'], {
+// `prefix` runs the server through another program first (for example setpriv).
+export async function startServe(home, extraArgs = [], prefix = []) {
+  const argv = [...prefix, DEV, ...extraArgs, 'serve'];
+  const child = spawn(argv[0], argv.slice(1), {
     env: { ...process.env, HOME: home, XDG_CONFIG_HOME: '', XDG_DATA_HOME: '' },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
@@ -170,7 +173,7 @@ export async function withApp(options, fn) {
     const config = { ...(options.config || {}) };
     if (options.bucket !== false) config.bucketPath = data;
     if (Object.keys(config).length) writeConfig(home, config);
-    server = await startServe(home);
+    server = await startServe(home, [], options.servePrefix);
     for (const answer of options.dialogs || []) await server.dialog(answer);
     browser = await launchBrowser();
     const page = await openApp(browser, server, options.viewport);

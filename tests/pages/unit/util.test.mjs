@@ -55,3 +55,19 @@ test('cell formatting of the two table forms', () => {
   // Big integers keep every digit.
   assert.equal(ctx.fmtPageCell('12345678901234567891'), BigInt('12345678901234567891').toLocaleString());
 });
+
+test('unreadableNoteText names folders relative to the data folder and shortens a long list', () => {
+  const cases = [
+    // [paths, data folder, text]
+    [[], '/d', ''],
+    [undefined, '/d', ''],
+    [['/d/locked'], '/d', 'These folders could not be read and were left out: locked/.'],
+    [['/d/a/b/', '/d/<c>'], '/d/', 'These folders could not be read and were left out: a/b/, <c>/.'],
+    [['/elsewhere/x'], '/d', 'These folders could not be read and were left out: /elsewhere/x/.'],
+    [['/dx/y'], '/d', 'These folders could not be read and were left out: /dx/y/.'],
+    [['rel/dir'], '', 'These folders could not be read and were left out: rel/dir/.'],
+    [Array.from({ length: 1205 }, (_, i) => '/d/f' + i), '/d',
+      'These folders could not be read and were left out: f0/, f1/, f2/, f3/, f4/ and 1,200 more.'],
+  ];
+  for (const [paths, base, text] of cases) assert.equal(ctx.unreadableNoteText(paths, base), text, String(paths));
+});
