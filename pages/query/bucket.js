@@ -16,6 +16,9 @@ let selectedFolderPath = '';
 let folderId = 0;
 // The selected folder that a reload found gone, named by the folder line until the next choice.
 let goneFolderPath = '';
+// The tree last listed, and who is told when what {path-to-files} stands for may have changed.
+let lastTree = null;
+let pathFilesListener = null;
 
 function bucketNote(color, html) {
   return '<div style="color:' + color + ';padding:8px 0">' + html + '</div>';
@@ -25,6 +28,34 @@ function bucketNote(color, html) {
 // no data folder is known.
 export function pathFilesFolder() {
   return selectedFolderPath || currentBucketPath;
+}
+
+export function onPathFilesChange(fn) {
+  pathFilesListener = fn;
+}
+
+export function bucketRoot() {
+  return currentBucketPath;
+}
+
+// The folders and files of the last listing, paths relative to the data folder, as
+// { rel, dir, ext }.
+export function bucketEntries() {
+  const out = [];
+  const walk = (node, prefix) => {
+    for (const c of Array.isArray(node && node.children) ? node.children : []) {
+      if (!c || typeof c.name !== 'string') continue;
+      if (c.type === 'dir') {
+        const rel = prefix + c.name;
+        out.push({ rel, dir: true, ext: '' });
+        walk(c, rel + '/');
+      } else {
+        out.push({ rel: c.path == null ? prefix + c.name : String(c.path), dir: false, ext: String(c.ext || '') });
+      }
+    }
+  };
+  walk(lastTree, '');
+  return out;
 }
 
 // A reload keeps the selected folder while it is still there.
@@ -54,6 +85,8 @@ export async function loadBucket() {
     currentBucketPath = tree.bucketPath;
     document.getElementById('bucketPathLabel').textContent = currentBucketPath;
   }
+  lastTree = tree;
+  if (pathFilesListener) pathFilesListener(true);
   folderId = 0;
   const html = renderTree(tree, 0);
   out.innerHTML = html || bucketNote('var(--muted)', 'No .csv or .parquet files found.');
@@ -174,6 +207,7 @@ function pathVariableText() {
 }
 
 export function updatePathVariableLine() {
+  if (pathFilesListener) pathFilesListener(false);
   const line = document.getElementById('pathVariableLine');
   if (!line) return;
   line.textContent = pathVariableText();
