@@ -32,14 +32,16 @@ export const STATEMENT_WORDS = [
   'SHOW', 'VALUES', 'SET', 'DROP', 'UPDATE', 'DELETE',
 ];
 
+// Added to the list's own match score (an exact match of another letter case is 200 below a
+// perfect one, a prefix 100 more), so that a column's prefix still outranks a keyword typed whole.
 const BOOST = {
-  pathVariable: 40,
-  sourceFunction: 30,
-  column: 30,
-  statementWord: 20,
+  pathVariable: 99,
+  sourceFunction: 60,
+  column: 80,
+  statementWord: 50,
   function: 0,
-  keyword: -10,
-  unlikely: -40,
+  keyword: -40,
+  unlikely: -99,
 };
 
 // A name as the engine reads it: quoted unless it is a plain word that is not reserved.

@@ -292,9 +292,13 @@ export function createSqlEditor(host, options = {}) {
     setDialect(keywords, functions) {
       view.dispatch({ effects: language.reconfigure(engineDialect(keywords, functions).extension) });
     },
-    // Opens the completion list again, for options that arrived after it was drawn.
+    // Asks for completion again, for options that arrived after the list was drawn or found
+    // empty: while the list is open, or while a name is being typed.
     refreshCompletion() {
-      if (completionStatus(view.state) !== null && view.hasFocus) startCompletion(view);
+      if (!view.hasFocus || !view.state.selection.main.empty) return;
+      const pos = view.state.selection.main.head;
+      const typing = /[\p{L}\p{N}_$."'{]/u.test(view.state.sliceDoc(pos - 1, pos));
+      if (completionStatus(view.state) !== null || typing) startCompletion(view);
     },
   };
 }

@@ -23,6 +23,9 @@ const NO_FOLDER_ALERT = 'Please select a folder in the Bucket Browser first';
 const QUERY_STOP_TAG = 'queryPage';
 const STOP_OFFER_DELAY_MS = 500;
 const CANCELLED_NOTE = 'Query cancelled.';
+// Half of a UTF-16 pair without its other half: no character at all, and not valid text.
+const LONE_SURROGATE_RE = /[\ud800-\udbff](?![\udc00-\udfff])|(?<![\ud800-\udbff])[\udc00-\udfff]/;
+const LONE_SURROGATE_NOTE = 'The query holds a broken character (half of a UTF-16 pair) and was not run: line ';
 
 let pendingQueries = 0;
 let stopOfferTimer = null;
@@ -97,6 +100,17 @@ async function runQuery() {
   const taken = queryEditor.runText();
   const input = taken.text.trim();
   if (!input) return;
+  const errBox = document.getElementById('queryError');
+  const lone = input.search(LONE_SURROGATE_RE);
+  if (lone >= 0) {
+    // Such text cannot be handed on as JSON; say where it is instead of sending it.
+    const at = taken.from + (taken.text.length - taken.text.trimStart().length) + lone;
+    const line = queryEditor.view.state.doc.lineAt(at).number;
+    errBox.textContent = '⚠ ' + LONE_SURROGATE_NOTE + line + '.';
+    errBox.style.display = 'block';
+    queryEditor.markError(at, errBox.textContent);
+    return;
+  }
   const sql = replacePathVariable(input);
   if (sql === null) return;
   queryEditor.markError(null);
@@ -114,7 +128,6 @@ async function runQuery() {
   showEl('chartType', '');
   showEl('downloadBtn', 'none');
   showEl('saveQueryBtn', '');
-  const errBox = document.getElementById('queryError');
   errBox.style.display = 'none';
   errBox.textContent = '';
   const timeEl = document.getElementById('queryTime');

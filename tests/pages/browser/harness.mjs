@@ -101,8 +101,9 @@ export async function waitForFile(file, timeoutMs = 10000) {
   throw new Error(`${file} was not written`);
 }
 
-export async function startServe(home, extraArgs = []) {
-  const child = spawn(DEV, [...extraArgs, 'serve'], {
+// `dev` may name another build's plinthos-dev (the benchmarks compare with one).
+export async function startServe(home, extraArgs = [], dev = DEV) {
+  const child = spawn(dev, [...extraArgs, 'serve'], {
     env: { ...process.env, HOME: home },
     stdio: ['ignore', 'pipe', 'pipe'],
   });
