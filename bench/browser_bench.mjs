@@ -689,24 +689,24 @@ async function mainThreadTasks(browser, page, work) {
   return events.filter((e) => e.name === 'RunTask' && e.ph === 'X' && main.has(`${e.pid}:${e.tid}`)).map((e) => e.dur / 1000);
 }
 
-// Milliseconds from a key's event to the completion list drawn after it.
+// Milliseconds from a key's event to the completion list drawn after it: the list is looked for
+// at every frame after the key, and the time taken at the frame it is first there.
 function pageCompletionDelay(wait) {
   return new Promise((resolve, reject) => {
-    const input = document.getElementById('queryInput');
     const timer = setTimeout(() => reject(new Error('no completion list')), wait);
+    const old = document.querySelector('.cm-tooltip-autocomplete');
     let pressed = null;
-    const onKey = (e) => { pressed = e.timeStamp; };
-    document.addEventListener('keydown', onKey, { capture: true, once: true });
-    const done = () => {
+    document.addEventListener('keydown', (e) => { pressed = e.timeStamp; }, { capture: true, once: true });
+    const look = () => {
       const list = document.querySelector('.cm-tooltip-autocomplete li');
-      if (pressed === null || !list) return false;
-      clearTimeout(timer);
-      mo.disconnect();
-      requestAnimationFrame(() => resolve(performance.now() - pressed));
-      return true;
+      if (pressed !== null && list && list.closest('.cm-tooltip-autocomplete') !== old) {
+        clearTimeout(timer);
+        resolve(performance.now() - pressed);
+        return;
+      }
+      requestAnimationFrame(look);
     };
-    const mo = new MutationObserver(done);
-    mo.observe(input.closest('.cm-editor'), { childList: true, subtree: true });
+    requestAnimationFrame(look);
   });
 }
 
@@ -774,25 +774,30 @@ async function editorFigures(browser, server, work) {
   });
 
   // The completion list with 2,000 columns of {path-to-files} known.
-  await page.$eval('#queryInput', (e) => { e.value = ''; });
-  await page.focus('#queryInput');
-  await page.keyboard.type('SELECT colu');
-  await page.waitForFunction((n) => document.querySelectorAll('.cm-tooltip-autocomplete li').length > 0 &&
-    [...document.querySelectorAll('.cm-completionLabel')].some((l) => l.textContent === `column ${n - 1}`) , WIDE_COLUMNS, { timeout: WAIT_MS * 6 })
-    .catch(() => {});
-  const delays = [];
-  for (let r = 0; r < reps(21); r++) {
-    await page.$eval('#queryInput', (e) => { e.value = 'SELECT '; });
+  try {
+    await page.$eval('#queryInput', (e) => { e.value = ''; });
     await page.focus('#queryInput');
-    await page.keyboard.press('Control+End');
-    const delay = page.evaluate(pageCompletionDelay, WAIT_MS);
-    await page.keyboard.type('c');
-    delays.push(await delay);
+    await page.keyboard.type('SELECT colu');
+    await page.waitForFunction((n) => document.querySelectorAll('.cm-tooltip-autocomplete li').length > 0 &&
+      [...document.querySelectorAll('.cm-completionLabel')].some((l) => l.textContent.startsWith('column ')), WIDE_COLUMNS, { timeout: WAIT_MS * 6 })
+      .catch(() => {});
+    const delays = [];
+    for (let r = 0; r < reps(21); r++) {
+      await page.focus('#queryInput');
+      await page.keyboard.press('Escape');
+      await page.$eval('#queryInput', (e) => { e.value = 'SELECT '; });
+      await page.keyboard.press('Control+End');
+      const delay = page.evaluate(pageCompletionDelay, WAIT_MS);
+      await page.keyboard.type('c');
+      delays.push(await delay);
+    }
+    rows.push({
+      figure: `completion list drawn after a keystroke, ${WIDE_COLUMNS.toLocaleString('en-US')} columns known`, unit: 'ms',
+      measured: delays, goalMs: COMPLETION_GOAL_MS, note: 'from the key event until the frame after the list is in the document',
+    });
+  } catch (e) {
+    rows.push({ figure: 'completion list drawn after a keystroke', error: errorText(e) });
   }
-  rows.push({
-    figure: `completion list drawn after a keystroke, ${WIDE_COLUMNS.toLocaleString('en-US')} columns known`, unit: 'ms',
-    measured: delays, goalMs: COMPLETION_GOAL_MS, note: 'from the key event until the frame after the list is in the document',
-  });
   await page.close();
   return rows;
 }
