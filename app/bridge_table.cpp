@@ -234,10 +234,12 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
       // [name] -> {"ok":true}.
       {"deleteDashboardCpp",
        bound([](const Args& a) { return replyOf(deleteDashboard(a.text(0)), okTrue); })},
-      // [sql] -> {"columns": [{"name", "type"}...]}.
+      // [sql, stop tag?] -> {"columns": [{"name", "type"}...]}; stoppable like a query, so an
+      // editor can end a run for a folder the user has already left.
       {"getSchemaCpp", bound([services](const Args& a) {
          return replyOf(getSchema(a.text(0), services), schemaReply);
-       })},
+       }),
+       kQueryStopTagAt},
       // [csv text] -> {"ok": destination} or {"cancelled": true}.
       {"saveCsvCpp",
        bound([dialogs](const Args& a) { return replyOf(saveCsv(a.text(0), dialogs), okPath); })},

@@ -5,6 +5,10 @@
 //
 //   PLINTHOS_DEV=build/plinthos-dev node bench/browser_bench.mjs --report FILE [--data DIR] [--quick] [--reps N]
 //     [--only charts]   (the 100,000-row line and area chart figures alone)
+//     [--only editor]   (the SQL editor's typing, completion-list and page-load figures alone;
+//                        editor-load: the page load alone)
+//     [--baseline-dev PATH]  (a plinthos-dev built before the editor: its page load, alternating,
+//                             is the load figure's floor)
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -20,6 +24,12 @@ const DASHBOARD_GOAL = 1.15;
 const CHART_DRAW_GOAL_MS = 150;
 const CHART_TASK_GOAL_MS = 200;
 const CHART_ROWS = 'SELECT range AS x, SUM((range * 7919) % 1000) AS y FROM range(100000) GROUP BY range ORDER BY x';
+const EDITOR_TASK_GOAL_MS = 16;
+const COMPLETION_GOAL_MS = 50;
+const LOAD_GOAL_MS = 100;
+const TYPED_CHARS = 1000;
+const SCRIPT_LINES = 2000;
+const WIDE_COLUMNS = 2000;
 const CLOCK_TICKS = 100; // the kernel's USER_HZ in /proc/PID/stat
 const TEN_COLUMNS = `SELECT range AS id, SUM(range) AS total, COUNT(*) AS n, MIN(range % 97) AS m97, MAX(range * 3) AS x3,
   AVG(range) AS mean, SUM(range) / 7 AS seventh, 'item ' || range AS label,
@@ -35,6 +45,7 @@ function options(argv) {
     else if (argv[i] === '--report') o.report = argv[++i];
     else if (argv[i] === '--only') o.only = argv[++i];
     else if (argv[i] === '--data') o.data = path.resolve(argv[++i]);
+    else if (argv[i] === '--baseline-dev') o.baselineDev = path.resolve(argv[++i]);
   }
   return o;
 }
@@ -663,6 +674,134 @@ async function dashboardFigure(browser, server, work) {
   }];
 }
 
+// The SQL editor: typing into a long script, the completion list with many columns known, and
+// the Query page's load until the editor takes typing.
+
+// The renderer's main-thread tasks while `work` runs, from Chromium's own trace: every task,
+// not only those over 50 ms that the page's long-task observer reports.
+async function mainThreadTasks(browser, page, work) {
+  await browser.startTracing(page, { categories: ['devtools.timeline', 'disabled-by-default-devtools.timeline'] });
+  await work();
+  const trace = JSON.parse((await browser.stopTracing()).toString('utf8'));
+  const events = trace.traceEvents || trace;
+  const main = new Set(events.filter((e) => e.name === 'thread_name' && e.args && e.args.name === 'CrRendererMain')
+    .map((e) => `${e.pid}:${e.tid}`));
+  return events.filter((e) => e.name === 'RunTask' && e.ph === 'X' && main.has(`${e.pid}:${e.tid}`)).map((e) => e.dur / 1000);
+}
+
+// Milliseconds from a key's event to the completion list drawn after it: the list is looked for
+// at every frame after the key, and the time taken at the frame it is first there.
+function pageCompletionDelay(wait) {
+  return new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error('no completion list')), wait);
+    const old = document.querySelector('.cm-tooltip-autocomplete');
+    let pressed = null;
+    document.addEventListener('keydown', (e) => { pressed = e.timeStamp; }, { capture: true, once: true });
+    const look = () => {
+      const list = document.querySelector('.cm-tooltip-autocomplete li');
+      if (pressed !== null && list && list.closest('.cm-tooltip-autocomplete') !== old) {
+        clearTimeout(timer);
+        resolve(performance.now() - pressed);
+        return;
+      }
+      requestAnimationFrame(look);
+    };
+    requestAnimationFrame(look);
+  });
+}
+
+async function editorFigures(browser, server, work) {
+  const rows = [];
+  const header = Array.from({ length: WIDE_COLUMNS }, (_, i) => `"column ${i}"`).join(',');
+  fs.writeFileSync(path.join(work, 'wide.csv'), header + '\n' + Array.from({ length: WIDE_COLUMNS }, (_, i) => i).join(',') + '\n');
+
+  // Load: from navigation to the Query page listed and its editor in place; alternating with the
+  // same load of a build from before the editor when one is given.
+  const loadOnce = async (srv) => {
+    const page = await browser.newPage({ viewport: { width: 1400, height: 900 } });
+    await page.setExtraHTTPHeaders({ 'Accept-Encoding': 'identity' });
+    await page.goto(srv.url);
+    await page.waitForFunction(() => document.getElementById('queryInput') && /wide\.csv/.test(document.getElementById('bucketOut').textContent),
+      null, { polling: 5 });
+    const ms = await page.evaluate(() => performance.now());
+    await page.close();
+    return ms;
+  };
+  let baseline = null;
+  try {
+    if (opts.baselineDev) {
+      const home = makeTemp('plinthos-bench-home-');
+      writeConfig(home, { bucketPath: work });
+      baseline = await startServe(home, ['--exe', path.join(path.dirname(DEV), 'Plinthos.app/Contents/MacOS/Plinthos')], [], opts.baselineDev);
+      baseline.home = home;
+    }
+    const loads = [];
+    const before = [];
+    for (let i = 0; i < reps(11); i++) {
+      loads.push(await loadOnce(server));
+      if (baseline) before.push(await loadOnce(baseline));
+    }
+    const diff = baseline ? stats(loads).median - stats(before).median : 0;
+    rows.push({
+      figure: 'Query page load, from navigation until its tree is listed and the editor takes typing', unit: 'ms', measured: loads,
+      floor: baseline ? before : undefined, floorName: 'the same page before the editor',
+      note: baseline ? `${diff.toFixed(0)} ms more than before the editor; goal at most ${LOAD_GOAL_MS} ms more` : `goal: at most ${LOAD_GOAL_MS} ms more than before the editor`,
+    });
+  } finally {
+    if (baseline) {
+      await baseline.stop();
+      fs.rmSync(baseline.home, { recursive: true, force: true });
+    }
+  }
+  if (opts.only === 'editor-load') return rows;
+  const page = await openUncompressed(browser, server);
+  await page.click('#formatSwitch');
+  // Typing at the end of a 2,000-line script.
+  const script = Array.from({ length: SCRIPT_LINES }, (_, i) => `SELECT region, SUM(amount) AS s${i} FROM {path-to-files} WHERE id > ${i} GROUP BY region;`).join('\n');
+  const longest = [];
+  for (let r = 0; r < reps(3); r++) {
+    await page.$eval('#queryInput', (e, v) => { e.value = v; }, script);
+    await page.focus('#queryInput');
+    await page.keyboard.press('Control+End');
+    await page.keyboard.press('Enter');
+    const text = 'SELECT amount, region FROM {path-to-files} WHERE amount > 10 ORDER BY region; '.repeat(20).slice(0, TYPED_CHARS);
+    const tasks = await mainThreadTasks(browser, page, () => page.keyboard.type(text));
+    longest.push(Math.max(0, ...tasks));
+  }
+  rows.push({
+    figure: `typing ${TYPED_CHARS.toLocaleString('en-US')} characters at the end of a ${SCRIPT_LINES.toLocaleString('en-US')}-line script: the longest task on the page's thread`,
+    unit: 'ms', measured: longest, goalMs: EDITOR_TASK_GOAL_MS, note: "from Chromium's trace, every task counted",
+  });
+
+  // The completion list with 2,000 columns of {path-to-files} known.
+  try {
+    await page.$eval('#queryInput', (e) => { e.value = ''; });
+    await page.focus('#queryInput');
+    await page.keyboard.type('SELECT colu');
+    await page.waitForFunction((n) => document.querySelectorAll('.cm-tooltip-autocomplete li').length > 0 &&
+      [...document.querySelectorAll('.cm-completionLabel')].some((l) => l.textContent.startsWith('column ')), WIDE_COLUMNS, { timeout: WAIT_MS * 6 })
+      .catch(() => {});
+    const delays = [];
+    for (let r = 0; r < reps(21); r++) {
+      await page.focus('#queryInput');
+      await page.keyboard.press('Escape');
+      await page.$eval('#queryInput', (e) => { e.value = 'SELECT '; });
+      await page.keyboard.press('Control+End');
+      const delay = page.evaluate(pageCompletionDelay, WAIT_MS);
+      await page.keyboard.type('c');
+      delays.push(await delay);
+    }
+    rows.push({
+      figure: `completion list drawn after a keystroke, ${WIDE_COLUMNS.toLocaleString('en-US')} columns known`, unit: 'ms',
+      measured: delays, goalMs: COMPLETION_GOAL_MS, note: 'from the key event until the frame after the list is in the document',
+    });
+  } catch (e) {
+    rows.push({ figure: 'completion list drawn after a keystroke', error: errorText(e) });
+  }
+  await page.close();
+  return rows;
+}
+
 const errorText = (e) => String((e && e.message) || e);
 
 // plinthos-dev compresses replies at brotli's slowest level when the browser offers it (seconds
@@ -694,6 +833,10 @@ async function main() {
       const page = await openUncompressed(browser, server);
       rows = await figures(page, server, work).catch((e) => [{ figure: 'Query page figures', error: errorText(e) }]);
       await page.close();
+    }
+    if (!opts.only || opts.only.startsWith('editor')) {
+      rows.push(...(await editorFigures(browser, server, work)
+        .catch((e) => [{ figure: 'SQL editor figures', error: errorText(e) }])));
     }
     if (!opts.only || opts.only === 'charts') {
       rows.push(...(await chartFigures(browser, server, work)

@@ -136,15 +136,20 @@ function engineOwnMessage(text) {
 // `message` of the engine for `sent` ({ sql, map } from sqlPieces), told in terms of `userText`.
 // A message without a position, or one that cannot be placed, is only cleared of earlier rows.
 export function mapEngineError(message, sent, userText) {
+  return placeEngineError(message, sent, userText).text;
+}
+
+// The same, with `offset`, the error's place in `userText` (null when it has none).
+export function placeEngineError(message, sent, userText) {
   const own = engineOwnMessage(message == null ? '' : message);
   const m = ENGINE_CONTEXT_RE.exec(own);
-  if (!m || !sent || !Array.isArray(sent.map)) return own;
+  if (!m || !sent || !Array.isArray(sent.map)) return { text: own, offset: null };
   const head = 'LINE ' + m[1] + ': ';
   const at = engineErrorOffset(sent.sql, own, Number(m[1]), m[2], m[3].length - head.length);
-  if (at < 0) return own;
+  if (at < 0) return { text: own, offset: null };
   const offset = engineUserOffset(sent.map, at);
-  if (offset === null) return own;
-  return own.slice(0, m.index) + engineContext(String(userText), offset) + own.slice(m.index + m[0].length);
+  if (offset === null) return { text: own, offset: null };
+  return { text: own.slice(0, m.index) + engineContext(String(userText), offset) + own.slice(m.index + m[0].length), offset };
 }
 
 // The block an engine message is shown in.

@@ -51,6 +51,24 @@ export function substitutePathVariable(sql, parquet, folder) {
   return String(sql).split(PATH_VARIABLE).join(pathFilesCall(parquet, folder));
 }
 
+// The offset in `sql` of `offset` in the same text with every {path-to-files} replaced by
+// `call`: inside a replacement, the variable's own start.
+export function pathVariableOffset(sql, call, offset) {
+  const parts = String(sql).split(PATH_VARIABLE);
+  let sent = 0;
+  let own = 0;
+  for (let i = 0; i < parts.length; i++) {
+    if (offset < sent + parts[i].length) return own + (offset - sent);
+    sent += parts[i].length;
+    own += parts[i].length;
+    if (i === parts.length - 1) break;
+    if (offset < sent + call.length) return own;
+    sent += call.length;
+    own += PATH_VARIABLE.length;
+  }
+  return Math.min(own, own + (offset - sent));
+}
+
 // Line breaks keep a trailing "--" comment from swallowing the added text.
 export function paginatedStatements(base, page, pageSize) {
   const offset = (page - 1) * pageSize;

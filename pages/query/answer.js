@@ -2,12 +2,12 @@
 // whole table or chart (a non-aggregated one from its first rows), engine errors told in terms of
 // the editor's text, and a line for each success.
 import { exportPagedCsv } from '../common/csv_export.js';
-import { engineErrorHtml, mapEngineError } from '../common/engine_error.js';
+import { engineErrorHtml, placeEngineError } from '../common/engine_error.js';
 import { hasAggregation, PAGE_SIZE, scriptStatements, sqlScript } from '../common/sql.js';
 import { chartChoices, chartType } from '../common/chart_types.js';
 import { dataFolderPath } from './bucket.js';
 import { applyChart, fillChartMenu } from './charts.js';
-import { pageQuery, showCancelled, showEl } from './editor.js';
+import { markQueryError, pageQuery, showCancelled, showEl } from './editor.js';
 import { state } from './state.js';
 import { resultNote } from './table.js';
 import { unreadableNoteText } from './util.js';
@@ -49,9 +49,12 @@ export function runStatements(page) {
   return scriptStatements(state.lastScript, page || 1, PAGE_SIZE, ANSWER_ROW_CAP);
 }
 
-// An engine message for one of this run's statements, its position told in the editor's terms.
+// An engine message for one of this run's statements, its position told in the editor's terms
+// and marked there.
 export function answerErrorText(error, sent) {
-  return mapEngineError(error, sent, state.lastSql);
+  const placed = placeEngineError(error, sent, state.lastSql);
+  markQueryError(placed.offset, placed.text);
+  return placed.text;
 }
 
 export function showResultError(text) {

@@ -22,6 +22,9 @@ let folderId = 0;
 let loadSeq = 0;
 // The selected folder that a reload found gone, named by the folder line until the next choice.
 let goneFolderPath = '';
+// The tree last listed, and who is told when what {path-to-files} stands for may have changed.
+let lastTree = null;
+let pathFilesListener = null;
 
 function bucketNote(color, html) {
   return '<div style="color:' + color + ';padding:8px 0">' + html + '</div>';
@@ -36,6 +39,30 @@ export function pathFilesFolder() {
 // The data folder as last listed; empty when none is known.
 export function dataFolderPath() {
   return currentBucketPath;
+}
+
+export function onPathFilesChange(fn) {
+  pathFilesListener = fn;
+}
+
+// The folders and files of the last listing, paths relative to the data folder, as
+// { rel, dir, ext }.
+export function bucketEntries() {
+  const out = [];
+  const walk = (node, prefix) => {
+    for (const c of Array.isArray(node && node.children) ? node.children : []) {
+      if (!c || typeof c.name !== 'string' || c.problem) continue;  // not openable
+      if (c.type === 'dir') {
+        const rel = prefix + c.name;
+        out.push({ rel, dir: true, ext: '' });
+        walk(c, rel + '/');
+      } else {
+        out.push({ rel: c.path == null ? prefix + c.name : String(c.path), dir: false, ext: String(c.ext || '') });
+      }
+    }
+  };
+  walk(lastTree, '');
+  return out;
 }
 
 // A reload keeps the selected folder while it is still there. A huge folder draws its first rows
@@ -69,6 +96,8 @@ export async function loadBucket() {
     currentBucketPath = tree.bucketPath;
     document.getElementById('bucketPathLabel').textContent = currentBucketPath;
   }
+  lastTree = tree;
+  if (pathFilesListener) pathFilesListener(true);
   const top = Array.isArray(tree.children) ? tree.children : [];
   if (!top.length) {
     out.innerHTML = bucketNote('var(--muted)', 'No .csv or .parquet files found.');
@@ -262,6 +291,7 @@ function pathVariableText() {
 }
 
 export function updatePathVariableLine() {
+  if (pathFilesListener) pathFilesListener(false);
   const line = document.getElementById('pathVariableLine');
   if (!line) return;
   line.textContent = pathVariableText();

@@ -1,6 +1,7 @@
 // Query editor: examples, the CSV/Parquet switch, {path-to-files} and running a query.
 import { bridgeCall } from '../common/bridge.js';
-import { PAGE_SIZE, PATH_VARIABLE, substitutePathVariable } from '../common/sql.js';
+import { createSqlEditor } from '../common/sql_editor.js';
+import { PAGE_SIZE, PATH_VARIABLE, pathFilesCall, pathVariableOffset, substitutePathVariable } from '../common/sql.js';
 import {
   noteUnreadable,
   rebuildAnswerOptions,
@@ -10,8 +11,9 @@ import {
   showQueryNotice,
   updateAnswerNote,
 } from './answer.js';
-import { pathFilesFolder, updatePathVariableLine } from './bucket.js';
+import { onPathFilesChange, pathFilesFolder, updatePathVariableLine } from './bucket.js';
 import { applyChart } from './charts.js';
+import { attachCompletion, filesReloaded, pathFilesChanged, queryCompletion, warmUp } from './completion.js';
 import { reportRunTiming } from './run_timing.js';
 import { getSnippets } from './snippets.js';
 import { state } from './state.js';
@@ -22,9 +24,16 @@ const NO_FOLDER_ALERT = 'Please select a folder in the Bucket Browser first';
 const QUERY_STOP_TAG = 'queryPage';
 const STOP_OFFER_DELAY_MS = 500;
 const CANCELLED_NOTE = 'Query cancelled.';
+// Half of a UTF-16 pair without its other half: no character at all, and not valid text.
+const LONE_SURROGATE_RE = /[\ud800-\udbff](?![\udc00-\udfff])|(?<![\ud800-\udbff])[\udc00-\udfff]/;
+const LONE_SURROGATE_NOTE = 'The query holds a broken character (half of a UTF-16 pair) and was not run: line ';
 
 let pendingQueries = 0;
 let stopOfferTimer = null;
+let queryEditor = null;
+// What the latest run took from the editor: the text as it then was, where the run's text
+// starts in it, and the call {path-to-files} became; engine errors are placed back through it.
+let runOrigin = null;
 
 function setSnippetFromDropdown() {
   const sel = document.getElementById('examplesDropdown');
@@ -89,10 +98,29 @@ export function showCancelled() {
 // what is shown.
 async function runQuery() {
   const ranAt = performance.now();
-  const input = document.getElementById('queryInput').value.trim();
+  const taken = queryEditor.runText();
+  const input = taken.text.trim();
   if (!input) return;
+  const errBox = document.getElementById('queryError');
+  const lone = input.search(LONE_SURROGATE_RE);
+  if (lone >= 0) {
+    // Such text cannot be handed on as JSON; say where it is instead of sending it.
+    const at = taken.from + (taken.text.length - taken.text.trimStart().length) + lone;
+    const line = queryEditor.view.state.doc.lineAt(at).number;
+    errBox.textContent = '⚠ ' + LONE_SURROGATE_NOTE + line + '.';
+    errBox.style.display = 'block';
+    queryEditor.markError(at, errBox.textContent);
+    return;
+  }
   const sql = replacePathVariable(input);
   if (sql === null) return;
+  queryEditor.markError(null);
+  runOrigin = {
+    doc: queryEditor.view.state.doc,
+    at: taken.from + (taken.text.length - taken.text.trimStart().length),
+    input,
+    call: input.includes(PATH_VARIABLE) ? pathFilesCall(state.isParquet, pathFilesFolder()) : '',
+  };
   state.lastSql = sql;
   const seq = resetAnswer(sql);
   state.paginationState = { page: 1, pageSize: PAGE_SIZE };
@@ -101,7 +129,6 @@ async function runQuery() {
   showEl('chartType', '');
   showEl('downloadBtn', 'none');
   showEl('saveQueryBtn', '');
-  const errBox = document.getElementById('queryError');
   errBox.style.display = 'none';
   errBox.textContent = '';
   const timeEl = document.getElementById('queryTime');
@@ -145,13 +172,33 @@ async function runQuery() {
   reportRunTiming(ranAt, arrived, answer.rows.length);
 }
 
+// Underlines an engine error of the latest run at `offset` of the text it ran (with
+// {path-to-files} replaced), as long as the editor still holds the text that ran.
+export function markQueryError(offset, message) {
+  if (!queryEditor || !runOrigin || offset === null || offset === undefined) return;
+  if (queryEditor.view.state.doc !== runOrigin.doc) return;
+  const own = runOrigin.call ? pathVariableOffset(runOrigin.input, runOrigin.call, offset) : offset;
+  queryEditor.markError(runOrigin.at + Math.min(own, runOrigin.input.length), message);
+}
+
 export function bindEditor() {
+  queryEditor = createSqlEditor(document.getElementById('queryEditor'), {
+    id: 'queryInput',
+    label: 'SQL query',
+    placeholder: 'SELECT * FROM ' + PATH_VARIABLE + ' LIMIT 10',
+    onRun: runQuery,
+    completion: queryCompletion,
+  });
+  attachCompletion(queryEditor);
+  queryEditor.input.addEventListener('focus', warmUp);
+  onPathFilesChange((reloaded) => (reloaded ? filesReloaded() : pathFilesChanged()));
   document.getElementById('examplesDropdown').addEventListener('change', setSnippetFromDropdown);
   document.getElementById('formatSwitch').addEventListener('click', toggleFormat);
   document.getElementById('runQueryBtn').addEventListener('click', runQuery);
   document.getElementById('stopQueryBtn').addEventListener('click', stopQuery);
+  // The editor runs its own Ctrl+Enter and marks the key as handled.
   document.addEventListener('keydown', (e) => {
-    if (e.key === 'Enter' && (e.metaKey || e.ctrlKey)) {
+    if (e.key === 'Enter' && (e.metaKey || e.ctrlKey) && !e.defaultPrevented) {
       e.preventDefault();
       runQuery();
     }

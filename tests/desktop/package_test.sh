@@ -96,7 +96,7 @@ check "no library is looked for in the current folder${tried:+: $tried}" test -z
 # folders without taking them over.
 doc="$root/usr/share/doc/plinthos"
 check "machine-readable copyright file" grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright"
-for component in DuckDB webview ECharts simdjson nlohmann; do
+for component in DuckDB webview ECharts simdjson nlohmann CodeMirror; do
   check "copyright names $component" grep -qi "$component" "$doc/copyright"
   check "credits name $component" grep -qi "$component" "$bundle/Resources/Credits.html"
 done

@@ -84,5 +84,16 @@ TEST_F(BridgeTest, PageTimingNamesTheThreeFiguresAndIgnoresAnythingElse) {
   }
 }
 
+// Queries and schema runs can be stopped by the tag after their SQL; nothing else can.
+TEST_F(BridgeTest, OnlyEngineRunsOfTheEditorAndPagesCarryAStopTag) {
+  for (const auto& binding : bridgeTable(BridgeEnv{exePath, engine, &dialogs})) {
+    const bool stoppable = binding.name == "queryDuckCpp" || binding.name == "getSchemaCpp";
+    EXPECT_EQ(stopTagOf(binding, CallArgs(R"(["SELECT 1","tag-7"])")), stoppable ? "tag-7" : "")
+        << binding.name;
+    EXPECT_EQ(stopTagOf(binding, CallArgs(R"(["SELECT 1"])")), "") << binding.name;
+    EXPECT_EQ(stopTagOf(binding, CallArgs(R"(["SELECT 1",7])")), "") << binding.name;
+  }
+}
+
 }  // namespace
 }  // namespace plinthos::test

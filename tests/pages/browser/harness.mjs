@@ -102,9 +102,10 @@ export async function waitForFile(file, timeoutMs = 10000) {
   throw new Error(`${file} was not written`);
 }
 
-// `prefix` runs the server through another program first (for example setpriv).
-export async function startServe(home, extraArgs = [], prefix = []) {
-  const argv = [...prefix, DEV, ...extraArgs, 'serve'];
+// `prefix` runs the server through another program first (for example setpriv); `dev` may name
+// another build's plinthos-dev (the benchmarks compare with one).
+export async function startServe(home, extraArgs = [], prefix = [], dev = DEV) {
+  const argv = [...prefix, dev, ...extraArgs, 'serve'];
   const child = spawn(argv[0], argv.slice(1), {
     env: { ...process.env, HOME: home, XDG_CONFIG_HOME: '', XDG_DATA_HOME: '' },
     stdio: ['ignore', 'pipe', 'pipe'],

@@ -70,7 +70,7 @@ test('folder selection, collapsing, file queries and conversion', async () => {
     await resultText(page, /2/);
     assert.deepEqual(await recordedCalls(page, 'queryDuckCpp'), [`SELECT COUNT(id) AS n FROM read_csv('${data}/sub/**/*.csv', union_by_name = true)`]);
     await page.click('.file-row .file-name');
-    assert.equal(await page.inputValue('#queryInput'), `SELECT *\nFROM read_csv('${data}/sub/inner/a.csv')\nLIMIT 10`);
+    assert.equal(await page.$eval('#queryInput', (e) => e.value), `SELECT *\nFROM read_csv('${data}/sub/inner/a.csv')\nLIMIT 10`);
     await page.click('.convert-btn');
     await page.waitForFunction(() => document.getElementById('bucketOut').textContent.includes('a.parquet'));
     assert.ok(fs.existsSync(path.join(data, 'sub/inner/a.parquet')));
@@ -192,7 +192,7 @@ test('edge cases of running: blank text, COUNT(*), semicolons, comments, empty a
     // The Distinct template ends in a semicolon, and so may a user's query with a comment after it:
     // the paged statements are built without it.
     await page.selectOption('#examplesDropdown', 'filter');
-    await page.fill('#queryInput', (await page.inputValue('#queryInput')).replace(/column_name/g, 'id'));
+    await page.fill('#queryInput', (await page.$eval('#queryInput', (e) => e.value)).replace(/column_name/g, 'id'));
     await page.click('#runQueryBtn');
     await resultText(page, /1-10 of 11 rows/);
     await run(page, 'SELECT * FROM {path-to-files} WHERE id > 5 ORDER BY id; -- note');
@@ -243,12 +243,13 @@ test('every template is offered exactly and the menu resets', async () => {
     const snippets = getSnippets();
     for (const key of Object.keys(snippets)) {
       await page.selectOption('#examplesDropdown', key);
-      assert.equal(await page.inputValue('#queryInput'), snippets[key]);
+      assert.equal(await page.$eval('#queryInput', (e) => e.value), snippets[key]);
       assert.equal(await page.inputValue('#examplesDropdown'), '');
       assert.ok(snippets[key].includes('{path-to-files}'));
     }
     assert.ok(snippets.agg.startsWith('SELECT \n    product_category,'));
-    const attrs = await page.$eval('#queryInput', (t) => [t.placeholder, t.getAttribute('spellcheck'), t.getAttribute('autocomplete')]);
+    await page.fill('#queryInput', '');
+    const attrs = await page.$eval('#queryInput', (t) => [t.parentElement.querySelector('.cm-placeholder').textContent, t.getAttribute('spellcheck'), t.getAttribute('autocomplete')]);
     assert.deepEqual(attrs, ['SELECT * FROM {path-to-files} LIMIT 10', 'false', 'off']);
   });
 });
@@ -264,7 +265,7 @@ test('hostile names and cells show as text and run no script', async () => {
     await page.click('.file-row .file-name');
     // The path reaches the editor whole, its apostrophes doubled inside the SQL literal, and runs.
     const file = `${data}/${dir}/f${evil}.csv`.replace(/'/g, "''");
-    assert.equal(await page.inputValue('#queryInput'), `SELECT *\nFROM read_csv('${file}')\nLIMIT 10`);
+    assert.equal(await page.$eval('#queryInput', (e) => e.value), `SELECT *\nFROM read_csv('${file}')\nLIMIT 10`);
     await page.click('#runQueryBtn');
     await resultText(page, /1-1 of 1 rows/);
     await page.click('#formatSwitch');

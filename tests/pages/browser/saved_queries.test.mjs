@@ -131,7 +131,7 @@ test('save, overwrite after the question, search, load, delete and reload', asyn
     await openMenu(page);
     await page.click('#savedQueriesList .saved-query-row:nth-child(2)');
     assert.equal(await page.isVisible('#savedQueriesDropdownMenu'), false);
-    assert.equal(await page.inputValue('#queryInput'), 'SELECT 2 AS b');
+    assert.equal(await page.$eval('#queryInput', (e) => e.value), 'SELECT 2 AS b');
     assert.equal(await page.textContent('#savedQueriesDropdownLabel'), 'Costs');
     assert.equal(await page.isVisible('#deleteQueryBtn'), true);
     assert.equal(await page.textContent('#savedQueriesList .selected'), 'Costs✓');
@@ -150,7 +150,7 @@ test('save, overwrite after the question, search, load, delete and reload', asyn
     await page.click('#deleteQueryBtn');
     await waitStored(page, 2);
     assert.deepEqual(stored(home).map((q) => q[0]), ['Sales', 'sales']);
-    assert.equal(await page.inputValue('#queryInput'), 'SELECT 2 AS b');
+    assert.equal(await page.$eval('#queryInput', (e) => e.value), 'SELECT 2 AS b');
     assert.equal(await page.textContent('#savedQueriesDropdownLabel'), '— Saved Queries —');
     assert.equal(await page.isVisible('#deleteQueryBtn'), false);
 
@@ -168,7 +168,7 @@ test('names and SQL with markup, quotes, backslashes and line breaks stay text',
   const sql = `SELECT 'it''s' AS "odd ""col""",\n  '\\n' AS bs, '<b>x</b>' AS m -- </script>\nFROM (SELECT 1)`;
   await withApp({}, async ({ page, home }) => {
     await runSql(page, sql);
-    assert.equal(await page.inputValue('#queryInput'), sql);
+    assert.equal(await page.$eval('#queryInput', (e) => e.value), sql);
     await saveAs(page, name);
     await waitStored(page, 1);
     assert.deepEqual(stored(home), [[name, sql]]);
@@ -178,7 +178,7 @@ test('names and SQL with markup, quotes, backslashes and line breaks stay text',
     assert.deepEqual(await rowNames(page), [name]);
     assert.equal(await page.$$eval('#savedQueriesList img', (els) => els.length), 0);
     await page.click('#savedQueriesList .saved-query-row');
-    assert.equal(await page.inputValue('#queryInput'), sql);
+    assert.equal(await page.$eval('#queryInput', (e) => e.value), sql);
     assert.equal(await page.textContent('#savedQueriesDropdownLabel'), name);
 
     // The overwrite question shows the name as text too.

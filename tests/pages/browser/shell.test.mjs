@@ -15,7 +15,7 @@ test('tabs load once, keep the editor text, and right-click opens no menu', asyn
     await page.click('#tab-coming');
     await page.click('#tab-bucket');
     assert.deepEqual(gets, ['["coming"]']);
-    assert.equal(await page.inputValue('#queryInput'), 'SELECT 1');
+    assert.equal(await page.$eval('#queryInput', (e) => e.value), 'SELECT 1');
     assert.equal(await page.isVisible('#pane-coming'), false);
     const prevented = await page.evaluate(() => {
       const e = new MouseEvent('contextmenu', { bubbles: true, cancelable: true });

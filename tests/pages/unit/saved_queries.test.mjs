@@ -46,6 +46,8 @@ async function page(bridge) {
     getElementById: (id) => els[id] || null,
     createElement: () => element(''),
     addEventListener() {},
+    // The editor library the page imports reads this once when it loads.
+    documentElement: { style: {} },
   };
   globalThis.window = { ...bridge };
   globalThis.alert = (t) => alerts.push(t);
