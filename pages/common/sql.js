@@ -41,7 +41,7 @@ export function sqlString(text) {
 const FOLDER_READ_OPTIONS = ', union_by_name = true';
 
 // read_parquet('/folder/**/*.parquet', union_by_name = true), or the same with read_csv.
-function pathFilesCall(parquet, folder) {
+export function pathFilesCall(parquet, folder) {
   const fn = parquet ? 'read_parquet' : 'read_csv';
   const ext = parquet ? 'parquet' : 'csv';
   return fn + '(' + sqlString(folder + '/**/*.' + ext) + FOLDER_READ_OPTIONS + ')';
