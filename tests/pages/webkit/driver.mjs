@@ -25,15 +25,16 @@ function freePort() {
   });
 }
 
-// Runs `fn({ js, until, data, server })` on the app's shell page with `files` in the data folder.
-export async function withWebKit(files, fn) {
+// Runs `fn({ js, until, data, server })` on the app's shell page with `files` in the data folder;
+// `env` is added to the browser's environment.
+export async function withWebKit(files, fn, env = {}) {
   const home = makeTemp('plinthos-home-');
   const data = makeTemp('plinthos-data-');
   writeFiles(data, files);
   writeConfig(home, { bucketPath: data });
   const server = await startServe(home);
   const port = await freePort();
-  const driver = spawn(DRIVER, [`--port=${port}`], { stdio: 'ignore' });
+  const driver = spawn(DRIVER, [`--port=${port}`], { env: { ...process.env, ...env }, stdio: 'ignore' });
   const wd = async (method, p, body) => {
     const r = await fetch(`http://127.0.0.1:${port}${p}`, { method, headers: { 'content-type': 'application/json' }, body: body && JSON.stringify(body) });
     const j = await r.json();
