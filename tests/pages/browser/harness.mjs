@@ -213,3 +213,18 @@ export function selectedFolder(page) {
     return row ? row.dataset.path : '';
   });
 }
+
+// Types `sql` into the Query page's editor and runs it.
+export async function run(page, sql) {
+  await page.fill('#queryInput', sql);
+  await page.click('#runQueryBtn');
+}
+
+// The text of `sel` once it matches `pattern`.
+export async function waitText(page, sel, pattern) {
+  await page.waitForFunction(([s, p]) => {
+    const el = document.querySelector(s);
+    return el && new RegExp(p).test(el.textContent);
+  }, [sel, pattern.source]);
+  return page.textContent(sel);
+}

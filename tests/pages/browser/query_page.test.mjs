@@ -5,14 +5,9 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { getSnippets } from '../../../pages/query/snippets.js';
-import { withApp, runEngine, makeTemp, waitForFile, recordCalls, recordedCalls, selectedFolder } from './harness.mjs';
+import { withApp, runEngine, makeTemp, waitForFile, recordCalls, recordedCalls, selectedFolder, run } from './harness.mjs';
 
 const ROWS_CSV = 'id,name\n' + Array.from({ length: 1234 }, (_, i) => `${i + 1},n${i + 1}`).join('\n') + '\n';
-
-async function run(page, sql) {
-  await page.fill('#queryInput', sql);
-  await page.click('#runQueryBtn');
-}
 
 async function resultText(page, pattern) {
   await page.waitForFunction(([p, f]) => new RegExp(p, f).test(document.getElementById('queryResult').textContent),
@@ -231,7 +226,8 @@ test('the CSV/Parquet switch restyles itself and only changes the next run', asy
     await page.click('#formatSwitch');
     await page.waitForTimeout(300);
     assert.deepEqual(await look(), parquet);
-    const sent = await recordedCalls(page, 'queryDuckCpp');
+    // The editor reads the engine's words once for completion; every run of the user's reads CSV.
+    const sent = (await recordedCalls(page, 'queryDuckCpp')).filter((sql) => !/duckdb_keywords\(\)/.test(sql));
     assert.ok(sent.length && sent.every((sql) => /read_csv\(/.test(sql)), sent.join('\n'));
   });
 });

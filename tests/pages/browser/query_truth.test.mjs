@@ -5,23 +5,10 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { withApp, waitForFile as waitFile } from './harness.mjs';
+import { withApp, waitForFile as waitFile, run, waitText } from './harness.mjs';
 import { storeQuery, storeDashboard, openDashboards, choose, content } from './dashboard_helpers.mjs';
 
 const ELEVEN = 'id,name\n' + Array.from({ length: 11 }, (_, i) => `${i + 1},n${i + 1}`).join('\n') + '\n';
-
-async function run(page, sql) {
-  await page.fill('#queryInput', sql);
-  await page.click('#runQueryBtn');
-}
-
-async function waitText(page, sel, pattern) {
-  await page.waitForFunction(([s, p]) => {
-    const el = document.querySelector(s);
-    return el && new RegExp(p).test(el.textContent);
-  }, [sel, pattern.source]);
-  return page.textContent(sel);
-}
 
 // The line number of an engine message and the word its caret stands under.
 function caretWord(message) {

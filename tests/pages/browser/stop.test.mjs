@@ -3,7 +3,7 @@
 // or page by page; calls waiting behind it still run, and the next query runs as usual.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { withApp, runningEngines } from './harness.mjs';
+import { withApp, runningEngines, run } from './harness.mjs';
 
 // Far longer than any test waits: each run is stopped.
 const LONG_AGGREGATED = 'SELECT SUM(x) AS s FROM range(6000000000) t(x) WHERE x % 7 = 3';
@@ -15,11 +15,6 @@ async function until(condition, what) {
   for (const end = Date.now() + 60000; !condition(); await new Promise((r) => setTimeout(r, 50))) {
     if (Date.now() > end) throw new Error('gave up waiting: ' + what);
   }
-}
-
-async function run(page, sql) {
-  await page.fill('#queryInput', sql);
-  await page.click('#runQueryBtn');
 }
 
 async function stopAndExpectCancelled(page, server) {

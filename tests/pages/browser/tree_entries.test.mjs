@@ -5,23 +5,10 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { withApp, runEngine } from './harness.mjs';
+import { withApp, runEngine, run, waitText } from './harness.mjs';
 
 // Root reads every folder; without these capabilities a folder of mode 000 is closed to it too.
 const WITHOUT_OVERRIDE = ['setpriv', '--bounding-set=-dac_override,-dac_read_search', '--'];
-
-async function run(page, sql) {
-  await page.fill('#queryInput', sql);
-  await page.click('#runQueryBtn');
-}
-
-async function waitText(page, sel, pattern) {
-  await page.waitForFunction(([s, p]) => {
-    const el = document.querySelector(s);
-    return el && new RegExp(p).test(el.textContent);
-  }, [sel, pattern.source]);
-  return page.textContent(sel);
-}
 
 async function useCsv(page) {
   await page.click('#formatSwitch');
