@@ -5,6 +5,7 @@ import { bridgeCall } from '../common/bridge.js';
 import { escapeHtml } from '../common/escape.js';
 import { PATH_VARIABLE, sqlString } from '../common/sql.js';
 import { state } from './state.js';
+import { dismissButton } from './startup_notice.js';
 import { fmtDate, fmtSize, keptNoticeText } from './util.js';
 
 const TREE_INDENT_PX = 20;
@@ -345,13 +346,7 @@ function showConversionNotice(text, path, existing) {
     });
     box.append(replace);
   }
-  const close = document.createElement('button');
-  close.type = 'button';
-  close.className = 'conversion-notice-close';
-  close.title = 'Dismiss';
-  close.textContent = '×';
-  close.addEventListener('click', () => box.remove());
-  box.append(close);
+  box.append(dismissButton(box, 'conversion-notice-close'));
   document.getElementById('bucketOut').before(box);
 }
 

@@ -9,13 +9,18 @@ export function showStartupNotice(text) {
   box.setAttribute('role', 'alert');
   const message = document.createElement('span');
   message.textContent = text;
+  box.append(message, dismissButton(box, 'startup-notice-close'));
+  out.before(box);
+}
+
+// The × that removes a notice above the tree.
+export function dismissButton(box, className) {
   const close = document.createElement('button');
   close.type = 'button';
-  close.className = 'startup-notice-close';
+  close.className = className;
   close.title = 'Dismiss';
   close.textContent = '×';
   close.addEventListener('click', () => box.remove());
-  box.append(message, close);
-  out.before(box);
+  return close;
 }
 
