@@ -92,7 +92,9 @@ BridgeFunction bound(Body body, Fallback fallback = {}) {
   return [body = std::move(body), fallback = std::move(fallback)](const CallArgs& args) {
     try {
       try {
-        if constexpr (std::is_invocable_v<const Body&, const Args&>) {
+        if constexpr (std::is_invocable_v<const Body&, const CallArgs&>) {
+          return body(args);
+        } else if constexpr (std::is_invocable_v<const Body&, const Args&>) {
           return body(Args(args));
         } else {
           return body();
@@ -142,6 +144,27 @@ std::string listingReply(Listing listing) {
   if (auto* tree = std::get_if<JsonText>(&listing)) return std::move(tree->text);
   const auto& missing = std::get<BucketNotFound>(listing);
   return compactJson(json{{"error", messages::kBucketNotFound}, {"bucketPath", missing.root}});
+}
+
+// A round of the listing when the call asks for one; any other arguments ask for the whole tree,
+// as they always have.
+std::optional<ListingRound> listingRoundOf(const CallArgs& args) {
+  const json* options = args.at(0);
+  if (!options || !options->is_object()) return std::nullopt;
+  auto limit = options->find("limit");
+  if (limit == options->end() || !limit->is_number_unsigned()) {
+    throw BadCall{"The listing's limit must be a whole number"};
+  }
+  ListingRound round{limit->get<std::size_t>(), std::nullopt};
+  if (auto folders = options->find("folders"); folders != options->end()) {
+    if (!folders->is_array()) throw BadCall{"The listing's folders must be a list of paths"};
+    round.folders.emplace();
+    for (const auto& folder : *folders) {
+      if (!folder.is_string()) throw BadCall{"The listing's folders must be a list of paths"};
+      round.folders->push_back(folder.get<std::string>());
+    }
+  }
+  return round;
 }
 
 std::string schemaReply(const std::vector<SchemaColumn>& columns) {
@@ -196,7 +219,11 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
                               },
                               emptyText)},
       // [] -> the tree, or {"bucketPath", "error"} when the root does not exist.
-      {"listBucketCpp", bound([exe] { return replyOf(listBucket(exe), listingReply); })},
+      // [] -> the whole tree; [{"limit": n, "folders"?: [relative path...]}] -> one round.
+      {"listBucketCpp", bound([exe](const CallArgs& args) {
+         std::optional<ListingRound> round = listingRoundOf(args);
+         return replyOf(round ? listBucket(exe, *round) : listBucket(exe), listingReply);
+       })},
       // [csv path, "replace"?] -> {"ok": parquet path, "existing"?: the path kept in place}.
       {"csv2parquetCpp", bound([services](const Args& a) {
          const auto existing =

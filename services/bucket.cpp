@@ -126,11 +126,26 @@ class TreeWriter {
     if (ec) fail("cannot resolve the folder", root_, ec);
   }
 
+  // Entries to read before the folders not yet reached are left pending; unset: no end.
+  void limitTo(std::size_t limit) { remaining_ = limit; }
+
   void write(const std::string& bucketPath) {
     out_ += "{\"bucketPath\":";
     appendJsonString(out_, bucketPath);
     out_ += ',';
     writeFolderMembers(root_, root_.filename().string(), std::string());
+  }
+
+  void writeRound(const std::string& bucketPath, const std::vector<std::string>& folders) {
+    out_ += "{\"bucketPath\":";
+    appendJsonString(out_, bucketPath);
+    out_ += ",\"folders\":[";
+    for (std::size_t i = 0; i < folders.size(); ++i) {
+      if (i > 0 && spent()) break;
+      if (i > 0) out_ += ',';
+      writeFolderAt(folders[i]);
+    }
+    out_ += "]}";
   }
 
  private:
@@ -139,6 +154,12 @@ class TreeWriter {
   // on its own.
   void writeFolderMembers(const fs::path& folder, const std::string& name,
                           const std::optional<std::string>& relative) {
+    // Checked for loops in its own round.
+    if (readAny_ && spent()) {
+      out_ += "\"children\":[]";
+      closeFolder(name, {}, true);
+      return;
+    }
     auto id = folderId(folder);
     // A link back to a folder we are already inside: listed, but empty, instead of forever.
     if (id && onPath_.count(*id)) {
@@ -148,6 +169,7 @@ class TreeWriter {
     }
     int error = 0;
     auto read = readEntries(folder, error);
+    readAny_ = true;
     // The root must be read; a part that cannot be is listed with the reason, the rest shows.
     if (!read && folder == root_) failErrno("cannot open folder", folder, error);
     if (!read) {
@@ -157,6 +179,7 @@ class TreeWriter {
     }
     if (id) onPath_.insert(*id);
     std::vector<Entry>& entries = *read;
+    if (remaining_) *remaining_ -= std::min(*remaining_, entries.size() + 1);
     std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
       if (a.folder != b.folder) return a.folder;
       return a.name < b.name;  // byte order: upper case before lower case
@@ -183,9 +206,39 @@ class TreeWriter {
     if (id) onPath_.erase(*id);
   }
 
-  void closeFolder(const std::string& name, const std::string& problem = {}) {
+  bool spent() const { return remaining_ && *remaining_ == 0; }
+
+  // A folder of a later round: the folders above it count as the way down, for loops.
+  void writeFolderAt(const std::string& relativeText) {
+    fs::path relative(relativeText);
+    bool inside = !relative.is_absolute();
+    for (const auto& part : relative) inside = inside && part != "..";
+    if (!inside) throw ListingFailure{"Not a folder of the data folder: " + relativeText};
+    fs::path folder = root_;
+    onPath_.clear();
+    for (const auto& part : relative) {
+      if (auto id = folderId(folder)) onPath_.insert(*id);
+      folder /= part;
+    }
+    std::optional<std::string> resolved = std::string();
+    if (folder != root_) {
+      std::error_code ec;
+      fs::path canonical = fs::weakly_canonical(folder, ec);
+      std::string text = canonical.lexically_relative(canonicalRoot_).generic_string();
+      resolved = ec || text.empty() ? std::nullopt
+                 : text == "."      ? std::optional<std::string>(std::string())
+                                    : std::optional<std::string>(text + '/');
+    }
+    out_ += '{';
+    writeFolderMembers(folder,
+                       folder == root_ ? root_.filename().string() : relative.filename().string(),
+                       resolved);
+  }
+
+  void closeFolder(const std::string& name, const std::string& problem = {}, bool pending = false) {
     out_ += ",\"name\":";
     appendJsonString(out_, name);
+    if (pending) out_ += ",\"pending\":true";
     if (!problem.empty()) {
       out_ += ",\"problem\":";
       appendJsonString(out_, problem);
@@ -294,11 +347,12 @@ class TreeWriter {
   std::string& out_;
   std::set<FolderId> onPath_;
   std::string path_;  // reused for every file
+  std::optional<std::size_t> remaining_;
+  bool readAny_ = false;
 };
 
-}  // namespace
-
-Result<Listing> listBucket(const std::string& exePath) {
+// `limited`: the round's limit holds; otherwise the whole tree.
+Result<Listing> listTree(const std::string& exePath, const ListingRound& round, bool limited) {
   std::string root = listingRoot(exePath);
   std::error_code ec;
   fs::file_status st = fs::status(root, ec);
@@ -311,12 +365,28 @@ Result<Listing> listBucket(const std::string& exePath) {
   try {
     JsonText tree;
     tree.text.reserve(kReplyStartCapacity);
-    TreeWriter(root, tree.text).write(root);
+    TreeWriter writer(root, tree.text);
+    if (limited) writer.limitTo(round.limit);
+    if (round.folders) {
+      writer.writeRound(root, *round.folders);
+    } else {
+      writer.write(root);
+    }
     return Listing{std::move(tree)};
   } catch (const ListingFailure& failure) {
     // The walk is abandoned at the first part that cannot be read.
     return Failure{failure.what};
   }
+}
+
+}  // namespace
+
+Result<Listing> listBucket(const std::string& exePath) {
+  return listTree(exePath, {}, false);
+}
+
+Result<Listing> listBucket(const std::string& exePath, const ListingRound& round) {
+  return listTree(exePath, round, true);
 }
 
 Result<std::string> chooseFolder(Dialogs* dialogs) {

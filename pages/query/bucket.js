@@ -15,6 +15,9 @@ const PARQUET_COLOR = 'var(--warning)';
 const REPLACE_EXISTING = 'replace';
 const FIRST_SLICE_ROWS = 1000;
 const SLICE_ROWS = 2000;
+// Entries the native side reads per listing round: a huge folder is drawn as far as the first
+// round got, and its pending folders fill in round by round.
+const LISTING_ROUND_ENTRIES = 20000;
 
 let currentBucketPath = '';
 let selectedFolderPath = '';
@@ -76,7 +79,7 @@ export async function loadBucket() {
   const keep = selectedFolderPath;
   selectedFolderPath = '';
   goneFolderPath = '';
-  const res = await bridgeCall('listBucketCpp');
+  const res = await bridgeCall('listBucketCpp', { limit: LISTING_ROUND_ENTRIES });
   if (load !== loadSeq) return;
   const tree = res.value;
   if (res.error || !tree) {
@@ -107,14 +110,62 @@ export async function loadBucket() {
   }
   out.innerHTML = '';
   folderId = 0;
-  const kept = await drawTree(out, top, load, keep);
+  const pending = [];
+  let kept = await drawTree({ box: out, indent: 1, path: currentBucketPath || '', rel: '' }, top, load, keep, pending);
   if (load !== loadSeq) return;
+  if (!kept && keep && pending.length) {
+    await listPending(pending, load, keep);
+    if (load !== loadSeq) return;
+    kept = folderNumberOf(keep);
+  }
   // A folder the user chose while the tree was drawing wins over the one kept from before.
   if (keep && !selectedFolderPath) {
     if (kept) selectFolder(keep, kept);
     else goneFolderPath = keep;
   }
   updatePathVariableLine();
+  if (pending.length) {
+    await listPending(pending, load, '');
+    if (load !== loadSeq) return;
+    updatePathVariableLine();
+  }
+}
+
+function folderNumberOf(path) {
+  const row = [...document.querySelectorAll('#bucketOut .folder-row')].find((r) => r.dataset.path === path);
+  return row ? Number(row.dataset.folder) : 0;
+}
+
+// Lists the folders the first round did not reach, a round at a time, and draws each into its
+// place; stops early once `keep` is drawn, so a kept selection comes back without waiting for
+// the whole tree. The listing and the tree's readers see the folders as they come.
+async function listPending(pending, load, keep) {
+  while (pending.length) {
+    const batch = pending.slice(0, LISTING_ROUND_ENTRIES);
+    const res = await bridgeCall('listBucketCpp', { limit: LISTING_ROUND_ENTRIES, folders: batch.map((f) => f.rel) });
+    if (load !== loadSeq) return;
+    const folders = res.value && Array.isArray(res.value.folders) ? res.value.folders : [];
+    if (res.error || !folders.length) {
+      const note = res.error ? 'Could not list the rest of the data folder: ' + res.error : 'The rest of the data folder could not be listed.';
+      document.getElementById('bucketOut').insertAdjacentHTML('beforeend', bucketNote('var(--error)', escapeHtml(note)));
+      pending.length = 0;
+      return;
+    }
+    pending.splice(0, folders.length);
+    let found = false;
+    for (let i = 0; i < folders.length; i++) {
+      const { node, frame } = batch[i];
+      for (const key of Object.keys(node)) delete node[key];
+      Object.assign(node, folders[i]);
+      const children = Array.isArray(node.children) ? node.children : [];
+      if (!children.length) continue;
+      const n = await drawTree(frame, children, load, keep, pending);
+      if (load !== loadSeq) return;
+      found = found || n > 0;
+    }
+    if (pathFilesListener) pathFilesListener(true);
+    if (found) return;
+  }
 }
 
 // Another data folder was stored (by a second start of the app): the old selection means
@@ -150,12 +201,15 @@ function joinPath(parent, name) {
 
 const yieldToPage = () => new Promise((resolve) => setTimeout(resolve, 0));
 
-// Draws the tree depth first into `out`, rows of one container gathered into one insertion.
+// Draws `top` depth first into the container `start.box`, rows of one container gathered into
+// one insertion; folders still to be listed go on `pending` with where they are drawn.
 // Answers the number of the folder whose path is `keep`, or 0.
-async function drawTree(out, top, load, keep) {
+async function drawTree(start, top, load, keep, pending) {
   let kept = 0;
   let budget = FIRST_SLICE_ROWS;
-  const stack = [{ children: top, next: 0, box: out, indent: 1, path: currentBucketPath || '', html: '' }];
+  const box = typeof start.box === 'string' ? document.getElementById(start.box) : start.box;
+  if (!box) return 0;
+  const stack = [{ ...start, box, children: top, next: 0, html: '' }];
   while (stack.length) {
     const frame = stack[stack.length - 1];
     if (frame.next >= frame.children.length) {
@@ -184,9 +238,14 @@ async function drawTree(out, top, load, keep) {
     }
     const n = ++folderId;
     const path = joinPath(frame.path, node.name);
+    const rel = joinPath(frame.rel, node.name);
     if (path === keep) kept = n;
     frame.html += folderRow(n, node.name, path, pad);
     const children = Array.isArray(node.children) ? node.children : [];
+    if (node.pending) {
+      // Drawn into its container when its round comes.
+      pending.push({ node, rel, frame: { box: 'folder-' + n, indent: frame.indent + 1, path, rel } });
+    }
     if (!children.length) {
       frame.html += '<div id="folder-' + n + '"></div>';
       continue;
@@ -196,7 +255,7 @@ async function drawTree(out, top, load, keep) {
     frame.box.insertAdjacentHTML('beforeend', frame.html);
     frame.html = '';
     const box = document.getElementById('folder-' + n);
-    stack.push({ children, next: 0, box, indent: frame.indent + 1, path, html: '' });
+    stack.push({ children, next: 0, box, indent: frame.indent + 1, path, rel, html: '' });
   }
   return kept;
 }

@@ -223,6 +223,67 @@ TEST_F(BucketTest, LinksAreFollowedAndLoopsListedEmpty) {
   EXPECT_EQ(sub["children"][1]["problem"], "A link back to a folder it is in");
 }
 
+// Rounds of any size add up to the whole tree, links, loops and paths included.
+TEST_F(BucketTest, ListingInRoundsAddsUpToTheWholeTree) {
+  writeFile(root / "elsewhere" / "e.csv", "");
+  writeFile(data / "sub" / "f.csv", "");
+  writeFile(data / "sub" / "deeper" / "a" / "g.parquet", "");
+  writeFile(data / "top.csv", "");
+  fs::create_directories(data / "empty");
+  fs::create_directory_symlink(root / "elsewhere", data / "linked");
+  fs::create_directory_symlink(data, data / "sub" / "up");
+  setBucket(data);
+  json whole = callJson("listBucketCpp");
+  // Fills the pending folders of `node` (at `path`) round by round, as the page does.
+  int rounds = 0;
+  std::function<void(json&, const std::string&, std::size_t)> complete =
+      [&](json& node, const std::string& path, std::size_t limit) {
+        for (auto& child : node["children"]) {
+          if (child["type"] != "dir") continue;
+          std::string name = child["name"];
+          std::string childPath = path.empty() ? name : path + "/" + name;
+          if (child.value("pending", false)) {
+            json reply =
+                callJson("listBucketCpp",
+                         json::array({{{"limit", limit}, {"folders", {childPath}}}}).dump());
+            ++rounds;
+            ASSERT_EQ(reply["folders"].size(), 1u) << reply.dump();
+            child = reply["folders"][0];
+          }
+          complete(child, childPath, limit);
+        }
+      };
+  struct Case {
+    std::size_t limit;
+    bool pendingAtFirst;
+  };
+  for (const Case& c : {Case{0, true}, Case{5, true}, Case{8, true}, Case{1000, false}}) {
+    json tree = callJson("listBucketCpp", json::array({{{"limit", c.limit}}}).dump());
+    EXPECT_EQ(tree.dump().find("\"pending\":true") != std::string::npos, c.pendingAtFirst)
+        << c.limit;
+    EXPECT_EQ(childNames(tree), childNames(whole)) << "the first folder is always read whole";
+    rounds = 0;
+    complete(tree, "", c.limit);
+    EXPECT_EQ(tree, whole) << c.limit;
+    EXPECT_EQ(rounds > 0, c.pendingAtFirst) << c.limit;
+  }
+
+  // Several folders in one round: as many as the limit allows, in the order asked.
+  auto round = [&](std::size_t limit, json folders) {
+    return callJson("listBucketCpp",
+                    json::array({{{"limit", limit}, {"folders", folders}}}).dump());
+  };
+  json both = round(100, {"sub/deeper", "linked"});
+  ASSERT_EQ(both["folders"].size(), 2u);
+  EXPECT_EQ(both["folders"][0]["children"][0]["children"][0]["path"], "sub/deeper/a/g.parquet");
+  EXPECT_EQ(both["folders"][1]["children"][0]["path"], "../elsewhere/e.csv");
+  EXPECT_EQ(round(0, {"sub/deeper", "linked"})["folders"].size(), 1u);
+  EXPECT_EQ(round(0, {"sub/up"})["folders"][0]["problem"], "A link back to a folder it is in");
+  for (const char* outside : {"../elsewhere", "/etc", "sub/../../elsewhere"}) {
+    EXPECT_TRUE(round(100, {outside}).contains("error")) << outside;
+  }
+}
+
 TEST_F(BucketTest, FolderChooserAnswersThePathOrEmptyAndStoresNothing) {
   dialogs.answers = {"/picked/folder", std::nullopt};
   EXPECT_EQ(call("chooseFolderCpp", "whatever"), "\"/picked/folder\"");

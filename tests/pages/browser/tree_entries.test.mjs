@@ -121,10 +121,20 @@ test('a folder of many sub-folders draws its first rows early and every row in t
   const count = 20000;
   await withApp({ data: { 'z.csv': 'id\n1\n' } }, async ({ page, data }) => {
     for (let i = 0; i < count; i++) fs.mkdirSync(path.join(data, 'd' + String(i).padStart(5, '0')));
+    // Past the first listing round: drawn when the later rounds reach it.
+    const last = 'd' + String(count - 1).padStart(5, '0');
+    fs.mkdirSync(path.join(data, last, 'inner'));
+    fs.writeFileSync(path.join(data, last, 'inner', 'deep.csv'), 'id\n1\n');
     await page.click('#refreshBtn');
     await page.waitForSelector('#folder-row-1');
-    await page.waitForSelector(`#folder-row-${count}`, { timeout: 120000 });
-    assert.equal(await page.$$eval('#bucketOut .folder-row', (els) => els.length), count);
+    const deep = `.file-row[data-path="${data}/${last}/inner/deep.csv"]`;
+    await page.waitForSelector(deep, { timeout: 120000 });
+    assert.equal(await page.$$eval('#bucketOut .folder-row', (els) => els.length), count + 1);
+    // A selection inside a later round survives a reload.
+    await page.click(`#folder-row-${count + 1}`);
+    await refreshTree(page);
+    await page.waitForSelector(deep, { timeout: 120000 });
+    await waitText(page, '#pathVariableLine', /inner/);
     // Rows keep the listing's order and the file comes last, drawn whole.
     assert.equal(await page.getAttribute(`#folder-row-${count}`, 'data-path'), data + '/d' + String(count - 1).padStart(5, '0'));
     await page.click('.file-row:has(.file-name:text-is("z.csv"))');
