@@ -2,16 +2,21 @@
 // the script in order on a new database and stops at the first failure (exit status 1).
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "duckdb.h"
 #include "engine/format.h"
 #include "engine/printer.h"
 #include "engine/sink.h"
+#include "engine/statements.h"
 
 namespace {
 
@@ -49,6 +54,35 @@ int fail(Sink& out, const char* message) {
   return kExitFailure;
 }
 
+// The error of statement `index` (of `count`) prepared on its own text, its LINE counted in the
+// whole script; nullopt when the script cannot be split as the engine split it or the error is
+// another one. Prepared inside the whole script, a later statement's error is placed by its
+// offset in the script but shown in the statement's text, so the engine gives no LINE or a
+// wrong one.
+std::optional<std::string> ownStatementError(duckdb_connection connection,
+                                             const std::string& script, idx_t count, idx_t index,
+                                             const std::string& message) {
+  std::vector<std::string_view> statements = plinthos::engine::splitStatements(script);
+  if (statements.size() != count) return std::nullopt;
+  std::string_view own = statements[index];
+  duckdb_prepared_statement prepared = nullptr;
+  std::optional<std::string> error;
+  if (duckdb_prepare(connection, std::string(own).c_str(), &prepared) == DuckDBError) {
+    const char* text = duckdb_prepare_error(prepared);
+    if (text != nullptr) error = text;
+  }
+  duckdb_destroy_prepare(&prepared);
+  auto firstLine = [](std::string_view text) { return text.substr(0, text.find('\n')); };
+  if (!error || firstLine(*error) != firstLine(message)) return std::nullopt;
+  static const std::regex kLine("\nLINE (\\d+):");
+  std::smatch m;
+  if (!std::regex_search(*error, m, kLine)) return error;
+  auto before = static_cast<std::size_t>(own.data() - script.data());
+  auto linesBefore = std::count(script.begin(), script.begin() + before, '\n');
+  return error->substr(0, m.position(1)) + std::to_string(std::stol(m.str(1)) + linesBefore) +
+         error->substr(m.position(1) + m.length(1));
+}
+
 // Runs every statement of `script`; returns the exit status. With `columns`, the answer of the
 // last statement is preceded by its column line (see printColumns), even when it has no rows.
 int runScript(duckdb_connection connection, const std::string& script, OutputMode mode,
@@ -66,7 +100,11 @@ int runScript(duckdb_connection connection, const std::string& script, OutputMod
   for (idx_t i = 0; i < count && status == 0; ++i) {
     duckdb_prepared_statement prepared = nullptr;
     if (duckdb_prepare_extracted_statement(connection, statements, i, &prepared) == DuckDBError) {
-      status = fail(out, duckdb_prepare_error(prepared));
+      const char* error = duckdb_prepare_error(prepared);
+      std::string message = error != nullptr ? error : "";
+      if (i > 0)
+        message = ownStatementError(connection, script, count, i, message).value_or(message);
+      status = fail(out, message.c_str());
       duckdb_destroy_prepare(&prepared);
       break;
     }

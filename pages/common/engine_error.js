@@ -2,7 +2,7 @@
 // user wrote, not into the statement the page built around it, and they show in a monospace
 // block so the caret stands under the right character.
 import { escapeHtml } from './escape.js';
-import { scriptStatements, splitSqlStatements } from './sql.js';
+import { scriptStatements } from './sql.js';
 
 const ENGINE_CONTEXT_RE = /^LINE (\d+): (.*)\n( *)\^[ \t]*$/m;
 const ENGINE_CONTEXT_WIDTH = 40;
@@ -39,8 +39,10 @@ function engineIndexAtWidth(text, from, width) {
   return i;
 }
 
-// Offset in `text` of the engine's caret, or -1. The engine shows line `line` of the text,
-// cut to a window around the caret and marked with "..." where it was cut.
+// Offset in `text` of the engine's caret, or -1. The engine shows line `line` of the text (the
+// engine program counts a later statement's lines in the whole script too, and shows its first
+// line from the statement's start), cut to a window around the caret and marked with "..."
+// where it was cut.
 function engineCaretOffset(text, line, shown, caretColumn) {
   const lines = text.split('\n');
   if (line < 1 || line > lines.length) return -1;
@@ -57,22 +59,6 @@ function engineCaretOffset(text, line, shown, caretColumn) {
   const width = caretColumn - (cutStart ? ENGINE_ELLIPSIS.length : 0);
   if (at < 0 || width < 0) return -1;
   return lineStart + engineIndexAtWidth(lineText, at, width);
-}
-
-// Offset in `sql` of the error, or -1. A syntax error is placed in the whole script. Any other
-// error of a statement is shown in that statement's own text (from just after the semicolon
-// before it), its caret moved on by as many characters as the statement starts into the script:
-// the position found there, counted from the statement's start, is the error's place in the
-// script.
-function engineErrorOffset(sql, message, line, shown, caretColumn) {
-  if (/^Parser Error/m.test(message)) return engineCaretOffset(sql, line, shown, caretColumn);
-  const stmts = splitSqlStatements(sql);
-  for (let k = stmts.length - 1; k >= 0; k--) {
-    const from = k === 0 ? 0 : stmts[k].start;
-    const d = engineCaretOffset(sql.slice(from), line, shown, caretColumn);
-    if (d >= from && d < Math.max(stmts[k].end, from + 1)) return d;
-  }
-  return -1;
 }
 
 // The user's position for an offset of the sent text: inside a piece copied from the user's
@@ -139,17 +125,20 @@ export function mapEngineError(message, sent, userText) {
   return placeEngineError(message, sent, userText).text;
 }
 
-// The same, with `offset`, the error's place in `userText` (null when it has none).
-export function placeEngineError(message, sent, userText) {
-  const own = engineOwnMessage(message == null ? '' : message);
-  const m = ENGINE_CONTEXT_RE.exec(own);
-  if (!m || !sent || !Array.isArray(sent.map)) return { text: own, offset: null };
+// The same, with `offset`, the error's place in `userText` (null when it has none). `own`, when
+// `userText` was made from the user's text with words replaced (the path variable by its file
+// call), is { text, offsetOf(offset) }: the quoted line is then that text's, as it was typed.
+export function placeEngineError(message, sent, userText, origin) {
+  const text = engineOwnMessage(message == null ? '' : message);
+  const m = ENGINE_CONTEXT_RE.exec(text);
+  if (!m || !sent || !Array.isArray(sent.map)) return { text, offset: null };
   const head = 'LINE ' + m[1] + ': ';
-  const at = engineErrorOffset(sent.sql, own, Number(m[1]), m[2], m[3].length - head.length);
-  if (at < 0) return { text: own, offset: null };
+  const at = engineCaretOffset(sent.sql, Number(m[1]), m[2], m[3].length - head.length);
+  if (at < 0) return { text, offset: null };
   const offset = engineUserOffset(sent.map, at);
-  if (offset === null) return { text: own, offset: null };
-  return { text: own.slice(0, m.index) + engineContext(String(userText), offset) + own.slice(m.index + m[0].length), offset };
+  if (offset === null) return { text, offset: null };
+  const context = origin ? engineContext(String(origin.text), origin.offsetOf(offset)) : engineContext(String(userText), offset);
+  return { text: text.slice(0, m.index) + context + text.slice(m.index + m[0].length), offset };
 }
 
 // The block an engine message is shown in.

@@ -7,7 +7,7 @@ import { hasAggregation, PAGE_SIZE, scriptStatements, sqlScript } from '../commo
 import { chartChoices, chartType } from '../common/chart_types.js';
 import { dataFolderPath } from './bucket.js';
 import { applyChart, fillChartMenu } from './charts.js';
-import { markQueryError, pageQuery, showCancelled, showEl } from './editor.js';
+import { markQueryError, pageQuery, showCancelled, showEl, typedRunText } from './editor.js';
 import { state } from './state.js';
 import { resultNote } from './table.js';
 import { unreadableNoteText } from './util.js';
@@ -52,7 +52,7 @@ export function runStatements(page) {
 // An engine message for one of this run's statements, its position told in the editor's terms
 // and marked there.
 export function answerErrorText(error, sent) {
-  const placed = placeEngineError(error, sent, state.lastSql);
+  const placed = placeEngineError(error, sent, state.lastSql, typedRunText());
   markQueryError(placed.offset, placed.text);
   return placed.text;
 }

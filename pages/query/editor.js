@@ -174,6 +174,14 @@ async function runQuery() {
 
 // Underlines an engine error of the latest run at `offset` of the text it ran (with
 // {path-to-files} replaced), as long as the editor still holds the text that ran.
+// The text of the latest run as the user typed it, for an engine message's quoted line; null
+// when it ran as typed.
+export function typedRunText() {
+  if (!runOrigin || !runOrigin.call) return null;
+  const { input, call } = runOrigin;
+  return { text: input, offsetOf: (offset) => pathVariableOffset(input, call, offset) };
+}
+
 export function markQueryError(offset, message) {
   if (!queryEditor || !runOrigin || offset === null || offset === undefined) return;
   if (queryEditor.view.state.doc !== runOrigin.doc) return;

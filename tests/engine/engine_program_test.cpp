@@ -234,6 +234,29 @@ TEST_F(EngineProgram, FailuresStopTheScript) {
   EXPECT_EQ(runtime.out.find("2"), std::string::npos);
 }
 
+// A later statement's error names its line in the whole script, shown from the statement's
+// start, with the caret under the cause.
+TEST_F(EngineProgram, LaterStatementErrorsCarryTheirLine) {
+  struct Case {
+    const char* script;
+    const char* context;
+  };
+  const Case cases[] = {
+      {"SELECT 1;\nSELECT nosuch\n FROM range(1);", "LINE 2: SELECT nosuch\n               ^"},
+      {"SELECT 1;   SELECT nosuch FROM range(1);",
+       "LINE 1:    SELECT nosuch FROM range(1)\n                  ^"},
+      {"SELECT ';' AS a; /* ; */ SELECT $$;$$ AS b;\n\n  SELECT x FROM nowhere;",
+       "LINE 3:   SELECT x FROM nowhere\n                        ^"},
+      {"CREATE TEMP TABLE t AS SELECT 1 AS a;\nSELECT b FROM t;",
+       "LINE 2: SELECT b FROM t\n               ^"},
+  };
+  for (const Case& c : cases) {
+    EngineRun r = run(c.script);
+    EXPECT_EQ(r.status, 1) << c.script;
+    EXPECT_NE(r.err.find(c.context), std::string::npos) << c.script << "\n" << r.err;
+  }
+}
+
 TEST_F(EngineProgram, DefaultModePrintsATable) {
   EngineRun r = run("SELECT 1 AS n, 'hello' AS word UNION ALL SELECT 22, NULL ORDER BY n;", false);
   ASSERT_EQ(r.status, 0) << r.err;

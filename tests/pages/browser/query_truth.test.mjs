@@ -30,12 +30,15 @@ test('engine errors name the line and word of the text the user wrote, on both p
       ['SELECT id,\n  SUM(x) AS s\nFROM {path-to-files} GROUP BY id', '#queryError', 2, 'x'],
       // A script: the failing statement is the second one, after one that answered rows.
       ['SELECT 1 AS a;\nSELECT\n  id, nope FROM {path-to-files}', '#queryResult .engine-error', 3, 'nope'],
+      // A short later statement, the path variable on the line shown as the user typed it.
+      ['SELECT 1 AS a; SELECT nope FROM {path-to-files}', '#queryResult .engine-error', 1, 'nope'],
     ];
     for (const [sql, sel, line, word] of cases) {
       await run(page, sql);
       const text = await waitText(page, sel, /\^/);
       assert.deepEqual(caretWord(text), [line, word], sql);
       assert.doesNotMatch(text, /\[\{/, sql);
+      assert.doesNotMatch(text, /read_csv\(/, sql);
       assert.equal(await page.$eval(sel, (e) => getComputedStyle(e).fontFamily), 'monospace');
     }
 

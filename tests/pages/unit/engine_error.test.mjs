@@ -56,8 +56,10 @@ test('mapEngineError: LINE and caret of wrapped statements and scripts point int
     ['SELECT nope FROM range(3)', 'count', 1, 'nope'],
     ['SELECT range\nFROM range(3)\nWHERE nope = 1', 'count', 3, 'nope'],
     ['SELECT range\nFROM range(3)\nWHERE nope = 1', 'page', 3, 'nope'],
-    // A later statement's place is given only while the engine's own shifted caret stays
-    // inside it, as it does for the long file calls of {path-to-files}.
+    // A later statement's place, short or long, on its own line or after another statement.
+    ['SELECT 1 AS a;\nSELECT nope FROM range(2)', 'whole', 2, 'nope'],
+    ['SELECT 1 AS a; SELECT nope FROM range(2)', 'count', 1, 'nope'],
+    ["SELECT ';' AS a; /* ; */\n\nSELECT range,\n nope FROM range(2)", 'page', 4, 'nope'],
     ['SELECT 1 AS a;\nSELECT\n  range, nope FROM range(2) AS a_name_as_long_as_a_folder_path', 'count', 3, 'nope'],
     ['CREATE TEMP TABLE t AS FROM range(2);\n\nSELECT nope FROM t AS a_name_as_long_as_a_folder_path', 'page', 3, 'nope'],
     ['CREATE TEMP TABLE t AS SELECT nope FROM range(2);\nFROM t', 'whole', 1, 'nope'],
