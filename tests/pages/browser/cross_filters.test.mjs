@@ -115,6 +115,10 @@ test('a click narrows every other panel as the engine counts, panels lacking the
     const both = 'Not filtered by Time of day, Wildlife Size';
     assert.deepEqual(await notes(page), ['', '', '', '', both, both]);
     assert.deepEqual(await errorsShown(page), []);
+    // Paging goes on with what the table could take, and the note stays.
+    await page.click(`${zips} .dash-pager-btn >> nth=2`);
+    await page.waitForFunction((s) => document.querySelector(`${s} .dash-paged-range`)?.textContent === '11-20 of 700', zips);
+    assert.deepEqual(await notes(page), ['', '', '', '', both, both]);
 
     // Clearing the click: every panel under the filter alone; the zip codes still say so.
     await page.click('#chartFilterIndicator button');
