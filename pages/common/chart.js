@@ -37,7 +37,9 @@ function chartWithTipNote(option, note) {
 // onPick, when given, makes bars, points and slices clickable: it receives the category label,
 // the series name (undefined for a slice) and the element's mark ({ off }) and returns whether
 // the element stays marked as selected. tipNote, when given, closes every element's tooltip.
-export function chartDraw(box, result, type, sizeName, onPick, tipNote) {
+// selected, when given on a clickable chart, marks its element ({ label, series }) at once, if
+// the answer still holds it, and hands its mark to selected.marked.
+export function chartDraw(box, result, type, sizeName, onPick, tipNote, selected) {
   chartReleaseIn(null);
   const rules = chartType(type);
   const model = chartModel(result);
@@ -50,17 +52,23 @@ export function chartDraw(box, result, type, sizeName, onPick, tipNote) {
   chartLive.add(entry);
   let drawn = [box.clientWidth, box.clientHeight];
   chart.setOption(optionFor(drawn[0], drawn[1]), { notMerge: true });
+  const actOn = (at) => (kind) => chart.isDisposed() || chart.dispatchAction(Object.assign({ type: kind }, at));
   if (clickable) {
     chart.on('click', (params) => {
       if (params.componentType !== 'series') return;
       const target = rules.clickTarget(model, params);
       if (!target) return;
-      const at = { seriesIndex: params.seriesIndex, dataIndex: params.dataIndex };
-      const act = (kind) => chart.isDisposed() || chart.dispatchAction(Object.assign({ type: kind }, at));
+      const act = actOn({ seriesIndex: params.seriesIndex, dataIndex: params.dataIndex });
       const keep = onPick(target.label, target.series, { off: () => act('unselect') });
       // After the library's own toggle of the clicked element, whichever runs first.
       setTimeout(() => act(keep ? 'select' : 'unselect'), 0);
     });
+    const at = selected && rules.elementAt ? rules.elementAt(model, selected.label, selected.series) : null;
+    if (at) {
+      const act = actOn(at);
+      act('select');
+      selected.marked({ off: () => act('unselect') });
+    }
   }
   if (typeof ResizeObserver !== 'undefined') {
     let pending = false;

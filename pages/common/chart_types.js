@@ -169,6 +169,19 @@ function pieClickTarget(model, params) {
   return s ? { label: s.label, series: undefined } : null;
 }
 
+// The element a click target names again, once the chart is drawn anew: { seriesIndex,
+// dataIndex }, or null when the answer no longer holds it.
+function seriesElementAt(model, label, series) {
+  const seriesIndex = model.series.findIndex((s) => s.name === series);
+  const dataIndex = model.labels.indexOf(label);
+  return seriesIndex >= 0 && dataIndex >= 0 ? { seriesIndex, dataIndex } : null;
+}
+
+function pieElementAt(model, label) {
+  const dataIndex = chartPieSlices(model).findIndex((s) => s.label === label);
+  return dataIndex >= 0 ? { seriesIndex: 0, dataIndex } : null;
+}
+
 function seriesChart(id, label, look) {
   return {
     id,
@@ -177,6 +190,7 @@ function seriesChart(id, label, look) {
     chart: true,
     option: (model, width, height, size, clickable) => seriesOption(model, look, width, height, size, clickable),
     clickTarget: seriesClickTarget,
+    elementAt: seriesElementAt,
   };
 }
 
@@ -186,7 +200,8 @@ export const CHART_TYPES = Object.freeze([
   seriesChart('bar', 'Bar Chart', { bars: true, area: false }),
   seriesChart('line', 'Line Chart', { bars: false, area: false }),
   seriesChart('area', 'Area Chart', { bars: false, area: true }),
-  { id: 'pie', label: 'Pie Chart', paged: false, chart: true, option: pieOption, clickTarget: pieClickTarget },
+  { id: 'pie', label: 'Pie Chart', paged: false, chart: true, option: pieOption, clickTarget: pieClickTarget,
+    elementAt: pieElementAt },
 ]);
 
 export function chartType(id) {

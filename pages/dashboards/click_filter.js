@@ -1,10 +1,8 @@
-// Chart click filters: one condition for the whole page narrows every paginated table, with the
-// clicked element marked and an indicator that clears it. The condition and the selection are
-// kept by state.js.
-import { DASH_PAGE_SIZE } from './rules.js';
-import { applyChartClickFilterToSql } from './sql_splice.js';
-import { allPagedTables, dashState, setClickFilter, setPagedSqlWithDropdown, setSelection } from './state.js';
-import { renderPaginatedTable } from './tables.js';
+// Chart click filters: a click on a chart element narrows every other panel of the shown
+// dashboard to the rows behind it, with the clicked element marked and an indicator that clears
+// it. The click and the selection are kept by state.js, and belong to the dashboard shown.
+import { reloadPanels } from './preview.js';
+import { dashState, setClickFilter, setSelection } from './state.js';
 
 // The chart marks the clicked element itself; the selection remembers how to unmark it.
 function clearChartSelectionHighlight() {
@@ -13,54 +11,53 @@ function clearChartSelectionHighlight() {
   setSelection(null);
 }
 
-export function drawSelectionHighlight(mark, label, seriesName) {
+export function drawSelectionHighlight(mark, label, seriesName, key) {
   clearChartSelectionHighlight();
-  setSelection({ mark, label, series: seriesName });
+  setSelection({ mark, label, series: seriesName, key });
 }
 
-// Every table is redrawn from its SQL without a click filter, so a new click replaces the old one.
-function redrawPaginatedTables(condition) {
-  for (const table of allPagedTables()) {
-    const base = table.sqlWithDropdown || table.sql;
-    const sql = condition ? applyChartClickFilterToSql(base, condition) : base;
-    renderPaginatedTable(table.el, sql, 1, table.pageSize || DASH_PAGE_SIZE, table.isSmall, table.key);
-    setPagedSqlWithDropdown(table.key, base);
-  }
-}
-
-function showChartFilterIndicator(condition) {
-  let box = document.getElementById('chartFilterIndicator');
-  if (!box) {
-    box = document.createElement('div');
-    box.id = 'chartFilterIndicator';
-    document.body.appendChild(box);
+// The indicator sits in the dashboard's title row, in the flow, so it never covers a panel; it
+// says what the click chose in words, as text.
+export function showChartFilterIndicator() {
+  const box = document.getElementById('chartFilterIndicator');
+  if (!box) return;
+  const click = dashState.click;
+  if (!click) {
+    box.replaceChildren();
+    box.style.display = 'none';
+    return;
   }
   const label = document.createElement('span');
   label.className = 'dash-filter-indicator-label';
   label.textContent = 'Filter:';
   const text = document.createElement('span');
   text.className = 'dash-filter-indicator-text';
-  text.textContent = ' ' + condition;
+  text.textContent = ' ' + click.words;
+  text.title = click.condition;
   const clear = document.createElement('button');
+  clear.type = 'button';
   clear.textContent = 'Clear';
   clear.addEventListener('click', () => clearChartClickFilter());
   box.replaceChildren(label, text, clear);
   box.style.display = 'flex';
 }
 
-export function applyChartClickFilter(condition) {
-  if (!condition) return;
-  setClickFilter(condition);
-  redrawPaginatedTables(condition);
-  showChartFilterIndicator(condition);
+// The clicked chart keeps its elements; every other panel is drawn anew under the click. A chart
+// drawn under an earlier click of another chart is drawn anew too, without it.
+export function applyChartClickFilter(click) {
+  if (!click || !click.condition) return;
+  const before = dashState.click;
+  setClickFilter(click);
+  showChartFilterIndicator();
+  reloadPanels(before && before.source !== click.source ? null : click.source);
 }
 
 export function clearChartClickFilter() {
+  const before = dashState.click;
   setClickFilter(null);
   clearChartSelectionHighlight();
-  const box = document.getElementById('chartFilterIndicator');
-  if (box) box.style.display = 'none';
-  redrawPaginatedTables(null);
+  showChartFilterIndicator();
+  if (before) reloadPanels(before.source);
 }
 
 // Why a chart panel cannot be clicked, shown while the pointer is over it; nothing on a chart

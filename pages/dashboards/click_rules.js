@@ -186,3 +186,16 @@ export function buildChartClickFilter(clickMeta, label, seriesName) {
   }
   return parts.length ? parts.join(' AND ') : null;
 }
+
+// What the indicator says of a click, in the chart's own words: its first column and the
+// clicked category, and the series when its own condition narrows the rows too.
+export function clickFilterWords(column, label, clickMeta, seriesName) {
+  const text = label == null ? '' : String(label);
+  const name = String(column == null ? '' : column);
+  const axis = clickMeta && clickMeta.xAxis && clickMeta.xAxis.expression;
+  const category = axis ? (text === '' ? name + ' is empty' : name + ' = ' + text) : '';
+  const series = clickMeta && clickMeta.series;
+  const narrows = seriesName != null && series && Object.prototype.hasOwnProperty.call(series, seriesName) && series[seriesName];
+  if (!narrows) return category;
+  return category ? category + ' (' + seriesName + ')' : String(seriesName);
+}

@@ -6,12 +6,11 @@ import { engineErrorHtml, mapEngineError } from '../common/engine_error.js';
 import { escapeHtml } from '../common/escape.js';
 import { hasAggregation, sqlPieces } from '../common/sql.js';
 import { renderChart } from './charts.js';
-import { showClickReason } from './click_filter.js';
+import { showChartFilterIndicator, showClickReason } from './click_filter.js';
 import { parseQueryForClickFilters } from './click_rules.js';
-import { applyFiltersToSql } from './filter_types.js';
+import { clickPiece, filterPieces, notFilteredText, runWithPieces, sqlWithPieces } from './conditions.js';
 import { dashboardSql } from './filters.js';
 import { cellFlex, DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml, readRecordArray } from './rules.js';
-import { applyChartClickFilterToSql } from './sql_splice.js';
 import { dashState, endWork, isCurrentWork, queryAsWork, setPagedSqlWithDropdown, startWork } from './state.js';
 import { renderPaginatedTable } from './tables.js';
 
@@ -23,7 +22,8 @@ function panelHtml(cell, r, c) {
   return (
     '<div class="preview-panel" data-row="' + r + '" data-col="' + c + '" style="flex:' + flex + ' 1 0;' +
     'max-width:calc(' + flex + ' / 12 * 100% - 24px)">' +
-    '<div class="preview-panel-header">' + escapeHtml(title) + '</div>' +
+    '<div class="preview-panel-header"><span class="dash-panel-title">' + escapeHtml(title) + '</span>' +
+    '<span class="dash-panel-note"></span></div>' +
     '<div class="panel-content">' + loadingBarHtml(PANEL_LOADING_WIDTH) + '</div></div>'
   );
 }
@@ -37,11 +37,13 @@ export function renderDashboardPreview(dashboard) {
   });
   const preview = document.getElementById('dashboardPreview');
   preview.innerHTML =
-    '<div class="dash-title">' + escapeHtml(dashboard && dashboard.name) + '</div>' +
+    '<div class="dash-title-row"><div class="dash-title">' + escapeHtml(dashboard && dashboard.name) + '</div>' +
+    '<div id="chartFilterIndicator" style="display:none"></div></div>' +
     '<div id="filterBarPreview" style="display:none"><div class="dash-filter-wrap">' +
     '<div id="activeFiltersPreview"></div></div></div>' +
     '<div class="dash-body">' + body + '</div>';
   preview.classList.add('dash-shown');
+  showChartFilterIndicator();
 
   preview.querySelectorAll('.preview-panel').forEach((panel) => {
     const r = Number(panel.dataset.row);
@@ -54,6 +56,33 @@ export function renderDashboardPreview(dashboard) {
       content.innerHTML = noteHtml('No query', NOTE_GREY);
     }
   });
+}
+
+// Loads every panel of the shown dashboard anew but the one of skipKey, leaving the title and
+// filter bar alone.
+export function reloadPanels(skipKey) {
+  const preview = document.getElementById('dashboardPreview');
+  const rows = readRecordArray(dashState.dashboard && dashState.dashboard.layout);
+  if (!preview || dashState.editing) return;
+  preview.querySelectorAll('.preview-panel').forEach((panel) => {
+    const r = Number(panel.dataset.row);
+    const c = Number(panel.dataset.col);
+    const key = 'preview-' + r + '-' + c;
+    const cell = rows[r] && Array.isArray(rows[r].cells) ? rows[r].cells[c] : null;
+    const content = panel.querySelector('.panel-content');
+    if (key === skipKey || !cell || !cell.query || !content) return;
+    content.innerHTML = loadingBarHtml(PANEL_LOADING_WIDTH);
+    loadPanelData(content, String(cell.query), cell.chartType || 'table', key);
+  });
+}
+
+// The note beside a panel's title naming the conditions it is drawn without.
+function setPanelNote(el, names) {
+  const panel = el.closest('.preview-panel');
+  const note = panel && panel.querySelector('.dash-panel-note');
+  if (!note) return;
+  note.textContent = notFilteredText(names);
+  note.title = names.length ? 'This panel\'s data has no column ' + names.join(', ') + ', so it shows all of its rows' : '';
 }
 
 // The empty state of the markup, kept at start to put back when nothing is selected.
@@ -69,9 +98,13 @@ export function showEmptyPreview() {
   preview.innerHTML = emptyPreviewHtml;
 }
 
-// The dashboard's own folder and file type stand for the path variable, then the filters go in.
-function panelSql(storedSql) {
-  return applyFiltersToSql(dashboardSql(storedSql), dashState.filters);
+// The conditions of a panel: the dashboard's filters, and the click unless the panel is the
+// chart clicked, which keeps all of its elements.
+function panelPieces(panelKey) {
+  const pieces = filterPieces(dashState.filters);
+  const click = dashState.click;
+  const piece = click && click.source !== panelKey ? clickPiece(click) : null;
+  return piece ? pieces.concat([piece]) : pieces;
 }
 
 // A panel is a paged table unless its query aggregates, so no panel loads a whole table.
@@ -94,24 +127,31 @@ export async function loadPanelData(el, queryName, type, panelKey) {
     return;
   }
   const stored = String(query.sql == null ? '' : query.sql);
-  const filtered = panelSql(stored);
+  // The dashboard's own folder and file type stand for the path variable, then the conditions go in.
+  const base = dashboardSql(stored);
+  const pieces = panelPieces(panelKey);
+  setPanelNote(el, []);
   if (!hasAggregation(stored) || (chartType(type) && chartType(type).paged)) {
     endWork(panelKey, tag);
-    const click = dashState.clickFilter;
-    renderPaginatedTable(el, click ? applyChartClickFilterToSql(filtered, click) : filtered, 1, DASH_PAGE_SIZE, false, panelKey);
-    setPagedSqlWithDropdown(panelKey, filtered);
+    const without = await renderPaginatedTable(el, base, 1, DASH_PAGE_SIZE, false, panelKey, pieces);
+    if (!without) return;
+    setPanelNote(el, without);
+    setPagedSqlWithDropdown(panelKey, sqlWithPieces(base, pieces.filter((p) => !p.click && !without.includes(p.name))));
     return;
   }
   const clickMeta = parseQueryForClickFilters(stored);
-  const res = await queryAsWork(panelKey, tag, filtered);
-  if (!res) return;
+  const ran = await runWithPieces(base, pieces, (sql) => queryAsWork(panelKey, tag, sql, true), (r) => r.error);
+  if (!ran) return;
+  endWork(panelKey, tag);
+  const res = ran.reply;
   const result = res.value;
+  setPanelNote(el, ran.dropped);
   if (res.error) {
-    el.innerHTML = engineErrorHtml(mapEngineError(res.error, sqlPieces([{ text: filtered, at: 0 }]), filtered), 'dash-engine-error');
+    el.innerHTML = engineErrorHtml(mapEngineError(res.error, sqlPieces([{ text: ran.sql, at: 0 }]), ran.sql), 'dash-engine-error');
   } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {
     el.innerHTML = noteHtml('No data', NOTE_GREY);
   } else {
-    renderChart(el, result, type, false, clickMeta);
+    renderChart(el, result, type, false, clickMeta, panelKey);
     if (isChartType(type)) showClickReason(el, clickMeta);
   }
 }

@@ -13,8 +13,10 @@ const state = {
   filters: [],
   schema: [],
   savedQueries: [],
-  // The active chart click condition, and the clicked element it came from (mark, label, series).
-  clickFilter: null,
+  // The active chart click: { condition, column (the chart's first column, in words), label,
+  // words (what the indicator says), source (the clicked panel's key), owner (the dashboard it
+  // belongs to: name and layout text) }; and the clicked element (mark, label, series, key).
+  click: null,
   selection: null,
   rowIds: 0,
   cellIds: 0,
@@ -70,7 +72,10 @@ export const dashState = Object.freeze({
     return copy(state.savedQueries);
   },
   get clickFilter() {
-    return state.clickFilter;
+    return state.click ? state.click.condition : null;
+  },
+  get click() {
+    return copy(state.click);
   },
   // The mark's functions do not clone; the record itself is a copy.
   get selection() {
@@ -93,8 +98,22 @@ function forgetDateRanges() {
   dateRangeAnswers.clear();
 }
 
+// What a click filter belongs to: a dashboard as stored, so a changed layout, whose panel keys
+// may name other panels now, is another dashboard.
+function clickOwner(record) {
+  return { name: record && record.name, layout: JSON.stringify(readRecordArray(record && record.layout)) };
+}
+
+function dropClick() {
+  state.click = null;
+  state.selection = null;
+}
+
 // A stored record becomes the dashboard in hand: its folder, file type and, when asked, filters.
+// A click filter of another dashboard goes.
 export function takeDashboard(record, withFilters) {
+  const owner = clickOwner(record);
+  if (state.click && (state.click.owner.name !== owner.name || state.click.owner.layout !== owner.layout)) dropClick();
   state.dashboard = record;
   state.pathToFiles = recordPath(record);
   state.fileType = recordFileType(record);
@@ -103,12 +122,14 @@ export function takeDashboard(record, withFilters) {
 }
 
 export function dropDashboard() {
+  dropClick();
   state.dashboard = null;
   state.filters = [];
   forgetDateRanges();
 }
 
 export function startNewDashboard() {
+  dropClick();
   state.dashboard = null;
   state.editingName = null;
   state.filters = [];
@@ -168,8 +189,9 @@ export function setSavedQueries(list) {
   state.savedQueries = Array.isArray(list) ? list : [];
 }
 
-export function setClickFilter(condition) {
-  state.clickFilter = condition || null;
+// The click filter of the dashboard in hand, or none: { condition, column, label, words, source }.
+export function setClickFilter(click) {
+  state.click = click && click.condition ? { ...copy(click), owner: clickOwner(state.dashboard) } : null;
 }
 
 export function setSelection(selection) {
@@ -276,12 +298,13 @@ export function endWork(slot, tag) {
 
 // Runs sql (one statement, or a list run side by side) on the engine as the work of slot tagged
 // tag: the bridge answer (a list for a list), or null when newer work took the slot meanwhile or
-// a run was stopped (its answer is then ignored).
-export async function queryAsWork(slot, tag, sql) {
+// a run was stopped (its answer is then ignored). The work ends with the answer unless `more`
+// runs are to follow.
+export async function queryAsWork(slot, tag, sql, more) {
   const list = Array.isArray(sql);
   const replies = await Promise.all((list ? sql : [sql]).map((s) => bridgeCall('queryDuckCpp', s, tag)));
   if (!isCurrentWork(slot, tag) || replies.some((r) => r.cancelled)) return null;
-  endWork(slot, tag);
+  if (!more) endWork(slot, tag);
   return list ? replies : replies[0];
 }
 

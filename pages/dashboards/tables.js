@@ -8,8 +8,9 @@ import { formatNumber } from '../common/numbers.js';
 import { pagedBaseSql, paginatedStatements } from '../common/sql.js';
 import { THEME } from '../common/theme.js';
 import { drawVirtualTable } from '../common/virtual_table.js';
+import { runWithPieces, sqlWithPieces } from './conditions.js';
 import { DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml } from './rules.js';
-import { isCurrentWork, pagedTable, queryAsWork, setPagedTable, startWork } from './state.js';
+import { endWork, isCurrentWork, pagedTable, queryAsWork, setPagedTable, startWork } from './state.js';
 
 const DASH_TABLE_BACKGROUND = THEME.base;
 const DASH_TABLE_ERROR_FONT = '0.7rem';
@@ -62,48 +63,62 @@ function dashPaginatedFooter(key, page, pages, range) {
 // A page below 1 or a size that is not a positive whole number would make an OFFSET or LIMIT
 // the engine rejects. Each drawing is the work of the panel key: a newer one (another page, a
 // click filter, a new render) stops its engine runs, and only the newest writes the table.
-export async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey) {
+// `pieces`, when given, are conditions spliced into sql that the table may do without (see
+// conditions.js). Resolves to the names of those it did without, or null when superseded.
+export async function renderPaginatedTable(el, sql, page, pageSize, isSmall, panelKey, pieces) {
   const n = Math.floor(Number(page));
   const size = Math.floor(Number(pageSize));
   page = n >= 1 ? n : 1;
   pageSize = size >= 1 ? size : DASH_PAGE_SIZE;
-  const base = pagedBaseSql(sql == null ? '' : sql);
   const key = panelKey == null ? '' : String(panelKey);
-  setPagedTable(key, el, { sql: base, page, pageSize, isSmall: !!isSmall });
+  const first = pagedBaseSql(sqlWithPieces(sql == null ? '' : sql, pieces || []));
+  setPagedTable(key, el, { sql: first, page, pageSize, isSmall: !!isSmall });
   el.innerHTML = loadingBarHtml(DASH_TABLE_LOADING_WIDTH);
-  const stmts = paginatedStatements(base, page, pageSize);
   const tag = startWork(key);
   try {
-    const replies = await queryAsWork(key, tag, [stmts.count, stmts.page]);
-    if (!replies) return;
-    const [counted, paged] = replies;
-    const error = pagedEngineError(counted, paged, base, page, pageSize);
-    if (error) {
-      el.innerHTML = engineErrorHtml(error, 'dash-engine-error');
-      return;
-    }
-    const countRes = counted.value;
-    const pageRes = paged.value;
-    const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];
-    const total = countRows.length && Array.isArray(countRows[0]) ? parseInt(countRows[0][0], 10) || 0 : 0;
-    if (total <= 0) {
-      el.innerHTML = noteHtml('No data', NOTE_GREY);
-      return;
-    }
-    const pages = Math.max(1, Math.ceil(total / pageSize));
-    const rows = pageRes && Array.isArray(pageRes.rows) ? pageRes.rows : [];
-    const columns = pageRes && Array.isArray(pageRes.columns) ? pageRes.columns : [];
-    const first = stmts.offset + 1;
-    const last = Math.min(stmts.offset + rows.length, total);
-    const range = formatNumber(first) + '-' + formatNumber(last) + ' of ' + formatNumber(total);
-    el.innerHTML =
-      '<div class="dash-paged' + dashSizeClass(isSmall) + '"><div class="dash-paged-body">' +
-      dashTableMarkup(columns, rows) + '</div>' + dashPaginatedFooter(key, page, pages, range) + '</div>';
-    el.style.alignItems = 'stretch';
-    el.style.background = DASH_TABLE_BACKGROUND;
+    const runPage = (statement) => {
+      const stmts = paginatedStatements(pagedBaseSql(statement), page, pageSize);
+      return queryAsWork(key, tag, [stmts.count, stmts.page], true);
+    };
+    const ran = await runWithPieces(sql == null ? '' : sql, pieces || [], runPage, (r) => r[0].error || r[1].error);
+    if (!ran) return null;
+    endWork(key, tag);
+    const base = pagedBaseSql(ran.sql);
+    const stmts = paginatedStatements(base, page, pageSize);
+    // Paging and the export go on with what the table could take.
+    setPagedTable(key, el, { sql: base });
+    drawPage(el, key, ran.reply, base, stmts.offset, page, pageSize, isSmall);
+    return ran.dropped;
   } catch (e) {
     if (isCurrentWork(key, tag)) el.innerHTML = noteHtml('Error loading data', NOTE_RED, DASH_TABLE_ERROR_FONT);
+    return null;
   }
+}
+
+function drawPage(el, key, [counted, paged], base, offset, page, pageSize, isSmall) {
+  const error = pagedEngineError(counted, paged, base, page, pageSize);
+  if (error) {
+    el.innerHTML = engineErrorHtml(error, 'dash-engine-error');
+    return;
+  }
+  const countRes = counted.value;
+  const pageRes = paged.value;
+  const countRows = countRes && Array.isArray(countRes.rows) ? countRes.rows : [];
+  const total = countRows.length && Array.isArray(countRows[0]) ? parseInt(countRows[0][0], 10) || 0 : 0;
+  if (total <= 0) {
+    el.innerHTML = noteHtml('No data', NOTE_GREY);
+    return;
+  }
+  const pages = Math.max(1, Math.ceil(total / pageSize));
+  const rows = pageRes && Array.isArray(pageRes.rows) ? pageRes.rows : [];
+  const columns = pageRes && Array.isArray(pageRes.columns) ? pageRes.columns : [];
+  const last = Math.min(offset + rows.length, total);
+  const range = formatNumber(offset + 1) + '-' + formatNumber(last) + ' of ' + formatNumber(total);
+  el.innerHTML =
+    '<div class="dash-paged' + dashSizeClass(isSmall) + '"><div class="dash-paged-body">' +
+    dashTableMarkup(columns, rows) + '</div>' + dashPaginatedFooter(key, page, pages, range) + '</div>';
+  el.style.alignItems = 'stretch';
+  el.style.background = DASH_TABLE_BACKGROUND;
 }
 
 // The stored SQL already holds every filter merged in when the table was drawn.

@@ -1,7 +1,7 @@
 // Chart click filters in the real page: a click on a bar, a point or a slice narrows every
 // paginated table of the dashboard to the rows behind it (row counts compared with the engine),
 // with its mark and indicator; clicking again, another element and "Clear"; paging, the
-// CSV export, another dashboard and a dropdown filter keep it; labels that look like numbers,
+// CSV export and a dropdown filter keep it, another dashboard clears it; labels that look like numbers,
 // apostrophes, NULL categories and markup; quoted names and computed categories, and why a chart
 // cannot be clicked.
 import { test } from 'node:test';
@@ -9,7 +9,8 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { withApp, runEngine, makeTemp, waitForFile } from './harness.mjs';
-import { storeQueries, storeDashboard, choose, content, openDashboard } from './dashboard_helpers.mjs';
+import { storeQueries, storeDashboard, choose, content, openDashboard, clickAt, elementAt, engineCount, indicator, waitRange }
+  from './dashboard_helpers.mjs';
 import { chartView, pointAt, tipText, waitDrawn, selection } from './chart_helpers.mjs';
 
 const REGIONS = ['north', 'south', 'east', "o'west"];
@@ -25,21 +26,8 @@ const CSV =
     return [i + 1, region, 'ABC'[i % 3], CODES[Math.floor(i / 2) % 4], 2023 + (i % 2), (i % 50) + 1, day, TAGS[Math.floor(i / 3) % 4]].join(',');
   }).join('\n') + '\n';
 
-// Where the chart in `sel` drew the element of series s (0 for a pie) at category `label`.
-async function elementAt(page, sel, label, s = 0) {
-  const view = await chartView(page, sel);
-  // Points on a time axis stand at their label's time.
-  const item = view.series[s].items.find((i) => (view.xType === 'time' ? i.x === Date.parse(label) : i.name === label));
-  assert.ok(item, `${label} drawn in ${sel}`);
-  return item.at;
-}
-
 async function cursor(page, sel) {
   return page.$eval(`${sel} .dash-chart`, (b) => b.style.cursor);
-}
-
-async function clickAt(page, sel, label, s = 0) {
-  await pointAt(page, sel, await elementAt(page, sel, label, s), true);
 }
 
 // The engine's answer of a chart query: labels (NULL as empty text, as the page gets them) and
@@ -54,28 +42,9 @@ function chartData(sql, cwd) {
 }
 
 // Rows of the data file meeting every condition given, as the engine counts them.
-function countRows(cwd, ...conditions) {
-  const where = conditions.filter(Boolean).map((c) => `(${c})`).join(' AND ') || 'true';
-  return JSON.parse(runEngine(`SELECT COUNT(*) AS n FROM read_csv('sales.csv') WHERE ${where}`, cwd, true))[0].n;
-}
+const countRows = (cwd, ...conditions) => engineCount(cwd, "read_csv('sales.csv')", ...conditions);
 
-async function waitRange(page, sel, total) {
-  assert.ok(total > 0, 'a test condition leaves rows');
-  const text = `1-${Math.min(10, total)} of ${total.toLocaleString('en-US')}`;
-  await page.waitForFunction(([s, t]) => {
-    const el = document.querySelector(s);
-    return el && !el.querySelector('.dash-loading') && el.querySelector('.dash-paged-range')?.textContent === t;
-  }, [sel, text]);
-}
-
-async function indicator(page) {
-  return page.evaluate(() => {
-    const box = document.getElementById('chartFilterIndicator');
-    return box && getComputedStyle(box).display !== 'none' ? box.textContent : null;
-  });
-}
-
-test('clicks on bars, points and slices narrow both paginated tables; again, another, Clear, paging, CSV, another dashboard and a dropdown filter', async () => {
+test('clicks on bars, points and slices narrow both paginated tables; again, another, Clear; paging, CSV and a dropdown filter keep it, another dashboard clears it', async () => {
   const out = makeTemp('plinthos-out-');
   try {
     await withApp({ data: { 'sales.csv': CSV } }, async ({ page, server, data }) => {
@@ -112,25 +81,28 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
       await waitDrawn(page, all);
       await tablesShow(null);
       assert.equal(await cursor(page, bars), 'pointer');
-      // Charts are not queried again by a click: they stay the same elements.
+      // The clicked chart is not queried again: it stays the same element, while the others
+      // are drawn anew under the click.
       const marks = () => page.evaluate((sels) => sels.map((s) => document.querySelector(`${s} .dash-chart`).__mark), [bars, line, pie]);
       await page.evaluate((sels) => sels.forEach((s, i) => (document.querySelector(`${s} .dash-chart`).__mark = i + 1)), [bars, line, pie]);
 
       // A bar of the plain series: the category alone.
       await clickAt(page, bars, 'east');
       await tablesShow(`region = 'east'`);
-      assert.equal(await indicator(page), `Filter: "region" = 'east'Clear`);
+      await waitDrawn(page, all);
+      assert.equal(await indicator(page), 'Filter: region = eastClear');
       assert.deepEqual(await selection(page), ['total:east']);
-      assert.deepEqual(await marks(), [1, 2, 3]);
+      assert.deepEqual(await marks(), [1, undefined, undefined]);
       const look = await page.$eval('#chartFilterIndicator', (el) => {
         const s = getComputedStyle(el);
-        return [s.position, s.bottom, s.right, s.backgroundColor, s.zIndex, getComputedStyle(el.querySelector('button')).backgroundColor];
+        return [s.position, s.backgroundColor, getComputedStyle(el.querySelector('button')).backgroundColor];
       });
-      assert.deepEqual(look, ['fixed', '20px', '20px', 'rgb(69, 71, 90)', '1000', 'rgb(243, 139, 168)']);
+      assert.deepEqual(look, ['static', 'rgb(69, 71, 90)', 'rgb(243, 139, 168)']);
 
       // The same bar again clears the filter.
       await clickAt(page, bars, 'east');
       await tablesShow(null);
+      await waitDrawn(page, all);
       assert.equal(await indicator(page), null);
       assert.equal(await page.evaluate(() => window.chartSelection), null);
       assert.deepEqual(await selection(page), []);
@@ -139,66 +111,78 @@ test('clicks on bars, points and slices narrow both paginated tables; again, ano
       await clickAt(page, bars, "o'west", 1);
       const picked = `"region" = 'o''west' AND (amount IN (10, 20, 30, 40, 50) OR category IN ('A'))`;
       await tablesShow(picked);
-      assert.equal(await indicator(page), `Filter: ${picked}Clear`);
+      await waitDrawn(page, all);
+      assert.equal(await indicator(page), "Filter: region = o'west (picked)Clear");
+      assert.equal(await page.evaluate(() => window.chartClickFilter), picked);
 
-      // Another element replaces the filter, and the highlight moves: a line point ...
-      await clickAt(page, line, '2024-03-01');
-      const cast = `CAST(DATE_TRUNC('month', day) AS DATE) = '2024-03-01'`;
+      // Another element replaces the filter, and the mark moves: a line point (of a month the
+      // line shows under the bar's click) ...
+      await clickAt(page, line, '2024-04-01');
+      const cast = `CAST(DATE_TRUNC('month', day) AS DATE) = '2024-04-01'`;
       await tablesShow(cast);
-      assert.equal(await indicator(page), `Filter: ${cast}Clear`);
-      assert.equal((await selection(page)).length, 1, 'the mark moved');
+      await waitDrawn(page, all);
+      assert.equal(await indicator(page), 'Filter: month = 2024-04-01Clear');
+      // Points on a time axis have no names: the fourth month's is marked, drawn anew unfiltered.
+      assert.deepEqual(await selection(page), ['orders:3'], 'the mark moved');
 
       // ... then a slice of a pie shown stretched: the category only.
-      await clickAt(page, pie, 'B');
-      await tablesShow(`category = 'B'`);
-      assert.equal(await indicator(page), `Filter: "category" = 'B'Clear`);
-      assert.deepEqual(await selection(page), ['B']);
+      await clickAt(page, pie, 'A');
+      await tablesShow(`category = 'A'`);
+      await waitDrawn(page, all);
+      assert.equal(await indicator(page), 'Filter: category = AClear');
+      assert.deepEqual(await selection(page), ['A']);
 
       // Paging keeps the filter, and the export holds exactly the filtered rows.
-      const onlyB = countRows(data, `category = 'B'`);
+      const onlyA = countRows(data, `category = 'A'`);
       await page.click(`${orders} .dash-pager-btn >> nth=2`);
       await page.waitForFunction(([s, t]) => document.querySelector(`${s} .dash-paged-range`)?.textContent === t,
-        [orders, `11-20 of ${onlyB.toLocaleString('en-US')}`]);
+        [orders, `11-20 of ${onlyA.toLocaleString('en-US')}`]);
       const target = path.join(out, 'orders.csv');
       await server.dialog(target);
       await page.click(`${orders} button:has-text("⬇ CSV")`);
       await waitForFile(target);
-      runEngine(`COPY (SELECT id, region, category, amount, day FROM ${src} WHERE category = 'B' ORDER BY id) TO 'engine.csv' (FORMAT CSV, HEADER)`, out);
+      runEngine(`COPY (SELECT id, region, category, amount, day FROM ${src} WHERE category = 'A' ORDER BY id) TO 'engine.csv' (FORMAT CSV, HEADER)`, out);
       assert.equal(fs.readFileSync(target, 'utf8'), fs.readFileSync(path.join(out, 'engine.csv'), 'utf8'));
-      assert.equal(fs.readFileSync(target, 'utf8').trim().split('\n').length, onlyB + 1);
+      assert.equal(fs.readFileSync(target, 'utf8').trim().split('\n').length, onlyA + 1);
 
       // "Clear" in the indicator.
       await page.click('#chartFilterIndicator button');
       await tablesShow(null);
+      await waitDrawn(page, all);
       assert.equal(await indicator(page), null);
       assert.deepEqual(await selection(page), []);
 
-      // The filter survives another dashboard and coming back; the redrawn chart has no
-      // highlight, but its element still clears the filter.
+      // The click belongs to its dashboard: another one shows all its rows, and coming back
+      // shows this one unfiltered.
       await clickAt(page, bars, 'north');
       await tablesShow(`region = 'north'`);
       await choose(page, 'Other');
-      await waitRange(page, content(0, 0), countRows(data, `region = 'north'`));
-      assert.equal(await indicator(page), `Filter: "region" = 'north'Clear`);
+      await waitRange(page, content(0, 0), N);
+      assert.equal(await indicator(page), null);
+      assert.equal(await page.evaluate(() => window.chartClickFilter), null);
       await choose(page, 'Clicks');
       await waitDrawn(page, all);
-      await tablesShow(`region = 'north'`);
-      assert.deepEqual(await selection(page), []);
-      await clickAt(page, bars, 'north');
       await tablesShow(null);
-      assert.equal(await indicator(page), null);
+      assert.deepEqual(await selection(page), []);
 
-      // A dropdown filter change keeps the click filter and adds its own condition.
+      // A dropdown filter change keeps the click filter, adds its own condition, and the bar
+      // keeps its mark; clicking it again clears the filter.
       await clickAt(page, bars, 'north');
       await tablesShow(`region = 'north'`);
       await page.waitForFunction(() => document.querySelectorAll('#filter-select-preview-category option').length === 4);
       await page.selectOption('#filter-select-preview-category', 'A');
       await tablesShow(`region = 'north' AND category = 'A'`);
-      assert.equal(await indicator(page), `Filter: "region" = 'north'Clear`);
+      assert.equal(await indicator(page), 'Filter: region = northClear');
       await waitDrawn(page, all);
+      assert.deepEqual(await selection(page), ['total:north']);
       await page.waitForFunction(() => document.querySelectorAll('#filter-select-preview-category option').length === 4);
       await page.selectOption('#filter-select-preview-category', '');
       await tablesShow(`region = 'north'`);
+      await waitDrawn(page, all);
+      assert.deepEqual(await selection(page), ['total:north']);
+      await clickAt(page, bars, 'north');
+      await tablesShow(null);
+      assert.equal(await indicator(page), null);
       assert.deepEqual(page.__errors || [], []);
     });
   } finally {
@@ -229,23 +213,25 @@ test('labels that look like numbers on text and integer columns, apostrophes, NU
     await waitRange(page, orders, N);
 
     // Click label `label` of the chart in `sel`; the table shows what the engine counts for
-    // `where`, and the indicator the condition.
-    const clickLabel = async (sel, query, label, where, condition) => {
+    // `where`, the filter is the condition and the indicator says it in words.
+    const clickLabel = async (sel, query, label, where, condition, words) => {
+      await waitDrawn(page, panels);
       await clickAt(page, sel, label);
       const n = countRows(data, where);
       assert.ok(n > 0 && n < N, `${where} selects some rows`);
       await waitRange(page, orders, n);
-      assert.equal(await indicator(page), `Filter: ${condition}Clear`);
+      assert.equal(await page.evaluate(() => window.chartClickFilter), condition);
+      assert.equal(await indicator(page), `Filter: ${words}Clear`);
     };
     // Text that reads as a number stays text: '2.50' is not 2.5 and '007' is not 7, and the
     // column's other values (x9) cause no conversion error.
-    await clickLabel(panels[0], 'codes', '2.50', `code = '2.50'`, `"code" = '2.50'`);
-    await clickLabel(panels[0], 'codes', '007', `code = '007'`, `"code" = '007'`);
+    await clickLabel(panels[0], 'codes', '2.50', `code = '2.50'`, `"code" = '2.50'`, 'code = 2.50');
+    await clickLabel(panels[0], 'codes', '007', `code = '007'`, `"code" = '007'`, 'code = 007');
     // On an integer column the literal is cast to the column's type.
-    await clickLabel(panels[1], 'years', '2024', 'year = 2024', `"year" = '2024'`);
-    await clickLabel(panels[2], 'tags', '', 'tag IS NULL', `"tag" IS NULL`);
-    await clickLabel(panels[2], 'tags', "it's", `tag = 'it''s'`, `"tag" = 'it''s'`);
-    await clickLabel(panels[2], 'tags', MARKUP, `tag = '${MARKUP}'`, `"tag" = '${MARKUP}'`);
+    await clickLabel(panels[1], 'years', '2024', 'year = 2024', `"year" = '2024'`, 'year = 2024');
+    await clickLabel(panels[2], 'tags', '', 'tag IS NULL', `"tag" IS NULL`, 'tag is empty');
+    await clickLabel(panels[2], 'tags', "it's", `tag = 'it''s'`, `"tag" = 'it''s'`, "tag = it's");
+    await clickLabel(panels[2], 'tags', MARKUP, `tag = '${MARKUP}'`, `"tag" = '${MARKUP}'`, `tag = ${MARKUP}`);
     assert.equal(await page.locator('#chartFilterIndicator img').count(), 0);
     assert.equal(await page.evaluate(() => window.__pwned), undefined);
     await page.click('#chartFilterIndicator button');
@@ -254,7 +240,7 @@ test('labels that look like numbers on text and integer columns, apostrophes, NU
     // A CASE axis compares the whole expression; its tooltip still works.
     const d = chartData(sql.bands, data);
     assert.equal(await cursor(page, panels[3]), 'pointer');
-    await clickLabel(panels[3], 'bands', 'high', 'amount > 20', `(CASE WHEN amount <= 20 THEN 'low' ELSE 'high' END) = 'high'`);
+    await clickLabel(panels[3], 'bands', 'high', 'amount > 20', `(CASE WHEN amount <= 20 THEN 'low' ELSE 'high' END) = 'high'`, 'band = high');
     await pointAt(page, panels[3], await elementAt(page, panels[3], d.labels[0]));
     const tip = `n\n${d.labels[0]}: ${d.series[0][0].toLocaleString('en-US')}`;
     assert.equal(await tipText(page, tip), tip);
@@ -292,20 +278,26 @@ test('spaced, quoted and $ column names, a CASE label and a CAST day narrow the 
     await waitDrawn(page, [content(0, 0), content(0, 1), content(0, 2), content(1, 0), content(1, 1), content(1, 2), table]);
     await waitRange(page, table, 600);
 
-    // [panel, label, the rows by hand, the condition shown]
+    // [panel, label, the rows by hand, the condition, what the indicator says]
     const cases = [
-      [content(0, 0), 'Ohio', `"Origin State" = 'Ohio'`, `"Origin State" = 'Ohio'`],
-      [content(0, 1), "it's", `"say ""hi""" = 'it''s'`, `"say ""hi""" = 'it''s'`],
-      [content(0, 2), '150', `"Cost Total $" = 150`, `"Cost Total $" = '150'`],
-      [content(1, 0), 'big', `"Wildlife Size" = 'Large'`, `(CASE WHEN "Wildlife Size" = 'Large' THEN 'big' ELSE 'small' END) = 'big'`],
-      [content(1, 1), '2001-03-02', `CAST("Flight Date" AS DATE) = DATE '2001-03-02'`, `(CAST("Flight Date" AS DATE)) = '2001-03-02'`],
+      [content(0, 0), 'Ohio', `"Origin State" = 'Ohio'`, `"Origin State" = 'Ohio'`, 'Origin State = Ohio'],
+      [content(0, 1), "it's", `"say ""hi""" = 'it''s'`, `"say ""hi""" = 'it''s'`, "greeting = it's"],
+      [content(0, 2), '150', `"Cost Total $" = 150`, `"Cost Total $" = '150'`, 'Cost Total $ = 150'],
+      [content(1, 0), 'big', `"Wildlife Size" = 'Large'`, `(CASE WHEN "Wildlife Size" = 'Large' THEN 'big' ELSE 'small' END) = 'big'`,
+        'status = big'],
+      [content(1, 1), '2001-03-02', `CAST("Flight Date" AS DATE) = DATE '2001-03-02'`, `(CAST("Flight Date" AS DATE)) = '2001-03-02'`,
+        'day = 2001-03-02'],
     ];
-    for (const [sel, label, where, condition] of cases) {
+    const charts = [content(0, 0), content(0, 1), content(0, 2), content(1, 0), content(1, 1), content(1, 2)];
+    for (const [sel, label, where, condition, words] of cases) {
+      await waitDrawn(page, charts);
       assert.equal(await cursor(page, sel), 'pointer', sel);
       await clickAt(page, sel, label);
       await waitRange(page, table, countRows(data, where));
-      assert.equal(await indicator(page), `Filter: ${condition}Clear`);
+      assert.equal(await page.evaluate(() => window.chartClickFilter), condition);
+      assert.equal(await indicator(page), `Filter: ${words}Clear`);
     }
+    await waitDrawn(page, charts);
 
     // An aggregate category is no condition on rows: no pointer, and hovering says why.
     const counted = content(1, 2);

@@ -1,6 +1,8 @@
 // Shared by the dashboard browser suites: generated sales data, storing queries and dashboards
 // through the bridge, opening the Dashboards tab, choosing a dashboard and reading its panels.
 import assert from 'node:assert/strict';
+import { chartView, pointAt } from './chart_helpers.mjs';
+import { runEngine } from './harness.mjs';
 
 export const REGIONS = ['north', 'south', 'east', "o'west"];
 export const SALES_CSV =
@@ -53,6 +55,43 @@ export async function panelText(page, r, c) {
     return el && !el.querySelector('.dash-loading') && el.textContent.trim() !== '';
   }, sel);
   return page.textContent(sel);
+}
+
+// Rows of `source` (a table function call) meeting every condition given, as the engine counts them.
+export function engineCount(cwd, source, ...conditions) {
+  const where = conditions.filter(Boolean).map((c) => `(${c})`).join(' AND ') || 'true';
+  return JSON.parse(runEngine(`SELECT COUNT(*) AS n FROM ${source} WHERE ${where}`, cwd, true))[0].n;
+}
+
+// Waits until the paginated table in `sel` shows its first page of `total` rows.
+export async function waitRange(page, sel, total) {
+  assert.ok(total > 0, 'a test condition leaves rows');
+  const text = `1-${Math.min(10, total)} of ${total.toLocaleString('en-US')}`;
+  await page.waitForFunction(([s, t]) => {
+    const el = document.querySelector(s);
+    return el && !el.querySelector('.dash-loading') && el.querySelector('.dash-paged-range')?.textContent === t;
+  }, [sel, text]);
+}
+
+// The chart click filter's indicator text, or null while it is hidden.
+export async function indicator(page) {
+  return page.evaluate(() => {
+    const box = document.getElementById('chartFilterIndicator');
+    return box && getComputedStyle(box).display !== 'none' ? box.textContent : null;
+  });
+}
+
+// Where the chart in `sel` drew the element of series s (0 for a pie) at category `label`.
+export async function elementAt(page, sel, label, s = 0) {
+  const view = await chartView(page, sel);
+  // Points on a time axis stand at their label's time.
+  const item = view.series[s].items.find((i) => (view.xType === 'time' ? i.x === Date.parse(label) : i.name === label));
+  assert.ok(item, `${label} drawn in ${sel}`);
+  return item.at;
+}
+
+export async function clickAt(page, sel, label, s = 0) {
+  await pointAt(page, sel, await elementAt(page, sel, label, s), true);
 }
 
 // A modal dims the whole window above everything else.

@@ -93,3 +93,17 @@ test('click rules name the row behind the element, or nothing', () => {
     assert.deepEqual(plain(chartType(id).clickTarget(byMonth, params)), target, `${id} ${params.dataIndex}`);
   }
 });
+
+test('a selection is found again in a new drawing by its label and series, or not at all', () => {
+  for (const [id, label, series, at] of [
+    ['bar', '2024-03', 'm', { seriesIndex: 1, dataIndex: 2 }],
+    ['line', '2024-01', 'n', { seriesIndex: 0, dataIndex: 0 }],
+    ['area', '2024-09', 'n', null],
+    ['bar', '2024-01', 'gone', null],
+    // Slices are largest first: January's is the last.
+    ['pie', '2024-01', undefined, { seriesIndex: 0, dataIndex: 2 }],
+    ['pie', '2024-09', undefined, null],
+  ]) {
+    assert.deepEqual(chartType(id).elementAt(byMonth, label, series), at, `${id} ${label}`);
+  }
+});

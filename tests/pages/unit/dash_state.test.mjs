@@ -70,3 +70,23 @@ test('the menu offers each base kind with its variants; the editor bar shows for
   }
   assert.equal(filterBarShown(null), false);
 });
+
+test('a click filter belongs to its dashboard as stored: only the same name and layout keep it', () => {
+  const layout = [{ cells: [{ query: 'q', chartType: 'bar' }] }];
+  const shown = { name: 'Sales', layout: JSON.stringify(layout) };
+  for (const [what, next, kept] of [
+    ['the same record again (Edit, Cancel)', () => state.takeDashboard({ ...shown }, true), true],
+    ['its layout as an array', () => state.takeDashboard({ name: 'Sales', layout }, false), true],
+    ['another dashboard', () => state.takeDashboard({ name: 'Other', layout: shown.layout }, true), false],
+    ['the same name saved with another layout', () => state.takeDashboard({ name: 'Sales', layout: '[]' }, true), false],
+    ['a new dashboard', () => state.startNewDashboard(), false],
+    ['none shown (deleted)', () => state.dropDashboard(), false],
+  ]) {
+    state.takeDashboard(shown, true);
+    state.setClickFilter({ condition: `"region" = 'north'`, column: 'region', words: 'region = north', source: 'preview-0-0' });
+    state.setSelection({ label: 'north', key: 'preview-0-0' });
+    next();
+    assert.equal(state.dashState.clickFilter, kept ? `"region" = 'north'` : null, what);
+    assert.equal(state.dashState.selection && state.dashState.selection.label, kept ? 'north' : null, what);
+  }
+});
