@@ -179,6 +179,12 @@ function listCut(column, mode) {
   return !!box && box.dataset.cut === '1';
 }
 
+// The search the engine runs for a bar: its typed text when its list was cut short; a list that
+// holds every value narrows itself.
+function engineSearch(column, mode) {
+  return listCut(column, mode) ? listSearch(column, mode) : '';
+}
+
 // The count of all the column's values (under the other filters), as the last full list said.
 export function listTotal(column, mode) {
   const box = filterControl(column, mode);
@@ -197,7 +203,7 @@ async function fetchValues(column, slot, search, modes) {
   const total = Array.isArray(first) && Number(first[1]) >= rows.length ? Number(first[1]) : rows.length;
   const f = findFilter(column);
   const kind = filterType(f);
-  const shown = modes.filter((m) => listSearch(column, m) === search);
+  const shown = modes.filter((m) => engineSearch(column, m) === search);
   if (!kind || !kind.fill || !shown.length) return;
   if (!outcome.error && !search) {
     for (const m of shown) {
@@ -208,13 +214,17 @@ async function fetchValues(column, slot, search, modes) {
     }
   }
   kind.fill(column, f, { values, total, search }, outcome.error, shown);
+  // Text typed before the list turned out to be cut short is searched now.
+  for (const m of search ? [] : shown) {
+    if (engineSearch(column, m)) searchValues(column, m, true);
+  }
 }
 
 // Fills the value lists of one filter in both bars, as its kind shows them: one statement for the
 // bars without a search, and each bar's own search where one is typed.
 export async function loadDistinctValues(columnName) {
   const column = String(columnName);
-  const plain = FILTER_MODES.filter((m) => !listSearch(column, m));
+  const plain = FILTER_MODES.filter((m) => !engineSearch(column, m));
   for (const m of FILTER_MODES) {
     if (!plain.includes(m)) searchValues(column, m, true);
   }
@@ -231,7 +241,7 @@ export function searchValues(columnName, mode, now) {
   if (!listCut(column, mode)) return;
   const run = () => {
     searchTimers.delete(key);
-    fetchValues(column, 'search:' + key, listSearch(column, mode), [mode]);
+    fetchValues(column, 'search:' + key, engineSearch(column, mode), [mode]);
   };
   if (now) run();
   else searchTimers.set(key, setTimeout(run, SEARCH_DELAY_MS));
