@@ -198,11 +198,14 @@ function markSaving(on) {
   setSaving(on);
   const save = byId('dashSaveBtn');
   const saveAs = byId('dashSaveAsBtn');
-  if (save) {
-    save.disabled = on;
-    save.textContent = on ? 'Saving…' : 'Save';
-  }
+  if (save) save.disabled = on;
   if (saveAs) saveAs.disabled = on;
+  setSaveLabel(on);
+}
+
+function setSaveLabel(saving) {
+  const save = byId('dashSaveBtn');
+  if (save) save.textContent = saving ? 'Saving…' : 'Save';
 }
 
 // The layout as Save stores it, or null when no row holds a cell.
@@ -284,7 +287,12 @@ async function saveUnder(name, rows) {
       showSaveError('could not check whether a dashboard named "' + name + '" exists: ' + look.error);
       return;
     }
-    if (look.taken && !(await confirmReplace(name))) return;
+    if (look.taken) {
+      // Nothing is being saved while the question waits for its answer.
+      setSaveLabel(false);
+      if (!(await confirmReplace(name))) return;
+      setSaveLabel(true);
+    }
   }
   const saved = await storeDashboard(name, rows);
   if (saved.error) {

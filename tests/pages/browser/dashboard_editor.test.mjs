@@ -336,7 +336,11 @@ test('rename, Save As, empty names and empty layouts', async () => {
     await page.fill('#dashboardName', 'Alpha');
     await bridgeCalls(page);
     await page.click(SAVE);
+    await page.waitForSelector('.dash-modal #cancelReplaceBtn');
+    // The question is asked with Save off, but nothing is said to be saving yet.
+    assert.deepEqual(await page.$eval('#dashSaveBtn', (b) => [b.textContent, b.disabled]), ['Save', true]);
     await answerReplace(page, 'Alpha', '#cancelReplaceBtn');
+    assert.deepEqual(await page.$eval('#dashSaveBtn', (b) => [b.textContent, b.disabled]), ['Save', false]);
     assert.deepEqual(await bridgeCalls(page), []);
     assert.deepEqual(storedNames(home), ['Alpha', 'Gamma', 'Beta 2']);
     assert.equal(await isShown(page, '#createPanel'), true);
