@@ -673,6 +673,14 @@ test('Save shows that it works and then that it saved, stores once, and gives it
     assert.deepEqual((await bridgeCalls(page)).map((c) => c[0]), ['saveDashboardCpp', 'getDashboardsCpp']);
     assert.equal(await page.inputValue('#dashboardName'), 'Renamed');
     assert.deepEqual(await buttons(), [['Save', false], ['Save As', false]]);
+    // Save As refuses the name it could not check instead of taking it for a free one.
+    await page.click(SAVE_AS);
+    await page.fill('#saveAsNameInput', 'Fresh');
+    await page.press('#saveAsNameInput', 'Enter');
+    await page.waitForSelector('.dash-modal .error-msg');
+    assert.equal(await page.textContent('.dash-modal .error-msg'), 'Could not check the stored dashboards: cannot read <b>config</b>');
+    await page.click('#cancelSaveAsBtn');
+    assert.deepEqual((await bridgeCalls(page)).map((c) => c[0]), ['getDashboardsCpp']);
     assert.deepEqual(storedNames(home), ['Fresh']);
   });
 });
