@@ -7,6 +7,7 @@ import { escapeHtml } from '../common/escape.js';
 import { hasAggregation } from '../common/sql.js';
 import { renderChart } from './charts.js';
 import { applyFiltersToSql } from './filter_types.js';
+import { showUnreadable } from './preview.js';
 import { dashboardSql, reloadOtherFilterDropdowns, showEditFilterBar } from './filters.js';
 import {
   cellMaxWidth,
@@ -357,12 +358,14 @@ export async function dashPreviewCell(cellId) {
   sql = applyFiltersToSql(sql, dashState.filters);
   const key = 'edit-cell-' + cellId;
   if (chartType(type) && chartType(type).paged) {
-    renderPaginatedTable(preview, sql, 1, DASH_PAGE_SIZE, true, key);
+    await renderPaginatedTable(preview, sql, 1, DASH_PAGE_SIZE, true, key);
+    showUnreadable(preview, key);
     return;
   }
   // A newer preview of the cell stops this one and draws in its place.
   const res = await queryAsWork(key, startWork(key), sql);
   if (!res) return;
+  showUnreadable(preview, key);
   const result = res.value;
   if (res.error) {
     editNote(preview, res.error, NOTE_RED, '0.7rem');

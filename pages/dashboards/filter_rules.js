@@ -1,5 +1,6 @@
 // Text rules of the dashboard filters and their pickers: dates and month grids, the labels and
 // counts of the controls, and the value-list statements. No DOM here.
+import { sqlString } from '../common/sql.js';
 import { sqlIdentifier } from './sql_splice.js';
 
 export const MONTH_NAMES = ['January', 'February', 'March', 'April', 'May', 'June', 'July', 'August', 'September',
@@ -86,6 +87,14 @@ export function calendarYears(shownYear, todayYear, range) {
   return list;
 }
 
+// A year a calendar can show (1 to 9999), from typed text or a number; else null.
+export function calendarYearOf(value) {
+  const text = String(value == null ? '' : value).trim();
+  if (!/^\d{1,4}$/.test(text)) return null;
+  const year = Number(text);
+  return year >= 1 ? year : null;
+}
+
 // The typed date when it names a real day as YYYY-MM-DD, else null.
 export function typedDate(text) {
   const t = String(text == null ? '' : text).trim();
@@ -128,8 +137,8 @@ export function multiButtonLabel(values) {
   return multiSelectionText(values) + ' ▼';
 }
 
-export function countText(chosen, total) {
-  return chosen + '/' + total;
+export function countText(chosen, total, format) {
+  return chosen + '/' + (format || String)(total);
 }
 
 // The value lists come from the first query's data source: a read_csv or read_parquet call with
@@ -146,11 +155,27 @@ export function findDataSource(sql) {
   return null;
 }
 
-// A column's distinct values, narrowed by the other filters' condition when there is one.
-export function distinctValuesSql(source, column, otherClause) {
+export const VALUE_LIST_CAP = 1000;
+
+// A LIKE pattern that finds the text anywhere, its own % _ and \ taken as themselves.
+export function containsPattern(text) {
+  return '%' + String(text).replace(/[\\%_]/g, '\\$&') + '%';
+}
+
+// A column's first distinct values, each row with the count of all of them, narrowed by the other
+// filters' condition and by a search in the values' text when there is one.
+export function distinctValuesSql(source, column, otherClause, search) {
   const col = sqlIdentifier(column);
-  const where = col + ' IS NOT NULL' + (otherClause ? ' AND ' + otherClause : '');
-  return 'SELECT DISTINCT ' + col + ' FROM ' + source + ' WHERE ' + where + ' ORDER BY ' + col + ' LIMIT 1000';
+  let where = col + ' IS NOT NULL' + (otherClause ? ' AND ' + otherClause : '');
+  if (search) where += ' AND CAST(' + col + ' AS VARCHAR) ILIKE ' + sqlString(containsPattern(search)) + " ESCAPE '\\'";
+  return 'SELECT v, COUNT(*) OVER () AS n FROM (SELECT DISTINCT ' + col + ' AS v FROM ' + source + ' WHERE ' + where +
+    ') ORDER BY v LIMIT ' + VALUE_LIST_CAP;
+}
+
+// The line under a value list cut short: "1,000 of 6,077", and what typing does.
+export function listedText(listed, total, searching, format) {
+  const f = format || String;
+  return f(listed) + ' of ' + f(total) + (searching ? ' matching: type more to narrow' : ': type to search them all');
 }
 
 // The first and last day of a date column, narrowed by the other filters' condition.

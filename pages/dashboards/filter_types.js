@@ -8,15 +8,15 @@
 import { escapeHtml } from '../common/escape.js';
 import { sqlString } from '../common/sql.js';
 import { dateButtonLabel, multiButtonLabel } from './filter_rules.js';
-import { attrText, fillTextSelects, loadDateRange, loadDistinctValues, updateTextFilter } from './filters.js';
+import { attrText, fillTextSelects, loadDateRange, loadDistinctValues, searchValues, updateTextFilter } from './filters.js';
 import {
   clearDateFilter,
   clearMultiSelect,
   fillMultiLists,
-  filterMultiSelect,
   openCalendar,
   showMultiUnavailable,
   toggleMultiSelect,
+  typeMultiSearch,
 } from './pickers.js';
 import { isDateType, isTextType, sanitizeId } from './rules.js';
 import { FILTER_END_WORDS, spliceSqlCondition, sqlIdentifier } from './sql_splice.js';
@@ -36,6 +36,8 @@ function textControlHtml(f, mode) {
   return (
     '<select id="filter-select-' + mode + '-' + attrText(f.column) + '" class="filter-select" data-change="dashUpdateFilter">' +
     '<option value="">Loading...</option></select>' +
+    '<input type="search" class="value-search filter-value-search" placeholder="Search..." aria-label="Search the values" ' +
+    'style="display:none" data-input="dashSearchValues">' +
     '<span id="filter-count-' + mode + '-' + sanitizeId(f.column) + '" class="filter-count"></span>' + removeButtonHtml(mode)
   );
 }
@@ -47,7 +49,7 @@ function multiControlHtml(f, mode) {
     '<button type="button" id="multiselect-btn-' + sid + '" class="multiselect-btn" title="' + attrText(values.join(', ')) +
     '" data-click="dashToggleMultiSelect">' + escapeHtml(multiButtonLabel(values)) + '</button>' +
     '<div id="multiselect-dropdown-' + sid + '" class="multiselect-dropdown" style="display:none">' +
-    '<input type="text" id="multiselect-search-' + sid + '" class="multiselect-search" placeholder="Search..." ' +
+    '<input type="text" id="multiselect-search-' + sid + '" class="multiselect-search value-search" placeholder="Search..." ' +
     'data-input="dashFilterMultiSelect">' +
     '<div id="multiselect-list-' + sid + '" class="multiselect-list"><div class="multiselect-note">Loading...</div></div></div>' +
     '<span id="multiselect-count-' + sid + '" class="filter-count"></span>' +
@@ -81,10 +83,11 @@ export const FILTER_TYPES = {
     create: () => ({}),
     condition: (col, f) => (f.value != null && f.value !== '' ? col + ' = ' + sqlString(f.value) : null),
     load: (f) => loadDistinctValues(f.column),
-    fill: (column, f, values, error) => fillTextSelects(column, values, f.value, error),
+    fill: (column, f, list, error, modes) => fillTextSelects(column, list, f.value, error, modes),
     draw: textControlHtml,
     actions: {
       dashUpdateFilter: (column, mode, el) => updateTextFilter(column, el.value, mode),
+      dashSearchValues: (column, mode) => searchValues(column, mode),
     },
   },
   multiselect: {
@@ -96,11 +99,12 @@ export const FILTER_TYPES = {
     condition: (col, f) =>
       Array.isArray(f.values) && f.values.length ? col + ' IN (' + f.values.map((v) => sqlString(v)).join(', ') + ')' : null,
     load: (f) => loadDistinctValues(f.column),
-    fill: (column, f, values, error) => (error ? showMultiUnavailable(column, error) : fillMultiLists(column, f, values)),
+    fill: (column, f, list, error, modes) =>
+      error ? showMultiUnavailable(column, error, modes) : fillMultiLists(column, f, list, modes),
     draw: multiControlHtml,
     actions: {
       dashToggleMultiSelect: (column, mode, el, event) => toggleMultiSelect(column, mode, event),
-      dashFilterMultiSelect: (column, mode, el) => filterMultiSelect(column, mode, el.value),
+      dashFilterMultiSelect: (column, mode, el) => typeMultiSearch(column, mode, el.value),
       dashClearMultiSelect: (column, mode, el, event) => clearMultiSelect(column, mode, event),
     },
   },

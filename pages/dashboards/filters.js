@@ -3,6 +3,7 @@
 // filter_types.js.
 import { bridgeCall } from '../common/bridge.js';
 import { escapeHtml } from '../common/escape.js';
+import { formatNumber } from '../common/numbers.js';
 import { byId, setShown } from './dom.js';
 import { collectEditorRows } from './editor.js';
 import {
@@ -11,6 +12,7 @@ import {
   distinctValuesSql,
   findDataSource,
   layoutQueryNames,
+  listedText,
   parseDateText,
 } from './filter_rules.js';
 import {
@@ -54,7 +56,7 @@ export function attrText(value) {
 }
 
 // A column's control in one bar, found by its column: two column names can share one sanitised id.
-function filterControl(column, mode) {
+export function filterControl(column, mode) {
   const bar = byId(mode === 'edit' ? 'activeFiltersEdit' : 'activeFiltersPreview');
   if (!bar) return null;
   return Array.from(bar.children).find((el) => el.dataset.column === column) || null;
@@ -155,22 +157,94 @@ async function filterQuery(slot, tag, makeSql) {
   const result = await queryAsWork(slot, tag, sql);
   if (!result) return { stale: true };
   if (result.error) return result;
-  const rows = result.value && Array.isArray(result.value.rows) ? result.value.rows : null;
+  const answer = result.value;
+  // An error object with an empty text is an answer without rows, as every page reads it.
+  if (answer && answer.error === '') return { rows: [] };
+  const rows = answer && Array.isArray(answer.rows) ? answer.rows : null;
   return rows ? { rows } : { error: 'The engine gave no answer.' };
 }
 
-// Fills the value lists of one filter in both bars, as its kind shows them. A text filter shows
-// the value in force when the answer arrives, unless the user chose another meanwhile.
-export async function loadDistinctValues(columnName) {
-  const column = String(columnName);
-  const slot = 'values:' + column;
+const SEARCH_DELAY_MS = 250;
+const searchTimers = new Map();
+
+// The search typed into a value list's field in one bar ('' when none).
+export function listSearch(column, mode) {
+  const field = controlPart(column, mode, 'value-search');
+  return field ? field.value.trim() : '';
+}
+
+// Whether a bar's list was cut short, so a search has to ask the engine for what it lacks.
+function listCut(column, mode) {
+  const box = filterControl(column, mode);
+  return !!box && box.dataset.cut === '1';
+}
+
+// The search the engine runs for a bar: its typed text when its list was cut short; a list that
+// holds every value narrows itself.
+function engineSearch(column, mode) {
+  return listCut(column, mode) ? listSearch(column, mode) : '';
+}
+
+// The count of all the column's values (under the other filters), as the last full list said.
+export function listTotal(column, mode) {
+  const box = filterControl(column, mode);
+  return box && box.dataset.total ? Number(box.dataset.total) : null;
+}
+
+// Runs one value list statement and hands what it found to the filter's kind, for the bars whose
+// search still reads `search` (a bar typed into meanwhile waits for its own answer).
+async function fetchValues(column, slot, search, modes) {
   const outcome = await filterQuery(slot, startWork(slot), (source) =>
-    distinctValuesSql(source, column, buildFilterWhereClause(dashState.filters, column)));
+    distinctValuesSql(source, column, buildFilterWhereClause(dashState.filters, column), search));
   if (outcome.stale) return;
-  const values = outcome.rows ? outcome.rows.map((row) => (Array.isArray(row) && row[0] != null ? String(row[0]) : '')) : [];
+  const rows = outcome.rows || [];
+  const values = rows.map((row) => (Array.isArray(row) && row[0] != null ? String(row[0]) : ''));
+  const first = rows[0];
+  const total = Array.isArray(first) && Number(first[1]) >= rows.length ? Number(first[1]) : rows.length;
   const f = findFilter(column);
   const kind = filterType(f);
-  if (kind && kind.fill) kind.fill(column, f, values, outcome.error);
+  const shown = modes.filter((m) => engineSearch(column, m) === search);
+  if (!kind || !kind.fill || !shown.length) return;
+  if (!outcome.error && !search) {
+    for (const m of shown) {
+      const box = filterControl(column, m);
+      if (!box) continue;
+      box.dataset.total = String(total);
+      box.dataset.cut = total > values.length ? '1' : '';
+    }
+  }
+  kind.fill(column, f, { values, total, search }, outcome.error, shown);
+  // Text typed before the list turned out to be cut short is searched now.
+  for (const m of search ? [] : shown) {
+    if (engineSearch(column, m)) searchValues(column, m, true);
+  }
+}
+
+// Fills the value lists of one filter in both bars, as its kind shows them: one statement for the
+// bars without a search, and each bar's own search where one is typed.
+export async function loadDistinctValues(columnName) {
+  const column = String(columnName);
+  const plain = FILTER_MODES.filter((m) => !engineSearch(column, m));
+  for (const m of FILTER_MODES) {
+    if (!plain.includes(m)) searchValues(column, m, true);
+  }
+  if (plain.length) await fetchValues(column, 'values:' + column, '', plain);
+}
+
+// A search typed into a bar's value list: a list that holds every value narrows itself; one cut
+// short asks the engine, once the typing pauses, and stops the search it replaces.
+export function searchValues(columnName, mode, now) {
+  const column = String(columnName);
+  const key = mode + ':' + column;
+  clearTimeout(searchTimers.get(key));
+  searchTimers.delete(key);
+  if (!listCut(column, mode)) return;
+  const run = () => {
+    searchTimers.delete(key);
+    fetchValues(column, 'search:' + key, engineSearch(column, mode), [mode]);
+  };
+  if (now) run();
+  else searchTimers.set(key, setTimeout(run, SEARCH_DELAY_MS));
 }
 
 // The first and last day of a date filter's column, so a calendar without a date of its own
@@ -196,25 +270,34 @@ export async function loadDateRange(columnName) {
   calendarRangeArrived(column);
 }
 
-// "— All —" and the values; a chosen value that is not listed (narrowed away by another filter)
-// is listed too, so the select shows the condition in force. Without values the reason shows.
-export function fillTextSelects(column, values, savedValue, error) {
+// "— All —" and the values; a chosen value that is not listed (narrowed away by another filter,
+// or past the first values) is listed too, so the select shows the condition in force. A list cut
+// short ends with a line that says so, and its search field shows. Without values the reason shows.
+export function fillTextSelects(column, list, savedValue, error, modes) {
   const saved = savedValue == null ? '' : String(savedValue);
-  for (const mode of FILTER_MODES) {
+  const { values, total, search } = list;
+  for (const mode of modes || FILTER_MODES) {
     const select = controlPart(column, mode, 'filter-select');
     if (!select) continue;
     const options = [new Option('— All —', '')];
     if (saved && !values.includes(saved)) options.push(new Option(saved, saved));
     for (const v of values) options.push(new Option(v, v));
+    if (!error && total > values.length) {
+      const more = new Option(listedText(values.length, total, !!search, formatNumber), '');
+      more.disabled = true;
+      more.className = 'value-list-more';
+      options.push(more);
+    }
     select.replaceChildren(...options);
+    select.dataset.search = search;
     select.value = saved;
     select.title = error || '';
+    const field = controlPart(column, mode, 'value-search');
+    if (field) field.style.display = listCut(column, mode) || field.value ? '' : 'none';
     if (error) {
-      delete select.dataset.total;
       setCount(column, mode, VALUES_UNAVAILABLE, error);
     } else {
-      select.dataset.total = String(values.length);
-      setCount(column, mode, countText(saved ? 1 : 0, values.length));
+      setCount(column, mode, countText(saved ? 1 : 0, listTotal(column, mode) ?? total, formatNumber));
     }
   }
 }
@@ -329,8 +412,8 @@ export function updateTextFilter(columnName, value, mode) {
   const column = String(columnName);
   const f = changeFilter(column, 'text', { value: value == null || value === '' ? null : String(value) });
   if (!f) return;
-  const select = controlPart(column, mode, 'filter-select');
-  if (select && select.dataset.total) setCount(column, mode, countText(f.value ? 1 : 0, select.dataset.total));
+  const total = listTotal(column, mode);
+  if (total != null) setCount(column, mode, countText(f.value ? 1 : 0, total, formatNumber));
   afterFilterChange(column, false);
 }
 

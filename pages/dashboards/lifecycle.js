@@ -16,6 +16,8 @@ import { NOTE_GREY, NOTE_RED, readRecordArray } from './rules.js';
 import {
   dashState,
   dropDashboard,
+  forgetShownBeforeEditor,
+  keepShownBeforeEditor,
   nextEditorTurn,
   resetEditorIds,
   setEditing,
@@ -23,16 +25,30 @@ import {
   setFilters,
   setPathToFiles,
   setSavedQueries,
+  setSaving,
+  shownFilters,
   startNewDashboard,
   stopAllWork,
   takeDashboard,
   toggleFileType,
 } from './state.js';
 
+function dashboardList(reply) {
+  return Array.isArray(reply.value) ? reply.value.filter((d) => d && typeof d.name === 'string') : [];
+}
+
 async function fetchDashboards() {
   const reply = await bridgeCall('getDashboardsCpp');
   if (reply.error) alert('Could not load the dashboards: ' + reply.error);
-  return Array.isArray(reply.value) ? reply.value.filter((d) => d && typeof d.name === 'string') : [];
+  return dashboardList(reply);
+}
+
+// Whether a dashboard of this name is stored: { taken } or { error }, so a failed look never
+// passes for a free name.
+async function nameTaken(name) {
+  const reply = await bridgeCall('getDashboardsCpp');
+  if (reply.error) return { error: reply.error };
+  return { taken: dashboardList(reply).some((d) => d.name === name) };
 }
 
 async function findDashboard(name) {
@@ -49,10 +65,10 @@ export async function dashLoadDashboardList(callback) {
   if (callback) callback();
 }
 
-function selectDashboard(name) {
+function selectSavedDashboard(name) {
   dashLoadDashboardList(() => {
     byId('dashboardDropdown').value = name;
-    dashLoadDashboard();
+    dashLoadDashboard({ saved: true });
   });
 }
 
@@ -61,8 +77,13 @@ function loadFilterValues() {
   reloadOtherFilterDropdowns(null);
 }
 
-export async function dashLoadDashboard() {
+// `restore` (Cancel) shows the dashboard with the filter values it had before the editor opened;
+// `saved` keeps the line that confirms the save that led here.
+export async function dashLoadDashboard(how) {
   const name = byId('dashboardDropdown').value;
+  const kept = how && how.restore ? shownFilters(name) : null;
+  forgetShownBeforeEditor();
+  if (!(how && how.saved)) showSaveStatus('');
   dashHideCreatePanel(true);
   // Whatever still runs for the dashboard shown before is stopped, even if nothing replaces it.
   stopAllWork();
@@ -82,6 +103,7 @@ export async function dashLoadDashboard() {
   if (!record || byId('dashboardDropdown').value !== name) return;
   stopAllWork();
   takeDashboard(record, true);
+  if (kept) setFilters(kept);
   setShown('filterBarEdit', false);
   renderDashboardPreview(record);
   showPreviewFilters();
@@ -105,6 +127,8 @@ function openEditor(name) {
 }
 
 export function dashShowCreatePanel() {
+  keepShownBeforeEditor();
+  showSaveStatus('');
   startNewDashboard();
   const turn = nextEditorTurn();
   openEditor('');
@@ -117,10 +141,14 @@ export function dashShowCreatePanel() {
 export async function dashEditDashboard() {
   const name = byId('dashboardDropdown').value;
   if (!name) return;
+  showSaveStatus('');
   // The editor opened or closed while the record was on its way: that later act stands.
   const asked = dashState.editorTurn;
   const record = await findDashboard(name);
   if (!record || asked !== dashState.editorTurn) return;
+  keepShownBeforeEditor();
+  // The editor works with the values the dashboard is shown with, not those it was stored with.
+  const filters = shownFilters(name) || record.filters;
   const turn = nextEditorTurn();
   setEditingName(name);
   takeDashboard(record, false);
@@ -128,10 +156,11 @@ export async function dashEditDashboard() {
   const rows = readRecordArray(record.layout);
   loadSavedQueries(() => {
     if (turn !== dashState.editorTurn) return;
+    // Set before the cells are built: their previews start at once and read them.
+    setFilters(filters);
+    renderActiveFilters();
     if (!rows.length) dashAddRow();
     else for (const row of rows) addRowWithCells(row && Array.isArray(row.cells) ? row.cells : []);
-    setFilters(record.filters);
-    renderActiveFilters();
     collectDashboardSchema(record, () => {
       if (turn !== dashState.editorTurn) return;
       showEditFilterBar();
@@ -147,13 +176,36 @@ export function dashHideCreatePanel(skipReload) {
   setEditing(false);
   setShown('dashboardPreview', true, 'flex');
   setShown('filterBarEdit', false);
-  if (skipReload !== true && byId('dashboardDropdown').value) dashLoadDashboard();
+  if (skipReload !== true && byId('dashboardDropdown').value) dashLoadDashboard({ restore: true });
 }
 
 function showSaveError(text) {
   const box = byId('dashSaveError');
   box.textContent = 'Could not save the dashboard: ' + text;
   box.style.display = 'block';
+}
+
+// The line beside the dropdown that confirms a save; empty hides it.
+function showSaveStatus(text) {
+  const status = byId('dashSaveStatus');
+  if (!status) return;
+  status.textContent = text;
+  status.style.display = text ? '' : 'none';
+}
+
+// While a save is on its way both save buttons are off and Save says so.
+function markSaving(on) {
+  setSaving(on);
+  const save = byId('dashSaveBtn');
+  const saveAs = byId('dashSaveAsBtn');
+  if (save) save.disabled = on;
+  if (saveAs) saveAs.disabled = on;
+  setSaveLabel(on);
+}
+
+function setSaveLabel(saving) {
+  const save = byId('dashSaveBtn');
+  if (save) save.textContent = saving ? 'Saving…' : 'Save';
 }
 
 // The layout as Save stores it, or null when no row holds a cell.
@@ -173,14 +225,41 @@ export async function storeDashboard(name, rows) {
   );
 }
 
-// After a confirmed save the editor closes and the stored dashboard is shown.
+// After a confirmed save the editor closes and the stored dashboard is shown, drawn once.
 function afterSave(name) {
   setEditingName(null);
-  dashHideCreatePanel();
-  selectDashboard(name);
+  forgetShownBeforeEditor();
+  dashHideCreatePanel(true);
+  showSaveStatus('Saved "' + name + '".');
+  selectSavedDashboard(name);
+}
+
+// Asks before a save replaces another stored dashboard; resolves true to go on.
+function confirmReplace(name) {
+  return new Promise((resolve) => {
+    let close;
+    const answer = (yes) => {
+      close();
+      resolve(yes);
+    };
+    close = openModal((box) => {
+      const actions = document.createElement('div');
+      actions.className = 'dash-modal-actions';
+      actions.append(
+        modalButton('confirmReplaceBtn', 'Replace', 'dash-btn-danger', () => answer(true)),
+        modalButton('cancelReplaceBtn', 'Cancel', '', () => answer(false))
+      );
+      box.append(modalText('A dashboard named "' + name + '" already exists. Replace it with this one?'), actions);
+      box.addEventListener('keydown', (e) => {
+        if (e.key === 'Escape') answer(false);
+      });
+    });
+    byId('cancelReplaceBtn').focus();
+  });
 }
 
 export async function dashSaveDashboard() {
+  if (dashState.saving) return;
   const nameField = byId('dashboardName');
   const name = nameField.value.trim();
   const rows = layoutToSave();
@@ -190,8 +269,31 @@ export async function dashSaveDashboard() {
   }
   if (!rows) return;
   nameField.style.borderColor = '';
-  // A rename stores the new record before removing the old one, so a failed write loses nothing.
+  setShown('dashSaveError', false);
+  markSaving(true);
+  try {
+    await saveUnder(name, rows);
+  } finally {
+    markSaving(false);
+  }
+}
+
+// A rename stores the new record before removing the old one, so a failed write loses nothing.
+async function saveUnder(name, rows) {
   const oldName = dashState.editingName;
+  if (oldName !== name) {
+    const look = await nameTaken(name);
+    if (look.error) {
+      showSaveError('could not check whether a dashboard named "' + name + '" exists: ' + look.error);
+      return;
+    }
+    if (look.taken) {
+      // Nothing is being saved while the question waits for its answer.
+      setSaveLabel(false);
+      if (!(await confirmReplace(name))) return;
+      setSaveLabel(true);
+    }
+  }
   const saved = await storeDashboard(name, rows);
   if (saved.error) {
     showSaveError(saved.error);
@@ -254,13 +356,20 @@ export function dashSaveAsNewDashboard() {
   const confirm = async () => {
     const newName = input.value.trim();
     if (!newName) return refuse(null);
-    if ((await fetchDashboards()).some((d) => d.name === newName)) {
-      return refuse('A dashboard with this name already exists');
+    if (dashState.saving) return undefined;
+    markSaving(true);
+    try {
+      const look = await nameTaken(newName);
+      if (look.error) return refuse('Could not check the stored dashboards: ' + look.error);
+      if (look.taken) return refuse('A dashboard with this name already exists');
+      close();
+      const saved = await storeDashboard(newName, rows);
+      if (saved.error) showSaveError(saved.error);
+      else afterSave(newName);
+    } finally {
+      markSaving(false);
     }
-    close();
-    const saved = await storeDashboard(newName, rows);
-    if (saved.error) showSaveError(saved.error);
-    else afterSave(newName);
+    return undefined;
   };
   close = openModal((box) => {
     input = document.createElement('input');

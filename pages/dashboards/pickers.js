@@ -2,13 +2,16 @@
 // the searchable checkbox list of a multi-value filter. Dates and grids come from filter_rules.js;
 // the calendar's state is kept by state.js.
 import { escapeHtml } from '../common/escape.js';
+import { formatNumber } from '../common/numbers.js';
 import {
   calendarStart,
   calendarTitle,
+  calendarYearOf,
   calendarYears,
   countText,
   dateButtonLabel,
   dateText,
+  listedText,
   MONTH_NAMES,
   monthGrid,
   multiButtonLabel,
@@ -17,7 +20,15 @@ import {
   typedDate,
   WEEKDAY_NAMES,
 } from './filter_rules.js';
-import { afterFilterChange, controlPart, FILTER_MODES, setCount, VALUES_UNAVAILABLE } from './filters.js';
+import {
+  afterFilterChange,
+  controlPart,
+  FILTER_MODES,
+  listTotal,
+  searchValues,
+  setCount,
+  VALUES_UNAVAILABLE,
+} from './filters.js';
 import { sanitizeId } from './rules.js';
 import { changeFilter, dashState, dateRange, findFilter, setCalendar } from './state.js';
 
@@ -68,6 +79,12 @@ function calendarDaysHtml(s) {
 function calendarMonthsHtml(s) {
   const years = calendarYears(s.currentYear, new Date().getFullYear(), dateRange(s.targetColumn));
   return (
+    '<div class="calendar-year-jump">' +
+    '<button type="button" class="calendar-decade" title="Ten years back" data-click="dashCalendarDecade" data-step="-10">«</button>' +
+    '<input type="text" class="calendar-year-input" inputmode="numeric" maxlength="4" aria-label="Type a year" value="' +
+    s.currentYear + '">' +
+    '<button type="button" class="calendar-decade" title="Ten years on" data-click="dashCalendarDecade" data-step="10">»</button>' +
+    '</div>' +
     '<div class="calendar-month-view"><div class="calendar-years">' +
     years.map((y) => '<button type="button" class="calendar-year' + (y === s.currentYear ? ' selected' : '') +
       '" data-year="' + y + '" data-click="dashCalendarYear">' + y + '</button>').join('') +
@@ -83,6 +100,7 @@ const CALENDAR_ACTIONS = {
   dashCalendarNext: () => moveCalendar(1),
   dashCalendarMonthView: () => calendarMonthView(),
   dashCalendarYear: (el) => calendarYear(el.dataset.year),
+  dashCalendarDecade: (el) => calendarYear(dashState.calendar.currentYear + Number(el.dataset.step)),
   dashCalendarMonth: (el) => calendarMonth(el.dataset.month),
   dashSelectDate: (el) => selectDate(el.dataset.date),
   dashClearDate: () => clearDate(),
@@ -122,12 +140,39 @@ function renderCalendar(anchorEl) {
     if (e.key === 'Enter') setTypedDate(input.value);
   });
   showTypedError(popup, s.typedError);
+  bindYearInput(popup.querySelector('.calendar-year-input'));
   const host = calendarHost(anchorEl);
   if (!host) return;
   host.style.position = 'relative';
   host.appendChild(popup);
   const year = popup.querySelector('.calendar-year.selected');
   if (year) year.scrollIntoView({ block: 'center' });
+}
+
+// A typed year is shown as soon as it has four digits, or on Enter for a shorter one; the field
+// keeps the focus through the redraw, so the next digits go on where they were typed.
+function bindYearInput(input) {
+  if (!input) return;
+  const go = () => {
+    const year = calendarYearOf(input.value);
+    if (year === null) {
+      input.classList.add('invalid');
+      return;
+    }
+    calendarYear(year);
+    const again = document.querySelector('.calendar-popup .calendar-year-input');
+    if (again) {
+      again.focus();
+      again.select();
+    }
+  };
+  input.addEventListener('input', () => {
+    input.classList.remove('invalid');
+    if (/^\d{4}$/.test(input.value.trim())) go();
+  });
+  input.addEventListener('keydown', (e) => {
+    if (e.key === 'Enter') go();
+  });
 }
 
 function showTypedError(popup, text) {
@@ -212,7 +257,9 @@ export function calendarMonthView() {
 }
 
 export function calendarYear(year) {
-  setCalendar({ onToday: false, currentYear: Number(year) });
+  const y = calendarYearOf(year);
+  if (y === null) return;
+  setCalendar({ onToday: false, currentYear: y });
   redrawCalendar();
 }
 
@@ -278,7 +325,7 @@ export function toggleMultiSelect(columnName, mode, event) {
 }
 
 export function filterMultiSelect(columnName, mode, searchText) {
-  const needle = String(searchText == null ? '' : searchText).toLowerCase();
+  const needle = String(searchText == null ? '' : searchText).trim().toLowerCase();
   const list = controlPart(String(columnName), mode, 'multiselect-list');
   if (!list) return;
   for (const label of list.querySelectorAll('.multiselect-option')) {
@@ -286,14 +333,22 @@ export function filterMultiSelect(columnName, mode, searchText) {
   }
 }
 
+// Typing narrows the listed options at once; a list cut short is searched in the engine too.
+export function typeMultiSearch(columnName, mode, searchText) {
+  filterMultiSelect(columnName, mode, searchText);
+  searchValues(columnName, mode);
+}
+
 function multiOptionBoxes(list) {
   return list ? Array.from(list.querySelectorAll('.multiselect-option input[type=checkbox]')) : [];
 }
 
-// The count over the listed options; a list still loading or not available keeps its note.
+// The count over all the column's values; a list still loading or not available keeps its note.
 function setMultiCount(column, mode, chosen) {
   const list = controlPart(column, mode, 'multiselect-list');
-  if (list && !list.querySelector('.multiselect-note')) setCount(column, mode, countText(chosen, multiOptionBoxes(list).length));
+  if (!list || list.querySelector('.multiselect-note')) return;
+  const total = listTotal(column, mode);
+  setCount(column, mode, countText(chosen, total ?? multiOptionBoxes(list).length, formatNumber));
 }
 
 function setMultiButton(column, mode, values) {
@@ -366,20 +421,33 @@ function markOption(box, chosen) {
   }
 }
 
-export function fillMultiLists(column, f, values) {
+// Chosen values that the answer lacks (past the first values, or narrowed away) come first, so
+// every choice in force can be seen and unticked; a search lists only what it found.
+export function fillMultiLists(column, f, list, modes) {
   const chosen = Array.isArray(f.values) ? f.values : [];
-  for (const mode of FILTER_MODES) {
-    const list = controlPart(column, mode, 'multiselect-list');
-    if (!list) continue;
-    list.replaceChildren(...values.map((v) => multiOption(column, v, mode, chosen.includes(v))));
-    setCount(column, mode, countText(chosen.length, values.length));
-    const search = controlPart(column, mode, 'multiselect-search');
-    if (search && search.value) filterMultiSelect(column, mode, search.value);
+  const { values, total, search } = list;
+  const shown = search ? values : chosen.filter((v) => !values.includes(v)).concat(values);
+  for (const mode of modes || FILTER_MODES) {
+    const box = controlPart(column, mode, 'multiselect-list');
+    if (!box) continue;
+    const options = shown.map((v) => multiOption(column, v, mode, chosen.includes(v)));
+    if (total > values.length) {
+      const more = document.createElement('div');
+      more.className = 'value-list-more';
+      more.textContent = listedText(values.length, total, !!search, formatNumber);
+      options.push(more);
+    }
+    box.replaceChildren(...options);
+    box.dataset.search = search;
+    setCount(column, mode, countText(chosen.length, listTotal(column, mode) ?? total, formatNumber));
+    // A list that holds every value was not searched by the engine: the typed text narrows it.
+    const field = controlPart(column, mode, 'multiselect-search');
+    if (field && field.value && !search) filterMultiSelect(column, mode, field.value);
   }
 }
 
-export function showMultiUnavailable(column, reason) {
-  for (const mode of FILTER_MODES) {
+export function showMultiUnavailable(column, reason, modes) {
+  for (const mode of modes || FILTER_MODES) {
     const list = controlPart(column, mode, 'multiselect-list');
     if (!list) continue;
     const note = document.createElement('div');

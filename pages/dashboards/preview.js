@@ -5,16 +5,46 @@ import { chartType, isChartType } from '../common/chart_types.js';
 import { engineErrorHtml, mapEngineError } from '../common/engine_error.js';
 import { escapeHtml } from '../common/escape.js';
 import { hasAggregation, sqlPieces } from '../common/sql.js';
+import { unreadableNoteText } from '../common/unreadable.js';
 import { renderChart } from './charts.js';
 import { showChartFilterIndicator, showClickReason } from './click_filter.js';
 import { parseQueryForClickFilters } from './click_rules.js';
 import { clickPiece, filterPieces, notFilteredText, runWithPieces, sqlWithPieces } from './conditions.js';
 import { dashboardSql } from './filters.js';
 import { cellFlex, DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml, readRecordArray } from './rules.js';
-import { dashState, endWork, isCurrentWork, queryAsWork, setPagedSqlWithDropdown, startWork } from './state.js';
+import {
+  dashState,
+  endWork,
+  isCurrentWork,
+  pagedTable,
+  queryAsWork,
+  setPagedSqlWithDropdown,
+  startWork,
+  unreadableOf,
+} from './state.js';
 import { renderPaginatedTable } from './tables.js';
 
 export const PANEL_LOADING_WIDTH = 100;
+
+// The note under a panel or editor preview whose answer left out folders it could not read, as
+// the Query page shows it; kept beside the content, so page turns of a table leave it in place.
+export function showUnreadable(contentEl, panelKey) {
+  const paths = unreadableOf(panelKey);
+  let note = contentEl.nextElementSibling;
+  if (!note || !note.classList.contains('panel-unreadable')) note = null;
+  if (!paths.length) {
+    if (note) note.remove();
+    return;
+  }
+  if (!note) {
+    note = document.createElement('div');
+    note.className = 'panel-unreadable';
+    note.setAttribute('role', 'note');
+    contentEl.after(note);
+  }
+  note.textContent = unreadableNoteText(paths, dashState.pathToFiles);
+  note.title = paths.join('\n');
+}
 
 function panelHtml(cell, r, c) {
   const flex = cellFlex(cell);
@@ -107,6 +137,12 @@ function panelPieces(panelKey) {
   return piece ? pieces.concat([piece]) : pieces;
 }
 
+// Whether the panel key's table still draws in this element (no newer load replaced it).
+function isCurrentTable(el, panelKey) {
+  const table = pagedTable(panelKey);
+  return !!table && table.el === el && el.isConnected;
+}
+
 // A panel is a paged table unless its query aggregates, so no panel loads a whole table.
 // Loading is the work of the panel key: a newer load of the panel stops this one's engine run.
 export async function loadPanelData(el, queryName, type, panelKey) {
@@ -137,6 +173,7 @@ export async function loadPanelData(el, queryName, type, panelKey) {
     if (!without) return;
     setPanelNote(el, without);
     setPagedSqlWithDropdown(panelKey, sqlWithPieces(base, pieces.filter((p) => !p.click && !without.includes(p.name))));
+    if (isCurrentTable(el, panelKey)) showUnreadable(el, panelKey);
     return;
   }
   const clickMeta = parseQueryForClickFilters(stored);
@@ -144,6 +181,7 @@ export async function loadPanelData(el, queryName, type, panelKey) {
   if (!ran) return;
   endWork(panelKey, tag);
   const res = ran.reply;
+  showUnreadable(el, panelKey);
   const result = res.value;
   setPanelNote(el, ran.dropped);
   if (res.error) {

@@ -22,6 +22,11 @@ const state = {
   cellIds: 0,
   // True while the editor is displayed.
   editing: false,
+  // The dashboard shown when the editor opened, with the filter values in force then, so the
+  // editor starts from them and Cancel puts them back; null when none was shown.
+  shownBeforeEditor: null,
+  // True from a Save's click until its answer: a second click stores nothing twice.
+  saving: false,
   // Every opening and closing of the editor takes the next turn: a fill whose turn has passed
   // is dropped, so a double click fills the editor once and a closed editor is never filled.
   editorTurn: 0,
@@ -86,6 +91,9 @@ export const dashState = Object.freeze({
   },
   get editorTurn() {
     return state.editorTurn;
+  },
+  get saving() {
+    return state.saving;
   },
   get calendar() {
     return { ...state.calendar };
@@ -202,6 +210,26 @@ export function setEditing(on) {
   state.editing = !!on;
 }
 
+// Kept once per opening of the editor: a second Edit while it is open keeps the first view.
+export function keepShownBeforeEditor() {
+  if (state.editing) return;
+  state.shownBeforeEditor = state.dashboard ? { name: state.dashboard.name, filters: copy(state.filters) } : null;
+}
+
+// The filter values the named dashboard was shown with before the editor opened, or null.
+export function shownFilters(name) {
+  const shown = state.shownBeforeEditor;
+  return shown && shown.name === name ? copy(shown.filters) : null;
+}
+
+export function forgetShownBeforeEditor() {
+  state.shownBeforeEditor = null;
+}
+
+export function setSaving(on) {
+  state.saving = !!on;
+}
+
 // Starts a new turn of the editor and returns it.
 export function nextEditorTurn() {
   return ++state.editorTurn;
@@ -274,6 +302,8 @@ export function allPagedTables() {
 // replaces, and only the current tag of a slot may write what it drew.
 const renderWork = new Map();
 let renderSeq = 0;
+// The folders each slot's latest answer had to leave out because they could not be read.
+const unreadableBySlot = new Map();
 
 // A stop that fails costs only time: the old runs finish and their answers are ignored.
 function stopTagged(tag) {
@@ -285,6 +315,7 @@ export function startWork(slot) {
   if (old) stopTagged(old);
   const tag = 'dash-' + ++renderSeq;
   renderWork.set(slot, tag);
+  unreadableBySlot.delete(slot);
   return tag;
 }
 
@@ -305,7 +336,23 @@ export async function queryAsWork(slot, tag, sql, more) {
   const replies = await Promise.all((list ? sql : [sql]).map((s) => bridgeCall('queryDuckCpp', s, tag)));
   if (!isCurrentWork(slot, tag) || replies.some((r) => r.cancelled)) return null;
   if (!more) endWork(slot, tag);
+  keepUnreadable(slot, replies);
   return list ? replies : replies[0];
+}
+
+function keepUnreadable(slot, replies) {
+  const paths = new Set();
+  for (const r of replies) {
+    const answer = r.value || r.reply;
+    const list = answer && typeof answer === 'object' ? answer.unreadable : null;
+    if (Array.isArray(list)) list.forEach((p) => paths.add(String(p)));
+  }
+  if (paths.size) unreadableBySlot.set(slot, Array.from(paths).sort());
+}
+
+// The folders left out of the slot's latest answer, sorted; empty when none.
+export function unreadableOf(slot) {
+  return (unreadableBySlot.get(slot) || []).slice();
 }
 
 // A new render of the whole page: everything still running for the old one stops.

@@ -7,7 +7,18 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { withApp, runEngine, readConfig, configPath } from './harness.mjs';
-import { storeQuery, storeDashboard, openDashboards, watchBridge, bridgeCalls, answerBridge, checkModalOverlay } from './dashboard_helpers.mjs';
+import {
+  storeQuery,
+  storeDashboard,
+  openDashboards,
+  watchBridge,
+  bridgeCalls,
+  answerBridge,
+  checkModalOverlay,
+  holdBridge,
+  heldCalls,
+  releaseBridge,
+} from './dashboard_helpers.mjs';
 
 const REGIONS = ['north', 'south', 'east', "o'west"];
 const SALES_CSV =
@@ -48,6 +59,16 @@ async function shown(page, name) {
   }, name);
   await page.$eval('#dashboardPreview .dash-title', (t) => (t.dataset.seen = '1'));
   await settle(page);
+}
+
+// Answers the question a save asks before replacing the stored dashboard of that name.
+async function answerReplace(page, name, how) {
+  await page.waitForSelector('.dash-modal #confirmReplaceBtn');
+  await checkModalOverlay(page);
+  assert.equal(await page.textContent('.dash-modal-text'), `A dashboard named "${name}" already exists. Replace it with this one?`);
+  if (how === 'Escape') await page.keyboard.press('Escape');
+  else await page.click(how);
+  assert.equal(await page.locator('.dash-modal-overlay').count(), 0);
 }
 
 async function cellCount(page, n) {
@@ -308,11 +329,24 @@ test('rename, Save As, empty names and empty layouts', async () => {
     assert.deepEqual(storedNames(home), ['Alpha', 'Gamma', 'Beta 2']);
     assert.deepEqual(await page.$$eval('#dashboardDropdown option', (os) => os.map((o) => o.value)), ['', 'Alpha', 'Gamma', 'Beta 2']);
 
-    // Renaming onto a stored name replaces that record in place.
+    // Renaming onto a stored name asks first: Cancel keeps both as they are and the editor open;
+    // Replace replaces that record in place.
     await choose(page, 'Gamma');
     await edit(page, 1);
     await page.fill('#dashboardName', 'Alpha');
+    await bridgeCalls(page);
     await page.click(SAVE);
+    await page.waitForSelector('.dash-modal #cancelReplaceBtn');
+    // The question is asked with Save off, but nothing is said to be saving yet.
+    assert.deepEqual(await page.$eval('#dashSaveBtn', (b) => [b.textContent, b.disabled]), ['Save', true]);
+    await answerReplace(page, 'Alpha', '#cancelReplaceBtn');
+    assert.deepEqual(await page.$eval('#dashSaveBtn', (b) => [b.textContent, b.disabled]), ['Save', false]);
+    assert.deepEqual(await bridgeCalls(page), []);
+    assert.deepEqual(storedNames(home), ['Alpha', 'Gamma', 'Beta 2']);
+    assert.equal(await isShown(page, '#createPanel'), true);
+    assert.equal(await page.inputValue('#dashboardName'), 'Alpha');
+    await page.click(SAVE);
+    await answerReplace(page, 'Alpha', '#confirmReplaceBtn');
     await shown(page, 'Alpha');
     const stored = readConfig(home).dashboards;
     assert.deepEqual(stored.map((d) => [d.name, d.layout[0].cells[0].name, d.fileType]), [['Alpha', 'g', 'parquet'], ['Beta 2', 'b', 'csv']]);
@@ -372,11 +406,17 @@ test('rename, Save As, empty names and empty layouts', async () => {
     assert.deepEqual(await bridgeCalls(page), []);
     assert.deepEqual(storedNames(home), ['Alpha', 'Beta 2', 'Alpha copy']);
 
-    // A new dashboard saved under a stored name replaces it in place, without a question.
+    // A new dashboard saved under a stored name asks too: Escape keeps the stored one, Replace
+    // replaces it in place.
     await page.click('#dashboardBuilder .dash-add-row');
     await pickQuery(page, 1, 'All rows');
     await page.fill('#dashboardName', 'Beta 2');
     await page.click(SAVE);
+    await answerReplace(page, 'Beta 2', 'Escape');
+    assert.deepEqual(await bridgeCalls(page), []);
+    assert.equal(await isShown(page, '#createPanel'), true);
+    await page.click(SAVE);
+    await answerReplace(page, 'Beta 2', '#confirmReplaceBtn');
     await shown(page, 'Beta 2');
     assert.deepEqual(readConfig(home).dashboards.map((d) => [d.name, d.layout[0].cells[0].query]),
       [['Alpha', 'Sales by region'], ['Beta 2', 'All rows'], ['Alpha copy', 'Sales by region']]);
@@ -584,6 +624,64 @@ test('a failed store write shows in the editor and loses nothing', async () => {
     // The next editor starts without the old message.
     await edit(page, 2);
     assert.equal(await isShown(page, '#dashSaveError'), false);
+  });
+});
+
+test('Save shows that it works and then that it saved, stores once, and gives its buttons back after a failure', async () => {
+  await withApp({}, async ({ page, server, home, data }) => {
+    await shopWithQueries(server, data);
+    await openDashboards(page);
+    await newDashboard(page);
+    await pickQuery(page, 0, 'All rows');
+    await page.fill('#dashboardName', 'Fresh');
+    const buttons = () => page.$$eval('#dashSaveBtn, #dashSaveAsBtn', (bs) => bs.map((b) => [b.textContent, b.disabled]));
+    assert.deepEqual(await buttons(), [['Save', false], ['Save As', false]]);
+
+    // While the store is on its way: both buttons are off, Save says so, and a second Save
+    // (a click, or the page operation itself) stores nothing more.
+    await holdBridge(page, 'saveDashboardCpp');
+    await page.click(SAVE);
+    await page.waitForFunction(() => window.__held.saveDashboardCpp.waiting.length === 1);
+    assert.deepEqual(await buttons(), [['Saving…', true], ['Save As', true]]);
+    await page.click('#dashSaveBtn', { force: true });
+    await page.evaluate(() => window.dashSaveDashboard());
+    await settle(page);
+    assert.equal(await heldCalls(page, 'saveDashboardCpp'), 1);
+    await releaseBridge(page, 'saveDashboardCpp');
+    await shown(page, 'Fresh');
+    assert.equal(await page.textContent('#dashSaveStatus'), 'Saved "Fresh".');
+    assert.equal(await isShown(page, '#dashSaveStatus'), true);
+    assert.deepEqual(storedNames(home), ['Fresh']);
+    // The confirmation goes with the next act.
+    await edit(page, 1);
+    assert.equal(await isShown(page, '#dashSaveStatus'), false);
+
+    // A failed store, or a failed look for the name, is shown; the buttons come back and the
+    // editor keeps what was typed.
+    await watchBridge(page, ['saveDashboardCpp', 'getDashboardsCpp']);
+    await answerBridge(page, 'saveDashboardCpp', { error: 'disk full' });
+    await page.click(SAVE);
+    await page.waitForFunction(() => /disk full/.test(document.getElementById('dashSaveError').textContent));
+    assert.deepEqual(await buttons(), [['Save', false], ['Save As', false]]);
+    await answerBridge(page, 'saveDashboardCpp');
+    await answerBridge(page, 'getDashboardsCpp', { error: 'cannot read <b>config</b>' });
+    await page.fill('#dashboardName', 'Renamed');
+    await page.click(SAVE);
+    await page.waitForFunction(() => /could not check/.test(document.getElementById('dashSaveError').textContent));
+    assert.equal(await page.textContent('#dashSaveError'),
+      'Could not save the dashboard: could not check whether a dashboard named "Renamed" exists: cannot read <b>config</b>');
+    assert.deepEqual((await bridgeCalls(page)).map((c) => c[0]), ['saveDashboardCpp', 'getDashboardsCpp']);
+    assert.equal(await page.inputValue('#dashboardName'), 'Renamed');
+    assert.deepEqual(await buttons(), [['Save', false], ['Save As', false]]);
+    // Save As refuses the name it could not check instead of taking it for a free one.
+    await page.click(SAVE_AS);
+    await page.fill('#saveAsNameInput', 'Fresh');
+    await page.press('#saveAsNameInput', 'Enter');
+    await page.waitForSelector('.dash-modal .error-msg');
+    assert.equal(await page.textContent('.dash-modal .error-msg'), 'Could not check the stored dashboards: cannot read <b>config</b>');
+    await page.click('#cancelSaveAsBtn');
+    assert.deepEqual((await bridgeCalls(page)).map((c) => c[0]), ['getDashboardsCpp']);
+    assert.deepEqual(storedNames(home), ['Fresh']);
   });
 });
 

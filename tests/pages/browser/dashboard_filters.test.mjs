@@ -6,7 +6,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
 import { withApp, runEngine, readConfig } from './harness.mjs';
-import { storeQueries, storeDashboard, openDashboard, choose } from './dashboard_helpers.mjs';
+import { storeQueries, storeDashboard, openDashboard, choose, settle } from './dashboard_helpers.mjs';
 
 const HOSTILE = '<img src=x onerror="window.__pwned=1">';
 const HCOL = 'we"ird <b>col</b>';
@@ -50,20 +50,6 @@ const LAYOUT = [{ cells: [
 ] }];
 
 const storeFiltered = (server, name, filters, layout = LAYOUT) => storeDashboard(server, name, layout, '', 'csv', filters);
-
-// Waits until the page-side reader `fn(arg)` gives `want`; when it never does, compares the last
-// value, so a miss shows what the page holds.
-async function settle(page, fn, arg, want) {
-  const src = fn.toString();
-  try {
-    await page.waitForFunction(([f, a, w]) => JSON.stringify((0, eval)('(' + f + ')')(a)) === w,
-      [src, arg, JSON.stringify(want)], { timeout: 20000 });
-    return;
-  } catch (e) {
-    if (e.name !== 'TimeoutError') throw e;
-  }
-  assert.deepEqual(await page.evaluate(([f, a]) => (0, eval)('(' + f + ')')(a), [src, arg]), want);
-}
 
 // Page-side readers.
 function tableRows(sel) {
@@ -231,7 +217,7 @@ test('edit mode: the menu, each filter kind narrows every editor preview, and Sa
   });
 });
 
-test('shown dashboard: a value narrows every panel and every other list, never its own; "— All —"; 1000 values at most', async () => {
+test('shown dashboard: a value narrows every panel and every other list, never its own; "— All —"; 1000 values listed', async () => {
   await withApp({}, async ({ page, server, data }) => {
     await storeSalesQueries(server, makeSales(data));
     await storeFiltered(server, 'Sales', [
@@ -244,7 +230,7 @@ test('shown dashboard: a value narrows every panel and every other list, never i
     });
     await openDashboard(page, 'Sales');
     const code = multiIds('preview', 'code');
-    await settle(page, multiSize, code, [1000, '0/1000']);
+    await settle(page, multiSize, code, [1000, '0/1,500']);
     await settle(page, selectSize, 'filter-select-preview-region', [5, '0/4']);
     await settle(page, selectSize, 'filter-select-preview-product', [4, '0/3']);
     const firstCode = await page.$eval(`#${code.list} label`, (l) => l.textContent);
@@ -286,7 +272,7 @@ test('shown dashboard: a value narrows every panel and every other list, never i
     await page.selectOption('[id="filter-select-preview-region"]', '');
     await settle(page, pagedTotal, previewPanel(1), ROWS);
     await settle(page, selectSize, 'filter-select-preview-region', [5, '0/4']);
-    await settle(page, multiSize, code, [1000, '0/1000']);
+    await settle(page, multiSize, code, [1000, '0/1,500']);
     assert.deepEqual(page.__errors || [], []);
   });
 });
@@ -490,6 +476,165 @@ test('value lists that cannot load say so, with the reason, instead of loading f
     }
     await page.click('#addFilterBtn');
     assert.equal(await page.textContent('#filterMenuContent'), 'No filterable columns available');
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
+
+const TEXT_REGIONS = ['', 'east', 'north', "o'west", 'south'];
+const buttonText = (id) => document.getElementById(id)?.textContent;
+
+test('Edit starts from the values the dashboard is shown with, and Cancel shows it with them again', async () => {
+  await withApp({}, async ({ page, server, home, data }) => {
+    await storeSalesQueries(server, makeSales(data));
+    await storeFiltered(server, 'Sales', [
+      { column: 'region', type: 'text', value: null },
+      { column: 'product', type: 'multiselect', value: null, values: [] }]);
+    await openDashboard(page, 'Sales');
+    await settle(page, selectSize, 'filter-select-preview-region', [5, '0/4']);
+    await page.selectOption('[id="filter-select-preview-region"]', 'north');
+    const product = multiIds('preview', 'product');
+    await settle(page, multiSize, product, [3, '0/3']);
+    await page.click('#' + product.button);
+    await tick(page, `#${product.list} label:has-text("beta")`);
+    const shownWith = `region = 'north' AND product IN ('beta')`;
+    await settle(page, pagedTotal, previewPanel(1), refCount(data, shownWith));
+
+    // The editor's bar reads what its previews use: the shown values, not the stored ones.
+    const inEditor = async (where, region, button) => {
+      await settle(page, pagedTotal, editCell(1), refCount(data, where));
+      await settle(page, tableRows, editCell(0), refTotals(data, where));
+      await settle(page, selectState, 'filter-select-edit-region', { value: region, options: TEXT_REGIONS, count: region ? '1/4' : '0/4' });
+      assert.equal(await page.evaluate(buttonText, multiIds('edit', 'product').button), button);
+    };
+    await page.click('#editDashboardBtn');
+    await page.waitForSelector('#filterBarEdit', { state: 'visible' });
+    await inEditor(shownWith, 'north', 'beta ▼');
+
+    // Values changed in the editor and then cancelled: the dashboard comes back as it was shown.
+    await page.selectOption('[id="filter-select-edit-region"]', 'south');
+    await inEditor(`region = 'south' AND product IN ('beta')`, 'south', 'beta ▼');
+    await page.click('#createPanel .dash-create-actions >> text="Cancel"');
+    await settle(page, pagedTotal, previewPanel(1), refCount(data, shownWith));
+    await settle(page, tableRows, previewPanel(0), refTotals(data, shownWith));
+    await settle(page, selectState, 'filter-select-preview-region', { value: 'north', options: TEXT_REGIONS, count: '1/4' });
+    assert.equal(await page.evaluate(buttonText, product.button), 'beta ▼');
+    // Nothing was stored, and choosing the dashboard anew shows its stored values.
+    const stored = readConfig(home).dashboards[0].filters;
+    assert.deepEqual((typeof stored === 'string' ? JSON.parse(stored) : stored).map((f) => f.value), [null, null]);
+    await page.selectOption('#dashboardDropdown', '');
+    await choose(page, 'Sales');
+    await settle(page, pagedTotal, previewPanel(1), ROWS);
+    await settle(page, selectState, 'filter-select-preview-region', { value: '', options: TEXT_REGIONS, count: '0/4' });
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
+
+// The shown options of a multi-value list, or a select's option values, after the first `skip`.
+function listedValues([id, skip]) {
+  const el = document.getElementById(id);
+  if (!el) return null;
+  const items = el.tagName === 'SELECT' ? Array.from(el.options).map((o) => o.value)
+    : Array.from(el.querySelectorAll('label')).filter((l) => l.style.display !== 'none').map((l) => l.textContent);
+  return items.slice(skip);
+}
+// The search whose answer a list shows.
+const shownSearch = (id) => document.getElementById(id)?.dataset.search ?? null;
+const moreText = (id) => document.getElementById(id)?.querySelector('.value-list-more')?.textContent ?? null;
+const LAST_TEN = Array.from({ length: 10 }, (_, i) => 'c0149' + i);
+
+test('value lists: the first thousand and the count of all; a search in the engine finds any value, which stays picked', async () => {
+  await withApp({}, async ({ page, server, data }) => {
+    await storeSalesQueries(server, makeSales(data));
+    await storeFiltered(server, 'Codes', [{ column: 'code', type: 'multiselect', value: null, values: [] }]);
+    await storeFiltered(server, 'One code', [{ column: 'code', type: 'text', value: null }]);
+    const engineCalls = [];
+    page.on('request', (r) => {
+      if (/\/queryDuckCpp$/.test(new URL(r.url()).pathname)) engineCalls.push(JSON.parse(r.postData())[0]);
+    });
+    await openDashboard(page, 'Codes');
+    const code = multiIds('preview', 'code');
+    const search = '#multiselect-search-preview-code';
+    await settle(page, multiSize, code, [1000, '0/1,500']);
+    assert.equal(await page.evaluate(moreText, code.list), '1,000 of 1,500: type to search them all');
+
+    // Typing searches every value in the engine; a search that finds nothing is an answer too.
+    await page.click('#' + code.button);
+    for (const [typed, want, more] of [
+      ['C0149', LAST_TEN, null],
+      ['%', [], null],
+      ['c01', Array.from({ length: 500 }, (_, i) => 'c01' + String(i).padStart(3, '0')), null],
+      ['c0', null, '1,000 of 1,500 matching: type more to narrow'],
+    ]) {
+      engineCalls.length = 0;
+      await page.fill(search, typed);
+      await settle(page, shownSearch, code.list, typed);
+      if (want) assert.deepEqual(await page.evaluate(listedValues, [code.list, 0]), want, typed);
+      assert.equal(await page.evaluate(moreText, code.list), more, typed);
+      assert.ok(engineCalls.some((sql) => sql.includes('ILIKE')), typed);
+    }
+    assert.equal(await page.textContent('#' + code.count), '0/1,500');
+    await page.fill(search, 'c0149');
+    await settle(page, shownSearch, code.list, 'c0149');
+    await tick(page, `#${code.list} label:has-text("c01497")`);
+    await settle(page, pagedTotal, previewPanel(1), refCount(data, `code IN ('c01497')`));
+    assert.equal(await page.evaluate(buttonText, code.button), 'c01497 ▼');
+    // Cleared, the list shows the first thousand again with the choice on top, still ticked.
+    await page.fill(search, '');
+    await settle(page, multiSize, code, [1001, '1/1,500']);
+    assert.deepEqual(await page.evaluate(multiState, code).then((st) => st.options.slice(0, 2)),
+      [['c01497✓', true, CHOSEN], ['c00000', false, CLEAR]]);
+
+    // A single choice: its search field shows for a list cut short, and a found value is chosen.
+    await choose(page, 'One code');
+    const select = 'filter-select-preview-code';
+    await settle(page, selectSize, select, [1002, '0/1,500']);
+    assert.equal(await page.$eval(`[id="${select}"] option:last-child`, (o) => [o.textContent, o.disabled].join()),
+      '1,000 of 1,500: type to search them all,true');
+    const field = '#activeFiltersPreview .filter-control[data-column="code"] .value-search';
+    await page.fill(field, 'c0149');
+    await settle(page, shownSearch, select, 'c0149');
+    assert.deepEqual(await page.evaluate(listedValues, [select, 0]), ['', ...LAST_TEN]);
+    await page.selectOption(`[id="${select}"]`, 'c01493');
+    await settle(page, pagedTotal, previewPanel(1), refCount(data, `code = 'c01493'`));
+    await settle(page, selectSize, select, [1003, '1/1,500']);
+    assert.deepEqual(await page.evaluate(listedValues, [select, 0]).then((v) => v.slice(0, 3)), ['', 'c01493', 'c00000']);
+    assert.equal(await page.inputValue(`[id="${select}"]`), 'c01493');
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
+
+test('calendar: a typed year or a step of ten years reaches any year in two acts', async () => {
+  await withApp({}, async ({ page, server, data }) => {
+    await storeSalesQueries(server, makeSales(data));
+    await storeFiltered(server, 'Days', [{ column: 'day', type: 'date', value: null, from: null, to: null }]);
+    await openDashboard(page, 'Days');
+    await page.click('#date-picker-from-preview-day');
+    const title = () => document.querySelector('.calendar-popup .calendar-title')?.textContent;
+    await settle(page, title, null, 'March 2024');
+    await page.click('.calendar-popup .calendar-title');
+    const year = '.calendar-popup .calendar-year-input';
+    const steps = [
+      // [act, what, title]
+      ['fill', '1965', 'March 1965'],
+      ['click', '-10', 'March 1955'],
+      ['click', '10', 'March 1965'],
+      ['fill', '812', 'March 1965'],
+      ['press', 'Enter', 'March 812'],
+      ['fill', '19x5', 'March 812'],
+      ['fill', '1965', 'March 1965'],
+    ];
+    for (const [act, what, want] of steps) {
+      if (act === 'fill') await page.fill(year, what);
+      else if (act === 'press') await page.press(year, what);
+      else await page.click(`.calendar-popup .calendar-decade[data-step="${what}"]`);
+      assert.equal(await page.evaluate(title), want, `${act} ${what}`);
+    }
+    assert.equal(await page.$eval('.calendar-popup .calendar-year.selected', (b) => b.textContent), '1965');
+    await page.click('.calendar-popup .calendar-month[title="June"]');
+    assert.equal(await page.evaluate(title), 'June 1965');
+    await page.click('.calendar-day:not(.other-month):text-is("15")');
+    assert.deepEqual(await page.evaluate(dateLabels, ['date-picker-from-preview-day']), ['06/15/1965']);
+    await settle(page, pagedTotal, previewPanel(1), ROWS);
     assert.deepEqual(page.__errors || [], []);
   });
 });

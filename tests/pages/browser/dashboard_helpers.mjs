@@ -120,3 +120,34 @@ export async function watchBridge(page, names) {
 export const bridgeCalls = (page) => page.evaluate(() => window.__watched.splice(0));
 export const answerBridge = (page, name, reply) =>
   page.evaluate(([n, r]) => (r === undefined ? delete window.__answers[n] : (window.__answers[n] = r)), [name, reply]);
+
+// Waits until the page-side reader `fn(arg)` gives `want`; when it never does, compares the last
+// value, so a miss shows what the page holds.
+export async function settle(page, fn, arg, want) {
+  const src = fn.toString();
+  try {
+    await page.waitForFunction(([f, a, w]) => JSON.stringify((0, eval)('(' + f + ')')(a)) === w,
+      [src, arg, JSON.stringify(want)], { timeout: 20000 });
+    return;
+  } catch (e) {
+    if (e.name !== 'TimeoutError') throw e;
+  }
+  assert.deepEqual(await page.evaluate(([f, a]) => (0, eval)('(' + f + ')')(a), [src, arg]), want);
+}
+
+// Holds the page's calls of a bridge function until released, so a test can look at the page
+// while they are on their way; released calls get the native answer.
+export async function holdBridge(page, name) {
+  await page.evaluate((n) => {
+    const native = window[n];
+    window.__held = { ...window.__held, [n]: { native, waiting: [] } };
+    window[n] = (...args) => new Promise((resolve) => window.__held[n].waiting.push(() => resolve(native(...args))));
+  }, name);
+}
+export const heldCalls = (page, name) => page.evaluate((n) => window.__held[n].waiting.length, name);
+export async function releaseBridge(page, name) {
+  await page.evaluate((n) => {
+    window[n] = window.__held[n].native;
+    for (const go of window.__held[n].waiting.splice(0)) go();
+  }, name);
+}

@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { withApp, runEngine, readConfig, makeTemp, waitForFile } from './harness.mjs';
-import { SALES_CSV, storeQuery, storeDashboard, openDashboards, choose, content, panelText, watchBridge, answerBridge, openDashboard, checkModalOverlay } from './dashboard_helpers.mjs';
+import { SALES_CSV, storeQuery, storeDashboard, openDashboards, choose, content, panelText, watchBridge, answerBridge, openDashboard, checkModalOverlay, settle } from './dashboard_helpers.mjs';
 
 const HOSTILE = '<img src=x onerror="window.__pwned=1">';
 
@@ -161,6 +161,33 @@ test("the dashboard's own folder and file type stand for {path-to-files}, apostr
     // Without a folder the variable stays and the engine's complaint shows in the panel.
     await choose(page, 'no folder');
     assert.match(await panelText(page, 0, 0), /path-to-files|syntax|Parser/i);
+  });
+});
+
+test('panels over a folder with a part that cannot be read say which part they left out', async () => {
+  // Root reads every folder; without these capabilities a folder of mode 000 is closed to it too.
+  const withoutOverride = ['setpriv', '--bounding-set=-dac_override,-dac_read_search', '--'];
+  await withApp({ data: { 'shop/a.csv': SALES_CSV, 'shop/locked/b.csv': SALES_CSV, 'other/c.csv': SALES_CSV },
+    servePrefix: withoutOverride }, async ({ page, server, data }) => {
+    fs.chmodSync(path.join(data, 'shop', 'locked'), 0);
+    await storeQuery(server, 'count', 'SELECT COUNT(id) AS n FROM {path-to-files}');
+    await storeQuery(server, 'rows', 'SELECT id, region FROM {path-to-files} ORDER BY id');
+    const rows = [{ cells: [{ name: 'n', query: 'count', chartType: 'table', flex: 6 }, { name: 'r', query: 'rows', chartType: 'paginated', flex: 6 }] }];
+    await storeDashboard(server, 'Shop', rows, path.join(data, 'shop'), 'csv');
+    await storeDashboard(server, 'Other', rows, path.join(data, 'other'), 'csv');
+    const notes = () => Array.from(document.querySelectorAll('.preview-panel')).map((p) => p.querySelector('.panel-unreadable')?.textContent ?? '');
+    const note = 'These folders could not be read and were left out: locked/.';
+    await openDashboard(page, 'Shop');
+    assert.match(await panelText(page, 0, 0), /1234/);
+    assert.match(await panelText(page, 0, 1), / of 1,234/);
+    await settle(page, notes, null, [note, note]);
+    // A page turn keeps the note; a dashboard that reads no such folder shows none.
+    await page.click(`${content(0, 1)} .dash-pager-btn >> text="⟩"`);
+    await page.waitForFunction((s) => /\b11-20 of /.test(document.querySelector(s).textContent), content(0, 1));
+    assert.deepEqual(await page.evaluate(notes), [note, note]);
+    await choose(page, 'Other');
+    assert.match(await panelText(page, 0, 1), / of 1,234/);
+    assert.deepEqual(await page.evaluate(notes), ['', '']);
   });
 });
 

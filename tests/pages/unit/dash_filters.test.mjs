@@ -73,6 +73,8 @@ test('year list and typed dates: the data, this year and the shown one with a ma
     ['2001-3-1', null], ['03/01/2001', null], ['', null], [null, null], ['2001-13-01', null]];
   for (const [typed, want] of cases) assert.equal(ctx.typedDate(typed), want, String(typed));
   assert.equal(ctx.dateTextOf(99, 0, 31), '0099-01-31');
+  const typedYears = [['1965', 1965], [' 800 ', 800], [1965, 1965], ['0', null], ['12345', null], ['19x5', null], ['-5', null], ['', null]];
+  for (const [typed, want] of typedYears) assert.equal(ctx.calendarYearOf(typed), want, String(typed));
 });
 
 test('date texts: local YYYY-MM-DD, MM/DD/YYYY on buttons, placeholders for open ends', () => {
@@ -100,6 +102,24 @@ test('multi-value selection text: All, the values joined, cut to 22 characters a
   assert.equal(ctx.multiButtonLabel([]), 'All ▼');
   assert.equal(ctx.multiButtonLabel(['<b>']), '<b> ▼');
   assert.equal(ctx.countText(2, 1000), '2/1000');
+  assert.equal(ctx.countText(0, 6077, (n) => n.toLocaleString('en-US')), '0/6,077');
+});
+
+test('value search: the typed text is a quoted literal found anywhere, its wildcards taken as themselves', () => {
+  const cases = [
+    ['c01', `'%c01%'`],
+    ["it's", `'%it''s%'`],
+    ['50%_off', `'%50\\%\\_off%'`],
+    ['a\\b', `'%a\\\\b%'`],
+    ["'); DROP TABLE t; --", `'%''); DROP TABLE t; --%'`],
+  ];
+  for (const [typed, literal] of cases) {
+    const sql = ctx.distinctValuesSql("read_csv('s.csv')", 'zip', null, typed);
+    assert.ok(sql.includes(`CAST("zip" AS VARCHAR) ILIKE ${literal} ESCAPE '\\'`), sql);
+  }
+  const format = (n) => n.toLocaleString('en-US');
+  assert.equal(ctx.listedText(1000, 6077, false, format), '1,000 of 6,077: type to search them all');
+  assert.equal(ctx.listedText(1000, 3210, true, format), '1,000 of 3,210 matching: type more to narrow');
 });
 
 test('menu columns: text columns, then date columns that hold days, none that has a filter', () => {
@@ -125,10 +145,10 @@ test('new filters carry their keys in order; the value query reads the first que
   for (const sql of ["FROM read_csv('x.csv', header = true)", 'FROM t', "FROM read_csv( 'x.csv' )", "FROM read_csv('')"]) {
     assert.equal(ctx.findDataSource(sql), null, sql);
   }
-  assert.equal(ctx.distinctValuesSql("read_csv('s.csv')", 'region', null),
-    `SELECT DISTINCT "region" FROM read_csv('s.csv') WHERE "region" IS NOT NULL ORDER BY "region" LIMIT 1000`);
-  assert.equal(ctx.distinctValuesSql("read_csv('s.csv')", 'a"b', `"c" = 'x'`),
-    `SELECT DISTINCT "a""b" FROM read_csv('s.csv') WHERE "a""b" IS NOT NULL AND "c" = 'x' ORDER BY "a""b" LIMIT 1000`);
+  // Each row carries the count of all the values, so a list cut at 1000 knows how many there are.
+  const head = (col) => `SELECT v, COUNT(*) OVER () AS n FROM (SELECT DISTINCT ${col} AS v FROM read_csv('s.csv') WHERE ${col} IS NOT NULL`;
+  assert.equal(ctx.distinctValuesSql("read_csv('s.csv')", 'region', null), `${head('"region"')}) ORDER BY v LIMIT 1000`);
+  assert.equal(ctx.distinctValuesSql("read_csv('s.csv')", 'a"b', `"c" = 'x'`), `${head('"a""b"')} AND "c" = 'x') ORDER BY v LIMIT 1000`);
   assert.deepEqual(ctx.layoutQueryNames([{ cells: [{ query: '' }, { query: 'b' }] }, null, { cells: [{ query: 'a' }, { query: 'b' }, {}] }]),
     ['b', 'a']);
   assert.deepEqual(ctx.layoutQueryNames('nope'), []);

@@ -306,7 +306,7 @@ test('spliced statements give the hand-filtered rows on the engine', (t) => {
   }
 });
 
-test('value-list query on the engine: ascending, no NULL, at most 1000, narrowed by the other filters only', (t) => {
+test('value-list query on the engine: ascending, no NULL, at most 1000 with the count of all, narrowed by the other filters and a search only', (t) => {
   if (!fs.existsSync(ENGINE)) {
     t.skip(`engine program not found at ${ENGINE}; build it or set PLINTHOS_DEV`);
     return;
@@ -316,17 +316,25 @@ test('value-list query on the engine: ascending, no NULL, at most 1000, narrowed
     engineJson("COPY t TO 't.parquet' (FORMAT PARQUET);\n" +
       "COPY (SELECT printf('%04d', 1499 - i) AS c FROM range(1500) r(i)) TO 'big.parquet' (FORMAT PARQUET);", dir);
     const src = ctx.findDataSource("SELECT region, COUNT(*) FROM read_parquet('t.parquet') GROUP BY region");
-    const values = (column, filters) => engineJson(
-      ctx.distinctValuesSql(src, column, ctx.buildFilterWhereClause(filters, column)), dir).map((row) => row[column]);
+    const values = (column, filters, search) => engineJson(
+      ctx.distinctValuesSql(src, column, ctx.buildFilterWhereClause(filters, column), search), dir).map((row) => row.v);
     assert.deepEqual(values('region', []), ['EU', "O'Brien", 'US']);
+    // The search reads the text of the value, ignores case, and takes its own wildcards literally.
+    for (const [search, want] of [["o'b", ["O'Brien"]], ['u', ['EU', 'US']], ['%', []], ['_', []], ['E_', []]]) {
+      assert.deepEqual(values('region', [], search), want, search);
+    }
     const chosen = [text('region', 'EU'), { column: 'code', type: 'multiselect', value: null, values: ['2024'] }];
     assert.deepEqual(values('region', chosen), ['EU', 'US']);
     assert.deepEqual(values('code', chosen), ['2024', 'A1']);
     assert.deepEqual(values('ta"g', [{ column: 'd', type: 'date', value: null, from: '2024-04-20', to: null }, text('ta"g', 'z')]),
       ['GROUP BY', 'y', 'z']);
-    const big = engineJson(ctx.distinctValuesSql("read_parquet('big.parquet')", 'c', null), dir).map((row) => row.c);
+    const bigRows = engineJson(ctx.distinctValuesSql("read_parquet('big.parquet')", 'c', null), dir);
+    const big = bigRows.map((row) => row.v);
     assert.equal(big.length, 1000);
     assert.deepEqual([big[0], big[999]], ['0000', '0999']);
+    assert.deepEqual(new Set(bigRows.map((row) => Number(row.n))), new Set([1500]));
+    const found = engineJson(ctx.distinctValuesSql("read_parquet('big.parquet')", 'c', null, '149'), dir);
+    assert.deepEqual(found.map((row) => [row.v, Number(row.n)]).slice(0, 2), [['0149', 12], ['1149', 12]]);
   } finally {
     fs.rmSync(dir, { recursive: true, force: true });
   }
