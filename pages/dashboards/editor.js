@@ -6,7 +6,7 @@ import { chartType } from '../common/chart_types.js';
 import { escapeHtml } from '../common/escape.js';
 import { hasAggregation } from '../common/sql.js';
 import { renderChart } from './charts.js';
-import { applyFiltersToSql } from './filter_types.js';
+import { filterPieces, notFilteredText, runWithPieces } from './conditions.js';
 import { showUnreadable } from './preview.js';
 import { dashboardSql, reloadOtherFilterDropdowns, showEditFilterBar } from './filters.js';
 import {
@@ -18,7 +18,7 @@ import {
   storedCellData,
 } from './layout_rules.js';
 import { DASH_DEFAULT_FLEX, DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml } from './rules.js';
-import { dashState, nextCellId, nextRowId, queryAsWork, setSchema, startWork } from './state.js';
+import { dashState, endWork, nextCellId, nextRowId, queryAsWork, setSchema, startWork } from './state.js';
 import { renderPaginatedTable } from './tables.js';
 
 const EDIT_NO_QUERY = '— Select Query —';
@@ -355,16 +355,23 @@ export async function dashPreviewCell(cellId) {
   const type = chartSelect.value;
   let sql = dashboardSql(storedSql);
   if (!dashState.schema.length) editFetchSchema(sql);
-  sql = applyFiltersToSql(sql, dashState.filters);
+  // A filter on a column the query lacks is left out, as on the shown dashboard.
+  const pieces = filterPieces(dashState.filters);
   const key = 'edit-cell-' + cellId;
   if (chartType(type) && chartType(type).paged) {
-    await renderPaginatedTable(preview, sql, 1, DASH_PAGE_SIZE, true, key);
+    const without = await renderPaginatedTable(preview, sql, 1, DASH_PAGE_SIZE, true, key, pieces);
+    if (!without) return;
+    preview.title = notFilteredText(without);
     showUnreadable(preview, key);
     return;
   }
   // A newer preview of the cell stops this one and draws in its place.
-  const res = await queryAsWork(key, startWork(key), sql);
-  if (!res) return;
+  const tag = startWork(key);
+  const ran = await runWithPieces(sql, pieces, (s) => queryAsWork(key, tag, s, true), (r) => r.error);
+  if (!ran) return;
+  endWork(key, tag);
+  const res = ran.reply;
+  preview.title = notFilteredText(ran.dropped);
   showUnreadable(preview, key);
   const result = res.value;
   if (res.error) {

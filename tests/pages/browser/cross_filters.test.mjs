@@ -120,6 +120,15 @@ test('a click narrows every other panel as the engine counts, panels lacking the
     await page.waitForFunction((s) => document.querySelector(`${s} .dash-paged-range`)?.textContent === '11-20 of 700', zips);
     assert.deepEqual(await notes(page), ['', '', '', '', both, both]);
 
+    // The editor's previews leave the filter out of the zip codes the same way, with no error.
+    await page.click('#editDashboardBtn');
+    await page.waitForFunction((t) => [...document.querySelectorAll('#rowsContainer .cell-preview')]
+      .filter((p) => p.title === t).length === 2, 'Not filtered by Time of day');
+    assert.doesNotMatch(await page.textContent('#rowsContainer'), /Binder Error/);
+    await page.click('#createPanel button:has-text("Cancel")');
+    await waitRange(page, rows, engineCount(data, S, LARGE, DUSK));
+    await waitDrawn(page, ALL);
+
     // Clearing the click: every panel under the filter alone; the zip codes still say so.
     await page.click('#chartFilterIndicator button');
     await waitRange(page, rows, engineCount(data, S, DUSK));
