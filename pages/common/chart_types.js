@@ -25,7 +25,7 @@ import {
   chartTipHtml,
   chartTooltip,
 } from './chart_model.js';
-import { formatNumber } from './numbers.js';
+import { formatFixed, formatNumber } from './numbers.js';
 
 const CHART_SELECT_STYLE = { itemStyle: { borderColor: CHART_SELECT_COLOR, borderWidth: 1.5 } };
 
@@ -112,7 +112,7 @@ function seriesOption(model, look, width, height, size, clickable) {
 // Options for a pie of the first numeric column, largest slice first, legend to the right.
 function pieOption(model, width, height, size, clickable) {
   const slices = chartPieSlices(model);
-  const pctText = (s) => s.pct.toFixed(size.pieDecimals);
+  const pctText = (s) => formatFixed(s.pct, size.pieDecimals);
   const byName = new Map(slices.map((s) => [s.label, s]));
   const legendText = (name) => {
     const s = byName.get(name);
