@@ -43,6 +43,13 @@ test('the statement\'s LIMIT and OFFSET hold for paging, the whole table, a pie 
       const view = await chartView(page, '#queryResult');
       assert.equal(view.series[0].items.length, n, sql);
     }
+    // A dashboard's paged table too.
+    await storeQuery(server, 'top', `SELECT * FROM read_csv('${data}/c.csv') ORDER BY id LIMIT 3 OFFSET 2`);
+    await storeDashboard(server, 'Top', [{ cells: [{ name: 'T', query: 'top', chartType: 'paginated' }] }], data, 'csv');
+    await openDashboard(page, 'Top');
+    await page.waitForSelector(`${content(0, 0)} .dash-paged-range`);
+    assert.equal(await page.textContent(`${content(0, 0)} .dash-paged-range`), '1-3 of 3');
+    assert.equal(await page.textContent(`${content(0, 0)} tbody td`), '3');
   });
 });
 
