@@ -2,7 +2,7 @@
 // the scroll box's view plus a margin, and spacer rows above and below stand in for the rest, so
 // the scroll bar tells the answer's length and the sticky header stays on top. Scrolling redraws
 // the rows at most once a frame. The window arithmetic and the markup are pure, for tests.
-import { cellHtml, headHtml } from './cells.js';
+import { cellHtml, headHtml, NULL_TEXT } from './cells.js';
 import { escapeHtml } from './escape.js';
 import { NUMBER_FORMAT } from './numbers.js';
 
@@ -62,7 +62,8 @@ export function virtualSizerMarkup(rows, columnCount, numeric) {
     let best = '';
     let fraction = false;
     for (const row of rows) {
-      const s = Array.isArray(row) && row[i] != null ? String(row[i]) : '';
+      // An empty cell may be a NULL, shown as a word.
+      const s = Array.isArray(row) && row[i] != null && row[i] !== '' ? String(row[i]) : NULL_TEXT;
       const dot = numeric[i] ? s.indexOf('.') : -1;
       fraction = fraction || dot >= 0;
       if ((dot >= 0 ? dot : s.length) > best.length) best = dot >= 0 ? s.slice(0, dot) : s;

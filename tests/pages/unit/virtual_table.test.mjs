@@ -94,7 +94,7 @@ test('the hidden row of widest texts: longest text, longest whole number with a 
   const rows = [['a', '5', ''], null, ['<abcd>', '-1234.5', ''], ['ab', '99999', '']];
   assert.equal(ctx.virtualSizerMarkup(rows, 3, [false, true, true]),
     '<tr class="virtual-sizer"><td>&lt;abcd&gt;</td><td>' + (-1234).toLocaleString() + (0.888).toLocaleString().slice(1) +
-    '</td><td></td></tr>');
+    '</td><td>NULL</td></tr>');
   assert.equal(ctx.virtualSizerMarkup([['1.5'], ['12']], 1, [true]), '<tr class="virtual-sizer"><td>' + (12.888).toLocaleString() + '</td></tr>');
   assert.equal(ctx.virtualSizerMarkup([['12345']], 1, [false]), '<tr class="virtual-sizer"><td>12345</td></tr>');
 });
