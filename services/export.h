@@ -13,8 +13,8 @@ namespace plinthos {
 std::string exportStatement(const std::string& query, const std::string& destination,
                             const std::string& setup = std::string());
 
-// Asks where to, then has the engine write the whole answer of `sql` (the pages strip their
-// LIMIT first) there as CSV with a header, after the `setup` statements in the same run: the
+// Asks where to, then has the engine write the whole answer of `sql` (its own LIMIT included)
+// there as CSV with a header, after the `setup` statements in the same run: the
 // destination. Cancelled when the dialog is (nothing else happens then) or the run is stopped.
 // Failures: no temp script, engine not started, the engine's message (else "Export failed").
 Result<std::string> exportToCsv(const std::string& sql, const std::string& setup,

@@ -3,6 +3,7 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <string_view>
 #include <type_traits>
@@ -27,7 +28,8 @@ constexpr std::size_t kResultSlack = 64;
 // Turns the engine's JSON output into the query result's text as one parser's events arrive:
 // no document of the output or of the result is built. Cells are written as a document of the
 // output would dump them (strings as they are, null as "", numbers in the serializer's form,
-// nested values as compact JSON with members sorted by name).
+// nested values as compact JSON with members sorted by name). A NULL cell, or one the row lacks,
+// is also listed in "nulls" as [row, column], so pages can tell it from an empty text.
 class ResultWriter final : public nlohmann::json_sax<ordered_json> {
  public:
   // `kinds`, when given, tells which columns are numeric by name; otherwise the first row does.
@@ -80,16 +82,19 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
       return false;
     }
     const std::size_t mark = out_.size();
+    const std::size_t nullMark = nulls_.size();
     out_ += ",[";
     std::size_t i = 0;
     for (simdjson::dom::key_value_pair member : row) {
-      if (member.key != columns_[i] || !plainCell(member.value, i != 0)) {
+      if (member.key != columns_[i] || !plainCell(member.value, i)) {
         out_.resize(mark);
+        nulls_.resize(nullMark);
         return false;
       }
       ++i;
     }
     out_ += ']';
+    ++rowIndex_;
     return true;
   }
   bool end_array() override { return close(); }
@@ -230,7 +235,13 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
       writeRow();
     } else if (depth_ == 0) {
       if (state_ == State::Rows) {
-        out_ += "]}";
+        out_ += ']';
+        if (!nulls_.empty()) {
+          out_ += ",\"nulls\":[";
+          out_ += nulls_;
+          out_ += ']';
+        }
+        out_ += '}';
         state_ = State::Done;
       }
     }
@@ -252,9 +263,9 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
     return columns_.size() - 1;
   }
 
-  bool plainCell(simdjson::dom::element value, bool comma) {
+  bool plainCell(simdjson::dom::element value, std::size_t column) {
     using Type = simdjson::dom::element_type;
-    if (comma) out_ += ',';
+    if (column != 0) out_ += ',';
     switch (value.type()) {
       case Type::STRING:
         appendJsonString(out_, value.get_string().value_unsafe());
@@ -279,6 +290,7 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
         return true;
       case Type::NULL_VALUE:
         out_ += "\"\"";
+        noteNull(column);
         return true;
       case Type::ARRAY:
       case Type::OBJECT:
@@ -316,9 +328,20 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
         out_ += cells_[i];
       } else {
         out_ += "\"\"";
+        noteNull(i);
       }
     }
     out_ += ']';
+    ++rowIndex_;
+  }
+
+  void noteNull(std::size_t column) {
+    if (!nulls_.empty()) nulls_ += ',';
+    nulls_ += '[';
+    appendJsonInteger(nulls_, static_cast<std::uint64_t>(rowIndex_));
+    nulls_ += ',';
+    appendJsonInteger(nulls_, static_cast<std::uint64_t>(column));
+    nulls_ += ']';
   }
 
   std::string& out_;
@@ -339,6 +362,8 @@ class ResultWriter final : public nlohmann::json_sax<ordered_json> {
   std::vector<bool> numeric_;
   std::size_t column_ = kNoColumn;
   std::size_t memberIndex_ = 0;
+  std::size_t rowIndex_ = 0;
+  std::string nulls_;  // "[row,column]" pairs of the NULL cells so far, comma-separated
   json nestedValue_;
   std::vector<json*> nesting_;
   std::string nestedKey_;

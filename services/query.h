@@ -1,6 +1,7 @@
 #pragma once
 // The query service: one SQL text through the engine in JSON mode, answered as a query result
-// {"columns":[...],"numericCols":[...],"rows":[...]}.
+// {"columns":[...],"numericCols":[...],"rows":[...]}, with "nulls":[[row,column]...] after the
+// rows when some cells are NULL (their text in rows is empty, as an empty string's is).
 #include <cstddef>
 #include <optional>
 #include <string>

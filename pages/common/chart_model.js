@@ -120,6 +120,33 @@ export function chartAllIntegers(series) {
   return series.every((s) => s.values.every((v) => v === null || Number.isInteger(v)));
 }
 
+// Whether a line's value axis starts at zero: when some value is at or across zero, or lies
+// nearer to it than the values spread (5 to 100 does, 315 to 415 starts near 315). Bars always do.
+export function chartAxisFromZero(values) {
+  let lo = Infinity;
+  let hi = -Infinity;
+  for (const v of values) {
+    if (v === null || v === undefined || !Number.isFinite(v)) continue;
+    lo = Math.min(lo, v);
+    hi = Math.max(hi, v);
+  }
+  if (lo === Infinity || (lo <= 0 && hi >= 0)) return true;
+  return (lo > 0 ? lo : -hi) <= hi - lo;
+}
+
+// Series more than this many times smaller than the largest would hug their axis: they get one of
+// their own.
+const CHART_SECOND_AXIS_RATIO = 10;
+
+// The value axis of each series, 0 or 1: a series whose largest size is more than tenfold under
+// the largest series' goes on the second axis.
+export function chartSeriesAxes(series) {
+  const sizes = series.map((s) => s.values.reduce((m, v) => (v === null || !Number.isFinite(v) ? m : Math.max(m, Math.abs(v))), 0));
+  const top = Math.max(0, ...sizes);
+  if (series.length < 2 || !(top > 0)) return series.map(() => 0);
+  return sizes.map((m) => (m * CHART_SECOND_AXIS_RATIO < top ? 1 : 0));
+}
+
 // Value ticks that fit the plot's height: ECharts picks round steps (1, 2, 3 or 5 times a power
 // of ten) near this count.
 export function chartTickCount(plotHeight) {

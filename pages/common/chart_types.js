@@ -13,20 +13,23 @@ import {
   CHART_TITLE_COLOR,
   CHART_AXIS_COLOR,
   chartAllIntegers,
+  chartAxisFromZero,
   chartColor,
   chartLabelTurn,
   chartLegend,
   chartLegendTip,
   chartLegendWidth,
   chartPieSlices,
+  chartSeriesAxes,
   chartShortLabel,
   chartTextStyle,
   chartTickCount,
   chartTipHtml,
   chartTooltip,
 } from './chart_model.js';
-import { formatNumber } from './numbers.js';
+import { formatFixed, formatNumber } from './numbers.js';
 
+const CHART_AREA_OPACITY = 0.2;
 const CHART_SELECT_STYLE = { itemStyle: { borderColor: CHART_SELECT_COLOR, borderWidth: 1.5 } };
 
 // Options for bars or lines (an area is a filled line) of the model in a box of width by height
@@ -61,17 +64,26 @@ function seriesOption(model, look, width, height, size, clickable) {
     xAxis.axisLabel.interval = 'auto';
     xAxis.axisLabel.formatter = (label) => chartShortLabel(label, size.labelChars);
   }
-  const yAxis = {
-    type: 'value',
-    splitNumber: chartTickCount(plotHeight),
-    minInterval: chartAllIntegers(model.series) ? 1 : 0,
-    axisLine: { show: true, lineStyle: { color: CHART_AXIS_COLOR } },
-    axisLabel: Object.assign(chartTextStyle(size), { hideOverlap: true, formatter: (v) => formatNumber(v) }),
-    splitLine: { lineStyle: { color: CHART_AXIS_COLOR, opacity: 0.5 } },
-  };
+  // Series of very different sizes each get an axis; a second one stands right, without grid
+  // lines of its own, in the colour of its first series.
+  const axisOf = chartSeriesAxes(model.series);
+  const yAxis = [0, 1].filter((a) => a === 0 || axisOf.includes(1)).map((a) => {
+    const onAxis = model.series.filter((_, i) => axisOf[i] === a);
+    const first = axisOf.indexOf(a);
+    return {
+      type: 'value',
+      position: a === 0 ? 'left' : 'right',
+      scale: !look.bars && !chartAxisFromZero(onAxis.flatMap((s) => s.values)),
+      splitNumber: chartTickCount(plotHeight),
+      minInterval: chartAllIntegers(onAxis) ? 1 : 0,
+      axisLine: { show: true, lineStyle: { color: a === 0 ? CHART_AXIS_COLOR : chartColor(first) } },
+      axisLabel: Object.assign(chartTextStyle(size), { hideOverlap: true, formatter: (v) => formatNumber(v) }),
+      splitLine: { show: a === 0, lineStyle: { color: CHART_AXIS_COLOR, opacity: 0.5 } },
+    };
+  });
   const series = model.series.map((s, i) => {
     const data = time ? s.values.map((v, r) => [model.times[r], v]) : s.values;
-    const common = { type: look.bars ? 'bar' : 'line', name: s.name, data, color: chartColor(i) };
+    const common = { type: look.bars ? 'bar' : 'line', name: s.name, data, color: chartColor(i), yAxisIndex: axisOf[i] };
     if (clickable) Object.assign(common, { selectedMode: 'single', select: CHART_SELECT_STYLE });
     if (look.bars) {
       return Object.assign(common, { large: n > CHART_LARGE_BARS, largeThreshold: CHART_LARGE_BARS, barMaxWidth: 60 });
@@ -82,7 +94,8 @@ function seriesOption(model, look, width, height, size, clickable) {
       symbolSize: size.symbol,
       sampling: 'lttb',
       lineStyle: { width: 2 },
-      areaStyle: look.area ? { opacity: 0.2 } : undefined,
+      // Overlapping areas show through each other.
+      areaStyle: look.area ? { opacity: CHART_AREA_OPACITY } : undefined,
       emphasis: { scale: 1.4 },
     });
   });
@@ -112,7 +125,7 @@ function seriesOption(model, look, width, height, size, clickable) {
 // Options for a pie of the first numeric column, largest slice first, legend to the right.
 function pieOption(model, width, height, size, clickable) {
   const slices = chartPieSlices(model);
-  const pctText = (s) => s.pct.toFixed(size.pieDecimals);
+  const pctText = (s) => formatFixed(s.pct, size.pieDecimals);
   const byName = new Map(slices.map((s) => [s.label, s]));
   const legendText = (name) => {
     const s = byName.get(name);

@@ -21,3 +21,23 @@ export const NUMBER_FORMAT = new Intl.NumberFormat(DISPLAY_LOCALE);
 export function formatNumber(v) {
   return NUMBER_FORMAT.format(v);
 }
+
+const FIXED_FORMATS = new Map();
+
+// A number with exactly `digits` fraction digits, in the same locale: sizes, shares.
+export function formatFixed(v, digits) {
+  if (!FIXED_FORMATS.has(digits)) {
+    FIXED_FORMATS.set(digits, new Intl.NumberFormat(DISPLAY_LOCALE, { minimumFractionDigits: digits, maximumFractionDigits: digits }));
+  }
+  return FIXED_FORMATS.get(digits).format(v);
+}
+
+// How long something took, in whole milliseconds.
+export function formatMs(ms) {
+  return formatNumber(Math.round(ms)) + ' ms';
+}
+
+// "1 row", "3,000,000 rows".
+export function rowsText(n) {
+  return formatNumber(n) + (n === 1 ? ' row' : ' rows');
+}

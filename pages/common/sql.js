@@ -24,10 +24,17 @@ function stripTrailingSemicolon(sql) {
   return String(sql).replace(TRAILING_SEMICOLON_RE, '');
 }
 
-// The statement a paginated table pages through: the user's own LIMIT and OFFSET give way to
-// the pages.
+// The statement a paginated table pages through, whole: its own LIMIT and OFFSET stand, since
+// the pages wrap it rather than append to it.
 export function pagedBaseSql(sql) {
-  return stripLimitOffset(stripTrailingSemicolon(sql));
+  return stripTrailingSemicolon(sql);
+}
+
+// The statement as a subquery cut to `limit` rows from `offset`: the statement's own ORDER BY,
+// LIMIT and OFFSET apply first. Line breaks keep a trailing "--" comment from swallowing the rest.
+const ROWS_OPEN = 'SELECT * FROM (\n';
+function rowsClose(limit, offset) {
+  return '\n) AS _paginated_subq\nLIMIT ' + limit + (offset === undefined ? '' : ' OFFSET ' + offset);
 }
 
 // A path inside a SQL string literal: an apostrophe in a file or folder name must not end the
@@ -74,7 +81,7 @@ export function paginatedStatements(base, page, pageSize) {
   const offset = (page - 1) * pageSize;
   return {
     count: 'SELECT COUNT(*) as cnt FROM (\n' + base + '\n) AS _paginated_subq',
-    page: base + '\nLIMIT ' + pageSize + ' OFFSET ' + offset,
+    page: ROWS_OPEN + base + rowsClose(pageSize, offset),
     offset,
   };
 }
@@ -219,7 +226,7 @@ export function sqlScript(text) {
   return { text, setup, last: { text: text.slice(lastStart), at: lastStart } };
 }
 
-// The last statement as the paged statements wrap it: without a closing semicolon or row limit.
+// The last statement as the paged statements wrap it: without a closing semicolon.
 export function scriptPagedBase(script) {
   return { text: pagedBaseSql(script.last.text), at: script.last.at };
 }
@@ -231,8 +238,8 @@ export function scriptStatements(script, page, pageSize, rowCap) {
   return {
     whole: sqlPieces(script.setup.concat([script.last])),
     count: sqlPieces(script.setup.concat(['SELECT COUNT(*) as cnt FROM (\n', base, '\n) AS _paginated_subq'])),
-    page: sqlPieces(script.setup.concat([base, '\nLIMIT ' + pageSize + ' OFFSET ' + offset])),
-    capped: sqlPieces(script.setup.concat([base, '\nLIMIT ' + rowCap])),
+    page: sqlPieces(script.setup.concat([ROWS_OPEN, base, rowsClose(pageSize, offset)])),
+    capped: sqlPieces(script.setup.concat([ROWS_OPEN, base, rowsClose(rowCap)])),
     offset,
   };
 }

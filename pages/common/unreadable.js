@@ -1,4 +1,5 @@
 // Shared by the Query and Dashboards pages.
+import { formatNumber } from './numbers.js';
 
 const UNREADABLE_SHOWN = 5;
 
@@ -16,7 +17,7 @@ export function unreadableNoteText(paths, base) {
   return (
     'These folders could not be read and were left out: ' +
     names.slice(0, UNREADABLE_SHOWN).join(', ') +
-    (more > 0 ? ' and ' + more.toLocaleString('en-US') + ' more' : '') +
+    (more > 0 ? ' and ' + formatNumber(more) + ' more' : '') +
     '.'
   );
 }

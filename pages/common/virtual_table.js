@@ -2,6 +2,7 @@
 // the scroll box's view plus a margin, and spacer rows above and below stand in for the rest, so
 // the scroll bar tells the answer's length and the sticky header stays on top. Scrolling redraws
 // the rows at most once a frame. The window arithmetic and the markup are pure, for tests.
+import { cellHtml, headHtml, NULL_TEXT } from './cells.js';
 import { escapeHtml } from './escape.js';
 import { NUMBER_FORMAT } from './numbers.js';
 
@@ -61,7 +62,8 @@ export function virtualSizerMarkup(rows, columnCount, numeric) {
     let best = '';
     let fraction = false;
     for (const row of rows) {
-      const s = Array.isArray(row) && row[i] != null ? String(row[i]) : '';
+      // An empty cell may be a NULL, shown as a word.
+      const s = Array.isArray(row) && row[i] != null && row[i] !== '' ? String(row[i]) : NULL_TEXT;
       const dot = numeric[i] ? s.indexOf('.') : -1;
       fraction = fraction || dot >= 0;
       if ((dot >= 0 ? dot : s.length) > best.length) best = dot >= 0 ? s.slice(0, dot) : s;
@@ -77,15 +79,17 @@ function virtualGapMarkup(height, columnCount) {
   return '<tr class="virtual-gap" style="height:' + Math.round(height) + 'px"><td colspan="' + Math.max(1, columnCount) + '"></td></tr>';
 }
 
-// Body rows of a window; a cell of a column flagged in `numeric` is shown with locale grouping.
-export function virtualBodyMarkup(rows, win, columnCount, numeric) {
+// Body rows of a window; a cell of a column flagged in `numeric` is right-aligned and, unless
+// `grouped` is false, shown with locale grouping; a cell that isNull(row, column) names is NULL.
+export function virtualBodyMarkup(rows, win, columnCount, numeric, isNull, grouped = true) {
+  const nul = typeof isNull === 'function' ? isNull : () => false;
   let html = virtualGapMarkup(win.top, columnCount);
   for (let r = win.first; r < win.last; r++) {
     const row = Array.isArray(rows[r]) ? rows[r] : [];
     html += '<tr>';
     for (let i = 0; i < row.length; i++) {
       const s = row[i] == null ? '' : String(row[i]);
-      html += '<td>' + escapeHtml(numeric[i] && s !== '' ? groupedNumberText(s) : s) + '</td>';
+      html += cellHtml(grouped && numeric[i] && s !== '' ? groupedNumberText(s) : s, nul(r, i), numeric[i]);
     }
     html += '</tr>';
   }
@@ -93,14 +97,15 @@ export function virtualBodyMarkup(rows, win, columnCount, numeric) {
 }
 
 // Draws the answer as a table of class `tableClass` filling the scroll box `box`, replacing what
-// the box held. The box keeps a handle to stop the previous table's redrawing.
-export function drawVirtualTable(box, tableClass, columns, rows, numeric) {
+// the box held. The box keeps a handle to stop the previous table's redrawing. isNull(row, column)
+// tells the NULL cells (see cells.js); `grouped` false shows numbers as received.
+export function drawVirtualTable(box, tableClass, columns, rows, numeric, isNull, grouped = true) {
   if (box.virtualTable) box.virtualTable.stop();
   const cols = Array.isArray(columns) ? columns : [];
   const all = Array.isArray(rows) ? rows : [];
   const flags = Array.isArray(numeric) ? numeric : [];
   box.innerHTML =
-    '<table class="' + tableClass + '"><thead><tr>' + cols.map((c) => '<th>' + escapeHtml(c) + '</th>').join('') +
+    '<table class="' + tableClass + '"><thead><tr>' + cols.map((c, i) => headHtml(c, flags[i])).join('') +
     '</tr></thead><tbody></tbody></table>';
   box.scrollTop = 0;
   const table = box.firstChild;
@@ -119,12 +124,12 @@ export function drawVirtualTable(box, tableClass, columns, rows, numeric) {
     const win = virtualWindow(box.scrollTop - offset, view, rowHeight || VIRTUAL_GUESS_ROW_HEIGHT, all.length,
       VIRTUAL_MARGIN_ROWS, VIRTUAL_MAX_HEIGHT);
     if (!shown || win.first !== shown.first || win.last !== shown.last || Math.round(win.top) !== Math.round(shown.top)) {
-      body.innerHTML = virtualBodyMarkup(all, win, cols.length, flags);
+      body.innerHTML = virtualBodyMarkup(all, win, cols.length, flags, isNull, grouped);
       shown = win;
     }
     if (!sized && win.last - win.first < all.length) {
       sized = true;
-      table.tHead.insertAdjacentHTML('beforeend', virtualSizerMarkup(all, cols.length, flags));
+      table.tHead.insertAdjacentHTML('beforeend', virtualSizerMarkup(all, cols.length, grouped ? flags : []));
     }
     if (!measure || win.last === win.first) return;
     const trs = body.rows;

@@ -1,6 +1,7 @@
 // Tables of dashboard panels and editor previews: the plain table of a whole result, and the
 // paginated table, whose SQL, page and key state.js keeps by its key so that page buttons, the
 // CSV export and chart click filters can find and redraw it.
+import { nullCells, tableHtml } from '../common/cells.js';
 import { exportPagedCsv } from '../common/csv_export.js';
 import { engineErrorHtml, pagedEngineError } from '../common/engine_error.js';
 import { escapeHtml } from '../common/escape.js';
@@ -16,25 +17,19 @@ const DASH_TABLE_BACKGROUND = THEME.base;
 const DASH_TABLE_ERROR_FONT = '0.7rem';
 const DASH_TABLE_LOADING_WIDTH = 120;
 
-// Cell texts are shown as received, never formatted, always as text.
-function dashTableMarkup(columns, rows) {
-  const head = (columns || []).map((c) => '<th>' + escapeHtml(c) + '</th>').join('');
-  const body = (rows || [])
-    .map((row) => '<tr>' + (Array.isArray(row) ? row : []).map((cell) => '<td>' + escapeHtml(cell) + '</td>').join('') + '</tr>')
-    .join('');
-  return '<table class="dash-table"><thead><tr>' + head + '</tr></thead><tbody>' + body + '</tbody></table>';
-}
 
 function dashSizeClass(isSmall) {
   return isSmall ? ' dash-small' : '';
 }
 
-// Only the rows in sight are in the document; cells are never number-formatted here.
+// Only the rows in sight are in the document; cells are never number-formatted here, numbers
+// are right-aligned and NULL shown apart from an empty text.
 export function renderTable(el, result, isSmall) {
   const columns = result && Array.isArray(result.columns) ? result.columns : [];
   const rows = result && Array.isArray(result.rows) ? result.rows : [];
   el.innerHTML = '<div class="dash-table-box' + dashSizeClass(isSmall) + '"></div>';
-  drawVirtualTable(el.firstChild, 'dash-table', columns, rows);
+  const numeric = result && Array.isArray(result.numericCols) ? result.numericCols : [];
+  drawVirtualTable(el.firstChild, 'dash-table', columns, rows, numeric, nullCells(result), false);
   el.style.alignItems = 'flex-start';
   el.style.background = DASH_TABLE_BACKGROUND;
 }
@@ -116,7 +111,7 @@ function drawPage(el, key, [counted, paged], base, offset, page, pageSize, isSma
   const range = formatNumber(offset + 1) + '-' + formatNumber(last) + ' of ' + formatNumber(total);
   el.innerHTML =
     '<div class="dash-paged' + dashSizeClass(isSmall) + '"><div class="dash-paged-body">' +
-    dashTableMarkup(columns, rows) + '</div>' + dashPaginatedFooter(key, page, pages, range) + '</div>';
+    tableHtml('dash-table', columns, rows, pageRes.numericCols, nullCells(pageRes)) + '</div>' + dashPaginatedFooter(key, page, pages, range) + '</div>';
   el.style.alignItems = 'stretch';
   el.style.background = DASH_TABLE_BACKGROUND;
 }

@@ -5,6 +5,7 @@ import { exportPagedCsv } from '../common/csv_export.js';
 import { engineErrorHtml, placeEngineError } from '../common/engine_error.js';
 import { hasAggregation, PAGE_SIZE, scriptStatements, sqlScript } from '../common/sql.js';
 import { chartChoices, chartType } from '../common/chart_types.js';
+import { formatMs, formatNumber, rowsText } from '../common/numbers.js';
 import { dataFolderPath } from './bucket.js';
 import { applyChart, fillChartMenu } from './charts.js';
 import { markQueryError, pageQuery, showCancelled, showEl, typedRunText } from './editor.js';
@@ -84,9 +85,9 @@ function setAnswerNote(text) {
 // The row count of a whole table or chart, and whether it shows only the first rows.
 function answerNoteText(shown, total) {
   if (total !== null && total > shown) {
-    return 'first ' + shown.toLocaleString() + ' of ' + total.toLocaleString() + ' rows';
+    return 'first ' + formatNumber(shown) + ' of ' + formatNumber(total) + ' rows';
   }
-  return shown.toLocaleString() + (shown === 1 ? ' row' : ' rows');
+  return rowsText(shown);
 }
 
 export function updateAnswerNote() {
@@ -136,7 +137,7 @@ async function loadCappedAnswer() {
     pageQuery(stmts.capped.sql),
     state.lastTotal === null ? pageQuery(stmts.count.sql) : Promise.resolve(null),
   ]);
-  document.getElementById('queryTime').textContent = (performance.now() - started).toFixed(0) + ' ms';
+  document.getElementById('queryTime').textContent = formatMs(performance.now() - started);
   if (seq !== state.runSeq) return false;
   if (res.cancelled) {
     showCancelled();
@@ -156,13 +157,9 @@ async function loadCappedAnswer() {
   if (counted && Array.isArray(counted.rows) && counted.rows.length) {
     state.lastTotal = parseInt(counted.rows[0][0], 10) || 0;
   }
-  state.lastCapped = { columns: answer.columns || [], rows: answer.rows, numericCols: answer.numericCols || [] };
+  state.lastCapped = { columns: answer.columns || [], rows: answer.rows, numericCols: answer.numericCols || [], nulls: answer.nulls };
   showEl('downloadBtn', '');
   return true;
-}
-
-export function rowsText(n) {
-  return n.toLocaleString() + (n === 1 ? ' row' : ' rows');
 }
 
 // "⬇ CSV" and, for an answer that is not aggregated, "⬇ Download CSV": the engine writes every

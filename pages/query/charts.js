@@ -29,7 +29,7 @@ export function applyChart() {
   }
   if (!state.lastResult) return;
   if (isChartType(type)) drawChart(area, type);
-  else drawTable(state.lastResult.columns, state.lastResult.rows, state.lastResult.numericCols);
+  else drawTable(state.lastResult);
 }
 
 function drawChart(area, type) {

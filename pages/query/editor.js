@@ -1,5 +1,6 @@
 // Query editor: examples, the CSV/Parquet switch, {path-to-files} and running a query.
 import { bridgeCall } from '../common/bridge.js';
+import { formatMs } from '../common/numbers.js';
 import { createSqlEditor } from '../common/sql_editor.js';
 import { PAGE_SIZE, PATH_VARIABLE, pathFilesCall, pathVariableOffset, substitutePathVariable } from '../common/sql.js';
 import {
@@ -146,7 +147,7 @@ async function runQuery() {
   const res = await pageQuery(sent.sql);
   const arrived = performance.now();
   if (seq !== state.runSeq) return;
-  timeEl.textContent = (arrived - started).toFixed(0) + ' ms';
+  timeEl.textContent = formatMs(arrived - started);
   if (res.cancelled) {
     showCancelled();
     return;
@@ -164,7 +165,7 @@ async function runQuery() {
     out.innerHTML = resultNote('var(--muted)', 'No rows returned.');
     return;
   }
-  state.lastResult = { columns: answer.columns || [], rows: answer.rows, numericCols: answer.numericCols || [] };
+  state.lastResult = { columns: answer.columns || [], rows: answer.rows, numericCols: answer.numericCols || [], nulls: answer.nulls };
   showEl('downloadBtn', '');
   rebuildAnswerOptions(chartSel, true);
   applyChart();

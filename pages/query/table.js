@@ -1,13 +1,13 @@
 // Result tables: the whole-result table, the paginated table with its footer, and CSV export.
 import { bridgeCall } from '../common/bridge.js';
+import { nullCells, tableHtml } from '../common/cells.js';
 import { escapeHtml } from '../common/escape.js';
-import { formatNumber } from '../common/numbers.js';
+import { formatMs, formatNumber, rowsText } from '../common/numbers.js';
 import { drawVirtualTable } from '../common/virtual_table.js';
 import {
   answerErrorText,
   exportAnswerCsv,
   noteUnreadable,
-  rowsText,
   runStatements,
   showQueryNotice,
   showResultError,
@@ -17,17 +17,10 @@ import { pageQuery, showCancelled } from './editor.js';
 import { state } from './state.js';
 import { fmtPageCell } from './util.js';
 
-export function tableMarkup(columns, rows, cellText) {
-  const head = (columns || []).map((c) => '<th>' + escapeHtml(c) + '</th>').join('');
-  const body = (rows || [])
-    .map((row, r) => '<tr>' + (row || []).map((cell, i) => '<td>' + escapeHtml(cellText(cell, i, r)) + '</td>').join('') + '</tr>')
-    .join('');
-  return '<table class="duck-table"><thead><tr>' + head + '</tr></thead><tbody>' + body + '</tbody></table>';
-}
-
 // Only the rows in sight are in the document, so an answer of any length shows at once.
-export function drawTable(columns, rows, numericCols) {
-  drawVirtualTable(document.getElementById('queryResult'), 'duck-table', columns, rows, numericCols);
+export function drawTable(result) {
+  drawVirtualTable(document.getElementById('queryResult'), 'duck-table', result.columns, result.rows, result.numericCols,
+    nullCells(result));
 }
 
 export function resultNote(color, text) {
@@ -53,7 +46,7 @@ export async function drawPaginatedTable() {
     const started = performance.now();
     const [counted, paged] = await Promise.all([pageQuery(stmts.count.sql), pageQuery(stmts.page.sql)]);
     if (seq !== state.runSeq) return;
-    document.getElementById('queryTime').textContent = (performance.now() - started).toFixed(0) + ' ms';
+    document.getElementById('queryTime').textContent = formatMs(performance.now() - started);
     if (counted.cancelled || paged.cancelled) {
       showCancelled();
       return;
@@ -83,7 +76,7 @@ export async function drawPaginatedTable() {
     const range = formatNumber(first) + '-' + formatNumber(last) + ' of ' + formatNumber(total) + ' rows';
     out.innerHTML =
       '<div class="paged-layout"><div class="paged-body">' +
-      tableMarkup(pageRes.columns, rows, (cell) => fmtPageCell(cell)) +
+      tableHtml('duck-table', pageRes.columns, rows, pageRes.numericCols, nullCells(pageRes), (cell) => fmtPageCell(cell)) +
       '</div><div class="paged-footer"><div class="page-group">' +
       pagerButton('⟨⟨', 'First Page', 1, N > 1) +
       pagerButton('⟨', 'Previous Page', N - 1, N > 1) +
@@ -113,7 +106,7 @@ async function downloadResult() {
     return;
   }
   const count = state.lastResult.rows.length;
-  const res = await bridgeCall('saveCsvCpp', csvText(state.lastResult.columns, state.lastResult.rows));
+  const res = await bridgeCall('saveCsvCpp', csvText(state.lastResult.columns, state.lastResult.rows, nullCells(state.lastResult)));
   if (res.error) {
     alert('Save failed: ' + res.error);
     showQueryNotice('Save failed', true);

@@ -1,14 +1,14 @@
 // Display formatting helpers of the Query page.
-import { DISPLAY_LOCALE } from '../common/numbers.js';
+import { DISPLAY_LOCALE, formatFixed, formatNumber } from '../common/numbers.js';
 import { groupedNumberText } from '../common/virtual_table.js';
 
 export function fmtSize(bytes) {
   if (bytes === undefined || bytes === null || bytes === '') return '';
   const n = Number(bytes);
   if (!Number.isFinite(n)) return '';
-  if (n < 1024) return n + ' B';
-  if (n < 1024 * 1024) return (n / 1024).toFixed(1) + ' KB';
-  return (n / (1024 * 1024)).toFixed(1) + ' MB';
+  if (n < 1024) return formatNumber(n) + ' B';
+  if (n < 1024 * 1024) return formatFixed(n / 1024, 1) + ' KB';
+  return formatFixed(n / (1024 * 1024), 1) + ' MB';
 }
 
 export function fmtDate(ts) {

@@ -16,7 +16,7 @@ std::optional<std::string> referenceResult(const std::string& output) {
   ordered_json parsed = ordered_json::parse(output, nullptr, false);
   if (parsed.is_discarded()) return std::nullopt;
   ordered_json columns = ordered_json::array(), numeric = ordered_json::array(),
-               rows = ordered_json::array();
+               rows = ordered_json::array(), nulls = ordered_json::array();
   if (parsed.is_array() && !parsed.empty()) {
     if (!parsed.front().is_object()) return std::nullopt;
     std::vector<std::string> names;
@@ -31,6 +31,7 @@ std::optional<std::string> referenceResult(const std::string& output) {
       for (const auto& name : names) {
         auto it = element.find(name);
         if (it == element.end() || it->is_null()) {
+          nulls.push_back({rows.size(), row.size()});
           row.push_back("");
         } else if (it->is_string()) {
           row.push_back(*it);
@@ -45,6 +46,7 @@ std::optional<std::string> referenceResult(const std::string& output) {
   result["columns"] = std::move(columns);
   result["numericCols"] = std::move(numeric);
   result["rows"] = std::move(rows);
+  if (!nulls.empty()) result["nulls"] = std::move(nulls);
   return compactJson(result);
 }
 

@@ -17,9 +17,14 @@ std::string result(const std::string& output) {
 TEST_F(QueryTest, OutputBecomesColumnsNumericColsAndTextRows) {
   EXPECT_EQ(result(R"([{"name":"a","n":3,"d":null},{"name":"b","n":4.5}])"),
             R"({"columns":["name","n","d"],"numericCols":[false,true,false],)"
-            R"("rows":[["a","3",""],["b","4.5",""]]})");
+            R"("rows":[["a","3",""],["b","4.5",""]],"nulls":[[0,2],[1,2]]})");
   EXPECT_EQ(result(R"([{"v":null},{"v":1}])"),
-            R"({"columns":["v"],"numericCols":[false],"rows":[[""],["1"]]})");
+            R"({"columns":["v"],"numericCols":[false],"rows":[[""],["1"]],"nulls":[[0,0]]})");
+  // An empty text is no NULL: only the NULL cells are listed, whichever parser reads the row.
+  EXPECT_EQ(
+      result("[{\"s\":\"\",\"t\":\"x\"},\n{\"s\":null,\"t\":\"\"},\n{\"s\":\"\",\"t\":null}]\n"),
+      R"({"columns":["s","t"],"numericCols":[false,false],)"
+      R"("rows":[["","x"],["",""],["",""]],"nulls":[[1,0],[2,1]]})");
   EXPECT_EQ(result(R"([{"s":{"b":1,"a":"é"},"w":3.0,"t":true,"l":[1,"x",null],"u":"ü"}])"),
             R"({"columns":["s","w","t","l","u"],"numericCols":[false,true,false,false,false],)"
             R"("rows":[["{\"a\":\"é\",\"b\":1}","3.0","true","[1,\"x\",null]","ü"]]})");
@@ -49,7 +54,8 @@ TEST_F(QueryTest, ColumnLineGivesColumnsAndKindsWhateverTheRows) {
               "\n"
               R"({"k":"y","v":3}])"
               "\n",
-       R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["x",""],["y","3"]]})"},
+       R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["x",""],["y","3"]],)"
+       R"("nulls":[[0,1]]})"},
       {line + R"([{"k":"1","v":2}])",
        R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["1","2"]]})"},
       {R"({"columns":[]})"
@@ -111,13 +117,14 @@ TEST_F(QueryTest, RealEngineAnswersQueriesOverAFolder) {
             R"("rows":[["A","12.0","2"],["B","4.5","1"]]})");
   EXPECT_EQ(call("queryDuckCpp",
                  args({"SELECT note FROM read_csv('2024/q1/b.csv') UNION ALL SELECT NULL"})),
-            R"({"columns":["note"],"numericCols":[false],"rows":[["ü"],[""]]})");
+            R"({"columns":["note"],"numericCols":[false],"rows":[["ü"],[""]],"nulls":[[1,0]]})");
   // An answer without rows still has its columns; kinds come from the types, not a first value.
   EXPECT_EQ(call("queryDuckCpp", args({"SELECT 1 AS a WHERE false"})),
             R"({"columns":["a"],"numericCols":[true],"rows":[]})");
   EXPECT_EQ(call("queryDuckCpp",
                  args({"SELECT 'x' AS k, NULL::INTEGER AS v UNION ALL SELECT 'y', 3 ORDER BY k"})),
-            R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["x",""],["y","3"]]})");
+            R"({"columns":["k","v"],"numericCols":[false,true],"rows":[["x",""],["y","3"]],)"
+            R"("nulls":[[0,1]]})");
   // A last statement without an answer keeps the empty error text.
   EXPECT_EQ(call("queryDuckCpp", args({"CREATE TABLE t (a INTEGER)"})), R"({"error":""})");
 
@@ -145,7 +152,7 @@ TEST_F(QueryTest, RealEngineReadsMixedFoldersByColumnName) {
     std::string fn = std::string("read_") + kind;
     const std::string want =
         R"({"columns":["date","temp","location"],"numericCols":[false,true,false],)"
-        R"("rows":[["2024-01-01","5",""],["2024-01-02","7","Oslo"]]})";
+        R"("rows":[["2024-01-01","5",""],["2024-01-02","7","Oslo"]],"nulls":[[0,2]]})";
     EXPECT_EQ(call("queryDuckCpp", args({"SELECT * FROM " + fn + "('" + folder + "') ORDER BY 1"})),
               want);
     EXPECT_EQ(call("queryDuckCpp",

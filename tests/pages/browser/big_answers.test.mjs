@@ -4,7 +4,7 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
-import { tableMarkup } from '../../../pages/query/table.js';
+import { nullCells, tableHtml } from '../../../pages/common/cells.js';
 import { fmtTableCell } from '../../../pages/query/util.js';
 import { withApp, waitForFile } from './harness.mjs';
 import { storeQuery, storeDashboard, openDashboards, choose, content } from './dashboard_helpers.mjs';
@@ -68,7 +68,8 @@ test('Query page: a 100,000-row answer shows at once, scrolls to its last row, h
     await run(short);
     await page.waitForSelector('#queryResult tbody tr');
     const held = await server.call('queryDuckCpp', [short]);
-    const markup = tableMarkup(held.columns, held.rows, (c, i) => fmtTableCell(c, held.numericCols[i]));
+    const markup = tableHtml('duck-table', held.columns, held.rows, held.numericCols, nullCells(held),
+      (c, r, i) => fmtTableCell(c, held.numericCols[i]));
     assert.equal(await page.$eval('#queryResult', (e) => e.innerHTML), markup);
 
     const box = '#queryResult';
@@ -113,11 +114,12 @@ test('Query page: a 100,000-row answer shows at once, scrolls to its last row, h
     await server.dialog(saved);
     await page.click('#downloadBtn');
     await waitForFile(saved, 30000);
-    const lines = fs.readFileSync(saved, 'utf8').split('\r\n');
-    assert.equal(lines.length, ROWS + 1);
-    assert.equal(lines[0], '"id","s","third","big","t"');
-    assert.match(lines[1], /^"0","0","0(\.0)?","0","text 0"$/);
-    assert.match(lines[ROWS], /^"99999","99999","33333(\.0)?","99999000000000000","text 99999"$/);
+    const lines = fs.readFileSync(saved, 'utf8').split('\n');
+    assert.equal(lines.length, ROWS + 2);
+    assert.equal(lines.pop(), '');
+    assert.equal(lines[0], 'id,s,third,big,t');
+    assert.match(lines[1], /^0,0,0(\.0)?,0,text 0$/);
+    assert.match(lines[ROWS], /^99999,99999,33333(\.0)?,99999000000000000,text 99999$/);
 
     // Another answer replaces the table; the old one stops following the scroll box.
     await run('SELECT 42 AS answer');

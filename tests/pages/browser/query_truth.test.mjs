@@ -129,7 +129,7 @@ test('a folder of files with different columns answers every column, CSV and Par
       await waitText(page, '#queryResult', /1-2 of 2 rows/);
       assert.deepEqual(await page.$$eval('#queryResult th', (t) => t.map((x) => x.textContent)), ['date', 'temp', 'location']);
       assert.deepEqual(await page.$$eval('#queryResult td', (t) => t.map((x) => x.textContent)),
-        ['2024-01-01', '5', '', '2024-01-02', '7', 'Oslo']);
+        ['2024-01-01', '5', 'NULL', '2024-01-02', '7', 'Oslo']);
     }
   });
 });

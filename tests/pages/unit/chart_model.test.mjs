@@ -98,3 +98,33 @@ test('tick counts fit the plot height; labels turn when wider than their slot', 
     assert.equal(ctx.chartLabelTurn(labels, width, size), turn, `${labels.length} labels in ${width}px`);
   }
 });
+
+test('value axes: zero only where the data comes near it, and a second axis for tenfold smaller series', () => {
+  const fromZero = [
+    // [values, starts at zero]
+    [[315, 350, 415], false],
+    [[5, 50, 100], true],
+    [[50, 100], true],
+    [[51, 100], false],
+    [[-415, -315], false],
+    [[-5, 20], true],
+    [[0, 3], true],
+    [[7, 7], false],
+    [[null, 300, 310, null], false],
+    [[], true],
+    [[null], true],
+  ];
+  for (const [values, want] of fromZero) assert.equal(ctx.chartAxisFromZero(values), want, JSON.stringify(values));
+  const s = (...values) => ({ values });
+  const axes = [
+    // [series, axis of each]
+    [[s(30000, 45000), s(60, 80)], [0, 1]],
+    [[s(60, 80), s(30000, 45000), s(-9000, 100)], [1, 0, 0]],
+    [[s(100, 200), s(10, 20)], [0, 0]],
+    [[s(100, 200), s(9.9, null)], [0, 1]],
+    [[s(5)], [0]],
+    [[s(0, 0), s(null)], [0, 0]],
+    [[], []],
+  ];
+  for (const [series, want] of axes) assert.deepEqual(ctx.chartSeriesAxes(series), want, JSON.stringify(series));
+});

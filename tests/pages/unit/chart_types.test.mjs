@@ -107,3 +107,16 @@ test('a selection is found again in a new drawing by its label and series, or no
     assert.deepEqual(chartType(id).elementAt(byMonth, label, series), at, `${id} ${label}`);
   }
 });
+
+test('lines and areas start near data far from zero, bars at zero; very different series get two axes', () => {
+  const co2 = chartModel({ columns: ['year', 'ppm', 'anomaly'], numericCols: [false, true, true],
+    rows: [['1960', '317', '0.1'], ['1990', '354', '0.4'], ['2020', '414', '1.2']] });
+  for (const [id, scale, area] of [['bar', false, false], ['line', true, false], ['area', true, true]]) {
+    const o = chartType(id).option(co2, 600, 300, CHART_SIZES.query, false);
+    assert.deepEqual(o.yAxis.map((a) => [a.position, a.scale, a.splitLine.show]), [['left', scale, true], ['right', false, false]], id);
+    assert.deepEqual(o.series.map((s) => s.yAxisIndex), [0, 1], id);
+    assert.equal(o.series.every((s) => (area ? s.areaStyle.opacity < 1 : s.areaStyle === undefined)), true, id);
+  }
+  // Series of one size share the one axis.
+  assert.deepEqual(chartType('line').option(byMonth, 600, 300, CHART_SIZES.query, false).yAxis.length, 1);
+});

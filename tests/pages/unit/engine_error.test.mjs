@@ -46,8 +46,8 @@ test('splitSqlStatements: semicolons of code only; empty stretches left out', ()
     'SELECT * FROM (\nSELECT 1 AS a\n) WHERE false;\n\nCREATE TEMP TABLE t AS SELECT 2 AS b;\n');
   assert.deepEqual([s.last.text, s.last.at], ['\nFROM t;', 52]);
   const st = ctx.scriptStatements(s, 2, 10, 100);
-  assert.match(st.page.sql, /\nFROM t\nLIMIT 10 OFFSET 10$/);
-  assert.match(st.capped.sql, /\nFROM t\nLIMIT 100$/);
+  assert.match(st.page.sql, /SELECT \* FROM \(\n\nFROM t\n\) AS _paginated_subq\nLIMIT 10 OFFSET 10$/);
+  assert.match(st.capped.sql, /SELECT \* FROM \(\n\nFROM t\n\) AS _paginated_subq\nLIMIT 100$/);
 });
 
 test('mapEngineError: LINE and caret of wrapped statements and scripts point into the user text', () => {

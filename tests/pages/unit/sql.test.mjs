@@ -43,17 +43,17 @@ test('path variable and paginated statements', () => {
     "SELECT *\nFROM read_parquet('/d/x'') UNION SELECT 1; --.parquet')\nLIMIT 10");
   const st = ctx.paginatedStatements('SELECT 1 -- c', 3, 10);
   assert.equal(st.count, 'SELECT COUNT(*) as cnt FROM (\nSELECT 1 -- c\n) AS _paginated_subq');
-  assert.equal(st.page, 'SELECT 1 -- c\nLIMIT 10 OFFSET 20');
+  assert.equal(st.page, 'SELECT * FROM (\nSELECT 1 -- c\n) AS _paginated_subq\nLIMIT 10 OFFSET 20');
   assert.equal(ctx.fileQuery('read_csv', '/d/a.csv'), "SELECT *\nFROM read_csv('/d/a.csv')\nLIMIT 10");
 });
 
-test('paged statements drop a closing semicolon and the comments after it, then the LIMIT', () => {
+test('paged statements drop a closing semicolon and the comments after it, and keep the LIMIT', () => {
   assert.equal(ctx.pagedBaseSql('SELECT DISTINCT a FROM t;'), 'SELECT DISTINCT a FROM t');
   assert.equal(ctx.pagedBaseSql('SELECT a FROM t; -- note\n  -- more\n'), 'SELECT a FROM t');
-  assert.equal(ctx.pagedBaseSql('SELECT a FROM t LIMIT 10;\n'), 'SELECT a FROM t');
+  assert.equal(ctx.pagedBaseSql('SELECT a FROM t LIMIT 10;\n'), 'SELECT a FROM t LIMIT 10');
   // A semicolon inside a literal, or in the middle, is the user's text.
   assert.equal(ctx.pagedBaseSql("SELECT ';' AS s"), "SELECT ';' AS s");
   assert.equal(ctx.pagedBaseSql('SELECT 1; SELECT 2'), 'SELECT 1; SELECT 2');
   const st = ctx.paginatedStatements(ctx.pagedBaseSql('SELECT 1 AS x; -- c'), 1, 10);
-  assert.equal(st.page, 'SELECT 1 AS x\nLIMIT 10 OFFSET 0');
+  assert.equal(st.page, 'SELECT * FROM (\nSELECT 1 AS x\n) AS _paginated_subq\nLIMIT 10 OFFSET 0');
 });

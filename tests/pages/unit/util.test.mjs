@@ -26,16 +26,38 @@ test('fmtSize and fmtDate', () => {
   assert.equal(ctx.fmtSize(undefined), '');
   assert.equal(ctx.fmtSize(0), '0 B');
   assert.equal(ctx.fmtSize(512), '512 B');
-  assert.equal(ctx.fmtSize(1023), '1023 B');
+  assert.equal(ctx.fmtSize(1023), ctx.formatNumber(1023) + ' B');
   assert.equal(ctx.fmtSize(1536), '1.5 KB');
   assert.equal(ctx.fmtSize(1024 * 1024), '1.0 MB');
-  assert.equal(ctx.fmtSize(5 * 1024 ** 3), '5120.0 MB');
+  assert.equal(ctx.fmtSize(5 * 1024 ** 3), ctx.formatFixed(5120, 1) + ' MB');
   assert.equal(ctx.fmtDate(0), '');
   assert.equal(ctx.fmtDate(undefined), '');
   const d = new Date(2025, 0, 5, 15, 7);
   const text = ctx.fmtDate(d.getTime() / 1000);
   assert.equal(text, d.toLocaleDateString(undefined, { year: 'numeric', month: 'short', day: 'numeric' }) + ' ' +
     d.toLocaleTimeString(undefined, { hour: '2-digit', minute: '2-digit' }));
+});
+
+// Every number a page writes, notes and messages as well as cells, follows the one locale rule:
+// under LANG=C (language "C") that is en-US grouping, never none.
+test('numbers in notes and messages use the display locale', () => {
+  const cases = [
+    // [language, formatted 3000000, 1.5 with one decimal]
+    ['C', '3,000,000', '1.5'],
+    ['C.UTF-8', '3,000,000', '1.5'],
+    ['POSIX', '3,000,000', '1.5'],
+    ['de-DE', '3.000.000', '1,5'],
+    ['xx-nonsense-!!', '3,000,000', '1.5'],
+  ];
+  for (const [lang, grouped, fixed] of cases) {
+    const f = new Intl.NumberFormat(ctx.displayLocale(lang));
+    assert.equal(f.format(3000000), grouped, lang);
+    assert.equal(new Intl.NumberFormat(ctx.displayLocale(lang), { minimumFractionDigits: 1, maximumFractionDigits: 1 }).format(1.5), fixed, lang);
+  }
+  assert.equal(ctx.rowsText(1), ctx.formatNumber(1) + ' row');
+  assert.equal(ctx.rowsText(3000000), ctx.formatNumber(3000000) + ' rows');
+  assert.equal(ctx.formatMs(12345.6), ctx.formatNumber(12346) + ' ms');
+  assert.equal(ctx.formatFixed(12.345, 1), ctx.formatNumber(12.3));
 });
 
 test('cell formatting of the two table forms', () => {

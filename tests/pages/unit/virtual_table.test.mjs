@@ -7,6 +7,7 @@ import * as escape from '../../../pages/common/escape.js';
 import * as numbers from '../../../pages/common/numbers.js';
 import * as util from '../../../pages/query/util.js';
 import * as virtualTable from '../../../pages/common/virtual_table.js';
+import * as cells from '../../../pages/common/cells.js';
 
 const ctx = { ...escape, ...numbers, ...util, ...virtualTable };
 const MAX = 15000000;
@@ -79,8 +80,8 @@ test('an answer taller than the layout limit is spread over it without gaps or j
 test('body markup: spacers only where rows are left out, cells escaped, numbers only where flagged', () => {
   const rows = [['1234567', '<b>', ''], ['3.14159', 'x', null], null];
   assert.equal(ctx.virtualBodyMarkup(rows, { first: 0, last: 3, top: 0, bottom: 0 }, 3, [true, true, true]),
-    '<tr><td>' + (1234567).toLocaleString() + '</td><td>&lt;b&gt;</td><td></td></tr>' +
-    '<tr><td>' + (3.142).toLocaleString() + '</td><td>x</td><td></td></tr><tr></tr>');
+    '<tr><td class="cell-num">' + (1234567).toLocaleString() + '</td><td class="cell-num">&lt;b&gt;</td><td class="cell-num"></td></tr>' +
+    '<tr><td class="cell-num">' + (3.142).toLocaleString() + '</td><td class="cell-num">x</td><td class="cell-num"></td></tr><tr></tr>');
   assert.equal(ctx.virtualBodyMarkup(rows, { first: 1, last: 2, top: 26.6, bottom: 27 }, 3, []),
     '<tr class="virtual-gap" style="height:27px"><td colspan="3"></td></tr><tr><td>3.14159</td><td>x</td><td></td></tr>' +
     '<tr class="virtual-gap" style="height:27px"><td colspan="3"></td></tr>');
@@ -93,7 +94,7 @@ test('the hidden row of widest texts: longest text, longest whole number with a 
   const rows = [['a', '5', ''], null, ['<abcd>', '-1234.5', ''], ['ab', '99999', '']];
   assert.equal(ctx.virtualSizerMarkup(rows, 3, [false, true, true]),
     '<tr class="virtual-sizer"><td>&lt;abcd&gt;</td><td>' + (-1234).toLocaleString() + (0.888).toLocaleString().slice(1) +
-    '</td><td></td></tr>');
+    '</td><td>NULL</td></tr>');
   assert.equal(ctx.virtualSizerMarkup([['1.5'], ['12']], 1, [true]), '<tr class="virtual-sizer"><td>' + (12.888).toLocaleString() + '</td></tr>');
   assert.equal(ctx.virtualSizerMarkup([['12345']], 1, [false]), '<tr class="virtual-sizer"><td>12345</td></tr>');
 });
@@ -103,8 +104,31 @@ test('numeric cells read exactly as the Query page has always formatted them', (
     '2024-01-05', 'Infinity', 'NaN', '12345678901234567891', '-98765432109876543210', '9007199254740993', '0x1F'];
   for (const t of texts) {
     const one = { first: 0, last: 1, top: 0, bottom: 0 };
-    assert.equal(ctx.virtualBodyMarkup([[t]], one, 1, [true]), '<tr><td>' + ctx.escapeHtml(ctx.fmtTableCell(t, true)) + '</td></tr>', t);
+    assert.equal(ctx.virtualBodyMarkup([[t]], one, 1, [true]), '<tr><td class="cell-num">' + ctx.escapeHtml(ctx.fmtTableCell(t, true)) + '</td></tr>', t);
     assert.equal(ctx.virtualBodyMarkup([[t]], one, 1, [false]), '<tr><td>' + ctx.escapeHtml(t) + '</td></tr>', t);
   }
   assert.equal(ctx.groupedNumberText('12345678901234567891'), BigInt('12345678901234567891').toLocaleString());
+});
+
+test('NULL cells read NULL, dim and apart from an empty text, in numeric columns too', () => {
+  const result = { rows: [['', ''], ['', '5'], ['<i>', '']], nulls: [[0, 0], [2, 1], 'junk'] };
+  const isNull = cells.nullCells(result);
+  const all = { first: 0, last: 3, top: 0, bottom: 0 };
+  assert.equal(ctx.virtualBodyMarkup(result.rows, all, 2, [false, true], isNull),
+    '<tr><td class="cell-null">NULL</td><td class="cell-num"></td></tr>' +
+    '<tr><td></td><td class="cell-num">5</td></tr>' +
+    '<tr><td>&lt;i&gt;</td><td class="cell-null cell-num">NULL</td></tr>');
+  // A text reading "NULL" is a text; an answer without the list has no NULL cells.
+  const cases = [
+    // [result, row, column, is NULL]
+    [{ nulls: [[1, 2]] }, 1, 2, true],
+    [{ nulls: [[1, 2]] }, 2, 1, false],
+    [{ nulls: [] }, 0, 0, false],
+    [{}, 0, 0, false],
+    [null, 0, 0, false],
+  ];
+  for (const [res, r, c, want] of cases) assert.equal(cells.nullCells(res)(r, c), want, JSON.stringify(res));
+  assert.equal(cells.tableHtml('t', ['a', 'n'], [['NULL', '1']], [false, true], () => false),
+    '<table class="t"><thead><tr><th>a</th><th class="cell-num">n</th></tr></thead>' +
+    '<tbody><tr><td>NULL</td><td class="cell-num">1</td></tr></tbody></table>');
 });
