@@ -202,6 +202,8 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
   // getPage, the folder chooser and the two getters answer their empty value whatever happens.
   const Fallback emptyText{stringReply(""), stringReply("")};
   const Fallback emptyList{std::nullopt, compactJson(json::array())};
+  // Unless marked otherwise a function runs in the store lane: engine runs and dialogs are
+  // marked, so a save never waits behind a query, nor a query behind an open dialog.
   std::vector<BridgeBinding> table{
       // [page id] -> the page text, "" for any other id.
       {"getPage", bound([](const Args& a) { return stringReply(pageText(a.text(0))); }, emptyText)},
@@ -211,13 +213,15 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
       {"setBucketPathCpp",
        bound([](const Args& a) { return replyOf(setBucketPath(a.text(0)), okText); })},
       // [] -> the chosen folder, "" when cancelled.
-      {"chooseFolderCpp", bound(
-                              [dialogs] {
-                                auto chosen = chooseFolder(dialogs);
-                                auto* path = std::get_if<std::string>(&chosen);
-                                return stringReply(path ? *path : "");
-                              },
-                              emptyText)},
+      {"chooseFolderCpp",
+       bound(
+           [dialogs] {
+             auto chosen = chooseFolder(dialogs);
+             auto* path = std::get_if<std::string>(&chosen);
+             return stringReply(path ? *path : "");
+           },
+           emptyText),
+       std::nullopt, Lane::Dialog},
       // [] -> the tree, or {"bucketPath", "error"} when the root does not exist.
       // [] -> the whole tree; [{"limit": n, "folders"?: [relative path...]}] -> one round.
       {"listBucketCpp", bound([exe](const CallArgs& args) {
@@ -229,13 +233,14 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
          const auto existing =
              a.textOr(1, "") == kReplaceExisting ? ExistingParquet::Replace : ExistingParquet::Keep;
          return replyOf(csv2parquet(a.text(0), services, existing), conversionReply);
-       })},
+       }),
+       std::nullopt, Lane::Engine},
       // [sql, stop tag?] -> {"columns", "numericCols", "rows"}.
       {"queryDuckCpp", bound([services](const Args& a) {
          return replyOf(queryDuck(a.text(0), services),
                         [](JsonText result) { return std::move(result.text); });
        }),
-       kQueryStopTagAt},
+       kQueryStopTagAt, Lane::Engine},
       // [] -> the saved queries.
       {"getSavedQueriesCpp", bound([] { return compactJson(getSavedQueries()); }, emptyList)},
       // [name, sql] -> "ok".
@@ -266,16 +271,19 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
       {"getSchemaCpp", bound([services](const Args& a) {
          return replyOf(getSchema(a.text(0), services), schemaReply);
        }),
-       kQueryStopTagAt},
+       kQueryStopTagAt, Lane::Engine},
       // [csv text] -> {"ok": destination} or {"cancelled": true}.
       {"saveCsvCpp",
-       bound([dialogs](const Args& a) { return replyOf(saveCsv(a.text(0), dialogs), okPath); })},
-      // [sql, setup?] -> {"ok": destination} or {"cancelled": true}.
+       bound([dialogs](const Args& a) { return replyOf(saveCsv(a.text(0), dialogs), okPath); }),
+       std::nullopt, Lane::Dialog},
+      // [sql, setup?] -> {"ok": destination} or {"cancelled": true}. It asks first, then runs
+      // the engine; in the dialog lane, so its dialog never opens beside another one.
       {"exportToCsvCpp", bound([services, dialogs](const Args& a) {
          const std::string sql = a.text(0);
          const std::string setup = a.size() > 1 ? a.text(1) : std::string();
          return replyOf(exportToCsv(sql, setup, services, dialogs), okPath);
-       })},
+       }),
+       std::nullopt, Lane::Dialog},
   };
   if (env.pageTiming) {
     // [{"reply", "drawn", "rows"}] -> null.

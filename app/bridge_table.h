@@ -41,12 +41,26 @@ class CallArgs {
 // Arguments in, reply text out.
 using BridgeFunction = std::function<std::string(const CallArgs& args)>;
 
+// Where the dispatcher runs a function's calls. Calls of one lane start in arrival order; the
+// lanes never wait for each other.
+enum class Lane {
+  // Quick work on the stored records and the data folder: one at a time, so a read sees every
+  // change posted before it.
+  Store,
+  // Engine runs: side by side, up to the dispatcher's engine width.
+  Engine,
+  // Calls that open a native dialog: one at a time, so two dialogs never open together.
+  Dialog,
+};
+inline constexpr std::size_t kLaneCount = 3;
+
 struct BridgeBinding {
   std::string name;
   BridgeFunction call;  // never throws; always answers valid JSON text
   // Where a call may carry a stop tag among its arguments (beyond those the function reads);
   // the stop function ends the calls with its tag. None: the function cannot be stopped.
   std::optional<std::size_t> stopTagAt = std::nullopt;
+  Lane lane = Lane::Store;
 };
 
 // The bridge functions in registration order, then the page's timing function when

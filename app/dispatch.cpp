@@ -1,5 +1,6 @@
 #include "app/dispatch.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -9,6 +10,9 @@
 namespace plinthos {
 
 namespace {
+constexpr std::size_t kMinEngineWidth = 2;
+constexpr std::size_t kMaxEngineWidth = 4;
+
 double msBetween(std::chrono::steady_clock::time_point from,
                  std::chrono::steady_clock::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();
@@ -24,46 +28,71 @@ std::string pageTimingScript(const char* statement) {
   return script;
 }
 
-Dispatcher::Dispatcher(std::vector<BridgeBinding> table, Reply reply, ToMain toMain)
+std::size_t Dispatcher::defaultEngineWidth() {
+  return std::clamp<std::size_t>(std::thread::hardware_concurrency(), kMinEngineWidth,
+                                 kMaxEngineWidth);
+}
+
+Dispatcher::Dispatcher(std::vector<BridgeBinding> table, Reply reply, ToMain toMain,
+                       std::size_t engineWidth)
     : table_(std::move(table)),
       reply_(std::move(reply)),
       toMain_(std::move(toMain)),
       timing_(std::getenv(kTimingVariable) != nullptr),
       stop_(stopFunction([this](const std::string& tag) { return stopTag(tag); })) {
-  worker_ = std::thread([this] {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      wake_.wait(lock, [this] { return closed_ || !queue_.empty(); });
-      if (closed_) return;
-      runOne(lock);
+  static_assert(static_cast<std::size_t>(Lane::Dialog) + 1 == kLaneCount);
+  try {
+    for (Lane lane : {Lane::Store, Lane::Engine, Lane::Dialog}) {
+      const std::size_t width = lane == Lane::Engine ? std::max<std::size_t>(engineWidth, 1) : 1;
+      for (std::size_t i = 0; i < width; ++i) workers_.emplace_back([this, lane] { work(lane); });
     }
-  });
+  } catch (...) {
+    // No destructor runs for a constructor that throws: the workers started must be joined.
+    shutdown();
+    for (auto& worker : workers_) worker.join();
+    throw;
+  }
 }
 
 Dispatcher::~Dispatcher() {
   shutdown();
-  if (worker_.joinable()) worker_.join();
+  for (auto& worker : workers_) {
+    if (worker.joinable()) worker.join();
+  }
+}
+
+void Dispatcher::work(Lane lane) {
+  Queue& queue = queueOf(lane);
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    queue.wake.wait(lock, [&] { return closed_ || !queue.waiting.empty(); });
+    if (closed_) return;
+    runOne(lock, lane);
+  }
 }
 
 void Dispatcher::post(std::size_t index, std::string id, const std::string& args) {
   if (index >= table_.size() || !table_[index].call) return;
   CallArgs decoded(args);
   std::string tag = stopTagOf(table_[index], decoded);
+  Queue& queue = queueOf(table_[index].lane);
   {
     std::lock_guard lock(mutex_);
     if (closed_) return;
-    queue_.push_back(Call{index, std::move(id), std::move(decoded), std::move(tag), Clock::now()});
+    queue.waiting.push_back(
+        Call{index, std::move(id), std::move(decoded), std::move(tag), Clock::now()});
   }
-  wake_.notify_one();
+  queue.wake.notify_one();
 }
 
-// Takes the first waiting call and runs it with the lock released; the lock is held again on
-// return. The table's functions answer every call themselves, failures included.
-void Dispatcher::runOne(std::unique_lock<std::mutex>& lock) {
-  Call call = std::move(queue_.front());
-  queue_.pop_front();
-  Running running{call.tag, {}};
-  running_ = &running;
+// Takes the first waiting call of `lane` and runs it with the lock released; the lock is held
+// again on return. The table's functions answer every call themselves, failures included.
+void Dispatcher::runOne(std::unique_lock<std::mutex>& lock, Lane lane) {
+  Queue& queue = queueOf(lane);
+  Call call = std::move(queue.waiting.front());
+  queue.waiting.pop_front();
+  Running running{call.tag, lane, {}};
+  running_.push_back(&running);
   lock.unlock();
   std::string json;
   const Clock::time_point started = Clock::now();
@@ -74,7 +103,7 @@ void Dispatcher::runOne(std::unique_lock<std::mutex>& lock) {
   std::optional<Steps> steps;
   if (timing_) steps = Steps{table_[call.index].name, call.posted, started, Clock::now()};
   lock.lock();
-  running_ = nullptr;
+  std::erase(running_, &running);
   if (closed_) return;  // nobody is listening any more
   lock.unlock();
   // A reply may run to many megabytes: moved, never copied.
@@ -89,7 +118,7 @@ void Dispatcher::deliver(std::string id, std::string json, std::optional<Steps> 
     try {
       reply(id, json);
     } catch (...) {
-      // Nothing more can be done for this call; keep the queue moving.
+      // Nothing more can be done for this call; keep the lane moving.
     }
     if (steps) {
       std::fprintf(stderr,
@@ -109,18 +138,22 @@ void Dispatcher::deliver(std::string id, std::string json, std::optional<Steps> 
 std::size_t Dispatcher::stopTag(const std::string& tag) {
   std::lock_guard lock(mutex_);
   std::size_t stopped = 0;
-  if (running_ && running_->tag == tag) {
-    running_->engine.stop();
-    ++stopped;
-  }
-  // Handed to the main thread under the lock, so before any later reply of the worker.
-  for (auto it = queue_.begin(); it != queue_.end();) {
-    if (it->tag == tag) {
-      deliver(it->id, cancelledReply());
-      it = queue_.erase(it);
+  for (Running* running : running_) {
+    if (running->tag == tag) {
+      running->engine.stop();
       ++stopped;
-    } else {
-      ++it;
+    }
+  }
+  // Handed to the main thread under the lock, so before any later reply of a worker.
+  for (Queue& queue : lanes_) {
+    for (auto it = queue.waiting.begin(); it != queue.waiting.end();) {
+      if (it->tag == tag) {
+        deliver(it->id, cancelledReply());
+        it = queue.waiting.erase(it);
+        ++stopped;
+      } else {
+        ++it;
+      }
     }
   }
   return stopped;
@@ -130,15 +163,28 @@ void Dispatcher::shutdown() {
   {
     std::lock_guard lock(mutex_);
     closed_ = true;
-    queue_.clear();
-    if (running_) running_->engine.stop();
+    for (Queue& queue : lanes_) queue.waiting.clear();
+    for (Running* running : running_) running->engine.stop();
   }
-  wake_.notify_all();
+  for (Queue& queue : lanes_) queue.wake.notify_all();
 }
 
 bool Dispatcher::busy() const {
   std::lock_guard lock(mutex_);
-  return running_ != nullptr || !queue_.empty();
+  if (!running_.empty()) return true;
+  for (const Queue& queue : lanes_) {
+    if (!queue.waiting.empty()) return true;
+  }
+  return false;
+}
+
+Dispatcher::Load Dispatcher::load(Lane lane) const {
+  std::lock_guard lock(mutex_);
+  Load load{0, queueOf(lane).waiting.size()};
+  for (const Running* running : running_) {
+    if (running->lane == lane) ++load.running;
+  }
+  return load;
 }
 
 }  // namespace plinthos

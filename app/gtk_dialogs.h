@@ -1,8 +1,8 @@
 #pragma once
 // The native dialogs on GTK 4.8, modal to the main window. Each runs a nested main loop on the
 // main thread until the user decides; asked from another thread (the dispatcher's worker), the
-// dialog is run on the main thread and waited for there. Bridge calls arriving meanwhile wait in
-// the dispatcher's queue.
+// dialog is run on the main thread and waited for there. Bridge calls arriving meanwhile run in
+// their own lanes; another dialog waits for this one.
 #include <gtk/gtk.h>
 
 #include <thread>

@@ -60,7 +60,7 @@ struct StopBinding {
   plinthos::Dispatcher* dispatcher;
 };
 
-// The stop function skips the queue: it must act while the query it stops is running.
+// The stop function skips the lanes: it must act while the query it stops is running.
 void onStop(const char* id, const char* req, void* arg) {
   try {
     auto* binding = static_cast<StopBinding*>(arg);
@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
   plinthos::BridgeEnv env{exePath, plinthos::duckdbPathFor(exePath), &dialogs};
   // The page's own timing line joins the dispatcher's on standard error.
   if (timing) env.pageTiming = [](const std::string& line) { std::fputs(line.c_str(), stderr); };
-  // The calls run on the dispatcher's worker, so the window keeps drawing while they wait.
+  // The calls run on the dispatcher's workers, so the window keeps drawing while they wait.
   plinthos::Dispatcher dispatcher(
       plinthos::bridgeTable(env),
       [w](const std::string& id, const std::string& json) {

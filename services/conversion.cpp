@@ -1,6 +1,7 @@
 #include "services/conversion.h"
 
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 #include <utility>
 
@@ -17,6 +18,10 @@ constexpr EngineJob kConversionJob{"/tmp/duckconv_", OutputMode::Default,
                                    messages::kConversionFailed};
 constexpr const char* kParquetExtension = ".parquet";
 constexpr int kMaxFreeNameTries = 1000;
+
+// Conversions run one at a time: two side by side could pick the same free name, or write one
+// file together.
+std::mutex conversionMutex;
 
 bool entryExists(const fs::path& p) {
   std::error_code ec;
@@ -51,6 +56,7 @@ std::string conversionStatement(const std::string& csvPath, const std::string& p
 Result<Conversion> csv2parquet(const std::string& csvPath, const ServiceEnv& env,
                                ExistingParquet existing) {
   const std::string folder = conversionFolder(env.exePath);
+  std::lock_guard one(conversionMutex);
   Conversion done{parquetPathFor(csvPath), std::nullopt};
   if (existing == ExistingParquet::Keep) {
     auto free = freeTarget(folder, done.parquetPath);

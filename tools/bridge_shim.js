@@ -1,8 +1,9 @@
 // The page-side stand-in for the web view's bindings, injected before the shell's own script:
-// one promise per call, the reply parsed as JSON. Each call is handed to the server's queue only
-// after the one before it, so the queue keeps call order; the replies come back through one
-// long poll, so any number of pending calls hold a single connection and the stop function,
-// which skips the queue, always gets through. The server fills in the two name lists.
+// one promise per call, the reply parsed as JSON. Each call is handed to the server's dispatcher
+// only after the one before it, so each of its lanes keeps call order; the replies come back
+// through one long poll as their calls end, so any number of pending calls hold a single
+// connection and the stop function, which skips the lanes, always gets through. The server fills
+// in the two name lists.
 (() => {
   const QUEUED = __QUEUED_NAMES__;
   const AT_ONCE = __AT_ONCE_NAMES__;
@@ -55,5 +56,7 @@
       .then((t) => JSON.parse(t));
 
   for (const name of QUEUED) window[name] = (...args) => queued(name, args);
+  // For tests: how many calls still wait for their reply.
+  window.__bridgePending = () => waiting.size;
   for (const name of AT_ONCE) window[name] = (...args) => atOnce(name, args);
 })();

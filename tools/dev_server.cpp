@@ -142,7 +142,8 @@ int serve(const std::vector<BridgeBinding>& bindings, ScriptedDialogs& dialogs, 
     res.set_content("\"ok\"", kJson);
   });
   // A page's call carries its id in a header and is answered at once, its reply collected later
-  // through /replies; a call straight from a test waits for its reply. Both are queued alike.
+  // through /replies; a call straight from a test waits for its reply (each on a server thread of
+  // its own, so such calls run side by side as the lanes allow). Both go to the dispatcher alike.
   auto onBridge = [&](const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches[1];
     const std::string args = req.body.empty() ? "[]" : req.body;

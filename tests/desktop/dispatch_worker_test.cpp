@@ -1,12 +1,15 @@
-// The dispatcher with a worker thread: calls run off the main thread one at a time in arrival
-// order, dialogs hop to the main thread in turn, replies arrive on the main thread, and the stop
-// function ends a running engine with its whole process group and drops the calls of its tag.
-// The test thread plays the main thread.
+// The dispatcher's lanes: calls run off the main thread, one at a time in arrival order within
+// the store and dialog lanes, side by side up to the width in the engine lane, none waiting for
+// another lane; dialogs hop to the main thread in turn, replies arrive on the main thread, and the
+// stop function ends a running engine with its whole process group and drops the calls of its
+// tag, in any lane. The test thread plays the main thread.
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <future>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 #include <utility>
@@ -112,8 +115,20 @@ class WorkerDispatch : public NativeTest {
   }
   pid_t pidIn(const char* name) { return std::atoi(readFile(root / name).c_str()); }
 
+  // An engine that answers SQL starting with "quick" at once; for any other SQL it writes its
+  // process id to a file named after the SQL and waits.
+  std::string engineNamingItsRun() {
+    fs::path p = root / "named-engine";
+    writeScript(p,
+                "sql=$(cat)\ncase \"$sql\" in quick*) echo '[{\"n\":1}]'; exit 0;; esac\n"
+                "echo $$ > " +
+                    sq(root.string()) + "/\"pid-$sql\"\nsleep 300 &\nwait\n");
+    return p.string();
+  }
+  pid_t runOf(const std::string& sql) { return pidIn(("pid-" + sql).c_str()); }
+
   // A stoppable function that runs `engine` on its SQL argument (this engine always starts).
-  BridgeBinding engineCall(const std::string& engine) {
+  BridgeBinding engineCall(const std::string& engine, Lane lane = Lane::Store) {
     const std::string folder = data.string(), prefix = (root / "script_").string();
     return {"query",
             [=](const CallArgs& args) {
@@ -122,7 +137,7 @@ class WorkerDispatch : public NativeTest {
               auto* run = std::get_if<EngineRun>(&ran);
               return run ? run->output : cancelledReply();
             },
-            kQueryStopTagAt};
+            kQueryStopTagAt, lane};
   }
 };
 
@@ -262,6 +277,205 @@ TEST_F(WorkerDispatch, DestroyingItEndsTheRunningEngineAndDropsTheRestUnanswered
     engine = pidIn("engine.pid");
   }  // the engine is killed, so the worker can be joined
   EXPECT_TRUE(waitFor([&] { return !running(engine); }));
+  main.runPending();
+  EXPECT_TRUE(replies.got.empty());
+}
+
+// Calls that wait until the test lets each one through by its key; what entered, in order.
+class Gate {
+ public:
+  std::string pass(const std::string& key) {
+    std::unique_lock lock(mutex_);
+    entered_.push_back(key);
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return open_.count(key) > 0; });
+    return json(key).dump();
+  }
+  void open(const std::string& key) {
+    std::lock_guard lock(mutex_);
+    open_.insert(key);
+    changed_.notify_all();
+  }
+  // Waits until `count` calls have entered; false if they never do.
+  bool entered(std::size_t count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kFailsafe, [&] { return entered_.size() >= count; });
+  }
+  std::vector<std::string> order() {
+    std::lock_guard lock(mutex_);
+    return entered_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<std::string> entered_;
+  std::set<std::string> open_;
+};
+
+BridgeBinding gated(Gate& gate, Lane lane) {
+  return {"gated", [&gate](const CallArgs& a) { return gate.pass(a.at(0)->get<std::string>()); },
+          kQueryStopTagAt, lane};
+}
+
+TEST(EngineWidth, IsTheNumberOfCoresWithinTwoAndFour) {
+  const std::size_t width = Dispatcher::defaultEngineWidth();
+  EXPECT_GE(width, 2u);
+  EXPECT_LE(width, 4u);
+  if (std::thread::hardware_concurrency() >= 2 && std::thread::hardware_concurrency() <= 4) {
+    EXPECT_EQ(width, std::thread::hardware_concurrency());
+  }
+}
+
+// A save and the read after it are answered, in their order, while an engine run and a dialog
+// both still wait; the read sees the save.
+TEST_F(WorkerDispatch, StoreCallsAreAnsweredInOrderWhileAnEngineRunAndADialogWait) {
+  FakeMain main;
+  Replies replies;
+  Gate gate;
+  std::vector<std::string> stored;  // only the store lane touches it
+  std::vector<BridgeBinding> table{
+      gated(gate, Lane::Engine),
+      gated(gate, Lane::Dialog),
+      {"save",
+       [&](const CallArgs& a) {
+         stored.push_back(a.at(0)->get<std::string>());
+         return std::string("\"ok\"");
+       }},
+      {"read", [&](const CallArgs&) { return json(stored).dump(); }},
+  };
+  Dispatcher dispatcher(std::move(table), replies.recorder(), main.poster());
+  dispatcher.post(0, "query", R"(["query"])");
+  dispatcher.post(1, "dialog", R"(["dialog"])");
+  ASSERT_TRUE(gate.entered(2));
+  const std::vector<std::pair<std::size_t, std::string>> storeCalls = {
+      {2, R"(["a"])"}, {3, "[]"}, {2, R"(["b"])"}, {3, "[]"}};
+  for (std::size_t i = 0; i < storeCalls.size(); ++i) {
+    dispatcher.post(storeCalls[i].first, "store" + std::to_string(i), storeCalls[i].second);
+  }
+  ASSERT_TRUE(main.runUntil([&] { return replies.got.size() == storeCalls.size(); }));
+  EXPECT_EQ(replies.got,
+            (std::vector<std::pair<std::string, std::string>>{{"store0", "\"ok\""},
+                                                              {"store1", R"(["a"])"},
+                                                              {"store2", "\"ok\""},
+                                                              {"store3", R"(["a","b"])"}}));
+  EXPECT_EQ(dispatcher.load(Lane::Engine), (Dispatcher::Load{1, 0}));
+  EXPECT_EQ(dispatcher.load(Lane::Dialog), (Dispatcher::Load{1, 0}));
+  EXPECT_EQ(dispatcher.load(Lane::Store), (Dispatcher::Load{0, 0}));
+
+  gate.open("query");
+  gate.open("dialog");
+  ASSERT_TRUE(main.runUntil([&] { return replies.got.size() == storeCalls.size() + 2; }));
+  EXPECT_FALSE(dispatcher.busy());
+}
+
+// Engine calls start in arrival order, as many at once as the width allows; the next one starts
+// when any of them ends. Dialogs go one at a time whatever the width.
+TEST_F(WorkerDispatch, EngineCallsRunSideBySideUpToTheWidthAndDialogsOneAtATime) {
+  struct Case {
+    Lane lane;
+    std::size_t width;
+    std::size_t atOnce;
+  };
+  const std::vector<Case> cases = {
+      {Lane::Engine, 1, 1}, {Lane::Engine, 2, 2}, {Lane::Engine, 3, 3}, {Lane::Dialog, 3, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("width " + std::to_string(c.width));
+    FakeMain main;
+    Replies replies;
+    Gate gate;
+    Dispatcher dispatcher({gated(gate, c.lane)}, replies.recorder(), main.poster(), c.width);
+    const std::size_t calls = c.atOnce + 2;
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i < calls; ++i) {
+      keys.push_back("run" + std::to_string(i));
+      dispatcher.post(0, keys.back(), json::array({keys.back()}).dump());
+    }
+    ASSERT_TRUE(gate.entered(c.atOnce));
+    ASSERT_TRUE(waitFor([&] { return dispatcher.load(c.lane).running == c.atOnce; }));
+    EXPECT_EQ(dispatcher.load(c.lane), (Dispatcher::Load{c.atOnce, calls - c.atOnce}));
+    EXPECT_EQ(gate.order(), std::vector<std::string>(keys.begin(), keys.begin() + c.atOnce));
+
+    // The last one started ends first: the next waiting call takes its place.
+    gate.open(keys[c.atOnce - 1]);
+    ASSERT_TRUE(gate.entered(c.atOnce + 1));
+    EXPECT_EQ(gate.order().back(), keys[c.atOnce]);
+    ASSERT_TRUE(main.runUntil([&] { return replies.got.size() == 1; }));
+    EXPECT_EQ(replies.got[0].first, keys[c.atOnce - 1]);
+    for (const auto& key : keys) gate.open(key);
+    ASSERT_TRUE(main.runUntil([&] { return replies.got.size() == calls; }));
+    EXPECT_EQ(gate.order(), keys);
+  }
+}
+
+// In each lane, stopping a tag ends its running engine and drops its waiting call, and leaves
+// the other lanes' calls running.
+TEST_F(WorkerDispatch, StopFindsItsCallsRunningOrWaitingInEveryLane) {
+  const std::vector<std::pair<Lane, std::string>> lanes = {
+      {Lane::Store, "store"}, {Lane::Engine, "engine"}, {Lane::Dialog, "dialog"}};
+  FakeMain main;
+  Replies replies;
+  const std::string engine = engineNamingItsRun();
+  std::vector<BridgeBinding> table;
+  for (const auto& [lane, name] : lanes) table.push_back(engineCall(engine, lane));
+  Dispatcher dispatcher(std::move(table), replies.recorder(), main.poster(), 1);
+  for (std::size_t i = 0; i < lanes.size(); ++i) {
+    const std::string& name = lanes[i].second;
+    dispatcher.post(i, name + " running", json::array({"slow-" + name, name}).dump());
+    dispatcher.post(i, name + " waiting", json::array({"quick", name}).dump());
+  }
+  for (const auto& [lane, name] : lanes) {
+    ASSERT_TRUE(waitFor([&] { return runOf("slow-" + name) > 0; })) << name;
+    EXPECT_EQ(dispatcher.load(lane), (Dispatcher::Load{1, 1})) << name;
+  }
+
+  std::size_t answered = 0;
+  for (std::size_t i = 0; i < lanes.size(); ++i) {
+    const auto& [lane, name] = lanes[i];
+    SCOPED_TRACE(name);
+    EXPECT_EQ(dispatcher.stop(json::array({name}).dump()), R"({"stopped":2})");
+    answered += 2;
+    ASSERT_TRUE(main.runUntil([&] { return replies.got.size() == answered; }));
+    EXPECT_EQ(replies.got[answered - 2],
+              (std::pair<std::string, std::string>{name + " waiting", R"({"cancelled":true})"}));
+    EXPECT_EQ(replies.got[answered - 1],
+              (std::pair<std::string, std::string>{name + " running", R"({"cancelled":true})"}));
+    EXPECT_TRUE(waitFor([&] { return !running(runOf("slow-" + name)); }));
+    for (std::size_t j = i + 1; j < lanes.size(); ++j) {
+      EXPECT_TRUE(running(runOf("slow-" + lanes[j].second))) << lanes[j].second;
+    }
+  }
+  EXPECT_TRUE(waitFor([&] { return !dispatcher.busy(); }));
+}
+
+// Destroyed with a call running and one waiting in every lane: every engine is killed, nothing
+// is answered, and every worker is joined.
+TEST_F(WorkerDispatch, DestroyingItEndsTheRunsOfEveryLane) {
+  const std::vector<std::pair<Lane, std::string>> lanes = {
+      {Lane::Store, "store"}, {Lane::Engine, "engine"}, {Lane::Dialog, "dialog"}};
+  FakeMain main;
+  Replies replies;
+  const std::string engine = engineNamingItsRun();
+  std::vector<pid_t> runs;
+  {
+    std::vector<BridgeBinding> table;
+    for (const auto& [lane, name] : lanes) table.push_back(engineCall(engine, lane));
+    Dispatcher dispatcher(std::move(table), replies.recorder(), main.poster(), 2);
+    for (std::size_t i = 0; i < lanes.size(); ++i) {
+      const std::string& name = lanes[i].second;
+      dispatcher.post(i, name, json::array({"slow-" + name}).dump());
+      if (lanes[i].first == Lane::Engine) {
+        dispatcher.post(i, name + " 2", json::array({"slow-" + name + "-2"}).dump());
+      }
+      dispatcher.post(i, name + " waiting", R"(["quick"])");
+    }
+    for (const std::string sql : {"slow-store", "slow-engine", "slow-engine-2", "slow-dialog"}) {
+      ASSERT_TRUE(waitFor([&] { return runOf(sql) > 0; })) << sql;
+      runs.push_back(runOf(sql));
+    }
+    EXPECT_EQ(dispatcher.load(Lane::Engine), (Dispatcher::Load{2, 1}));
+  }
+  for (pid_t run : runs) EXPECT_TRUE(waitFor([&] { return !running(run); }));
   main.runPending();
   EXPECT_TRUE(replies.got.empty());
 }

@@ -1,5 +1,7 @@
 // The bridge table: names in registration order, getPage, the page's timing function, and every
 // function's answer to calls outside the contract.
+#include <map>
+
 #include "pages/pages.h"
 #include "tests/native/reply_shapes.h"
 #include "tests/native/test_support.h"
@@ -92,6 +94,22 @@ TEST_F(BridgeTest, OnlyEngineRunsOfTheEditorAndPagesCarryAStopTag) {
         << binding.name;
     EXPECT_EQ(stopTagOf(binding, CallArgs(R"(["SELECT 1"])")), "") << binding.name;
     EXPECT_EQ(stopTagOf(binding, CallArgs(R"(["SELECT 1",7])")), "") << binding.name;
+  }
+}
+
+// Engine runs go side by side, dialogs one at a time, and everything else in the store lane, so
+// nothing quick ever waits behind an engine run or an open dialog.
+TEST_F(BridgeTest, EachFunctionRunsInTheLaneOfWhatItWaitsFor) {
+  const std::map<std::string, Lane> marked = {
+      {"chooseFolderCpp", Lane::Dialog}, {"csv2parquetCpp", Lane::Engine},
+      {"queryDuckCpp", Lane::Engine},    {"getSchemaCpp", Lane::Engine},
+      {"saveCsvCpp", Lane::Dialog},      {"exportToCsvCpp", Lane::Dialog},
+  };
+  BridgeEnv env{exePath, engine, &dialogs};
+  env.pageTiming = [](const std::string&) {};
+  for (const auto& binding : bridgeTable(env)) {
+    auto it = marked.find(binding.name);
+    EXPECT_EQ(binding.lane, it == marked.end() ? Lane::Store : it->second) << binding.name;
   }
 }
 

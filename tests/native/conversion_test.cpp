@@ -1,6 +1,9 @@
 // csv2parquetCpp.
 #include "services/conversion.h"
 
+#include <set>
+#include <thread>
+
 #include "tests/native/test_support.h"
 
 namespace plinthos::test {
@@ -67,6 +70,29 @@ TEST_F(ConversionTest, AnExistingParquetFileIsKeptUnlessReplacingIsAsked) {
   EXPECT_EQ(call("queryDuckCpp", args({"SELECT * FROM read_parquet('keep (2).parquet')"})),
             R"({"columns":["a"],"numericCols":[true],"rows":[["1"]]})");
   EXPECT_NE(readFile(data / "keep.parquet"), "precious");  // replaced only when asked
+}
+
+// Conversions may be asked for side by side; each still gets a name of its own.
+TEST_F(ConversionTest, ConversionsSideBySideNeverShareAFile) {
+  constexpr int kConversions = 3;
+  writeFile(data / "same.csv", "a\n1\n");
+  writeFile(data / "same.parquet", "precious");
+  setBucket(data);
+  std::vector<std::string> replies(kConversions);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kConversions; ++i) {
+    threads.emplace_back([&, i] { replies[i] = call("csv2parquetCpp", args({"same.csv"})); });
+  }
+  for (auto& t : threads) t.join();
+  std::set<std::string> written;
+  for (const auto& reply : replies) written.insert(json::parse(reply).value("ok", reply));
+  EXPECT_EQ(written,
+            (std::set<std::string>{"same (2).parquet", "same (3).parquet", "same (4).parquet"}));
+  for (const auto& file : written) {
+    EXPECT_EQ(call("queryDuckCpp", args({"SELECT a FROM read_parquet('" + file + "')"})),
+              R"({"columns":["a"],"numericCols":[true],"rows":[["1"]]})");
+  }
+  EXPECT_EQ(readFile(data / "same.parquet"), "precious");
 }
 
 TEST_F(ConversionTest, RealEngineConvertsListedFilesWithoutADataFolder) {

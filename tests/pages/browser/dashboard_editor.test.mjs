@@ -39,8 +39,8 @@ const panelTitles = (page) => page.$$eval('#dashboardPreview .preview-panel-head
 const storedNames = (home) => readConfig(home).dashboards.map((d) => d.name);
 const cellsOf = (name, chartType, query, flex) => ({ name, query, chartType, flex });
 
-// Bridge calls run one at a time in call order, so this answer arrives after every earlier call's.
-const settle = (page) => page.evaluate(() => window.getBucketPathCpp());
+// Every bridge call made so far has its answer (calls of different lanes may end in any order).
+const settle = (page) => page.waitForFunction(() => window.__bridgePending() === 0);
 
 const WRITES = ['saveDashboardCpp', 'deleteDashboardCpp'];
 
