@@ -2,7 +2,7 @@
 // one chart per box, redrawn at the box's size when it changes, released when the box leaves
 // the document. The model comes from chart_model.js, the options and click rules from the type's
 // entry in chart_types.js.
-import { CHART_SIZES, chartModel } from './chart_model.js';
+import { CHART_SIZES } from './chart_model.js';
 import { chartType } from './chart_types.js';
 import { escapeHtml } from './escape.js';
 
@@ -42,8 +42,9 @@ function chartWithTipNote(option, note) {
 export function chartDraw(box, result, type, sizeName, onPick, tipNote, selected) {
   chartReleaseIn(null);
   const rules = chartType(type);
-  const model = chartModel(result);
-  if (!rules || !rules.chart || !model.series.length) return false;
+  if (!rules || !rules.chart) return false;
+  const model = rules.model(result);
+  if (!model.series.length) return false;
   const size = CHART_SIZES[sizeName];
   const clickable = typeof onPick === 'function';
   const optionFor = (w, h) => chartWithTipNote(rules.option(model, w, h, size, clickable), tipNote);

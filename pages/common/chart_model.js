@@ -93,6 +93,46 @@ export function chartModel(result) {
   return { title: columns.length ? columns[0] : '', labels, series, times };
 }
 
+// Long-format rows (label, key, numbers…) drawn as one series per value of the key column: the
+// labels in first-seen order, a series per key (per key and number column when there are several),
+// a gap where a label lacks a key, and rows of the same label and key added up. An answer whose
+// second column is numeric, or that has no number after it, is drawn as chartModel draws it.
+export function chartSplitModel(result) {
+  const columns = result && Array.isArray(result.columns) ? result.columns.map(String) : [];
+  const rows = result && Array.isArray(result.rows) ? result.rows : [];
+  const numeric = chartNumericColumns(columns, rows, result && result.numericCols);
+  const valueCols = numeric.map((n, c) => (n && c >= 2 ? c : -1)).filter((c) => c >= 0);
+  if (columns.length < 3 || numeric[1] || !valueCols.length) return chartModel(result);
+  const text = (v) => (v == null ? '' : String(v));
+  const labelAt = new Map();
+  const keyAt = new Map();
+  for (const r of rows) {
+    if (!labelAt.has(text(r[0]))) labelAt.set(text(r[0]), labelAt.size);
+    if (!keyAt.has(text(r[1]))) keyAt.set(text(r[1]), keyAt.size);
+  }
+  const labels = [...labelAt.keys()];
+  const series = [];
+  for (const key of keyAt.keys()) {
+    for (const c of valueCols) {
+      const name = (key === '' ? '(empty)' : key) + (valueCols.length > 1 ? ' · ' + columns[c] : '');
+      series.push({ name, key, column: c, values: labels.map(() => null) });
+    }
+  }
+  const seriesOf = (key, c) => keyAt.get(key) * valueCols.length + valueCols.indexOf(c);
+  for (const r of rows) {
+    const at = labelAt.get(text(r[0]));
+    for (const c of valueCols) {
+      const v = chartNumber(r[c]);
+      if (v === null) continue;
+      const s = series[seriesOf(text(r[1]), c)];
+      s.values[at] = (s.values[at] || 0) + v;
+    }
+  }
+  let times = labels.length ? labels.map(chartTimeValue) : null;
+  if (times && times.some((t) => t === null)) times = null;
+  return { title: columns[0], labels, series: series.map(({ name, values }) => ({ name, values })), times };
+}
+
 // Slices of the first series, largest first (ties keep row order), each with its share in
 // percent. Negative values count by their size.
 export function chartPieSlices(model) {

@@ -1,7 +1,8 @@
 // The chart types of both pages, in the order their menus list them: the two tables, then each
 // chart with its drawing rule (`option`: the chart library's options for a model in a box of
 // width by height pixels) and its click rule (`clickTarget`: the category label and series name
-// behind a clicked element, or null). A new chart type is one entry here.
+// behind a clicked element, or null), after its answer rule (`model`: what of the answer it
+// draws). A new chart type is one entry here.
 import {
   CHART_BACKGROUND,
   CHART_COLORS,
@@ -16,12 +17,14 @@ import {
   chartAxisFromZero,
   chartColor,
   chartLabelTurn,
+  chartModel,
   chartLegend,
   chartLegendTip,
   chartLegendWidth,
   chartPieSlices,
   chartSeriesAxes,
   chartShortLabel,
+  chartSplitModel,
   chartTextStyle,
   chartTickCount,
   chartTipHtml,
@@ -201,10 +204,28 @@ function seriesChart(id, label, look) {
     label,
     paged: false,
     chart: true,
+    model: chartModel,
     option: (model, width, height, size, clickable) => seriesOption(model, look, width, height, size, clickable),
     clickTarget: seriesClickTarget,
     elementAt: seriesElementAt,
   };
+}
+
+// One series per value of the second column. A click stands for its label alone: the series is
+// a value, not a column a click filter could name.
+function splitChart(id, label, look) {
+  return Object.assign(seriesChart(id, label, look), {
+    model: chartSplitModel,
+    clickTarget: (model, params) => {
+      const target = seriesClickTarget(model, params);
+      return target && { label: target.label, series: undefined };
+    },
+    elementAt: (model, label) => {
+      const dataIndex = model.labels.indexOf(label);
+      const seriesIndex = dataIndex < 0 ? -1 : model.series.findIndex((s) => s.values[dataIndex] !== null);
+      return seriesIndex >= 0 ? { seriesIndex, dataIndex } : null;
+    },
+  });
 }
 
 export const CHART_TYPES = Object.freeze([
@@ -213,8 +234,11 @@ export const CHART_TYPES = Object.freeze([
   seriesChart('bar', 'Bar Chart', { bars: true, area: false }),
   seriesChart('line', 'Line Chart', { bars: false, area: false }),
   seriesChart('area', 'Area Chart', { bars: false, area: true }),
-  { id: 'pie', label: 'Pie Chart', paged: false, chart: true, option: pieOption, clickTarget: pieClickTarget,
-    elementAt: pieElementAt },
+  { id: 'pie', label: 'Pie Chart', paged: false, chart: true, model: chartModel, option: pieOption,
+    clickTarget: pieClickTarget, elementAt: pieElementAt },
+  splitChart('bar-split', 'Bar Chart, a series per 2nd-column value', { bars: true, area: false }),
+  splitChart('line-split', 'Line Chart, a line per 2nd-column value', { bars: false, area: false }),
+  splitChart('area-split', 'Area Chart, an area per 2nd-column value', { bars: false, area: true }),
 ]);
 
 export function chartType(id) {

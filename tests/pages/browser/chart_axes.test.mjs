@@ -79,3 +79,24 @@ test('value axes show the data on the Query page and in dashboard panels', async
     }
   });
 });
+
+// Long-format rows (year, source, value): one line per source on both pages, with a gap where a
+// year lacks a source, instead of one line jumping back in time.
+test('long-format rows split by their second column on the Query page and in a panel', async () => {
+  const sources = ['coal', 'gas', 'oil'];
+  const rows = [];
+  for (let y = 2000; y < 2010; y++) for (const s of sources) if (!(s === 'oil' && y === 2004)) rows.push(`${y},${s},${y - 1990 + s.length}`);
+  await withApp({ data: { 'long.csv': 'year,source,value\n' + rows.join('\n') + '\n' } }, async ({ page, server, data }) => {
+    const src = `read_csv('${path.join(data, 'long.csv')}', types={'year': 'VARCHAR'})`;
+    const agg = `SELECT year, source, SUM(value) AS value FROM ${src} GROUP BY ALL ORDER BY year, source`;
+    await storeQuery(server, 'long', agg);
+    await storeDashboard(server, 'Long', [{ cells: [{ name: 'L', query: 'long', chartType: 'line-split', flex: 12 }] }], data, 'csv');
+    const lines = (view) => view.series.map((s) => [s.name, s.items.length, s.items.filter((i) => i.value == null || Number.isNaN(i.value)).length]);
+    const want = [['coal', 10, 0], ['gas', 10, 0], ['oil', 10, 1]];
+    const [, query] = await queryChart(page, agg, 'line-split');
+    assert.deepEqual(lines(query), want);
+    await openDashboard(page, 'Long');
+    await page.waitForSelector(`${content(0, 0)} canvas`);
+    assert.deepEqual(lines(await chartView(page, content(0, 0))), want);
+  });
+});

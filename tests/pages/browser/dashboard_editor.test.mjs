@@ -188,7 +188,7 @@ test('a dashboard built from nothing through the page is stored as built, and Ed
     assert.deepEqual(await switchLook(page), PARQUET_LOOK);
     assert.equal(await isShown(page, '#dashboardPreview'), false);
     assert.deepEqual(await editorState(page), [[{ title: '', query: '', label: '— Select Query —', chart: 'table', flex: '6', width: '6' }]]);
-    assert.deepEqual(await chartOptions(page, 0), ['table', 'paginated', 'bar', 'line', 'area', 'pie']);
+    assert.deepEqual(await chartOptions(page, 0), ['table', 'paginated', 'bar', 'line', 'area', 'pie', 'bar-split', 'line-split', 'area-split']);
     assert.equal(await cellPreview(page, 0), 'Select a query to preview');
     assert.deepEqual(await arrows(page), [[false, false, [[false, false]]]]);
     const tips = await page.$$eval(`${cell(0)} .dash-cell-header button`, (bs) => bs.map((b) => b.title));
@@ -222,7 +222,7 @@ test('a dashboard built from nothing through the page is stored as built, and Ed
     assert.match(await cellPreview(page, 0), /path-to-files|syntax|Parser/i);
     const errLook = await page.$eval(`${cell(0)} .cell-preview > div`, (d) => [getComputedStyle(d).color, d.style.fontSize]);
     assert.deepEqual(errLook, [RED, '0.7rem']);
-    assert.deepEqual(await chartOptions(page, 0), ['table', 'bar', 'line', 'area', 'pie']);
+    assert.deepEqual(await chartOptions(page, 0), ['table', 'bar', 'line', 'area', 'pie', 'bar-split', 'line-split', 'area-split']);
     await page.selectOption(`${cell(0)} .chart-select`, 'bar');
 
     // Cells added to a row keep the widths until a width button shares the row out.
@@ -531,7 +531,7 @@ test('stored records read back: forced chart types, widths, a missing file type,
     const state = await editorState(page);
     assert.deepEqual(state.map((r) => r.map((c) => [c.title, c.chart, c.flex])), [[['Bars', 'paginated', '12'], ['', 'table', '6'], ['Gone', 'line', '3']], []]);
     assert.deepEqual(await page.$$eval(`${cell(0)} .chart-select option`, (os) => os.map((o) => o.textContent)), ['Paginated Table']);
-    assert.deepEqual(await chartOptions(page, 1), ['table', 'bar', 'line', 'area', 'pie']);
+    assert.deepEqual(await chartOptions(page, 1), ['table', 'bar', 'line', 'area', 'pie', 'bar-split', 'line-split', 'area-split']);
 
     // The switch moves to Parquet and every cell is previewed again on the other files.
     await page.click('#dashFormatSwitch');

@@ -184,7 +184,7 @@ test('edge cases of running: blank text, COUNT(*), semicolons, comments, empty a
     await run(page, 'SELECT COUNT(*) AS n FROM {path-to-files}');
     await resultText(page, /1-1 of 1 rows/);
     assert.deepEqual(await page.$$eval('#chartType option', (o) => o.map((x) => x.value)),
-      ['paginated', 'table', 'bar', 'line', 'area', 'pie']);
+      ['paginated', 'table', 'bar', 'line', 'area', 'pie', 'bar-split', 'line-split', 'area-split']);
     assert.equal(await page.inputValue('#chartType'), 'paginated');
     await run(page, 'SELECT * FROM {path-to-files} WHERE id > 100');
     await resultText(page, /No rows returned\./);

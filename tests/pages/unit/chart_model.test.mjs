@@ -40,6 +40,26 @@ test('series are the numeric columns after the first; labels become times only w
   assert.deepEqual(plain(ctx.chartModel({ columns: ['k', 'n'], numericCols: [false, true], rows: [['a', ''], ['b', '2.5']] }).series[0].values), [null, 2.5]);
 });
 
+test('split by the second column: a series per value, gaps where a label lacks it, repeats added', () => {
+  const long = (rows, cols = ['year', 'source', 'value'], flags = [false, false, true]) => ({ columns: cols, numericCols: flags, rows });
+  for (const [what, result, labels, series] of [
+    ['long format', long([['2001', 'coal', '5'], ['2001', 'gas', '2'], ['2002', 'coal', '6'], ['2003', 'gas', '4']]),
+      ['2001', '2002', '2003'], [['coal', [5, 6, null]], ['gas', [2, null, 4]]]],
+    ['repeats of a label and value add up; an empty value is named', long([['a', 'x', '1'], ['a', 'x', '2'], ['a', '', '3']]),
+      ['a'], [['x', [3]], ['(empty)', [3]]]],
+    ['two numbers: a series per value and number', long([['a', 'x', '1', '10']], ['k', 's', 'n', 'm'], [false, false, true, true]),
+      ['a'], [['x · n', [1]], ['x · m', [10]]]],
+    ['a numeric second column draws as usual', long([['a', '1', '2']], ['k', 'n', 'm'], [false, true, true]),
+      ['a'], [['n', [1]], ['m', [2]]]],
+    ['nothing numeric after it draws as usual', long([['a', 'x', 'y']], ['k', 's', 't'], [false, false, false]), ['a'], []],
+  ]) {
+    const m = ctx.chartSplitModel(result);
+    assert.deepEqual(plain(m.labels), labels, what);
+    assert.deepEqual(plain(m.series.map((s) => [s.name, s.values])), series, what);
+  }
+  assert.deepEqual(plain(ctx.chartSplitModel(long([['2024-01-01', 'x', '1'], ['2024-01-02', 'y', '2']])).times), [Date.UTC(2024, 0, 1), Date.UTC(2024, 0, 2)]);
+});
+
 test('times of dates, months and timestamps, read as written', () => {
   for (const [text, t] of [
     ['2024-03-01', Date.UTC(2024, 2, 1)],

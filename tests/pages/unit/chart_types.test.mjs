@@ -20,9 +20,13 @@ test('the types in menu order, with their labels and kinds', () => {
     ['line', 'Line Chart', false, true],
     ['area', 'Area Chart', false, true],
     ['pie', 'Pie Chart', false, true],
+    ['bar-split', 'Bar Chart, a series per 2nd-column value', false, true],
+    ['line-split', 'Line Chart, a line per 2nd-column value', false, true],
+    ['area-split', 'Area Chart, an area per 2nd-column value', false, true],
   ]);
   // Every chart carries both rules: chart.js calls them without asking.
   for (const t of CHART_TYPES.filter((c) => c.chart)) {
+    assert.equal(typeof t.model, 'function', t.id);
     assert.equal(typeof t.option, 'function', t.id);
     assert.equal(typeof t.clickTarget, 'function', t.id);
   }
@@ -45,8 +49,9 @@ test('lookups: unknown and inherited names are no type', () => {
 });
 
 test('the choices a query allows keep the selection where they can', () => {
-  const all = ['table', 'paginated', 'bar', 'line', 'area', 'pie'];
-  const whole = ['table', 'bar', 'line', 'area', 'pie'];
+  const split = ['bar-split', 'line-split', 'area-split'];
+  const all = ['table', 'paginated', 'bar', 'line', 'area', 'pie', ...split];
+  const whole = ['table', 'bar', 'line', 'area', 'pie', ...split];
   for (const [selected, hasAgg, values, shown] of [
     ['bar', undefined, all, 'bar'],
     ['paginated', undefined, all, 'paginated'],
