@@ -759,25 +759,30 @@ async function mainThreadTasks(browser, page, work) {
   return events.filter((e) => e.name === 'RunTask' && e.ph === 'X' && main.has(`${e.pid}:${e.tid}`)).map((e) => e.dur / 1000);
 }
 
-// Milliseconds from a key's event to the completion list drawn after it: the list is looked for
-// at every frame after the key, and the time taken at the frame it is first there.
-function pageCompletionDelay(wait) {
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error('no completion list')), wait);
-    const old = document.querySelector('.cm-tooltip-autocomplete');
-    let pressed = null;
-    document.addEventListener('keydown', (e) => { pressed = e.timeStamp; }, { capture: true, once: true });
-    const look = () => {
-      const list = document.querySelector('.cm-tooltip-autocomplete li');
-      if (pressed !== null && list && list.closest('.cm-tooltip-autocomplete') !== old) {
-        clearTimeout(timer);
-        resolve(performance.now() - pressed);
-        return;
-      }
-      requestAnimationFrame(look);
-    };
-    requestAnimationFrame(look);
+// Watches for the completion list drawn after the next key: installed and awaited before the key
+// is sent, so the key can never arrive before the watch does. The key's event time and the frame
+// after the list first is in the document are kept on window.__completionWatch.
+function watchCompletion() {
+  const old = document.querySelector('.cm-tooltip-autocomplete');
+  const watch = { pressed: null, drawn: null };
+  window.__completionWatch = watch;
+  document.addEventListener('keydown', (e) => { watch.pressed = e.timeStamp; }, { capture: true, once: true });
+  const observer = new MutationObserver(() => {
+    const list = document.querySelector('.cm-tooltip-autocomplete li');
+    if (watch.pressed === null || !list || list.closest('.cm-tooltip-autocomplete') === old) return;
+    observer.disconnect();
+    requestAnimationFrame(() => { watch.drawn = performance.now(); });
   });
+  observer.observe(document.body, { childList: true, subtree: true });
+}
+
+// Milliseconds from the watched key's event to the frame after its completion list.
+async function completionDelay(page) {
+  const handle = await page.waitForFunction(() => {
+    const w = window.__completionWatch;
+    return w && w.drawn !== null && w.drawn - w.pressed;
+  }, null, { timeout: WAIT_MS, polling: 5 }).catch(() => { throw new Error('no completion list'); });
+  return handle.jsonValue();
 }
 
 async function editorFigures(browser, server, work) {
@@ -857,9 +862,9 @@ async function editorFigures(browser, server, work) {
       await page.keyboard.press('Escape');
       await page.$eval('#queryInput', (e) => { e.value = 'SELECT '; });
       await page.keyboard.press('Control+End');
-      const delay = page.evaluate(pageCompletionDelay, WAIT_MS);
+      await page.evaluate(watchCompletion);
       await page.keyboard.type('c');
-      delays.push(await delay);
+      delays.push(await completionDelay(page));
     }
     rows.push({
       figure: `completion list drawn after a keystroke, ${WIDE_COLUMNS.toLocaleString('en-US')} columns known`, unit: 'ms',
