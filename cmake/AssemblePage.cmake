@@ -27,7 +27,7 @@ foreach(line IN LISTS lines)
     # An IIFE keeps each page's modules out of the shared global scope of the shell document.
     execute_process(
       COMMAND ${esbuild} ${dir}/${CMAKE_MATCH_2} --bundle --format=iife --target=es2020
-              --charset=utf8 --log-level=error
+              --charset=utf8 --minify --log-level=error
       OUTPUT_VARIABLE text ERROR_VARIABLE err RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
       message(FATAL_ERROR "${MANIFEST}: bundling ${CMAKE_MATCH_2} failed:\n${err}")
