@@ -93,7 +93,11 @@ test('the folder line follows selection, the switch, Refresh, conversion and a f
       [() => page.click('#folder-row-1'), '{path-to-files} = sub/, Parquet files'],
       [() => page.click('#formatSwitch'), '{path-to-files} = sub/, CSV files'],
       [() => page.click('button[title="Refresh"]'), '{path-to-files} = sub/, CSV files'],
-      [() => page.click('.file-row:has(.file-name:text-is("a.csv")) .convert-btn'), '{path-to-files} = sub/, CSV files'],
+      // The line stays as it was, so the table written is what says the conversion ended.
+      [async () => {
+        await page.click('.file-row:has(.file-name:text-is("a.csv")) .convert-btn');
+        await page.waitForSelector('.file-row:has(.file-name:text-is("a.parquet"))');
+      }, '{path-to-files} = sub/, CSV files'],
       [async () => {
         fs.rmSync(path.join(data, 'sub'), { recursive: true });
         await page.click('button[title="Refresh"]');

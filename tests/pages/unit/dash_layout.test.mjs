@@ -63,11 +63,12 @@ test('getChartOptions: not aggregated, aggregated and not looked at yet', () => 
     assert.deepEqual(options(ctx.getChartOptions(asked, false)), [['paginated', 'Paginated Table', true]]);
   }
   const agg = options(ctx.getChartOptions('paginated', true));
-  assert.deepEqual(agg.map((o) => o[0]), ['table', 'bar', 'line', 'area', 'pie']);
+  assert.deepEqual(agg.map((o) => o[0]), ['table', 'bar', 'line', 'area', 'pie', 'bar-split', 'line-split', 'area-split']);
   assert.deepEqual(agg.filter((o) => o[2]).map((o) => o[0]), ['table']);
   assert.deepEqual(options(ctx.getChartOptions('pie', true)).filter((o) => o[2]).map((o) => o[0]), ['pie']);
   const all = options(ctx.getChartOptions('line'));
-  assert.deepEqual(all.map((o) => o[1]), ['Table', 'Paginated Table', 'Bar Chart', 'Line Chart', 'Area Chart', 'Pie Chart']);
+  assert.deepEqual(all.map((o) => o[1]), ['Table', 'Paginated Table', 'Bar Chart', 'Line Chart', 'Area Chart', 'Pie Chart',
+    'Bar Chart, a series per 2nd-column value', 'Line Chart, a line per 2nd-column value', 'Area Chart, an area per 2nd-column value']);
   assert.deepEqual(all.filter((o) => o[2]).map((o) => o[0]), ['line']);
   // An unknown request falls back to the first option.
   assert.deepEqual(options(ctx.getChartOptions('donut')).filter((o) => o[2]).map((o) => o[0]), ['table']);
