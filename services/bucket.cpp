@@ -220,19 +220,10 @@ class TreeWriter {
       if (auto id = folderId(folder)) onPath_.insert(*id);
       folder /= part;
     }
-    std::optional<std::string> resolved = std::string();
-    if (folder != root_) {
-      std::error_code ec;
-      fs::path canonical = fs::weakly_canonical(folder, ec);
-      std::string text = canonical.lexically_relative(canonicalRoot_).generic_string();
-      resolved = ec || text.empty() ? std::nullopt
-                 : text == "."      ? std::optional<std::string>(std::string())
-                                    : std::optional<std::string>(text + '/');
-    }
     out_ += '{';
     writeFolderMembers(folder,
                        folder == root_ ? root_.filename().string() : relative.filename().string(),
-                       resolved);
+                       folder == root_ ? std::string() : resolvedRelative(folder));
   }
 
   void closeFolder(const std::string& name, const std::string& problem = {}, bool pending = false) {
@@ -293,8 +284,13 @@ class TreeWriter {
       if (!relative) return std::nullopt;
       return *relative + entry.name + '/';
     }
+    return resolvedRelative(child);
+  }
+
+  // A folder's resolved path relative to the root, as `relative` is carried down.
+  std::optional<std::string> resolvedRelative(const fs::path& folder) const {
     std::error_code ec;
-    fs::path resolved = fs::weakly_canonical(child, ec);
+    fs::path resolved = fs::weakly_canonical(folder, ec);
     if (ec) return std::nullopt;
     std::string text = resolved.lexically_relative(canonicalRoot_).generic_string();
     if (text.empty()) return std::nullopt;
