@@ -6,8 +6,8 @@ import { chartType } from '../common/chart_types.js';
 import { escapeHtml } from '../common/escape.js';
 import { hasAggregation } from '../common/sql.js';
 import { renderChart } from './charts.js';
-import { filterPieces, notFilteredText, runWithPieces } from './conditions.js';
-import { showUnreadable } from './preview.js';
+import { filterPieces, notFilteredText } from './conditions.js';
+import { queryWithPieces, showUnreadable } from './preview.js';
 import { dashboardSql, reloadOtherFilterDropdowns, showEditFilterBar } from './filters.js';
 import {
   cellMaxWidth,
@@ -18,7 +18,7 @@ import {
   storedCellData,
 } from './layout_rules.js';
 import { DASH_DEFAULT_FLEX, DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml } from './rules.js';
-import { dashState, endWork, nextCellId, nextRowId, queryAsWork, setSchema, startWork } from './state.js';
+import { dashState, nextCellId, nextRowId, setSchema, startWork } from './state.js';
 import { renderPaginatedTable } from './tables.js';
 
 const EDIT_NO_QUERY = '— Select Query —';
@@ -366,10 +366,8 @@ export async function dashPreviewCell(cellId) {
     return;
   }
   // A newer preview of the cell stops this one and draws in its place.
-  const tag = startWork(key);
-  const ran = await runWithPieces(sql, pieces, (s) => queryAsWork(key, tag, s, true), (r) => r.error);
+  const ran = await queryWithPieces(key, startWork(key), sql, pieces);
   if (!ran) return;
-  endWork(key, tag);
   const res = ran.reply;
   preview.title = notFilteredText(ran.dropped);
   showUnreadable(preview, key);

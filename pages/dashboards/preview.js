@@ -137,6 +137,14 @@ function panelPieces(panelKey) {
   return piece ? pieces.concat([piece]) : pieces;
 }
 
+// The work of `key` run with as many of the pieces as its data can take ({ reply, sql, dropped }
+// as runWithPieces answers), ended with its answer; null when newer work took the key.
+export async function queryWithPieces(key, tag, sql, pieces) {
+  const ran = await runWithPieces(sql, pieces, (s) => queryAsWork(key, tag, s, true), (r) => r.error);
+  if (ran) endWork(key, tag);
+  return ran;
+}
+
 // Whether the panel key's table still draws in this element (no newer load replaced it).
 function isCurrentTable(el, panelKey) {
   const table = pagedTable(panelKey);
@@ -177,9 +185,8 @@ export async function loadPanelData(el, queryName, type, panelKey) {
     return;
   }
   const clickMeta = parseQueryForClickFilters(stored);
-  const ran = await runWithPieces(base, pieces, (sql) => queryAsWork(panelKey, tag, sql, true), (r) => r.error);
+  const ran = await queryWithPieces(panelKey, tag, base, pieces);
   if (!ran) return;
-  endWork(panelKey, tag);
   const res = ran.reply;
   showUnreadable(el, panelKey);
   const result = res.value;
