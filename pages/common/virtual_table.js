@@ -79,13 +79,25 @@ function virtualGapMarkup(height, columnCount) {
   return '<tr class="virtual-gap" style="height:' + Math.round(height) + 'px"><td colspan="' + Math.max(1, columnCount) + '"></td></tr>';
 }
 
+// A row still on its way: as tall as a row of text, with nothing in it.
+function virtualPendingMarkup(columnCount) {
+  return '<tr class="virtual-pending">' + '<td>&nbsp;</td>'.repeat(Math.max(1, columnCount)) + '</tr>';
+}
+
 // Body rows of a window; a cell of a column flagged in `numeric` is right-aligned and, unless
 // `grouped` is false, shown with locale grouping; a cell that isNull(row, column) names is NULL.
+// `rows` is the rows, or a function of a row's index giving it, undefined while it is on its way.
 export function virtualBodyMarkup(rows, win, columnCount, numeric, isNull, grouped = true) {
   const nul = typeof isNull === 'function' ? isNull : () => false;
+  const rowAt = typeof rows === 'function' ? rows : null;
   let html = virtualGapMarkup(win.top, columnCount);
   for (let r = win.first; r < win.last; r++) {
-    const row = Array.isArray(rows[r]) ? rows[r] : [];
+    const got = rowAt ? rowAt(r) : rows[r];
+    if (rowAt && got === undefined) {
+      html += virtualPendingMarkup(columnCount);
+      continue;
+    }
+    const row = Array.isArray(got) ? got : [];
     html += '<tr>';
     for (let i = 0; i < row.length; i++) {
       const s = row[i] == null ? '' : String(row[i]);
@@ -98,11 +110,16 @@ export function virtualBodyMarkup(rows, win, columnCount, numeric, isNull, group
 
 // Draws the answer as a table of class `tableClass` filling the scroll box `box`, replacing what
 // the box held. The box keeps a handle to stop the previous table's redrawing. isNull(row, column)
-// tells the NULL cells (see cells.js); `grouped` false shows numbers as received.
+// tells the NULL cells (see cells.js); `grouped` false shows numbers as received. `rows` is the
+// rows, or a source that fetches them as they come into sight (held_rows.js): its rows on their
+// way are drawn empty and filled in when they arrive; its isNull is used.
 export function drawVirtualTable(box, tableClass, columns, rows, numeric, isNull, grouped = true) {
   if (box.virtualTable) box.virtualTable.stop();
   const cols = Array.isArray(columns) ? columns : [];
-  const all = Array.isArray(rows) ? rows : [];
+  const source = rows && !Array.isArray(rows) && typeof rows.rowAt === 'function' ? rows : null;
+  const all = source ? (r) => source.rowAt(r) : Array.isArray(rows) ? rows : [];
+  const count = source ? source.count : all.length;
+  const nulls = source ? (r, c) => source.isNull(r, c) : isNull;
   const flags = Array.isArray(numeric) ? numeric : [];
   box.innerHTML =
     '<table class="' + tableClass + '"><thead><tr>' + cols.map((c, i) => headHtml(c, flags[i])).join('') +
@@ -121,15 +138,17 @@ export function drawVirtualTable(box, tableClass, columns, rows, numeric, isNull
     // A hidden box has no height yet: draw as much as it may grow to.
     const view = Math.max(box.clientHeight, parseFloat(getComputedStyle(box).maxHeight) || 0) || window.innerHeight;
     const offset = body.getBoundingClientRect().top - box.getBoundingClientRect().top - box.clientTop + box.scrollTop;
-    const win = virtualWindow(box.scrollTop - offset, view, rowHeight || VIRTUAL_GUESS_ROW_HEIGHT, all.length,
+    const win = virtualWindow(box.scrollTop - offset, view, rowHeight || VIRTUAL_GUESS_ROW_HEIGHT, count,
       VIRTUAL_MARGIN_ROWS, VIRTUAL_MAX_HEIGHT);
+    if (source) source.want(win.first, win.last);
     if (!shown || win.first !== shown.first || win.last !== shown.last || Math.round(win.top) !== Math.round(shown.top)) {
-      body.innerHTML = virtualBodyMarkup(all, win, cols.length, flags, isNull, grouped);
+      body.innerHTML = virtualBodyMarkup(all, win, cols.length, flags, nulls, grouped);
       shown = win;
     }
-    if (!sized && win.last - win.first < all.length) {
+    if (!sized && win.last - win.first < count) {
       sized = true;
-      table.tHead.insertAdjacentHTML('beforeend', virtualSizerMarkup(all, cols.length, grouped ? flags : []));
+      // Of a fetched answer, only the rows it has so far can size the columns.
+      table.tHead.insertAdjacentHTML('beforeend', virtualSizerMarkup(source ? source.known() : all, cols.length, grouped ? flags : []));
     }
     if (!measure || win.last === win.first) return;
     const trs = body.rows;
@@ -156,6 +175,7 @@ export function drawVirtualTable(box, tableClass, columns, rows, numeric, isNull
   });
   const handle = {
     stop() {
+      if (source) source.stop();
       box.removeEventListener('scroll', schedule);
       resized.disconnect();
       replaced.disconnect();
@@ -164,6 +184,12 @@ export function drawVirtualTable(box, tableClass, columns, rows, numeric, isNull
     },
   };
   box.virtualTable = handle;
+  if (source) {
+    source.onChange(() => {
+      shown = null;
+      schedule();
+    });
+  }
   box.addEventListener('scroll', schedule, { passive: true });
   resized.observe(box);
   replaced.observe(box, { childList: true });

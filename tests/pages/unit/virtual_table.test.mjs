@@ -132,3 +132,15 @@ test('NULL cells read NULL, dim and apart from an empty text, in numeric columns
     '<table class="t"><thead><tr><th>a</th><th class="cell-num">n</th></tr></thead>' +
     '<tbody><tr><td>NULL</td><td class="cell-num">1</td></tr></tbody></table>');
 });
+
+test('rows read through a function: those on their way are empty bands, the rest as ever', () => {
+  const have = new Map([[0, ['7', 'a']], [2, ['', 'b']]]);
+  const win = { first: 0, last: 3, top: 0, bottom: 27 };
+  assert.equal(ctx.virtualBodyMarkup((r) => have.get(r), win, 2, [true, false], (r, c) => r === 2 && c === 0),
+    '<tr><td class="cell-num">7</td><td>a</td></tr>' +
+    '<tr class="virtual-pending"><td>&nbsp;</td><td>&nbsp;</td></tr>' +
+    '<tr><td class="cell-null cell-num">NULL</td><td>b</td></tr>' +
+    '<tr class="virtual-gap" style="height:27px"><td colspan="2"></td></tr>');
+  // A missing row of a list stays an empty row, as before.
+  assert.equal(ctx.virtualBodyMarkup([undefined], { first: 0, last: 1, top: 0, bottom: 0 }, 2, []), '<tr></tr>');
+});
