@@ -1,26 +1,27 @@
 // How the latest run's answer is shown beyond the paged table: every answer may be drawn as a
-// whole table or chart (a non-aggregated one from its first rows), engine errors told in terms of
-// the editor's text, and a line for each success.
+// whole table or chart from the answer the native side holds for the page, engine errors told in
+// terms of the editor's text, and a line for each success.
+import { bridgeCall } from '../common/bridge.js';
 import { exportPagedCsv } from '../common/csv_export.js';
 import { engineErrorHtml, placeEngineError } from '../common/engine_error.js';
+import { escapeHtml } from '../common/escape.js';
+import { freeHeld } from '../common/held.js';
 import { hasAggregation, PAGE_SIZE, scriptStatements, sqlScript } from '../common/sql.js';
-import { chartChoices, chartType } from '../common/chart_types.js';
-import { formatMs, formatNumber, rowsText } from '../common/numbers.js';
+import { chartChoices, chartType, isChartType } from '../common/chart_types.js';
+import { formatMs, rowsText } from '../common/numbers.js';
 import { dataFolderPath } from './bucket.js';
 import { applyChart, fillChartMenu } from './charts.js';
-import { markQueryError, pageQuery, showCancelled, showEl, typedRunText } from './editor.js';
+import { markQueryError, pageHold, showCancelled, showEl, typedRunText } from './editor.js';
 import { state } from './state.js';
 import { resultNote } from './table.js';
 import { unreadableNoteText } from './util.js';
-
-const ANSWER_ROW_CAP = 100000;
 
 export function resetAnswer(sql) {
   state.runSeq++;
   state.lastScript = sqlScript(sql);
   state.lastAgg = hasAggregation(state.lastScript.last.text);
   state.lastTotal = null;
-  state.lastCapped = null;
+  dropHeld();
   showQueryNotice('');
   setAnswerNote('');
   setUnreadableNote([]);
@@ -47,7 +48,7 @@ export function noteUnreadable(seq, ...replies) {
 }
 
 export function runStatements(page) {
-  return scriptStatements(state.lastScript, page || 1, PAGE_SIZE, ANSWER_ROW_CAP);
+  return scriptStatements(state.lastScript, page || 1, PAGE_SIZE, 0);
 }
 
 // An engine message for one of this run's statements, its position told in the editor's terms
@@ -63,7 +64,7 @@ export function showResultError(text) {
 }
 
 // The paged table stays the first choice for an answer that is not aggregated; the whole table
-// and the charts draw its first rows.
+// and the charts are on offer too.
 export function rebuildAnswerOptions(sel, agg) {
   const whole = chartChoices(agg ? sel.value : 'table', true);
   if (agg) {
@@ -82,21 +83,12 @@ function setAnswerNote(text) {
   document.getElementById('answerNote').textContent = text;
 }
 
-// The row count of a whole table or chart, and whether it shows only the first rows.
-function answerNoteText(shown, total) {
-  if (total !== null && total > shown) {
-    return 'first ' + formatNumber(shown) + ' of ' + formatNumber(total) + ' rows';
-  }
-  return rowsText(shown);
-}
-
+// The note of a whole table or chart: the table shows every row; a chart says what it shows
+// once it is drawn.
 export function updateAnswerNote() {
   const type = document.getElementById('chartType').value;
-  if (isPaged(type) || !state.lastResult) {
-    setAnswerNote('');
-    return;
-  }
-  setAnswerNote(answerNoteText(state.lastResult.rows.length, state.lastAgg ? null : state.lastTotal));
+  if (isPaged(type) || !state.held) setAnswerNote('');
+  else setAnswerNote(isChartType(type) ? state.chartNote : rowsText(state.held.rowCount));
 }
 
 // A short line beside the run button for a success (green) or a failure (red).
@@ -107,63 +99,126 @@ export function showQueryNotice(text, isError) {
   el.classList.toggle('notice-error', Boolean(isError));
 }
 
+// The page holds one answer at a time, the latest run's; an older one is freed.
+function dropHeld() {
+  const old = state.held;
+  state.held = null;
+  state.holding = null;
+  state.chartData = null;
+  state.chartNote = '';
+  if (old) freeHeld(old.answer);
+}
+
+// The page going frees its answer at once instead of after a while unused.
+export function freeHeldOnLeave() {
+  window.addEventListener('pagehide', () => {
+    if (state.held) freeHeld(state.held.answer);
+  });
+}
+
+// Runs the latest run's script with the last statement's whole answer held natively, once per
+// run: a view asked for while it runs waits for the same reply. Resolves { res, sent }; the held
+// answer becomes state.held (null for an answer without rows).
+export function holdAnswer() {
+  if (state.holding) return state.holding;
+  const seq = state.runSeq;
+  const sent = runStatements(1).whole;
+  const holding = pageHold(sent.sql).then((res) => {
+    const answer = res.value;
+    const id = answer && typeof answer.answer === 'string' ? answer.answer : '';
+    if (seq !== state.runSeq) {
+      // A newer run began meanwhile: this answer is nobody's.
+      if (id) freeHeld(id);
+    } else if (res.error || res.cancelled) {
+      state.holding = null;
+    } else if (id && Number(answer.rowCount) > 0) {
+      state.held = Object.assign({}, answer, { rows: Array.isArray(answer.rows) ? answer.rows : [] });
+    } else if (id) {
+      freeHeld(id);
+    }
+    return { res, sent };
+  });
+  state.holding = holding;
+  return holding;
+}
+
 // The chart-type menu's handler.
 export async function chooseAnswerView() {
   const type = document.getElementById('chartType').value;
-  if (state.lastAgg || isPaged(type) || state.lastScript === null) {
-    applyChart();
+  if (state.lastAgg || isPaged(type) || state.lastScript === null || state.held) {
+    await applyChart();
     updateAnswerNote();
     return;
   }
-  if (!state.lastCapped) {
-    const loaded = await loadCappedAnswer();
-    if (!loaded) return;
-  }
-  state.lastResult = state.lastCapped;
-  applyChart();
+  const loaded = await loadHeldAnswer();
+  if (!loaded) return;
+  await applyChart();
   updateAnswerNote();
 }
 
-// Runs the last statement limited to its first rows, counting the whole answer alongside
-// when the paged table has not.
-async function loadCappedAnswer() {
+// Holds the whole answer of a run not held yet, saying so in the result area meanwhile.
+async function loadHeldAnswer() {
   const seq = state.runSeq;
-  const stmts = runStatements(1);
   const out = document.getElementById('queryResult');
   out.innerHTML = resultNote('var(--muted)', 'Running...');
   setAnswerNote('');
   const started = performance.now();
-  const [res, countRes] = await Promise.all([
-    pageQuery(stmts.capped.sql),
-    state.lastTotal === null ? pageQuery(stmts.count.sql) : Promise.resolve(null),
-  ]);
-  document.getElementById('queryTime').textContent = formatMs(performance.now() - started);
+  const { res, sent } = await holdAnswer();
   if (seq !== state.runSeq) return false;
+  document.getElementById('queryTime').textContent = formatMs(performance.now() - started);
   if (res.cancelled) {
     showCancelled();
     return false;
   }
   if (res.error) {
-    showResultError(answerErrorText(res.error, stmts.capped));
+    showResultError(answerErrorText(res.error, sent));
     return false;
   }
-  noteUnreadable(seq, res, countRes);
-  const answer = res.value;
-  if (!answer || !Array.isArray(answer.rows) || answer.rows.length === 0) {
+  noteUnreadable(seq, res);
+  if (!state.held) {
     out.innerHTML = resultNote('var(--muted)', 'No rows returned.');
     return false;
   }
-  const counted = countRes && countRes.value;
-  if (counted && Array.isArray(counted.rows) && counted.rows.length) {
-    state.lastTotal = parseInt(counted.rows[0][0], 10) || 0;
-  }
-  state.lastCapped = { columns: answer.columns || [], rows: answer.rows, numericCols: answer.numericCols || [], nulls: answer.nulls };
+  state.lastTotal = state.held.rowCount;
   showEl('downloadBtn', '');
   return true;
 }
 
-// "⬇ CSV" and, for an answer that is not aggregated, "⬇ Download CSV": the engine writes every
-// row of the last statement, the statements before it run first.
+// A held answer that could not be read says why in the result area; one no longer held offers
+// to run the statement again.
+export function showHeldFailure(failure) {
+  const out = document.getElementById('queryResult');
+  out.innerHTML =
+    '<div class="held-failure"><span>' + escapeHtml(failure.error) + '</span>' +
+    (failure.gone ? ' <button class="held-rerun-btn">Run again</button>' : '') + '</div>';
+  setAnswerNote('');
+}
+
+export async function rerunHeld() {
+  state.held = null;
+  state.holding = null;
+  state.chartData = null;
+  const loaded = await loadHeldAnswer();
+  if (!loaded) return;
+  await applyChart();
+  updateAnswerNote();
+}
+
+// "⬇ Download CSV" of a whole table or chart: the native side writes the held answer.
+export async function saveHeldCsv() {
+  if (!state.held) return;
+  const res = await bridgeCall('saveAnswerCsvCpp', state.held.answer);
+  if (res.error) {
+    alert('Export failed: ' + res.error);
+    showQueryNotice('Export failed', true);
+  } else if (res.value && res.value.ok) {
+    const rows = Number.isFinite(res.value.rows) ? res.value.rows : state.held.rowCount;
+    showQueryNotice('Exported ' + rowsText(rows) + ' to ' + res.value.ok);
+  }
+}
+
+// "⬇ CSV" of the paged table: the engine writes every row of the last statement, the statements
+// before it run first.
 export async function exportAnswerCsv() {
   if (state.lastScript === null) return;
   const res = await exportPagedCsv(state.lastScript.last.text, { script: state.lastScript, userText: state.lastSql });

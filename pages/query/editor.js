@@ -4,11 +4,11 @@ import { formatMs } from '../common/numbers.js';
 import { createSqlEditor } from '../common/sql_editor.js';
 import { PAGE_SIZE, PATH_VARIABLE, pathFilesCall, pathVariableOffset, substitutePathVariable } from '../common/sql.js';
 import {
+  holdAnswer,
   noteUnreadable,
   rebuildAnswerOptions,
   resetAnswer,
   answerErrorText,
-  runStatements,
   showQueryNotice,
   updateAnswerNote,
 } from './answer.js';
@@ -24,6 +24,8 @@ const NO_FOLDER_ALERT = 'Please select a folder in the Bucket Browser first';
 // Every query of this page carries this tag, so that Stop ends all of them and nothing else.
 const QUERY_STOP_TAG = 'queryPage';
 const STOP_OFFER_DELAY_MS = 500;
+// The page's one place for a held answer.
+const HOLD_PLACE = 'query';
 const CANCELLED_NOTE = 'Query cancelled.';
 // Half of a UTF-16 pair without its other half: no character at all, and not valid text.
 const LONE_SURROGATE_RE = /[\ud800-\udbff](?![\udc00-\udfff])|(?<![\ud800-\udbff])[\udc00-\udfff]/;
@@ -67,20 +69,30 @@ export function showEl(id, display) {
   if (el) el.style.display = display;
 }
 
-// Runs one statement for this page, answering as bridgeCall does; Stop is offered once any of
+// Runs one engine call for this page, answering as bridgeCall does; Stop is offered once any of
 // them has taken a while.
-export async function pageQuery(sql) {
+async function pageCall(name, ...args) {
   if (pendingQueries++ === 0) {
     stopOfferTimer = setTimeout(() => showEl('stopQueryBtn', ''), STOP_OFFER_DELAY_MS);
   }
   try {
-    return await bridgeCall('queryDuckCpp', sql, QUERY_STOP_TAG);
+    return await bridgeCall(name, ...args);
   } finally {
     if (--pendingQueries === 0) {
       clearTimeout(stopOfferTimer);
       showEl('stopQueryBtn', 'none');
     }
   }
+}
+
+export function pageQuery(sql) {
+  return pageCall('queryDuckCpp', sql, QUERY_STOP_TAG);
+}
+
+// Runs a statement whose answer the native side holds for this page: a newer hold frees the
+// older answer.
+export function pageHold(sql) {
+  return pageCall('holdQueryCpp', sql, HOLD_PLACE, QUERY_STOP_TAG);
 }
 
 // The stopped calls answer {cancelled: true}; each run then shows the cancelled note.
@@ -138,13 +150,11 @@ async function runQuery() {
   out.innerHTML = resultNote('var(--muted)', 'Running...');
   if (!agg) {
     rebuildAnswerOptions(chartSel, false);
-    state.lastResult = null;
     drawPaginatedTable();
     return;
   }
-  const sent = runStatements(1).whole;
   const started = performance.now();
-  const res = await pageQuery(sent.sql);
+  const { res, sent } = await holdAnswer();
   const arrived = performance.now();
   if (seq !== state.runSeq) return;
   timeEl.textContent = formatMs(arrived - started);
@@ -159,18 +169,15 @@ async function runQuery() {
     return;
   }
   noteUnreadable(seq, res);
-  const answer = res.value;
-  if (!answer || !Array.isArray(answer.rows) || answer.rows.length === 0) {
-    state.lastResult = null;
+  if (!state.held) {
     out.innerHTML = resultNote('var(--muted)', 'No rows returned.');
     return;
   }
-  state.lastResult = { columns: answer.columns || [], rows: answer.rows, numericCols: answer.numericCols || [], nulls: answer.nulls };
   showEl('downloadBtn', '');
   rebuildAnswerOptions(chartSel, true);
-  applyChart();
+  const drawn = await applyChart();
   updateAnswerNote();
-  reportRunTiming(ranAt, arrived, answer.rows.length);
+  if (drawn && seq === state.runSeq) reportRunTiming(ranAt, arrived, state.held.rowCount);
 }
 
 // Underlines an engine error of the latest run at `offset` of the text it ran (with

@@ -1,7 +1,7 @@
 // The Query page's entry: binds the controls, publishes what markup and outside callers name on
 // window, and loads the tree and the saved queries.
 import { chartChoices } from '../common/chart_types.js';
-import { chooseAnswerView } from './answer.js';
+import { chooseAnswerView, freeHeldOnLeave } from './answer.js';
 import { bindBucket, chooseBucketPath, loadBucket, openStoredFolder, updatePathVariableLine } from './bucket.js';
 import { fillChartMenu } from './charts.js';
 import { bindEditor } from './editor.js';
@@ -23,6 +23,7 @@ bindSavedQueries();
 fillChartMenu(document.getElementById('chartType'), chartChoices('table'));
 document.getElementById('chartType').addEventListener('change', chooseAnswerView);
 takeTimingStatement();
+freeHeldOnLeave();
 showStartupNotice(window.plinthosStartupNotice);
 updatePathVariableLine();
 loadBucket();

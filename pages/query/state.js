@@ -10,10 +10,15 @@ export const state = {
   lastScript: null,
   lastAgg: false,
   lastTotal: null,
-  // The answer drawn as a whole table or chart, and the first rows of a non-aggregated answer,
-  // fetched once per run when first drawn.
-  lastResult: null,
-  lastCapped: null,
+  // The answer held natively for the whole table and the charts (the hold reply: its id, columns,
+  // row count and first rows), held once per run when first drawn; the hold on its way; the
+  // latest chart's fetched answer and its note.
+  held: null,
+  holding: null,
+  chartData: null,
+  chartNote: '',
+  // Bumped by each drawing of a whole table or chart, so an older one's fetches are dropped.
+  viewSeq: 0,
   // Bumped by each run, so the answers of an older one are dropped.
   runSeq: 0,
   paginationState: { page: 1, pageSize: PAGE_SIZE },

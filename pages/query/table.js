@@ -1,26 +1,44 @@
-// Result tables: the whole-result table, the paginated table with its footer, and CSV export.
-import { bridgeCall } from '../common/bridge.js';
+// Result tables: the whole-answer table, the paginated table with its footer, and their buttons.
 import { nullCells, tableHtml } from '../common/cells.js';
 import { escapeHtml } from '../common/escape.js';
-import { formatMs, formatNumber, rowsText } from '../common/numbers.js';
+import { HELD_BLOCK_ROWS, heldRowSource } from '../common/held_rows.js';
+import { formatMs, formatNumber } from '../common/numbers.js';
 import { drawVirtualTable } from '../common/virtual_table.js';
 import {
   answerErrorText,
   exportAnswerCsv,
   noteUnreadable,
+  rerunHeld,
   runStatements,
-  showQueryNotice,
+  saveHeldCsv,
+  showHeldFailure,
   showResultError,
 } from './answer.js';
-import { csvText } from './csv.js';
 import { pageQuery, showCancelled } from './editor.js';
 import { state } from './state.js';
 import { fmtPageCell } from './util.js';
 
-// Only the rows in sight are in the document, so an answer of any length shows at once.
-export function drawTable(result) {
-  drawVirtualTable(document.getElementById('queryResult'), 'duck-table', result.columns, result.rows, result.numericCols,
-    nullCells(result));
+// Only the rows in sight are in the document, so an answer of any length shows at once. The
+// hold reply's rows are all of a short answer; a longer one's rows are fetched as they come into
+// sight, its last rows before the first drawing: a sorted answer's widest texts are at either end,
+// and the columns are sized by the rows known. Resolves true once drawn.
+export async function drawHeldTable(view) {
+  const held = state.held;
+  const out = document.getElementById('queryResult');
+  if (held.rowCount <= held.rows.length) {
+    drawVirtualTable(out, 'duck-table', held.columns, held.rows, held.numericCols, nullCells(held));
+    return true;
+  }
+  const source = heldRowSource(held);
+  const tail = await source.load(held.rowCount - HELD_BLOCK_ROWS, held.rowCount);
+  if (view !== state.viewSeq || held !== state.held) return false;
+  if (tail.error) {
+    showHeldFailure(tail);
+    return false;
+  }
+  source.onError(showHeldFailure);
+  drawVirtualTable(out, 'duck-table', held.columns, source, held.numericCols);
+  return true;
 }
 
 export function resultNote(color, text) {
@@ -96,36 +114,20 @@ export function bucketPaginatedGo(page) {
   drawPaginatedTable();
 }
 
-// A cancelled dialog stays silent; a file that could not be written must not look saved. The
-// first rows of an answer that is not aggregated are not the whole answer: the engine writes
-// every row instead.
-async function downloadResult() {
-  if (!state.lastResult) return;
-  if (!state.lastAgg) {
-    await exportAnswerCsv();
-    return;
-  }
-  const count = state.lastResult.rows.length;
-  const res = await bridgeCall('saveCsvCpp', csvText(state.lastResult.columns, state.lastResult.rows, nullCells(state.lastResult)));
-  if (res.error) {
-    alert('Save failed: ' + res.error);
-    showQueryNotice('Save failed', true);
-  } else if (res.value && res.value.ok) {
-    showQueryNotice('Exported ' + rowsText(count) + ' to ' + res.value.ok);
-  }
-}
-
-// The pager's buttons and "⬇ CSV" are drawn anew with each page; one listener serves them all.
+// The pager's buttons, "⬇ CSV" and "Run again" are drawn anew with each page; one listener
+// serves them all.
 function onResultClick(e) {
   const pager = e.target.closest('.pager-btn');
   if (pager && !pager.disabled) {
     bucketPaginatedGo(Number(pager.dataset.page));
   } else if (e.target.closest('.paged-csv-btn') && state.lastSql !== null) {
     exportAnswerCsv();
+  } else if (e.target.closest('.held-rerun-btn') && state.lastScript !== null) {
+    rerunHeld();
   }
 }
 
 export function bindTables() {
   document.getElementById('queryResult').addEventListener('click', onResultClick);
-  document.getElementById('downloadBtn').addEventListener('click', downloadResult);
+  document.getElementById('downloadBtn').addEventListener('click', saveHeldCsv);
 }
