@@ -56,7 +56,7 @@ import {
   toggleMultiSelectOption,
 } from './pickers.js';
 import { keepEmptyPreview } from './preview.js';
-import { dashState } from './state.js';
+import { dashState, freeHeldAnswers } from './state.js';
 import { dashPaginatedGo, downloadDashPaginatedCsv, TABLE_ACTIONS } from './tables.js';
 
 // Clicks, changes and input on an element carrying data-click, data-change or data-input run the
@@ -93,6 +93,7 @@ for (const type of ['click', 'change', 'input']) delegate(root, type, ACTIONS);
 bindFilterMenu();
 bindPickers();
 bindEditor();
+window.addEventListener('pagehide', freeHeldAnswers);
 
 Object.assign(window, {
   dashLoadDashboardList,

@@ -15,6 +15,7 @@ import { cellFlex, DASH_PAGE_SIZE, loadingBarHtml, NOTE_GREY, NOTE_RED, noteHtml
 import {
   dashState,
   endWork,
+  holdAsWork,
   isCurrentWork,
   pagedTable,
   queryAsWork,
@@ -138,9 +139,11 @@ function panelPieces(panelKey) {
 }
 
 // The work of `key` run with as many of the pieces as its data can take ({ reply, sql, dropped }
-// as runWithPieces answers), ended with its answer; null when newer work took the key.
-export async function queryWithPieces(key, tag, sql, pieces) {
-  const ran = await runWithPieces(sql, pieces, (s) => queryAsWork(key, tag, s, true), (r) => r.error);
+// as runWithPieces answers), ended with its answer; null when newer work took the key. With
+// `hold`, the answer is held natively (holdAsWork).
+export async function queryWithPieces(key, tag, sql, pieces, hold) {
+  const run = hold ? (s) => holdAsWork(key, tag, s) : (s) => queryAsWork(key, tag, s, true);
+  const ran = await runWithPieces(sql, pieces, run, (r) => r.error);
   if (ran) endWork(key, tag);
   return ran;
 }
@@ -185,7 +188,8 @@ export async function loadPanelData(el, queryName, type, panelKey) {
     return;
   }
   const clickMeta = parseQueryForClickFilters(stored);
-  const ran = await queryWithPieces(panelKey, tag, base, pieces);
+  // A whole table may be long: its rows are fetched as they come into sight.
+  const ran = await queryWithPieces(panelKey, tag, base, pieces, type === 'table');
   if (!ran) return;
   const res = ran.reply;
   showUnreadable(el, panelKey);

@@ -2,6 +2,7 @@
 // is its one owner: only the functions below change it, and `dashState` hands out copies, so no
 // reader can change it behind the owner's back.
 import { bridgeCall } from '../common/bridge.js';
+import { freeHeld } from '../common/held.js';
 import { readRecordArray, recordFileType, recordPath } from './rules.js';
 
 const state = {
@@ -302,6 +303,10 @@ export function allPagedTables() {
 // replaces, and only the current tag of a slot may write what it drew.
 const renderWork = new Map();
 let renderSeq = 0;
+// A panel's held answer lives in a place named after its key.
+const DASH_HOLD_PLACE = 'dash:';
+// The latest answer held for each slot.
+const heldBySlot = new Map();
 // The folders each slot's latest answer had to leave out because they could not be read.
 const unreadableBySlot = new Map();
 
@@ -338,6 +343,27 @@ export async function queryAsWork(slot, tag, sql, more) {
   if (!more) endWork(slot, tag);
   keepUnreadable(slot, replies);
   return list ? replies : replies[0];
+}
+
+// As queryAsWork for one statement, with its whole answer held natively in the slot's own place
+// (a newer hold there frees it): the hold reply, or null as queryAsWork answers. An answer no
+// one will draw is freed at once.
+export async function holdAsWork(slot, tag, sql) {
+  const reply = await bridgeCall('holdQueryCpp', sql, DASH_HOLD_PLACE + slot, tag);
+  const id = reply.value && typeof reply.value.answer === 'string' ? reply.value.answer : '';
+  if (!isCurrentWork(slot, tag) || reply.cancelled) {
+    if (id) freeHeld(id);
+    return null;
+  }
+  keepUnreadable(slot, [reply]);
+  if (id) heldBySlot.set(slot, id);
+  return reply;
+}
+
+// The page going frees its panels' answers at once instead of after a while unused.
+export function freeHeldAnswers() {
+  for (const id of heldBySlot.values()) freeHeld(id);
+  heldBySlot.clear();
 }
 
 function keepUnreadable(slot, replies) {

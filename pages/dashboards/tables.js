@@ -5,6 +5,8 @@ import { nullCells, tableHtml } from '../common/cells.js';
 import { exportPagedCsv } from '../common/csv_export.js';
 import { engineErrorHtml, pagedEngineError } from '../common/engine_error.js';
 import { escapeHtml } from '../common/escape.js';
+import { freeHeld } from '../common/held.js';
+import { HELD_BLOCK_ROWS, heldRowSource } from '../common/held_rows.js';
 import { formatNumber } from '../common/numbers.js';
 import { pagedBaseSql, paginatedStatements } from '../common/sql.js';
 import { THEME } from '../common/theme.js';
@@ -23,15 +25,41 @@ function dashSizeClass(isSmall) {
 }
 
 // Only the rows in sight are in the document; cells are never number-formatted here, numbers
-// are right-aligned and NULL shown apart from an empty text.
+// are right-aligned and NULL shown apart from an empty text. A held answer (a hold reply) longer
+// than its first rows is fetched as it comes into sight; a shorter one is all in the reply and
+// is freed at once.
 export function renderTable(el, result, isSmall) {
   const columns = result && Array.isArray(result.columns) ? result.columns : [];
   const rows = result && Array.isArray(result.rows) ? result.rows : [];
   el.innerHTML = '<div class="dash-table-box' + dashSizeClass(isSmall) + '"></div>';
   const numeric = result && Array.isArray(result.numericCols) ? result.numericCols : [];
-  drawVirtualTable(el.firstChild, 'dash-table', columns, rows, numeric, nullCells(result), false);
+  const id = result && typeof result.answer === 'string' ? result.answer : '';
+  if (id && Number(result.rowCount) > rows.length) {
+    drawHeldRows(el.firstChild, result, columns, numeric);
+  } else {
+    if (id) freeHeld(id);
+    drawVirtualTable(el.firstChild, 'dash-table', columns, rows, numeric, nullCells(result), false);
+  }
   el.style.alignItems = 'flex-start';
   el.style.background = DASH_TABLE_BACKGROUND;
+}
+
+// The last rows are fetched before the first drawing: a sorted answer's widest texts are at
+// either end, and the columns are sized by the rows known. A box replaced meanwhile is left alone.
+async function drawHeldRows(box, held, columns, numeric) {
+  const source = heldRowSource(held);
+  const failed = (f) => {
+    if (box.isConnected) box.innerHTML = noteHtml(f.error, NOTE_RED, DASH_TABLE_ERROR_FONT);
+  };
+  box.innerHTML = loadingBarHtml(DASH_TABLE_LOADING_WIDTH);
+  const tail = await source.load(held.rowCount - HELD_BLOCK_ROWS, held.rowCount);
+  if (!box.isConnected) return;
+  if (tail.error) {
+    failed(tail);
+    return;
+  }
+  source.onError(failed);
+  drawVirtualTable(box, 'dash-table', columns, source, numeric, null, false);
 }
 
 function dashPagerButton(label, key, target, enabled) {
