@@ -206,13 +206,14 @@ export async function rerunHeld() {
 
 // "⬇ Download CSV" of a whole table or chart: the native side writes the held answer.
 export async function saveHeldCsv() {
-  if (!state.held) return;
-  const res = await bridgeCall('saveAnswerCsvCpp', state.held.answer);
+  const held = state.held;
+  if (!held) return;
+  const res = await bridgeCall('saveAnswerCsvCpp', held.answer);
   if (res.error) {
     alert('Export failed: ' + res.error);
     showQueryNotice('Export failed', true);
   } else if (res.value && res.value.ok) {
-    const rows = Number.isFinite(res.value.rows) ? res.value.rows : state.held.rowCount;
+    const rows = Number.isFinite(res.value.rows) ? res.value.rows : held.rowCount;
     showQueryNotice('Exported ' + rowsText(rows) + ' to ' + res.value.ok);
   }
 }
