@@ -210,8 +210,8 @@ export async function saveHeldCsv() {
   if (!held) return;
   const res = await bridgeCall('saveAnswerCsvCpp', held.answer);
   if (res.error) {
-    alert('Export failed: ' + res.error);
-    showQueryNotice('Export failed', true);
+    alert('Save failed: ' + res.error);
+    showQueryNotice('Save failed', true);
   } else if (res.value && res.value.ok) {
     const rows = Number.isFinite(res.value.rows) ? res.value.rows : held.rowCount;
     showQueryNotice('Exported ' + rowsText(rows) + ' to ' + res.value.ok);

@@ -265,7 +265,7 @@ test('the whole answer is exported natively and the page says how many rows', as
     await server.dialog(path.join(data, 'no', 'such', 'dir.csv'));
     const failed = new Promise((r) => page.once('dialog', async (d) => { r(d.message()); await d.dismiss(); }));
     await page.click('#downloadBtn');
-    assert.match(await failed, /^Export failed: /);
-    assert.equal(await waitText(page, '#queryNotice', /failed/), 'Export failed');
+    assert.match(await failed, /^Save failed: /);
+    assert.equal(await waitText(page, '#queryNotice', /failed/), 'Save failed');
   });
 });

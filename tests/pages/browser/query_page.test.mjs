@@ -60,10 +60,10 @@ test('folder selection, collapsing, file queries and conversion', async () => {
     await page.fill('#queryInput', 'SELECT COUNT(id) AS n FROM {path-to-files}');
     await page.click('#labelCsv');
     await page.click('#formatSwitch');
-    await recordCalls(page, 'queryDuckCpp');
+    await recordCalls(page, 'holdQueryCpp');
     await page.click('#runQueryBtn');
     await resultText(page, /2/);
-    assert.deepEqual(await recordedCalls(page, 'queryDuckCpp'), [`SELECT COUNT(id) AS n FROM read_csv('${data}/sub/**/*.csv', union_by_name = true)`]);
+    assert.deepEqual(await recordedCalls(page, 'holdQueryCpp'), [`SELECT COUNT(id) AS n FROM read_csv('${data}/sub/**/*.csv', union_by_name = true)`]);
     await page.click('.file-row .file-name');
     assert.equal(await page.$eval('#queryInput', (e) => e.value), `SELECT *\nFROM read_csv('${data}/sub/inner/a.csv')\nLIMIT 10`);
     await page.click('.convert-btn');
