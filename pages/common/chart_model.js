@@ -193,13 +193,37 @@ export function chartTickCount(plotHeight) {
   return Math.max(1, Math.min(CHART_MAX_TICKS, Math.floor(plotHeight / CHART_TICK_SPACING)));
 }
 
-// Turned labels when the longest shown label is wider than its slot.
-export function chartLabelTurn(labels, plotWidth, size) {
-  if (!labels.length) return 0;
-  let longest = 0;
-  for (const l of labels) longest = Math.max(longest, Math.min(l.length, size.labelChars));
-  const slot = plotWidth / labels.length;
-  return longest * size.font * CHART_GLYPH_SHARE > slot ? 45 : 0;
+// A drawn label's line is about this many font sizes tall, and neighbouring labels keep this many
+// font sizes between their boxes.
+const CHART_LABEL_LINE = 1.25;
+const CHART_LABEL_GAP = 0.4;
+// Turns tried for category labels, the least turn first.
+const CHART_LABEL_TURNS = [0, 45, 90];
+
+// How category labels stand along an axis whose neighbouring categories are slot pixels apart,
+// given the drawn texts' widths: { rotate, every }, every every-th label drawn from the first.
+// A label turned by an angle is a box ending at its category; two such boxes one step apart are
+// clear of each other once the step carries them a line's height apart across the text, or a
+// text's length apart along it. The turn that draws the most labels wins, the least among equals.
+export function chartCategoryLabels(widths, slot, size) {
+  if (widths.length < 2 || !(slot > 0)) return { rotate: 0, every: 1 };
+  const gap = CHART_LABEL_GAP * size.font;
+  const height = CHART_LABEL_LINE * size.font + gap;
+  const width = widths.reduce((m, w) => Math.max(m, w), 0) + gap;
+  let best = null;
+  for (const rotate of CHART_LABEL_TURNS) {
+    const a = (rotate * Math.PI) / 180;
+    const across = rotate ? height / Math.sin(a) : Infinity;
+    const along = rotate === 90 ? Infinity : width / Math.cos(a);
+    const every = Math.max(1, Math.ceil(Math.min(across, along) / slot - 1e-9));
+    if (!best || every < best.every) best = { rotate, every };
+  }
+  return best;
+}
+
+// A rough width of a text, for when no canvas can measure it (Node).
+export function chartGuessWidth(text, size) {
+  return Array.from(String(text)).length * size.font * CHART_GLYPH_SHARE;
 }
 
 // The tooltip's markup: the series name in its colour over "label: value" for a bar or point;

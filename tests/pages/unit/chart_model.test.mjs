@@ -107,15 +107,58 @@ test('the tooltip escapes what comes from the data', () => {
   }
 });
 
-test('tick counts fit the plot height; labels turn when wider than their slot', () => {
+test('tick counts fit the plot height; labels turn or thin when wider than their slot', () => {
   for (const [height, ticks] of [[20, 1], [60, 2], [120, 4], [400, 6]]) assert.equal(ctx.chartTickCount(height), ticks);
   const size = ctx.CHART_SIZES.panel;
-  for (const [labels, width, turn] of [
-    [['a', 'b'], 400, 0],
-    [Array.from({ length: 40 }, (_, i) => 'label ' + i), 400, 45],
-    [['a very long category'], 80, 45],
+  const guess = (labels) => labels.map((l) => ctx.chartGuessWidth(ctx.chartShortLabel(l, size.labelChars), size));
+  for (const [what, labels, slot, layout] of [
+    ['short labels with room', ['a', 'b'], 200, { rotate: 0, every: 1 }],
+    ['one label never turns', ['a very long category'], 20, { rotate: 0, every: 1 }],
+    ['no room at all', ['a', 'b'], 0, { rotate: 0, every: 1 }],
+    ['three-letter codes: every second, level', ['ATL', 'MEM', 'HPN'], 14, { rotate: 0, every: 2 }],
+    ['long names with room to turn', Array.from({ length: 40 }, (_, i) => 'label number ' + i), 25, { rotate: 45, every: 1 }],
+    ['long names a little closer: upright', Array.from({ length: 40 }, (_, i) => 'label number ' + i), 18, { rotate: 90, every: 1 }],
+    ['long names crowded: every third, turned', Array.from({ length: 187 }, (_, i) => 'a country name ' + i), 8, { rotate: 45, every: 3 }],
+    ['long names very crowded', Array.from({ length: 229 }, (_, i) => 'an airport name ' + i), 3, { rotate: 90, every: 6 }],
   ]) {
-    assert.equal(ctx.chartLabelTurn(labels, width, size), turn, `${labels.length} labels in ${width}px`);
+    assert.deepEqual(ctx.chartCategoryLabels(guess(labels), slot, size), layout, what);
+  }
+});
+
+// The corners of a label box of width w ending at x on the axis, turned by deg as drawn.
+function labelBox(x, w, h, deg) {
+  const a = (-deg * Math.PI) / 180;
+  return [[-w, -h / 2], [0, -h / 2], [0, h / 2], [-w, h / 2]].map(([u, v]) => [x + u * Math.cos(a) - v * Math.sin(a), u * Math.sin(a) + v * Math.cos(a)]);
+}
+
+// Whether two convex boxes share area: no edge of either separates them.
+function meet(a, b) {
+  for (const poly of [a, b]) {
+    for (let i = 0; i < 4; i++) {
+      const [x1, y1] = poly[i];
+      const [x2, y2] = poly[(i + 1) % 4];
+      const n = [y1 - y2, x2 - x1];
+      const span = (p) => p.map(([x, y]) => x * n[0] + y * n[1]);
+      if (Math.max(...span(a)) <= Math.min(...span(b)) || Math.max(...span(b)) <= Math.min(...span(a))) return false;
+    }
+  }
+  return true;
+}
+
+test('neighbouring drawn category labels never meet, whatever their widths and spacing', () => {
+  for (const size of Object.values(ctx.CHART_SIZES)) {
+    for (const width of [5, 20, 60, 120]) {
+      for (const slot of [1, 3, 8, 15, 30, 70, 150]) {
+        const { rotate, every } = ctx.chartCategoryLabels([width, width / 2, width], slot, size);
+        // Centred labels when level, ending at their category when turned.
+        const at = (x) => (rotate ? x : x + width / 2);
+        const a = labelBox(at(0), width, size.font * 1.2, rotate);
+        const b = labelBox(at(every * slot), width, size.font * 1.2, rotate);
+        assert.equal(meet(a, b), false, `${width}px labels ${slot}px apart at ${size.font}px: ${rotate}° every ${every}`);
+        // And not thinned much past what a level or an upright label needs.
+        assert.ok((every - 1) * slot < Math.min(width, 2 * size.font) + size.font, `${width}px ${slot}px: every ${every}`);
+      }
+    }
   }
 });
 
