@@ -200,25 +200,45 @@ const CHART_LABEL_GAP = 0.4;
 // Turns tried for category labels, the least turn first.
 const CHART_LABEL_TURNS = [0, 45, 90];
 
+// Round labels (calendar ticks, years) stand at least this many font sizes apart, so an axis is
+// not a wall of labels.
+export const CHART_ROUND_TICK_EMS = 8;
+
 // How category labels stand along an axis whose neighbouring categories are slot pixels apart,
 // given the drawn texts' widths: { rotate, every }, every every-th label drawn from the first.
 // A label turned by an angle is a box ending at its category; two such boxes one step apart are
 // clear of each other once the step carries them a line's height apart across the text, or a
 // text's length apart along it. The turn that draws the most labels wins, the least among equals.
-export function chartCategoryLabels(widths, slot, size) {
+// Round labels stay level and CHART_ROUND_TICK_EMS apart.
+export function chartCategoryLabels(widths, slot, size, round = false) {
   if (widths.length < 2 || !(slot > 0)) return { rotate: 0, every: 1 };
   const gap = CHART_LABEL_GAP * size.font;
   const height = CHART_LABEL_LINE * size.font + gap;
   const width = widths.reduce((m, w) => Math.max(m, w), 0) + gap;
   let best = null;
-  for (const rotate of CHART_LABEL_TURNS) {
+  for (const rotate of round ? [0] : CHART_LABEL_TURNS) {
     const a = (rotate * Math.PI) / 180;
     const across = rotate ? height / Math.sin(a) : Infinity;
-    const along = rotate === 90 ? Infinity : width / Math.cos(a);
+    const along = rotate === 90 ? Infinity : Math.max(width / Math.cos(a), round ? CHART_ROUND_TICK_EMS * size.font : 0);
     const every = Math.max(1, Math.ceil(Math.min(across, along) / slot - 1e-9));
     if (!best || every < best.every) best = { rotate, every };
   }
   return best;
+}
+
+// The labels drawn of a run of whole numbers counting up by one (years, mostly): every every-th
+// taken up to a round step (1, 2 or 5 times a power of ten), at the multiples of that step, so
+// years read 1880, 1900, 1920 instead of 1880, 1904, 1928. Indices of the drawn labels, or null
+// for labels of any other kind.
+export function chartRoundLabels(labels, every) {
+  if (!labels.length || !labels.every((l, i) => /^-?\d{1,15}$/.test(l) && Number(l) === Number(labels[0]) + i)) return null;
+  let p = 1;
+  while (10 * p < every) p *= 10;
+  const step = [p, 2 * p, 5 * p, 10 * p].find((s) => s >= every);
+  const first = Number(labels[0]);
+  const out = [];
+  for (let i = (((-first) % step) + step) % step; i < labels.length; i += step) out.push(i);
+  return out;
 }
 
 // A rough width of a text, for when no canvas can measure it (Node).

@@ -3,6 +3,7 @@
 // only what changed since the previous tick, the first naming everything, so each reads alone.
 // Times are milliseconds read as UTC (chartTimeValue); texts follow the pages' locale. Pure, so
 // Node runs it.
+import { CHART_ROUND_TICK_EMS } from './chart_model.js';
 import { DISPLAY_LOCALE } from './numbers.js';
 
 const SECOND = 1000;
@@ -27,9 +28,7 @@ const TIME_STEPS = [
 ];
 const UNIT_MS = { second: SECOND, minute: MINUTE, hour: HOUR, day: DAY, week: 7 * DAY, month: 30.4 * DAY, year: 365.25 * DAY };
 
-// Ticks stand at least this many font sizes apart, so an axis is not a wall of labels.
-const CHART_TIME_TICK_EMS = 8;
-// And their labels at least this many font sizes apart.
+// Labels of neighbouring ticks stand at least this many font sizes apart.
 const CHART_TIME_GAP_EMS = 1;
 
 const FORMATS = new Map();
@@ -105,14 +104,14 @@ export function chartTimeLabel(t, prev, unit) {
 
 // The ticks of a time axis from lo to hi (milliseconds) drawn over width pixels, in the font
 // size of size, with measure(text) giving a label's width in pixels: [{ t, label }]. The finest
-// step whose ticks are at least CHART_TIME_TICK_EMS apart and whose neighbouring labels keep a
+// step whose ticks are at least CHART_ROUND_TICK_EMS apart and whose neighbouring labels keep a
 // gap; when no tick of it falls inside, the first time labelled whole.
 export function chartTimeTicks(lo, hi, width, size, measure) {
   const labelled = (times, unit) => times.map((t, i) => ({ t, label: chartTimeLabel(t, i ? times[i - 1] : null, unit) }));
   const whole = [{ t: lo, label: chartTimeLabel(lo, null, lo % DAY ? 'minute' : 'day') }];
   if (!(hi > lo) || !(width > 0)) return whole;
   const perMs = width / (hi - lo);
-  const least = CHART_TIME_TICK_EMS * size.font;
+  const least = CHART_ROUND_TICK_EMS * size.font;
   const gap = CHART_TIME_GAP_EMS * size.font;
   for (const [unit, n] of TIME_STEPS) {
     if (UNIT_MS[unit] * n * perMs < least) continue;

@@ -23,6 +23,7 @@ import {
   chartLegendTip,
   chartLegendWidth,
   chartPieSlices,
+  chartRoundLabels,
   chartSeriesAxes,
   chartShortLabel,
   chartSplitModel,
@@ -38,18 +39,21 @@ const CHART_AREA_OPACITY = 0.2;
 const CHART_SELECT_STYLE = { itemStyle: { borderColor: CHART_SELECT_COLOR, borderWidth: 1.5 } };
 
 // The category axis' labels: shortened texts, turned and thinned by their measured widths so
-// that no two drawn ones meet. span: pixels from the first category to the last.
+// that no two drawn ones meet; whole numbers counting up (years) level, at round steps. span:
+// pixels from the first category to the last.
 function categoryLabels(model, span, size, measure) {
   const n = model.labels.length;
   const short = (label) => chartShortLabel(label, size.labelChars);
   const widths = new Map();
   for (const l of model.labels) if (!widths.has(l)) widths.set(l, measure(short(l)));
   const all = [...widths.values()];
-  const fit = chartCategoryLabels(all, n > 1 ? span / (n - 1) : 0, size);
+  const round = chartRoundLabels(model.labels, 1) !== null;
+  const fit = chartCategoryLabels(all, n > 1 ? span / (n - 1) : 0, size, round);
   const longest = all.reduce((m, w) => Math.max(m, w), 0);
+  const drawn = round ? { customValues: chartRoundLabels(model.labels, fit.every) } : { interval: fit.every - 1 };
   return {
     room: fit.rotate ? longest * Math.sin((fit.rotate * Math.PI) / 180) : 0,
-    axisLabel: { rotate: fit.rotate, interval: fit.every - 1, formatter: short },
+    axisLabel: Object.assign({ rotate: fit.rotate, formatter: short }, drawn),
   };
 }
 

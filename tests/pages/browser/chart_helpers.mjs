@@ -47,6 +47,9 @@ export function chartView(page, sel) {
       const xAxis = model.getComponent('xAxis', 0).axis;
       view.ticks = yAxis.scale.getTicks().map((t) => t.value);
       view.xType = xAxis.type;
+      // The category or time labels drawn, left to right.
+      const xText = new Set((xAxis.getViewLabels() || []).map((l) => l.formattedLabel));
+      view.xLabels = texts.filter((t) => xText.has(t.text) && t.y >= r.y + r.height - 1).sort((a, b) => a.x - b.x).map((t) => t.text);
       view.tickText = (yAxis.getViewLabels() || []).map((l) => l.formattedLabel);
     }
     model.eachSeries((sm) => {

@@ -125,6 +125,31 @@ test('tick counts fit the plot height; labels turn or thin when wider than their
   }
 });
 
+test('years and other whole numbers counting up are labelled level at round steps', () => {
+  const years = Array.from({ length: 135 }, (_, i) => String(1880 + i));
+  const drawn = (labels, every) => (ctx.chartRoundLabels(labels, every) || []).map((i) => labels[i]);
+  for (const [what, labels, every, want] of [
+    ['every one', years.slice(0, 4), 1, ['1880', '1881', '1882', '1883']],
+    ['every third is every fifth', years, 3, drawn(years, 5)],
+    ['every thirteenth: twenty years, never 24', years, 13, ['1880', '1900', '1920', '1940', '1960', '1980', '2000']],
+    ['every 21st: fifty years', years, 21, ['1900', '1950', '2000']],
+    ['from below zero', ['-3', '-2', '-1', '0', '1', '2'], 2, ['-2', '0', '2']],
+    ['gaps are no run', ['1', '3'], 1, []],
+    ['words are no run', ['a', 'b'], 1, []],
+    ['decimals are no run', ['1.5', '2.5'], 1, []],
+  ]) {
+    assert.deepEqual(drawn(labels, every), want, what);
+  }
+  assert.equal(ctx.chartRoundLabels(['1', '3'], 1), null);
+  // Level, however crowded, and never closer than round ticks stand.
+  const size = ctx.CHART_SIZES.query;
+  for (const slot of [2, 7.4, 30, 200]) {
+    const { rotate, every } = ctx.chartCategoryLabels([25, 25, 25], slot, size, true);
+    assert.equal(rotate, 0, `${slot}px`);
+    assert.ok(every * slot >= 8 * size.font || every === 1 && slot >= 8 * size.font, `${slot}px: every ${every}`);
+  }
+});
+
 // The corners of a label box of width w ending at x on the axis, turned by deg as drawn.
 function labelBox(x, w, h, deg) {
   const a = (-deg * Math.PI) / 180;
