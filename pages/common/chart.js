@@ -11,19 +11,23 @@ const chartLive = new Set();
 // labels' turn changes the plot's width, so a second pass is usually the last.
 const CHART_FIT_PASSES = 3;
 let chartMeasureContext = null;
+let chartMeasureFont = '';
 
 // A label's width in pixels in the chart's font at the size, measured on a canvas as the library
-// draws it; remembered per text.
+// draws it; remembered per text. The font is set only when it changes: setting it costs more
+// than measuring.
 function chartMeasure(size) {
   if (!chartMeasureContext) chartMeasureContext = document.createElement('canvas').getContext('2d');
   const font = size.font + 'px ' + CHART_FONT_FAMILY;
   const known = new Map();
   return (text) => {
-    if (!known.has(text)) {
-      chartMeasureContext.font = font;
-      known.set(text, chartMeasureContext.measureText(text).width);
+    let w = known.get(text);
+    if (w === undefined) {
+      if (chartMeasureFont !== font) chartMeasureContext.font = chartMeasureFont = font;
+      w = chartMeasureContext.measureText(text).width;
+      known.set(text, w);
     }
-    return known.get(text);
+    return w;
   };
 }
 
@@ -38,10 +42,14 @@ function chartDrawnSpan(chart, model) {
   return px.every(Number.isFinite) ? Math.abs(px[1] - px[0]) : 0;
 }
 
-// Whether two options place their category or time labels alike.
-function chartSameLabels(a, b) {
-  const keep = (o) => o.xAxis && JSON.stringify([o.xAxis.axisLabel.rotate, o.xAxis.axisLabel.interval, o.xAxis.axisLabel.customValues]);
-  return keep(a) === keep(b);
+// Whether the labels of option now still stand as option wanted asks: placed alike, or turned
+// alike and thinned at least as much (with many categories the wanted share changes with every
+// pixel, and each pass costs a whole drawing).
+function chartLabelsHold(now, wanted) {
+  const a = now.xAxis.axisLabel;
+  const b = wanted.xAxis.axisLabel;
+  if (a.rotate === b.rotate && typeof a.interval === 'number' && typeof b.interval === 'number') return a.interval >= b.interval;
+  return JSON.stringify([a.rotate, a.interval, a.customValues]) === JSON.stringify([b.rotate, b.interval, b.customValues]);
 }
 
 // Draws the option for a box of width by height, then places the axis labels again by where the
@@ -57,7 +65,7 @@ function chartFit(chart, model, optionFor, width, height, measure, setOpts) {
     if (!(span > 0)) return;
     least = Math.min(least, span);
     const next = optionFor(width, height, { measure, span: pass === CHART_FIT_PASSES - 1 ? least : span });
-    if (chartSameLabels(next, option)) return;
+    if (chartLabelsHold(option, next)) return;
     option = next;
     chart.setOption(option);
   }

@@ -204,17 +204,18 @@ const CHART_LABEL_TURNS = [0, 45, 90];
 // not a wall of labels.
 export const CHART_ROUND_TICK_EMS = 8;
 
-// How category labels stand along an axis whose neighbouring categories are slot pixels apart,
-// given the drawn texts' widths: { rotate, every }, every every-th label drawn from the first.
+// How category labels stand along an axis whose neighbouring categories are slot pixels apart
+// (none for a single category), given the widest drawn text's width: { rotate, every }, every
+// every-th label drawn from the first.
 // A label turned by an angle is a box ending at its category; two such boxes one step apart are
 // clear of each other once the step carries them a line's height apart across the text, or a
 // text's length apart along it. The turn that draws the most labels wins, the least among equals.
 // Round labels stay level and CHART_ROUND_TICK_EMS apart.
-export function chartCategoryLabels(widths, slot, size, round = false) {
-  if (widths.length < 2 || !(slot > 0)) return { rotate: 0, every: 1 };
+export function chartCategoryLabels(widest, slot, size, round = false) {
+  if (!(slot > 0)) return { rotate: 0, every: 1 };
   const gap = CHART_LABEL_GAP * size.font;
   const height = CHART_LABEL_LINE * size.font + gap;
-  const width = widths.reduce((m, w) => Math.max(m, w), 0) + gap;
+  const width = widest + gap;
   let best = null;
   for (const rotate of round ? [0] : CHART_LABEL_TURNS) {
     const a = (rotate * Math.PI) / 180;
@@ -226,12 +227,17 @@ export function chartCategoryLabels(widths, slot, size, round = false) {
   return best;
 }
 
+// Whether labels are whole numbers counting up by one.
+export function chartCountsUp(labels) {
+  return labels.length > 0 && labels.every((l, i) => /^-?\d{1,15}$/.test(l) && Number(l) === Number(labels[0]) + i);
+}
+
 // The labels drawn of a run of whole numbers counting up by one (years, mostly): every every-th
 // taken up to a round step (1, 2 or 5 times a power of ten), at the multiples of that step, so
 // years read 1880, 1900, 1920 instead of 1880, 1904, 1928. Indices of the drawn labels, or null
 // for labels of any other kind.
 export function chartRoundLabels(labels, every) {
-  if (!labels.length || !labels.every((l, i) => /^-?\d{1,15}$/.test(l) && Number(l) === Number(labels[0]) + i)) return null;
+  if (!chartCountsUp(labels)) return null;
   let p = 1;
   while (10 * p < every) p *= 10;
   const step = [p, 2 * p, 5 * p, 10 * p].find((s) => s >= every);
@@ -239,6 +245,27 @@ export function chartRoundLabels(labels, every) {
   const out = [];
   for (let i = (((-first) % step) + step) % step; i < labels.length; i += step) out.push(i);
   return out;
+}
+
+// Texts measured at most for the widest label: measuring is slow (a 100,000-row answer's labels
+// took seconds), and past a few hundred labels only one in many is drawn.
+const CHART_MEASURED_LABELS = 400;
+
+// The width of the widest of texts by measure(text). Past CHART_MEASURED_LABELS distinct texts,
+// the longest ones are measured and the widest glyphs among them, as many as the longest text
+// has, stand for the rest.
+export function chartWidestLabel(texts, measure) {
+  const distinct = [...new Set(texts)];
+  if (distinct.length <= CHART_MEASURED_LABELS) return distinct.reduce((m, t) => Math.max(m, measure(t)), 0);
+  distinct.sort((a, b) => b.length - a.length);
+  let widest = 0;
+  let perChar = 0;
+  for (const t of distinct.slice(0, CHART_MEASURED_LABELS)) {
+    const w = measure(t);
+    widest = Math.max(widest, w);
+    perChar = Math.max(perChar, w / Math.max(1, Array.from(t).length));
+  }
+  return Math.max(widest, perChar * Array.from(distinct[0]).length);
 }
 
 // A rough width of a text, for when no canvas can measure it (Node).

@@ -17,6 +17,7 @@ import {
   chartAxisFromZero,
   chartCategoryLabels,
   chartColor,
+  chartCountsUp,
   chartGuessWidth,
   chartModel,
   chartLegend,
@@ -31,12 +32,15 @@ import {
   chartTickCount,
   chartTipHtml,
   chartTooltip,
+  chartWidestLabel,
 } from './chart_model.js';
 import { chartTimeTicks } from './chart_time.js';
 import { formatFixed, formatNumber } from './numbers.js';
 
 const CHART_AREA_OPACITY = 0.2;
 const CHART_SELECT_STYLE = { itemStyle: { borderColor: CHART_SELECT_COLOR, borderWidth: 1.5 } };
+// Per model: the widest drawn category label, and whether the labels count up.
+const CHART_LABEL_FACTS = new WeakMap();
 
 // The category axis' labels: shortened texts, turned and thinned by their measured widths so
 // that no two drawn ones meet; whole numbers counting up (years) level, at round steps. span:
@@ -44,15 +48,16 @@ const CHART_SELECT_STYLE = { itemStyle: { borderColor: CHART_SELECT_COLOR, borde
 function categoryLabels(model, span, size, measure) {
   const n = model.labels.length;
   const short = (label) => chartShortLabel(label, size.labelChars);
-  const widths = new Map();
-  for (const l of model.labels) if (!widths.has(l)) widths.set(l, measure(short(l)));
-  const all = [...widths.values()];
-  const round = chartRoundLabels(model.labels, 1) !== null;
-  const fit = chartCategoryLabels(all, n > 1 ? span / (n - 1) : 0, size, round);
-  const longest = all.reduce((m, w) => Math.max(m, w), 0);
-  const drawn = round ? { customValues: chartRoundLabels(model.labels, fit.every) } : { interval: fit.every - 1 };
+  // The same for every pass over one model.
+  let known = CHART_LABEL_FACTS.get(model);
+  if (!known || known.measure !== measure) {
+    known = { measure, widest: chartWidestLabel(model.labels.map(short), measure), round: chartCountsUp(model.labels) };
+    CHART_LABEL_FACTS.set(model, known);
+  }
+  const fit = chartCategoryLabels(known.widest, n > 1 ? span / (n - 1) : 0, size, known.round);
+  const drawn = known.round ? { customValues: chartRoundLabels(model.labels, fit.every) } : { interval: fit.every - 1 };
   return {
-    room: fit.rotate ? longest * Math.sin((fit.rotate * Math.PI) / 180) : 0,
+    room: fit.rotate ? known.widest * Math.sin((fit.rotate * Math.PI) / 180) : 0,
     axisLabel: Object.assign({ rotate: fit.rotate, formatter: short }, drawn),
   };
 }

@@ -110,11 +110,10 @@ test('the tooltip escapes what comes from the data', () => {
 test('tick counts fit the plot height; labels turn or thin when wider than their slot', () => {
   for (const [height, ticks] of [[20, 1], [60, 2], [120, 4], [400, 6]]) assert.equal(ctx.chartTickCount(height), ticks);
   const size = ctx.CHART_SIZES.panel;
-  const guess = (labels) => labels.map((l) => ctx.chartGuessWidth(ctx.chartShortLabel(l, size.labelChars), size));
+  const guess = (labels) => ctx.chartWidestLabel(labels.map((l) => ctx.chartShortLabel(l, size.labelChars)), (t) => ctx.chartGuessWidth(t, size));
   for (const [what, labels, slot, layout] of [
     ['short labels with room', ['a', 'b'], 200, { rotate: 0, every: 1 }],
-    ['one label never turns', ['a very long category'], 20, { rotate: 0, every: 1 }],
-    ['no room at all', ['a', 'b'], 0, { rotate: 0, every: 1 }],
+    ['one category has no slot: level', ['a very long category'], 0, { rotate: 0, every: 1 }],
     ['three-letter codes: every second, level', ['ATL', 'MEM', 'HPN'], 14, { rotate: 0, every: 2 }],
     ['long names with room to turn', Array.from({ length: 40 }, (_, i) => 'label number ' + i), 25, { rotate: 45, every: 1 }],
     ['long names a little closer: upright', Array.from({ length: 40 }, (_, i) => 'label number ' + i), 18, { rotate: 90, every: 1 }],
@@ -144,9 +143,26 @@ test('years and other whole numbers counting up are labelled level at round step
   // Level, however crowded, and never closer than round ticks stand.
   const size = ctx.CHART_SIZES.query;
   for (const slot of [2, 7.4, 30, 200]) {
-    const { rotate, every } = ctx.chartCategoryLabels([25, 25, 25], slot, size, true);
+    const { rotate, every } = ctx.chartCategoryLabels(25, slot, size, true);
     assert.equal(rotate, 0, `${slot}px`);
     assert.ok(every * slot >= 8 * size.font || every === 1 && slot >= 8 * size.font, `${slot}px: every ${every}`);
+  }
+});
+
+test('the widest label: every text measured, or past a few hundred the longest ones and their widest glyphs', () => {
+  const measure = (t) => Array.from(t).reduce((w, c) => w + (c === 'W' ? 10 : 5), 0);
+  const many = (n, f) => Array.from({ length: n }, (_, i) => f(i));
+  for (const [what, texts, widest] of [
+    ['none', [], 0],
+    ['a few', ['ab', 'WW', 'abc'], 20],
+    ['repeats count once', many(1000, () => 'abc'), 15],
+    ['many: the longest measured', many(5000, (i) => 'x'.repeat(1 + (i % 7))), 35],
+    // The widest glyphs seen, as many as the longest text has, bound the rest: 'WW000' has 7px a
+    // character, eleven of them make 77.
+    ['many: a bound from the widest glyphs', [...many(300, (i) => 'aaaaaaaa' + String(i).padStart(3, '0')),
+      ...many(300, (i) => 'WW' + String(i).padStart(3, '0'))], 77],
+  ]) {
+    assert.equal(ctx.chartWidestLabel(texts, measure), widest, what);
   }
 });
 
@@ -174,7 +190,7 @@ test('neighbouring drawn category labels never meet, whatever their widths and s
   for (const size of Object.values(ctx.CHART_SIZES)) {
     for (const width of [5, 20, 60, 120]) {
       for (const slot of [1, 3, 8, 15, 30, 70, 150]) {
-        const { rotate, every } = ctx.chartCategoryLabels([width, width / 2, width], slot, size);
+        const { rotate, every } = ctx.chartCategoryLabels(width, slot, size);
         // Centred labels when level, ending at their category when turned.
         const at = (x) => (rotate ? x : x + width / 2);
         const a = labelBox(at(0), width, size.font * 1.2, rotate);
