@@ -193,13 +193,84 @@ export function chartTickCount(plotHeight) {
   return Math.max(1, Math.min(CHART_MAX_TICKS, Math.floor(plotHeight / CHART_TICK_SPACING)));
 }
 
-// Turned labels when the longest shown label is wider than its slot.
-export function chartLabelTurn(labels, plotWidth, size) {
-  if (!labels.length) return 0;
-  let longest = 0;
-  for (const l of labels) longest = Math.max(longest, Math.min(l.length, size.labelChars));
-  const slot = plotWidth / labels.length;
-  return longest * size.font * CHART_GLYPH_SHARE > slot ? 45 : 0;
+// A drawn label's line is about this many font sizes tall, and neighbouring labels keep this many
+// font sizes between their boxes.
+const CHART_LABEL_LINE = 1.25;
+const CHART_LABEL_GAP = 0.4;
+// Turns tried for category labels, the least turn first.
+const CHART_LABEL_TURNS = [0, 45, 90];
+
+// Round labels (calendar ticks, years) stand at least this many font sizes apart, so an axis is
+// not a wall of labels.
+export const CHART_ROUND_TICK_EMS = 8;
+
+// How category labels stand along an axis whose neighbouring categories are slot pixels apart
+// (none for a single category), given the widest drawn text's width: { rotate, every }, every
+// every-th label drawn from the first.
+// A label turned by an angle is a box ending at its category; two such boxes one step apart are
+// clear of each other once the step carries them a line's height apart across the text, or a
+// text's length apart along it. The turn that draws the most labels wins, the least among equals.
+// Round labels stay level and CHART_ROUND_TICK_EMS apart.
+export function chartCategoryLabels(widest, slot, size, round = false) {
+  if (!(slot > 0)) return { rotate: 0, every: 1 };
+  const gap = CHART_LABEL_GAP * size.font;
+  const height = CHART_LABEL_LINE * size.font + gap;
+  const width = widest + gap;
+  let best = null;
+  for (const rotate of round ? [0] : CHART_LABEL_TURNS) {
+    const a = (rotate * Math.PI) / 180;
+    const across = rotate ? height / Math.sin(a) : Infinity;
+    const along = rotate === 90 ? Infinity : Math.max(width / Math.cos(a), round ? CHART_ROUND_TICK_EMS * size.font : 0);
+    const every = Math.max(1, Math.ceil(Math.min(across, along) / slot - 1e-9));
+    if (!best || every < best.every) best = { rotate, every };
+  }
+  return best;
+}
+
+// Whether labels are whole numbers counting up by one.
+export function chartCountsUp(labels) {
+  return labels.length > 0 && labels.every((l, i) => /^-?\d{1,15}$/.test(l) && Number(l) === Number(labels[0]) + i);
+}
+
+// The labels drawn of a run of whole numbers counting up by one (years, mostly): every every-th
+// taken up to a round step (1, 2 or 5 times a power of ten), at the multiples of that step, so
+// years read 1880, 1900, 1920 instead of 1880, 1904, 1928. Indices of the drawn labels, or null
+// for labels of any other kind.
+export function chartRoundLabels(labels, every) {
+  if (!chartCountsUp(labels)) return null;
+  let p = 1;
+  while (10 * p < every) p *= 10;
+  const step = [p, 2 * p, 5 * p, 10 * p].find((s) => s >= every);
+  const first = Number(labels[0]);
+  const out = [];
+  for (let i = (((-first) % step) + step) % step; i < labels.length; i += step) out.push(i);
+  return out;
+}
+
+// Texts measured at most for the widest label: measuring is slow (a 100,000-row answer's labels
+// took seconds), and past a few hundred labels only one in many is drawn.
+const CHART_MEASURED_LABELS = 400;
+
+// The width of the widest of texts by measure(text). Past CHART_MEASURED_LABELS distinct texts,
+// the longest ones are measured and the widest glyphs among them, as many as the longest text
+// has, stand for the rest.
+export function chartWidestLabel(texts, measure) {
+  const distinct = [...new Set(texts)];
+  if (distinct.length <= CHART_MEASURED_LABELS) return distinct.reduce((m, t) => Math.max(m, measure(t)), 0);
+  distinct.sort((a, b) => b.length - a.length);
+  let widest = 0;
+  let perChar = 0;
+  for (const t of distinct.slice(0, CHART_MEASURED_LABELS)) {
+    const w = measure(t);
+    widest = Math.max(widest, w);
+    perChar = Math.max(perChar, w / Math.max(1, Array.from(t).length));
+  }
+  return Math.max(widest, perChar * Array.from(distinct[0]).length);
+}
+
+// A rough width of a text, for when no canvas can measure it (Node).
+export function chartGuessWidth(text, size) {
+  return Array.from(String(text)).length * size.font * CHART_GLYPH_SHARE;
 }
 
 // The tooltip's markup: the series name in its colour over "label: value" for a bar or point;

@@ -15,13 +15,16 @@ import {
   CHART_AXIS_COLOR,
   chartAllIntegers,
   chartAxisFromZero,
+  chartCategoryLabels,
   chartColor,
-  chartLabelTurn,
+  chartCountsUp,
+  chartGuessWidth,
   chartModel,
   chartLegend,
   chartLegendTip,
   chartLegendWidth,
   chartPieSlices,
+  chartRoundLabels,
   chartSeriesAxes,
   chartShortLabel,
   chartSplitModel,
@@ -29,15 +32,62 @@ import {
   chartTickCount,
   chartTipHtml,
   chartTooltip,
+  chartWidestLabel,
 } from './chart_model.js';
+import { chartTimeTicks } from './chart_time.js';
 import { formatFixed, formatNumber } from './numbers.js';
 
 const CHART_AREA_OPACITY = 0.2;
 const CHART_SELECT_STYLE = { itemStyle: { borderColor: CHART_SELECT_COLOR, borderWidth: 1.5 } };
+// Per model: the widest drawn category label, and whether the labels count up.
+const CHART_LABEL_FACTS = new WeakMap();
+
+// The category axis' labels: shortened texts, turned and thinned by their measured widths so
+// that no two drawn ones meet; whole numbers counting up (years) level, at round steps. span:
+// pixels from the first category to the last.
+function categoryLabels(model, span, size, measure) {
+  const n = model.labels.length;
+  const short = (label) => chartShortLabel(label, size.labelChars);
+  // The same for every pass over one model.
+  let known = CHART_LABEL_FACTS.get(model);
+  if (!known || known.measure !== measure) {
+    known = { measure, widest: chartWidestLabel(model.labels.map(short), measure), round: chartCountsUp(model.labels) };
+    CHART_LABEL_FACTS.set(model, known);
+  }
+  const fit = chartCategoryLabels(known.widest, n > 1 ? span / (n - 1) : 0, size, known.round);
+  const drawn = known.round ? { customValues: chartRoundLabels(model.labels, fit.every) } : { interval: fit.every - 1 };
+  return {
+    room: fit.rotate ? known.widest * Math.sin((fit.rotate * Math.PI) / 180) : 0,
+    axisLabel: Object.assign({ rotate: fit.rotate, formatter: short }, drawn),
+  };
+}
+
+// The time axis' labels: round calendar ticks over the data's times, each labelled with what
+// changed since the one before.
+function timeLabels(model, span, size, measure) {
+  let lo = Infinity;
+  let hi = -Infinity;
+  for (const t of model.times) {
+    lo = Math.min(lo, t);
+    hi = Math.max(hi, t);
+  }
+  const ticks = chartTimeTicks(lo, hi, span, size, measure);
+  const text = new Map(ticks.map((k) => [k.t, k.label]));
+  const at = ticks.map((k) => k.t);
+  return {
+    room: 0,
+    axisLabel: { rotate: 0, customValues: at, formatter: (v) => text.get(v) ?? '' },
+    axisTick: { show: true, customValues: at, lineStyle: { color: CHART_AXIS_COLOR } },
+    min: 'dataMin',
+    max: 'dataMax',
+  };
+}
 
 // Options for bars or lines (an area is a filled line) of the model in a box of width by height
-// pixels; look is { bars, area }.
-function seriesOption(model, look, width, height, size, clickable) {
+// pixels; look is { bars, area }. fit, when given: measure(text), a label's width in pixels in
+// the chart's font, and span, the pixels from the first category or time to the last as last
+// drawn (guessed from the box when missing).
+function seriesOption(model, look, width, height, size, clickable, fit) {
   const n = model.labels.length;
   const legend = model.series.length > 1;
   const shortName = (name) => chartShortLabel(name, size.labelChars);
@@ -46,9 +96,11 @@ function seriesOption(model, look, width, height, size, clickable) {
   const bounds = { left: 4, right: legend ? legendWidth + 12 : 12, top: 12, bottom: 4 };
   const grid = Object.assign({ outerBoundsMode: 'auto', outerBounds: bounds }, bounds);
   const plotWidth = Math.max(1, width - grid.left - grid.right - 6 * size.font);
-  const time = !look.bars && model.times !== null;
-  const turn = time ? 0 : chartLabelTurn(model.labels, plotWidth, size);
-  const plotHeight = Math.max(1, height - grid.top - grid.bottom - 3 * size.font - (turn ? size.labelChars * size.font * 0.45 : 0));
+  const measure = (fit && fit.measure) || ((text) => chartGuessWidth(text, size));
+  const span = fit && fit.span > 0 ? fit.span : look.bars && n > 0 ? (plotWidth * (n - 1)) / n : plotWidth;
+  const time = model.times !== null;
+  const labels = time ? timeLabels(model, span, size, measure) : categoryLabels(model, span, size, measure);
+  const plotHeight = Math.max(1, height - grid.top - grid.bottom - 3 * size.font - labels.room);
   const big = n > CHART_SYMBOL_LIMIT;
   const xAxis = {
     type: time ? 'time' : 'category',
@@ -56,17 +108,13 @@ function seriesOption(model, look, width, height, size, clickable) {
     nameLocation: 'middle',
     nameGap: 2 * size.font,
     nameTextStyle: { color: CHART_TITLE_COLOR, fontWeight: 'bold', fontSize: size.titleFont, fontFamily: CHART_FONT_FAMILY },
-    boundaryGap: look.bars,
     axisLine: { lineStyle: { color: CHART_AXIS_COLOR } },
-    axisTick: { show: false },
-    axisLabel: Object.assign(chartTextStyle(size), { hideOverlap: true, rotate: turn }),
+    axisTick: labels.axisTick || { show: false },
+    axisLabel: Object.assign(chartTextStyle(size), { hideOverlap: true }, labels.axisLabel),
     splitLine: { show: false },
   };
-  if (!time) {
-    xAxis.data = model.labels;
-    xAxis.axisLabel.interval = 'auto';
-    xAxis.axisLabel.formatter = (label) => chartShortLabel(label, size.labelChars);
-  }
+  if (time) Object.assign(xAxis, { min: labels.min, max: labels.max });
+  else Object.assign(xAxis, { boundaryGap: look.bars, data: model.labels });
   // Series of very different sizes each get an axis; a second one stands right, without grid
   // lines of its own, in the colour of its first series.
   const axisOf = chartSeriesAxes(model.series);
@@ -205,7 +253,7 @@ function seriesChart(id, label, look) {
     paged: false,
     chart: true,
     model: chartModel,
-    option: (model, width, height, size, clickable) => seriesOption(model, look, width, height, size, clickable),
+    option: (model, width, height, size, clickable, fit) => seriesOption(model, look, width, height, size, clickable, fit),
     clickTarget: seriesClickTarget,
     elementAt: seriesElementAt,
   };

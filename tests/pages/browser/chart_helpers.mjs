@@ -4,77 +4,83 @@
 
 // Everything the chart in the element `sel` (the chart's box or an element holding it) shows.
 export function chartView(page, sel) {
-  return page.evaluate((s) => {
-    const host = document.querySelector(s);
-    const box = host && (host.matches('.query-chart, .dash-chart') ? host : host.querySelector('.query-chart, .dash-chart'));
-    const chart = box && echarts.getInstanceByDom(box);
-    if (!chart) return null;
-    const model = chart.getModel();
-    const texts = [];
-    for (const el of chart.getZr().storage.getDisplayList(true)) {
-      if (el.type !== 'tspan' || el.ignore || el.invisible || !el.style.text) continue;
-      // The glyph box, as tall as the font whatever the text's own box says, turned as drawn.
-      const r = el.getBoundingRect();
-      const size = Number((/(\d+(?:\.\d+)?)px/.exec(el.style.font || '') || [])[1]) || r.height;
-      const h = Math.max(r.height, size);
-      const top = r.y + r.height / 2 - h / 2;
-      const m = el.getComputedTransform() || [1, 0, 0, 1, 0, 0];
-      const pts = [[r.x, top], [r.x + r.width, top], [r.x + r.width, top + h], [r.x, top + h]].map(([x, y]) => [
-        m[0] * x + m[2] * y + m[4],
-        m[1] * x + m[3] * y + m[5],
-      ]);
-      const xs = pts.map((p) => p[0]);
-      const ys = pts.map((p) => p[1]);
-      const x = Math.min(...xs);
-      const y = Math.min(...ys);
-      // Texts scrolled out of a clipped area (a paged legend's other pages) are not seen.
-      const cx = x + (Math.max(...xs) - x) / 2;
-      const cy = y + (Math.max(...ys) - y) / 2;
-      const clipped = (el.__clipPaths || []).some((cp) => {
-        const c = cp.getBoundingRect().clone();
-        const t = cp.getComputedTransform();
-        if (t) c.applyTransform(t);
-        return !c.contain(cx, cy);
-      });
-      if (!clipped) texts.push({ text: String(el.style.text), x, y, w: Math.max(...xs) - x, h: Math.max(...ys) - y, pts });
-    }
-    const view = { w: box.clientWidth, h: box.clientHeight, cursor: box.style.cursor, texts, series: [] };
-    const grid = model.getComponent('grid', 0);
-    if (grid) {
-      const r = grid.coordinateSystem.getRect();
-      view.plot = { x: r.x, y: r.y, width: r.width, height: r.height };
-      const yAxis = model.getComponent('yAxis', 0).axis;
-      const xAxis = model.getComponent('xAxis', 0).axis;
-      view.ticks = yAxis.scale.getTicks().map((t) => t.value);
-      view.xType = xAxis.type;
-      view.tickText = (yAxis.getViewLabels() || []).map((l) => l.formattedLabel);
-    }
-    model.eachSeries((sm) => {
-      const data = sm.getData();
-      const items = [];
-      for (let i = 0; i < data.count(); i++) {
-        const v = data.getValues(i);
-        let at = null;
-        if (sm.subType === 'bar') {
-          const l = data.getItemLayout(i);
-          at = l && { x: l.x + l.width / 2, y: l.y + l.height / 2, w: Math.abs(l.width), h: Math.abs(l.height) };
-        } else if (sm.subType === 'line') {
-          const p = chart.convertToPixel({ seriesIndex: sm.seriesIndex }, v);
-          at = { x: p[0], y: p[1] };
-        } else if (sm.subType === 'pie') {
-          const l = data.getItemLayout(i);
-          const mid = (l.startAngle + l.endAngle) / 2;
-          at = { x: l.cx + Math.cos(mid) * l.r * 0.6, y: l.cy + Math.sin(mid) * l.r * 0.6, r: l.r, cx: l.cx, cy: l.cy };
-        }
-        items.push({ name: data.getName(i), x: v[0], value: v[v.length - 1], at, color: data.getItemVisual(i, 'style').fill });
-      }
-      view.series.push({ name: sm.name, type: sm.subType, items });
+  return page.evaluate(chartViewIn, sel);
+}
+
+// The same, run in the page: self-contained, so a script of its text runs in any browser.
+export function chartViewIn(s) {
+  const host = document.querySelector(s);
+  const box = host && (host.matches('.query-chart, .dash-chart') ? host : host.querySelector('.query-chart, .dash-chart'));
+  const chart = box && echarts.getInstanceByDom(box);
+  if (!chart) return null;
+  const model = chart.getModel();
+  const texts = [];
+  for (const el of chart.getZr().storage.getDisplayList(true)) {
+    if (el.type !== 'tspan' || el.ignore || el.invisible || !el.style.text) continue;
+    // The glyph box, as tall as the font whatever the text's own box says, turned as drawn.
+    const r = el.getBoundingRect();
+    const size = Number((/(\d+(?:\.\d+)?)px/.exec(el.style.font || '') || [])[1]) || r.height;
+    const h = Math.max(r.height, size);
+    const top = r.y + r.height / 2 - h / 2;
+    const m = el.getComputedTransform() || [1, 0, 0, 1, 0, 0];
+    const pts = [[r.x, top], [r.x + r.width, top], [r.x + r.width, top + h], [r.x, top + h]].map(([x, y]) => [
+      m[0] * x + m[2] * y + m[4],
+      m[1] * x + m[3] * y + m[5],
+    ]);
+    const xs = pts.map((p) => p[0]);
+    const ys = pts.map((p) => p[1]);
+    const x = Math.min(...xs);
+    const y = Math.min(...ys);
+    // Texts scrolled out of a clipped area (a paged legend's other pages) are not seen.
+    const cx = x + (Math.max(...xs) - x) / 2;
+    const cy = y + (Math.max(...ys) - y) / 2;
+    const clipped = (el.__clipPaths || []).some((cp) => {
+      const c = cp.getBoundingRect().clone();
+      const t = cp.getComputedTransform();
+      if (t) c.applyTransform(t);
+      return !c.contain(cx, cy);
     });
-    const legend = model.getComponent('legend', 0);
-    view.legend = legend && legend.get('show') !== false ? legend.getData().map((d) => d.get('name')) : [];
-    view.legendType = legend && legend.subType;
-    return view;
-  }, sel);
+    if (!clipped) texts.push({ text: String(el.style.text), x, y, w: Math.max(...xs) - x, h: Math.max(...ys) - y, pts });
+  }
+  const view = { w: box.clientWidth, h: box.clientHeight, cursor: box.style.cursor, texts, series: [] };
+  const grid = model.getComponent('grid', 0);
+  if (grid) {
+    const r = grid.coordinateSystem.getRect();
+    view.plot = { x: r.x, y: r.y, width: r.width, height: r.height };
+    const yAxis = model.getComponent('yAxis', 0).axis;
+    const xAxis = model.getComponent('xAxis', 0).axis;
+    view.ticks = yAxis.scale.getTicks().map((t) => t.value);
+    view.xType = xAxis.type;
+    // The category or time labels drawn, left to right.
+    const xText = new Set((xAxis.getViewLabels() || []).map((l) => l.formattedLabel));
+    view.xLabels = texts.filter((t) => xText.has(t.text) && t.y >= r.y + r.height - 1).sort((a, b) => a.x - b.x).map((t) => t.text);
+    view.tickText = (yAxis.getViewLabels() || []).map((l) => l.formattedLabel);
+  }
+  model.eachSeries((sm) => {
+    const data = sm.getData();
+    const items = [];
+    for (let i = 0; i < data.count(); i++) {
+      const v = data.getValues(i);
+      let at = null;
+      if (sm.subType === 'bar') {
+        const l = data.getItemLayout(i);
+        at = l && { x: l.x + l.width / 2, y: l.y + l.height / 2, w: Math.abs(l.width), h: Math.abs(l.height) };
+      } else if (sm.subType === 'line') {
+        const p = chart.convertToPixel({ seriesIndex: sm.seriesIndex }, v);
+        at = { x: p[0], y: p[1] };
+      } else if (sm.subType === 'pie') {
+        const l = data.getItemLayout(i);
+        const mid = (l.startAngle + l.endAngle) / 2;
+        at = { x: l.cx + Math.cos(mid) * l.r * 0.6, y: l.cy + Math.sin(mid) * l.r * 0.6, r: l.r, cx: l.cx, cy: l.cy };
+      }
+      items.push({ name: data.getName(i), x: v[0], value: v[v.length - 1], at, color: data.getItemVisual(i, 'style').fill });
+    }
+    view.series.push({ name: sm.name, type: sm.subType, items });
+  });
+  const legend = model.getComponent('legend', 0);
+  view.legend = legend && legend.get('show') !== false ? legend.getData().map((d) => d.get('name')) : [];
+  view.legendType = legend && legend.subType;
+  return view;
 }
 
 // Whether two drawn boxes (corner lists, possibly turned) share more than half a pixel: no axis

@@ -107,15 +107,99 @@ test('the tooltip escapes what comes from the data', () => {
   }
 });
 
-test('tick counts fit the plot height; labels turn when wider than their slot', () => {
+test('tick counts fit the plot height; labels turn or thin when wider than their slot', () => {
   for (const [height, ticks] of [[20, 1], [60, 2], [120, 4], [400, 6]]) assert.equal(ctx.chartTickCount(height), ticks);
   const size = ctx.CHART_SIZES.panel;
-  for (const [labels, width, turn] of [
-    [['a', 'b'], 400, 0],
-    [Array.from({ length: 40 }, (_, i) => 'label ' + i), 400, 45],
-    [['a very long category'], 80, 45],
+  const guess = (labels) => ctx.chartWidestLabel(labels.map((l) => ctx.chartShortLabel(l, size.labelChars)), (t) => ctx.chartGuessWidth(t, size));
+  for (const [what, labels, slot, layout] of [
+    ['short labels with room', ['a', 'b'], 200, { rotate: 0, every: 1 }],
+    ['one category has no slot: level', ['a very long category'], 0, { rotate: 0, every: 1 }],
+    ['three-letter codes: every second, level', ['ATL', 'MEM', 'HPN'], 14, { rotate: 0, every: 2 }],
+    ['long names with room to turn', Array.from({ length: 40 }, (_, i) => 'label number ' + i), 25, { rotate: 45, every: 1 }],
+    ['long names a little closer: upright', Array.from({ length: 40 }, (_, i) => 'label number ' + i), 18, { rotate: 90, every: 1 }],
+    ['long names crowded: every third, turned', Array.from({ length: 187 }, (_, i) => 'a country name ' + i), 8, { rotate: 45, every: 3 }],
+    ['long names very crowded', Array.from({ length: 229 }, (_, i) => 'an airport name ' + i), 3, { rotate: 90, every: 6 }],
   ]) {
-    assert.equal(ctx.chartLabelTurn(labels, width, size), turn, `${labels.length} labels in ${width}px`);
+    assert.deepEqual(ctx.chartCategoryLabels(guess(labels), slot, size), layout, what);
+  }
+});
+
+test('years and other whole numbers counting up are labelled level at round steps', () => {
+  const years = Array.from({ length: 135 }, (_, i) => String(1880 + i));
+  const drawn = (labels, every) => (ctx.chartRoundLabels(labels, every) || []).map((i) => labels[i]);
+  for (const [what, labels, every, want] of [
+    ['every one', years.slice(0, 4), 1, ['1880', '1881', '1882', '1883']],
+    ['every third is every fifth', years, 3, drawn(years, 5)],
+    ['every thirteenth: twenty years, never 24', years, 13, ['1880', '1900', '1920', '1940', '1960', '1980', '2000']],
+    ['every 21st: fifty years', years, 21, ['1900', '1950', '2000']],
+    ['from below zero', ['-3', '-2', '-1', '0', '1', '2'], 2, ['-2', '0', '2']],
+    ['gaps are no run', ['1', '3'], 1, []],
+    ['words are no run', ['a', 'b'], 1, []],
+    ['decimals are no run', ['1.5', '2.5'], 1, []],
+  ]) {
+    assert.deepEqual(drawn(labels, every), want, what);
+  }
+  assert.equal(ctx.chartRoundLabels(['1', '3'], 1), null);
+  // Level, however crowded, and never closer than round ticks stand.
+  const size = ctx.CHART_SIZES.query;
+  for (const slot of [2, 7.4, 30, 200]) {
+    const { rotate, every } = ctx.chartCategoryLabels(25, slot, size, true);
+    assert.equal(rotate, 0, `${slot}px`);
+    assert.ok(every * slot >= 8 * size.font || every === 1 && slot >= 8 * size.font, `${slot}px: every ${every}`);
+  }
+});
+
+test('the widest label: every text measured, or past a few hundred the longest ones and their widest glyphs', () => {
+  const measure = (t) => Array.from(t).reduce((w, c) => w + (c === 'W' ? 10 : 5), 0);
+  const many = (n, f) => Array.from({ length: n }, (_, i) => f(i));
+  for (const [what, texts, widest] of [
+    ['none', [], 0],
+    ['a few', ['ab', 'WW', 'abc'], 20],
+    ['repeats count once', many(1000, () => 'abc'), 15],
+    ['many: the longest measured', many(5000, (i) => 'x'.repeat(1 + (i % 7))), 35],
+    // The widest glyphs seen, as many as the longest text has, bound the rest: 'WW000' has 7px a
+    // character, eleven of them make 77.
+    ['many: a bound from the widest glyphs', [...many(300, (i) => 'aaaaaaaa' + String(i).padStart(3, '0')),
+      ...many(300, (i) => 'WW' + String(i).padStart(3, '0'))], 77],
+  ]) {
+    assert.equal(ctx.chartWidestLabel(texts, measure), widest, what);
+  }
+});
+
+// The corners of a label box of width w ending at x on the axis, turned by deg as drawn.
+function labelBox(x, w, h, deg) {
+  const a = (-deg * Math.PI) / 180;
+  return [[-w, -h / 2], [0, -h / 2], [0, h / 2], [-w, h / 2]].map(([u, v]) => [x + u * Math.cos(a) - v * Math.sin(a), u * Math.sin(a) + v * Math.cos(a)]);
+}
+
+// Whether two convex boxes share area: no edge of either separates them.
+function meet(a, b) {
+  for (const poly of [a, b]) {
+    for (let i = 0; i < 4; i++) {
+      const [x1, y1] = poly[i];
+      const [x2, y2] = poly[(i + 1) % 4];
+      const n = [y1 - y2, x2 - x1];
+      const span = (p) => p.map(([x, y]) => x * n[0] + y * n[1]);
+      if (Math.max(...span(a)) <= Math.min(...span(b)) || Math.max(...span(b)) <= Math.min(...span(a))) return false;
+    }
+  }
+  return true;
+}
+
+test('neighbouring drawn category labels never meet, whatever their widths and spacing', () => {
+  for (const size of Object.values(ctx.CHART_SIZES)) {
+    for (const width of [5, 20, 60, 120]) {
+      for (const slot of [1, 3, 8, 15, 30, 70, 150]) {
+        const { rotate, every } = ctx.chartCategoryLabels(width, slot, size);
+        // Centred labels when level, ending at their category when turned.
+        const at = (x) => (rotate ? x : x + width / 2);
+        const a = labelBox(at(0), width, size.font * 1.2, rotate);
+        const b = labelBox(at(every * slot), width, size.font * 1.2, rotate);
+        assert.equal(meet(a, b), false, `${width}px labels ${slot}px apart at ${size.font}px: ${rotate}° every ${every}`);
+        // And not thinned much past what a level or an upright label needs.
+        assert.ok((every - 1) * slot < Math.min(width, 2 * size.font) + size.font, `${width}px ${slot}px: every ${every}`);
+      }
+    }
   }
 });
 

@@ -67,9 +67,9 @@ test('the choices a query allows keep the selection where they can', () => {
   }
 });
 
-test('each chart draws its own series; only lines and areas put dates on a time axis', () => {
+test('each chart draws its own series; dates stand on a time axis', () => {
   for (const [id, series, axis, area] of [
-    ['bar', 'bar', 'category', false],
+    ['bar', 'bar', 'time', false],
     ['line', 'line', 'time', false],
     ['area', 'line', 'time', true],
   ]) {

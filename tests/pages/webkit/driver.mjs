@@ -25,8 +25,8 @@ function freePort() {
   });
 }
 
-// Runs `fn({ js, until, data, server })` on the app's shell page with `files` in the data folder;
-// `env` is added to the browser's environment.
+// Runs `fn({ js, until, resize, data, server })` on the app's shell page with `files` in the data
+// folder; `env` is added to the browser's environment. resize(width, height) sizes the window.
 export async function withWebKit(files, fn, env = {}) {
   const home = makeTemp('plinthos-home-');
   const data = makeTemp('plinthos-data-');
@@ -57,8 +57,9 @@ export async function withWebKit(files, fn, env = {}) {
       }
       throw new Error('timed out: ' + script);
     };
+    const resize = (width, height) => wd('POST', `/session/${sid}/window/rect`, { width, height });
     await wd('POST', `/session/${sid}/url`, { url: server.url });
-    await fn({ js, until, data, server });
+    await fn({ js, until, resize, data, server });
   } finally {
     if (sid) await wd('DELETE', `/session/${sid}`).catch(() => {});
     driver.kill();
