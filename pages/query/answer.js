@@ -11,7 +11,7 @@ import { chartChoices, chartType, isChartType } from '../common/chart_types.js';
 import { formatMs, rowsText } from '../common/numbers.js';
 import { dataFolderPath } from './bucket.js';
 import { applyChart, fillChartMenu } from './charts.js';
-import { markQueryError, pageHold, showCancelled, showEl, typedRunText } from './editor.js';
+import { markQueryError, pageHold, showCancelled, showEl, stopHolds, typedRunText } from './editor.js';
 import { state } from './state.js';
 import { resultNote } from './table.js';
 import { unreadableNoteText } from './util.js';
@@ -101,6 +101,7 @@ export function showQueryNotice(text, isError) {
 
 // The page holds one answer at a time, the latest run's; an older one is freed.
 function dropHeld() {
+  if (state.holding) stopHolds();
   const old = state.held;
   state.held = null;
   state.holding = null;

@@ -32,6 +32,8 @@ const LONE_SURROGATE_RE = /[\ud800-\udbff](?![\udc00-\udfff])|(?<![\ud800-\udbff
 const LONE_SURROGATE_NOTE = 'The query holds a broken character (half of a UTF-16 pair) and was not run: line ';
 
 let pendingQueries = 0;
+let holdCount = 0;
+const holdTags = new Set();
 let stopOfferTimer = null;
 let queryEditor = null;
 // What the latest run took from the editor: the text as it then was, where the run's text
@@ -90,14 +92,26 @@ export function pageQuery(sql) {
 }
 
 // Runs a statement whose answer the native side holds for this page: a newer hold frees the
-// older answer.
-export function pageHold(sql) {
-  return pageCall('holdQueryCpp', sql, HOLD_PLACE, QUERY_STOP_TAG);
+// older answer. Each hold has a stop tag of its own, so that a new run can stop an older hold
+// still running, whose answer would otherwise take the place of the newer one's.
+export async function pageHold(sql) {
+  const tag = QUERY_STOP_TAG + '-hold-' + ++holdCount;
+  holdTags.add(tag);
+  try {
+    return await pageCall('holdQueryCpp', sql, HOLD_PLACE, tag);
+  } finally {
+    holdTags.delete(tag);
+  }
+}
+
+export function stopHolds() {
+  for (const tag of holdTags) bridgeCall('stopQueryCpp', tag);
 }
 
 // The stopped calls answer {cancelled: true}; each run then shows the cancelled note.
 function stopQuery() {
   showEl('stopQueryBtn', 'none');
+  stopHolds();
   bridgeCall('stopQueryCpp', QUERY_STOP_TAG).then((res) => {
     if (res.error) showQueryNotice('Could not stop the query: ' + res.error, true);
   });

@@ -148,17 +148,27 @@ test('a held answer freed under the page says so and runs again on request', asy
   });
 });
 
-test('Stop ends a hold run and shows the cancelled note', async () => {
+test('Stop ends a hold run with the cancelled note; a new run stops an older hold still running', async () => {
   await withApp({}, async ({ page, server }) => {
-    await run(page, 'SELECT x % 1000 AS k, SUM(x) AS s FROM range(6000000000) t(x) GROUP BY k');
+    const long = 'SELECT x % 1000 AS k, SUM(x) AS s FROM range(6000000000) t(x) GROUP BY k';
+    const noEngine = async () => {
+      for (const end = Date.now() + 30000; runningEngines(server.child.pid).length; await new Promise((r) => setTimeout(r, 50))) {
+        if (Date.now() > end) throw new Error('the engine still runs');
+      }
+    };
+    await run(page, long);
     await page.waitForSelector('#stopQueryBtn', { state: 'visible' });
     await page.click('#stopQueryBtn');
     await waitText(page, '#queryResult', /^Query cancelled\.$/);
-    for (const end = Date.now() + 30000; runningEngines(server.child.pid).length; await new Promise((r) => setTimeout(r, 50))) {
-      if (Date.now() > end) throw new Error('the engine still runs');
-    }
-    await run(page, 'SELECT SUM(x) AS s FROM range(3) t(x)');
-    await waitText(page, '#answerNote', /^1 row$/);
+    await noEngine();
+    // The older hold never takes the newer answer's place: its rows are still there to fetch.
+    await run(page, long);
+    await page.waitForSelector('#stopQueryBtn', { state: 'visible' });
+    await run(page, 'SELECT range AS n, SUM(range) AS s FROM range(3000) GROUP BY range ORDER BY n');
+    await waitText(page, '#answerNote', /^3,000 rows$/);
+    await noEngine();
+    await scrollTo(page, 0.5);
+    await drawnRow(page, '1,500');
   });
 });
 
