@@ -55,7 +55,7 @@ import {
   toggleMultiSelect,
   toggleMultiSelectOption,
 } from './pickers.js';
-import { keepEmptyPreview } from './preview.js';
+import { keepEmptyPreview, reloadPanel } from './preview.js';
 import { dashState, freeHeldAnswers } from './state.js';
 import { dashPaginatedGo, downloadDashPaginatedCsv, TABLE_ACTIONS } from './tables.js';
 
@@ -83,6 +83,7 @@ const PAGE_ACTIONS = {
   dashSaveAsNewDashboard: () => dashSaveAsNewDashboard(),
   dashHideCreatePanel: () => dashHideCreatePanel(),
   dashAddRow: () => dashAddRow(),
+  dashReloadPanel: (el) => reloadPanel(el),
 };
 
 const ACTIONS = { ...PAGE_ACTIONS, ...EDITOR_ACTIONS, ...filterActions(), ...TABLE_ACTIONS };

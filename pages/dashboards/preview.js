@@ -95,16 +95,24 @@ export function reloadPanels(skipKey) {
   const preview = document.getElementById('dashboardPreview');
   const rows = readRecordArray(dashState.dashboard && dashState.dashboard.layout);
   if (!preview || dashState.editing) return;
-  preview.querySelectorAll('.preview-panel').forEach((panel) => {
-    const r = Number(panel.dataset.row);
-    const c = Number(panel.dataset.col);
-    const key = 'preview-' + r + '-' + c;
-    const cell = rows[r] && Array.isArray(rows[r].cells) ? rows[r].cells[c] : null;
-    const content = panel.querySelector('.panel-content');
-    if (key === skipKey || !cell || !cell.query || !content) return;
-    content.innerHTML = loadingBarHtml(PANEL_LOADING_WIDTH);
-    loadPanelData(content, String(cell.query), cell.chartType || 'table', key);
-  });
+  preview.querySelectorAll('.preview-panel').forEach((panel) => reloadPanelOf(panel, rows, skipKey));
+}
+
+function reloadPanelOf(panel, rows, skipKey) {
+  const r = Number(panel.dataset.row);
+  const c = Number(panel.dataset.col);
+  const key = 'preview-' + r + '-' + c;
+  const cell = rows[r] && Array.isArray(rows[r].cells) ? rows[r].cells[c] : null;
+  const content = panel.querySelector('.panel-content');
+  if (key === skipKey || !cell || !cell.query || !content) return;
+  content.innerHTML = loadingBarHtml(PANEL_LOADING_WIDTH);
+  loadPanelData(content, String(cell.query), cell.chartType || 'table', key);
+}
+
+// The panel holding `el` loaded anew: a table whose held answer was freed runs again.
+export function reloadPanel(el) {
+  const panel = el.closest('.preview-panel');
+  if (panel && !dashState.editing) reloadPanelOf(panel, readRecordArray(dashState.dashboard && dashState.dashboard.layout), null);
 }
 
 // The note beside a panel's title naming the conditions it is drawn without.

@@ -49,7 +49,9 @@ export function renderTable(el, result, isSmall) {
 async function drawHeldRows(box, held, columns, numeric) {
   const source = heldRowSource(held);
   const failed = (f) => {
-    if (box.isConnected) box.innerHTML = noteHtml(f.error, NOTE_RED, DASH_TABLE_ERROR_FONT);
+    if (!box.isConnected) return;
+    box.innerHTML = noteHtml(f.error, NOTE_RED, DASH_TABLE_ERROR_FONT) +
+      (f.gone ? '<button class="dash-rerun-btn" data-click="dashReloadPanel">Run again</button>' : '');
   };
   box.innerHTML = loadingBarHtml(DASH_TABLE_LOADING_WIDTH);
   const tail = await source.load(held.rowCount - HELD_BLOCK_ROWS, held.rowCount);

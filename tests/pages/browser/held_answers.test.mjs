@@ -6,6 +6,7 @@ import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
 import { withApp, run, runningEngines, waitForFile, waitText } from './harness.mjs';
+import { storeQuery, storeDashboard, openDashboards, choose, content } from './dashboard_helpers.mjs';
 
 // Rows with every awkward kind of cell: NULLs, integers past double precision, and texts with
 // the CSV format's separators.
@@ -144,6 +145,28 @@ test('a held answer freed under the page says so and runs again on request', asy
     await drawnRow(page, '0');
     assert.equal(await page.textContent('#answerNote'), '1,000,000 rows');
     assert.notEqual((await lastHold(page)).answer, held.answer);
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
+
+test('a dashboard table panel fetches a long answer\'s rows; one freed under it runs again on request', async () => {
+  await withApp({}, async ({ page, server }) => {
+    await recordHolds(page);
+    await storeQuery(server, 'big', `SELECT range AS n, COUNT(*) AS c FROM range(${MILLION}) GROUP BY range ORDER BY n`);
+    await storeDashboard(server, 'Big', [{ cells: [{ name: 'All', query: 'big', chartType: 'table', flex: 12 }] }]);
+    await openDashboards(page);
+    await choose(page, 'Big');
+    const box = `${content(0, 0)} .dash-table-box`;
+    await page.waitForSelector(`${box} tbody tr td`, { timeout: 60000 });
+    const held = await lastHold(page);
+    assert.equal(held.rowCount, MILLION);
+    await page.evaluate((id) => freeAnswerCpp(id), held.answer);
+    await page.$eval(box, (b) => { b.scrollTop = b.scrollHeight / 2; });
+    await waitText(page, content(0, 0), /no longer held/);
+    await page.click(`${content(0, 0)} .dash-rerun-btn`);
+    await page.waitForSelector(`${box} tbody tr td`);
+    await page.$eval(box, (b) => { b.scrollTop = b.scrollHeight; });
+    await waitText(page, box, /999999/);
     assert.deepEqual(page.__errors || [], []);
   });
 });
