@@ -97,11 +97,16 @@ no_engine_left() {
 # Quits with KEY while the query runs: exit code 0, no engine and no temp script left.
 quit_during_query() {
   local what="$1"
-  scripts_left() { compgen -G "/tmp/duckquery_${app_pid}_*.sql"; }
+  # An aggregated run holds its answer: its script is named for the hold.
+  scripts_left() {
+    local found
+    found="$(compgen -G "/tmp/duckquery_${app_pid}_*.sql"; compgen -G "/tmp/duckhold_${app_pid}_*.sql")"
+    [ -n "$found" ] && echo "$found"
+  }
   # The engine reads its script from a file whose name is already gone.
   local p script_open=""
   for p in $engines; do
-    case "$(readlink "/proc/$p/fd/0" 2>/dev/null)" in /tmp/duckquery_${app_pid}_*.sql\ \(deleted\)) script_open=1 ;; esac
+    case "$(readlink "/proc/$p/fd/0" 2>/dev/null)" in /tmp/duckquery_${app_pid}_*.sql\ \(deleted\) | /tmp/duckhold_${app_pid}_*.sql\ \(deleted\)) script_open=1 ;; esac
   done
   [ -n "$script_open" ] || fail "$what: the engine does not read a nameless temp script"
   scripts_left >/dev/null && fail "$what: the temp script has a name while the query runs"
