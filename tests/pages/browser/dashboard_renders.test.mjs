@@ -14,15 +14,18 @@ async function until(condition, what) {
   }
 }
 
-// In the page: every engine reply that was a stopped run, and the stop calls made.
+// In the page: every engine reply that was a stopped run (table panels hold their answers), and
+// the stop calls made.
 function installProbe() {
-  const query = window.queryDuckCpp;
   const stop = window.stopQueryCpp;
   window.__probe = { cancelled: 0, stops: 0 };
-  window.queryDuckCpp = (...args) => query(...args).then((r) => {
-    if (r && r.cancelled) window.__probe.cancelled++;
-    return r;
-  });
+  for (const name of ['queryDuckCpp', 'holdQueryCpp']) {
+    const run = window[name];
+    window[name] = (...args) => run(...args).then((r) => {
+      if (r && r.cancelled) window.__probe.cancelled++;
+      return r;
+    });
+  }
   window.stopQueryCpp = (...args) => {
     window.__probe.stops++;
     return stop(...args);
