@@ -1,0 +1,160 @@
+// Runs inside the main window's page (PLINTHOS_TIMING_PROBE) after the benchmark's settings,
+// window.plinthosHeldBench = {cases: [{name, place, statements, kind, waitForKey}], scrolls, pointsMax}:
+// for each case, each statement held and its first view drawn, timed by the page from the call
+// to the first task after the next frame, with the longest task (or frame gap) meanwhile; then
+// scrolls of the last held table to random places. One line per figure through
+// plinthosProbeCpp; the last says "done".
+(() => {
+  if (window.top !== window || !window.plinthosHeldBench) return;
+  const settings = window.plinthosHeldBench;
+  const BASE = 'plinthos://answer/';
+  const VISIBLE_ROWS = 40; // about what the table shows on the maximised window
+  const SCROLL_COUNT = 200;
+  const FRAME_MS = 1000 / 60;
+
+  const say = (line) => window.plinthosProbeCpp(JSON.stringify(line));
+  const drawnAfterFrame = () => new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
+  const keyPressed = (key) => new Promise((resolve) => {
+    const on = (event) => {
+      if (event.key !== key) return;
+      event.preventDefault();
+      window.removeEventListener('keydown', on, true);
+      resolve();
+    };
+    window.addEventListener('keydown', on, true);
+  });
+
+  // The longest task while a figure is taken: from the long-task entries where the engine has
+  // them, else from the gaps between frames (a gap of one frame is no task at all).
+  const longTasks = (PerformanceObserver.supportedEntryTypes || []).includes('longtask');
+  function watchTasks() {
+    let longest = 0;
+    let running = true;
+    let observer = null;
+    if (longTasks) {
+      observer = new PerformanceObserver((list) => {
+        for (const entry of list.getEntries()) longest = Math.max(longest, entry.duration);
+      });
+      observer.observe({ type: 'longtask' });
+    } else {
+      let last = performance.now();
+      const tick = (now) => {
+        longest = Math.max(longest, now - last - FRAME_MS);
+        last = now;
+        if (running) requestAnimationFrame(tick);
+      };
+      requestAnimationFrame(tick);
+    }
+    return () => {
+      running = false;
+      if (observer) observer.disconnect();
+      return Math.max(0, longest);
+    };
+  }
+
+  // What the page draws: a table of the rows in sight, a line of the points; over the page, so
+  // they are painted.
+  const stage = document.createElement('div');
+  stage.style.cssText = 'position:fixed;left:0;top:0;right:0;bottom:0;z-index:99999;background:#1e1e2e;color:#cdd6f4;font:12px monospace;overflow:hidden';
+  function drawRows(columns, rows) {
+    const table = document.createElement('table');
+    const head = table.createTHead().insertRow();
+    for (const name of columns) head.insertCell().textContent = name;
+    const body = table.createTBody();
+    for (const row of rows.slice(0, VISIBLE_ROWS)) {
+      const line = body.insertRow();
+      for (const cell of row) line.insertCell().textContent = cell;
+    }
+    stage.replaceChildren(table);
+  }
+  function drawLine(points) {
+    const canvas = document.createElement('canvas');
+    const width = Math.max(300, window.innerWidth - 100);
+    const height = 400;
+    canvas.width = width * devicePixelRatio;
+    canvas.height = height * devicePixelRatio;
+    canvas.style.width = `${width}px`;
+    const ctx = canvas.getContext('2d');
+    ctx.scale(devicePixelRatio, devicePixelRatio);
+    const xs = points.rows.map((row) => Number(row[0]));
+    const ys = points.rows.map((row) => Number(row[1]));
+    const [x0, x1] = [Math.min(...xs), Math.max(...xs)];
+    const [y0, y1] = [Math.min(...ys), Math.max(...ys)];
+    ctx.strokeStyle = '#89b4fa';
+    ctx.beginPath();
+    xs.forEach((x, i) => {
+      const px = ((x - x0) / (x1 - x0 || 1)) * width;
+      const py = height - ((ys[i] - y0) / (y1 - y0 || 1)) * height;
+      if (i) ctx.lineTo(px, py);
+      else ctx.moveTo(px, py);
+    });
+    ctx.stroke();
+    stage.replaceChildren(canvas);
+  }
+  async function fetched(path) {
+    const response = await fetch(BASE + path);
+    if (!response.ok) throw new Error(`${path}: ${response.status} ${await response.text()}`);
+    return response.json();
+  }
+
+  async function runCase(spec) {
+    let held = null;
+    for (let rep = 0; rep < spec.statements.length; rep++) {
+      if (spec.waitForKey) {
+        const go = keyPressed(spec.waitForKey);
+        await say({ ready: spec.name, rep });
+        await go;
+      }
+      const stop = watchTasks();
+      const started = performance.now();
+      held = await window.holdQueryCpp(spec.statements[rep], spec.place, `bench-${spec.name}`);
+      const arrived = performance.now();
+      if (held.error) throw new Error(`${spec.name}: ${held.error}`);
+      let fetchedAt = arrived;
+      if (spec.kind === 'line') {
+        const points = await fetched(`${held.answer}/points?x=0&y=1&max=${settings.pointsMax}`);
+        fetchedAt = performance.now();
+        drawLine(points);
+      } else {
+        drawRows(held.columns, held.rows);
+      }
+      await drawnAfterFrame();
+      const drawn = performance.now();
+      await say({
+        case: spec.name, rep, reply: arrived - started, fetched: fetchedAt - arrived,
+        drawn: drawn - started, rows: held.rowCount, longest: stop(), tasksFrom: longTasks ? 'longtask' : 'frames',
+      });
+    }
+    return held;
+  }
+
+  async function scroll(held) {
+    // A fixed sequence of places, so two runs scroll alike.
+    let seed = 12345;
+    const random = () => (seed = (seed * 1103515245 + 12345) % 2147483648) / 2147483648;
+    for (let i = 0; i <= settings.scrolls; i++) {
+      const from = Math.floor(random() * (held.rowCount - SCROLL_COUNT));
+      const started = performance.now();
+      const page = await fetched(`${held.answer}/rows?from=${from}&count=${SCROLL_COUNT}`);
+      const arrived = performance.now();
+      drawRows(held.columns, page.rows);
+      await drawnAfterFrame();
+      await say({ case: 'scroll', rep: i, from, fetched: arrived - started, drawn: performance.now() - started });
+    }
+  }
+
+  window.addEventListener('load', async () => {
+    document.body.appendChild(stage);
+    try {
+      let lastTable = null;
+      for (const spec of settings.cases) {
+        const held = await runCase(spec);
+        if (spec.scrollAfter) lastTable = held;
+      }
+      if (lastTable) await scroll(lastTable);
+    } catch (error) {
+      await say({ error: String(error) });
+    }
+    say({ done: true });
+  });
+})();
