@@ -1,8 +1,9 @@
 // Runs inside the main window's page (PLINTHOS_TIMING_PROBE) after the benchmark's settings,
-// window.plinthosHeldBench = {cases: [{name, place, statements, kind, waitForKey}], scrolls, pointsMax}:
+// window.plinthosHeldBench = {cases: [{name, place, statements, kind, waitForKey, scrollAfter}],
+// scrolls, pointsMax, columnReads}:
 // for each case, each statement held and its first view drawn, timed by the page from the call
 // to the first task after the next frame, with the longest task (or frame gap) meanwhile; then
-// scrolls of the last held table to random places. One line per figure through
+// scrolls of the last held table to random places and reads of its first column. One line per figure through
 // plinthosProbeCpp; the last says "done".
 (() => {
   if (window.top !== window || !window.plinthosHeldBench) return;
@@ -143,6 +144,18 @@
     }
   }
 
+  // A whole numeric column of the held table as the charts read it: what a big read costs
+  // through the scheme.
+  async function column(held) {
+    for (let i = 0; i <= settings.columnReads; i++) {
+      const started = performance.now();
+      const response = await fetch(`${BASE}${held.answer}/column?c=0`);
+      if (!response.ok) throw new Error(`column: ${response.status} ${await response.text()}`);
+      const bytes = (await response.arrayBuffer()).byteLength;
+      await say({ case: 'column', rep: i, bytes, fetched: performance.now() - started });
+    }
+  }
+
   window.addEventListener('load', async () => {
     document.body.appendChild(stage);
     try {
@@ -151,7 +164,10 @@
         const held = await runCase(spec);
         if (spec.scrollAfter) lastTable = held;
       }
-      if (lastTable) await scroll(lastTable);
+      if (lastTable) {
+        await scroll(lastTable);
+        await column(lastTable);
+      }
     } catch (error) {
       await say({ error: String(error) });
     }
