@@ -11,6 +11,7 @@
 #include "services/bucket.h"
 #include "services/conversion.h"
 #include "services/export.h"
+#include "services/held.h"
 #include "services/page_service.h"
 #include "services/query.h"
 #include "services/schema.h"
@@ -282,6 +283,28 @@ std::vector<BridgeBinding> bridgeTable(const BridgeEnv& env) {
          const std::string sql = a.text(0);
          const std::string setup = a.size() > 1 ? a.text(1) : std::string();
          return replyOf(exportToCsv(sql, setup, services, dialogs), okPath);
+       }),
+       std::nullopt, Lane::Dialog},
+      // [sql, place, stop tag?] -> {"answer", "columns", "types", "numericCols", "rowCount",
+      // "rows", "nulls"?}: the answer held for the page to fetch, the place's old one freed.
+      {"holdQueryCpp", bound([services](const Args& a) {
+         return replyOf(holdQuery(a.text(0), a.text(1), services),
+                        [](JsonText result) { return std::move(result.text); });
+       }),
+       kHoldStopTagAt, Lane::Engine},
+      // [answer id] -> {"ok":true}, held or not.
+      {"freeAnswerCpp", bound([](const Args& a) {
+         freeHeld(a.text(0));
+         return compactJson(json{{"ok", true}});
+       })},
+      // [answer id] -> {"ok": destination, "rows": n} or {"cancelled": true}: the native side
+      // writes the held answer, so no page ever holds it whole.
+      {"saveAnswerCsvCpp", bound([dialogs](const Args& a) {
+         auto answer = findHeld(a.text(0));
+         if (!answer) return errorReply(messages::kNoSuchAnswer);
+         return replyOf(saveCsv(answer->csv(), dialogs), [&answer](const std::string& path) {
+           return compactJson(json{{"ok", path}, {"rows", answer->rows}});
+         });
        }),
        std::nullopt, Lane::Dialog},
   };

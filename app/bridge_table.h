@@ -75,6 +75,7 @@ inline constexpr const char* kPageTimingFunctionName = "plinthosPageTimingCpp";
 inline constexpr const char* kStopFunctionName = "stopQueryCpp";
 // The argument that carries a query's stop tag: the one after the SQL text.
 inline constexpr std::size_t kQueryStopTagAt = 1;
+inline constexpr std::size_t kHoldStopTagAt = 2;
 
 // The stop function: [tag] -> {"stopped": count}, where `stop` ends the calls carrying `tag`
 // and counts them. No tag, or the empty one, stops nothing.

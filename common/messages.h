@@ -7,6 +7,7 @@ namespace plinthos::messages {
 inline constexpr const char* kTempFileFailed = "Failed to create temp file";
 inline constexpr const char* kEngineNotStarted = "Failed to run database engine";
 inline constexpr const char* kQueryFailed = "Query failed";
+inline constexpr const char* kNoSuchAnswer = "No such answer";
 inline constexpr const char* kSchemaQueryFailed = "Schema query failed";
 inline constexpr const char* kConversionFailed = "Conversion failed";
 inline constexpr const char* kExportFailed = "Export failed";

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/held_layout.h"
 #include "engine/format.h"
 
 namespace plinthos::engine {
@@ -491,6 +492,114 @@ void Column::writeText(Sink& out, idx_t row) const {
     return;
   }
   writeScalarText(out, row, false);
+}
+
+uint8_t Column::heldKind() const {
+  using plinthos::held::Kind;
+  Kind kind = Kind::Text;
+  switch (type_) {
+    case DUCKDB_TYPE_TINYINT:
+    case DUCKDB_TYPE_SMALLINT:
+    case DUCKDB_TYPE_INTEGER:
+    case DUCKDB_TYPE_BIGINT:
+    case DUCKDB_TYPE_UTINYINT:
+    case DUCKDB_TYPE_USMALLINT:
+    case DUCKDB_TYPE_UINTEGER:
+      kind = Kind::Int;
+      break;
+    case DUCKDB_TYPE_UBIGINT:
+      kind = Kind::Unsigned;
+      break;
+    case DUCKDB_TYPE_DOUBLE:
+      kind = Kind::Double;
+      break;
+    default:
+      if (numeric()) {
+        kind = Kind::NumberText;
+      } else if (!children_.empty()) {
+        kind = Kind::Json;
+      }
+  }
+  return static_cast<uint8_t>(kind);
+}
+
+namespace {
+
+template <typename T>
+void putRaw(Sink& out, T value) {
+  char* p = out.reserve(sizeof value);
+  std::memcpy(p, &value, sizeof value);
+  out.commit(p + sizeof value);
+}
+
+}  // namespace
+
+void Column::writeHeld(Sink& out, idx_t rows) const {
+  using plinthos::held::Kind;
+  const auto kind = static_cast<Kind>(heldKind());
+  out.put(static_cast<char>(kind));
+  for (idx_t row = 0; row < rows; ++row) {
+    const bool value = valid(row) && type_ != DUCKDB_TYPE_SQLNULL;
+    switch (kind) {
+      case Kind::Int: {
+        int64_t v = 0;
+        if (value) {
+          switch (type_) {
+            case DUCKDB_TYPE_TINYINT:
+              v = at<int8_t>(row);
+              break;
+            case DUCKDB_TYPE_SMALLINT:
+              v = at<int16_t>(row);
+              break;
+            case DUCKDB_TYPE_INTEGER:
+              v = at<int32_t>(row);
+              break;
+            case DUCKDB_TYPE_BIGINT:
+              v = at<int64_t>(row);
+              break;
+            case DUCKDB_TYPE_UTINYINT:
+              v = at<uint8_t>(row);
+              break;
+            case DUCKDB_TYPE_USMALLINT:
+              v = at<uint16_t>(row);
+              break;
+            default:
+              v = at<uint32_t>(row);
+              break;
+          }
+        }
+        putRaw(out, v);
+        break;
+      }
+      case Kind::Unsigned:
+        putRaw(out, value ? at<uint64_t>(row) : uint64_t{0});
+        break;
+      case Kind::Double:
+        putRaw(out, value ? at<double>(row) : 0.0);
+        break;
+      default: {
+        // The length goes before the text, which is written in place after it.
+        const std::size_t lengthAt = out.size();
+        putRaw(out, uint32_t{0});
+        if (value) {
+          if (kind == Kind::NumberText) {
+            writeNumber(out, row, false);
+          } else if (kind == Kind::Json) {
+            writeJson(out, row);
+          } else {
+            writeScalarText(out, row, false);
+          }
+        }
+        auto length = static_cast<uint32_t>(out.size() - lengthAt - sizeof(uint32_t));
+        out.patch(lengthAt, &length, sizeof length);
+      }
+    }
+  }
+  char* flags = out.reserve(rows);
+  for (idx_t row = 0; row < rows; ++row) {
+    flags[row] = valid(row) && type_ != DUCKDB_TYPE_SQLNULL ? 1 : 0;
+  }
+  out.commit(flags + rows);
 }
 
 }  // namespace plinthos::engine

@@ -33,6 +33,10 @@ class Column {
   void writeText(Sink& out, idx_t row) const;
   // True for numbers, which a table aligns to the right.
   bool numeric() const;
+  // How the held layout (common/held_layout.h) carries this column's cells.
+  uint8_t heldKind() const;
+  // Rows [0, rows) of the bound chunk in the held layout: the kind, the cells, the validity.
+  void writeHeld(Sink& out, idx_t rows) const;
 
  private:
   // The text form of a non-null scalar, JSON-escaped when `json`.

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/held_layout.h"
 #include "duckdb.h"
 #include "engine/format.h"
 #include "engine/printer.h"
@@ -26,7 +27,7 @@ using plinthos::engine::Sink;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr std::size_t kReadBlock = 64 * 1024;
-constexpr const char* kUsage = "Usage: duckdb [:memory:] [-json [-columns]] < script\n";
+constexpr const char* kUsage = "Usage: duckdb [:memory:] [-json [-columns] | -held] < script\n";
 
 std::string readAll(int fd) {
   std::string text;
@@ -113,8 +114,11 @@ int runScript(duckdb_connection connection, const std::string& script, OutputMod
     if (duckdb_execute_prepared_streaming(prepared, &result) == DuckDBError) {
       status = fail(out, duckdb_result_error(&result));
     } else {
-      if (columns && i + 1 == count) plinthos::engine::printColumns(result, out);
-      if (!plinthos::engine::printResult(result, mode, out, error))
+      const bool last = i + 1 == count;
+      if (columns && last) plinthos::engine::printColumns(result, out);
+      // Held: only the last answer is kept, so the ones before it are not printed.
+      if ((mode != OutputMode::kHeld || last) &&
+          !plinthos::engine::printResult(result, mode, out, error))
         status = fail(out, error.c_str());
     }
     duckdb_destroy_result(&result);
@@ -135,6 +139,9 @@ int main(int argc, char** argv) {
     std::string_view arg = argv[i];
     if (arg == "-json" || arg == "--json") {
       mode = OutputMode::kJson;
+    } else if (arg == plinthos::held::kFlag) {
+      mode = OutputMode::kHeld;
+      columns = true;
     } else if (arg == "-columns" || arg == "--columns") {
       columns = true;
     } else if (arg == "-table" || arg == "--table") {
@@ -177,7 +184,7 @@ int main(int argc, char** argv) {
     duckdb_close(&db);
     return kExitFailure;
   }
-  int status = runScript(connection, script, mode, columns && mode == OutputMode::kJson);
+  int status = runScript(connection, script, mode, columns && mode != OutputMode::kTable);
   duckdb_disconnect(&connection);
   duckdb_close(&db);
   return status;

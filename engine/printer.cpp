@@ -77,6 +77,25 @@ bool printJson(duckdb_result& result, Sink& out) {
   return true;
 }
 
+bool printHeld(duckdb_result& result, Sink& out) {
+  ResultColumns cols(result);
+  while (ChunkPtr chunk{duckdb_fetch_chunk(result)}) {
+    idx_t rows = duckdb_data_chunk_get_size(chunk.get());
+    if (rows == 0) continue;
+    cols.bind(chunk.get());
+    auto count = static_cast<uint32_t>(rows);
+    out.write(reinterpret_cast<const char*>(&count), sizeof count);
+    for (const auto& column : cols.columns) {
+      column->writeHeld(out, rows);
+      out.maybeFlush();
+    }
+  }
+  if (fetchFailed(result)) return false;
+  const uint32_t end = 0;
+  out.write(reinterpret_cast<const char*>(&end), sizeof end);
+  return true;
+}
+
 // A table whose column widths come from the names and the first chunk; later, wider cells
 // simply push the line out rather than holding the whole answer back.
 class TablePrinter {
@@ -263,7 +282,9 @@ bool printResult(duckdb_result& result, OutputMode mode, Sink& out, std::string&
   if (duckdb_result_return_type(result) != DUCKDB_RESULT_TYPE_QUERY_RESULT) return true;
   error = unsupportedColumn(result);
   if (!error.empty()) return false;
-  bool ok = mode == OutputMode::kJson ? printJson(result, out) : printTable(result, out);
+  bool ok = mode == OutputMode::kJson   ? printJson(result, out)
+            : mode == OutputMode::kHeld ? printHeld(result, out)
+                                        : printTable(result, out);
   if (!ok) {
     const char* message = duckdb_result_error(&result);
     error = message != nullptr ? message : "";

@@ -7,7 +7,8 @@
 
 namespace plinthos::engine {
 
-enum class OutputMode { kTable, kJson };
+// kHeld: the layout of common/held_layout.h, for the last statement only.
+enum class OutputMode { kTable, kJson, kHeld };
 
 // Streams the rows of one executed statement to `out`, chunk by chunk. Returns false with
 // the message in `error` when fetching failed or a column's type cannot be printed.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,10 @@ class Sink {
     return buffer_.data() + mark_;
   }
   void commit(const char* end) { buffer_.resize(static_cast<std::size_t>(end - buffer_.data())); }
+  // Overwrites bytes already written, at `at` (an earlier size()).
+  void patch(std::size_t at, const void* data, std::size_t size) {
+    std::memcpy(buffer_.data() + at, data, size);
+  }
 
   void maybeFlush() {
     if (buffer_.size() >= kFlushThreshold) flush();

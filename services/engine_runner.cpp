@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/held_layout.h"
 #include "common/messages.h"
 #include "store/write_all.h"
 
@@ -85,7 +86,8 @@ bool canEnter(const std::string& folder) {
 
 // Both outputs to their ends, whichever the engine writes first: waiting on one while the
 // other's pipe is full would stall the engine and us with it.
-void readBoth(int outFd, int errFd, std::string& out, std::string& errors) {
+// False when the output passed `outLimit`: reading stopped there.
+bool readBoth(int outFd, int errFd, std::string& out, std::string& errors, std::size_t outLimit) {
   std::vector<char> buffer(kReadChunkSize);
   pollfd fds[kPipeCount] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   std::string* sinks[kPipeCount] = {&out, &errors};
@@ -93,7 +95,7 @@ void readBoth(int outFd, int errFd, std::string& out, std::string& errors) {
   while (open > 0) {
     if (::poll(fds, kPipeCount, -1) < 0) {
       if (errno == EINTR) continue;
-      return;  // the caller closes the pipes, which ends an engine still writing
+      return true;  // the caller closes the pipes, which ends an engine still writing
     }
     for (int i = 0; i < kPipeCount; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
@@ -105,8 +107,10 @@ void readBoth(int outFd, int errFd, std::string& out, std::string& errors) {
         continue;
       }
       sinks[i]->append(buffer.data(), static_cast<std::size_t>(n));
+      if (i == 0 && out.size() > outLimit) return false;
     }
   }
+  return true;
 }
 
 thread_local EngineStop* currentStop = nullptr;
@@ -289,7 +293,8 @@ void endAllEngineRuns() {
 }
 
 Result<EngineRun> runEngine(const std::string& workingFolder, const std::string& engine,
-                            const std::string& sql, const std::string& prefix, OutputMode mode) {
+                            const std::string& sql, const std::string& prefix, OutputMode mode,
+                            std::size_t outputLimit) {
   EngineRun run;
   EngineStop* stop = currentStop;
   LiveRun live;
@@ -320,7 +325,11 @@ Result<EngineRun> runEngine(const std::string& workingFolder, const std::string&
   Fd errRead(errPipe[0]), errWrite(errPipe[1]);
 
   std::vector<const char*> argv{engine.c_str(), kInMemory};
-  if (mode != OutputMode::Default) argv.push_back(kJsonFlag);
+  if (mode == OutputMode::Held) {
+    argv.push_back(held::kFlag);
+  } else if (mode != OutputMode::Default) {
+    argv.push_back(kJsonFlag);
+  }
   if (mode == OutputMode::JsonColumns) argv.push_back(kColumnsFlag);
   argv.push_back(nullptr);
   switch (RunRegistry::start(live, argv, workingFolder, outWrite.get(), errWrite.get(), stop)) {
@@ -358,8 +367,14 @@ Result<EngineRun> runEngine(const std::string& workingFolder, const std::string&
     }
   } reaper{live, stop, live.group, outRead, errRead};
 
-  readBoth(outRead.get(), errRead.get(), run.output, run.errors);
+  if (!readBoth(outRead.get(), errRead.get(), run.output, run.errors, outputLimit)) {
+    // Not reaped yet, so the group cannot be another's: the engine need not finish a run whose
+    // output is refused.
+    ::kill(-live.group, SIGKILL);
+    run.outputCut = true;
+  }
   reaper.reap();
+  if (run.outputCut) return run;
   if (reaper.stopped) return Cancelled{};
   run.exitCode = exitCodeOf(reaper.status);
   if (reaper.status != -1 && WIFSIGNALED(reaper.status)) run.signal = WTERMSIG(reaper.status);

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "common/outcome.h"
@@ -17,15 +18,17 @@ struct ServiceEnv {
   std::string duckdbPath;  // the engine program
 };
 
-// JsonColumns: JSON rows, the last statement's answer preceded by its column line.
-enum class OutputMode { Json, JsonColumns, Default };
+// JsonColumns: JSON rows, the last statement's answer preceded by its column line. Held: only
+// the last statement's answer, in the layout of common/held_layout.h.
+enum class OutputMode { Json, JsonColumns, Held, Default };
 
 // A run that ended by itself, well or not.
 struct EngineRun {
-  std::string output;  // standard output: the rows
-  std::string errors;  // standard error: the engine's message when a statement failed
-  int exitCode = 0;    // a killed engine counts as 128 + signal, never 0
-  int signal = 0;      // the signal that ended the engine, 0 when it exited
+  std::string output;      // standard output: the rows
+  std::string errors;      // standard error: the engine's message when a statement failed
+  int exitCode = 0;        // a killed engine counts as 128 + signal, never 0
+  int signal = 0;          // the signal that ended the engine, 0 when it exited
+  bool outputCut = false;  // the output passed the run's limit: the engine was killed
 };
 
 // Lets another thread end engine runs. A run obeys the stop that a StopScope names on its
@@ -67,9 +70,11 @@ std::size_t removeStaleEngineScripts(const std::string& folder = "/tmp");
 // `engine :memory: [-json]` in `workingFolder` on it. The engine is killed when this process
 // ends, however it ends. A folder that cannot be entered ends the run with a non-zero exit and
 // no message. Failures: no temp script, engine not started. Cancelled when ended through
-// its EngineStop, whatever it printed.
+// its EngineStop, whatever it printed. An output longer than `outputLimit` ends the run at once
+// (outputCut).
 Result<EngineRun> runEngine(const std::string& workingFolder, const std::string& engine,
-                            const std::string& sql, const std::string& prefix, OutputMode mode);
+                            const std::string& sql, const std::string& prefix, OutputMode mode,
+                            std::size_t outputLimit = SIZE_MAX);
 
 // How one engine service runs its statement.
 struct EngineJob {

@@ -20,6 +20,7 @@
 #include "app/dispatch.h"
 #include "pages/pages.h"
 #include "services/engine_runner.h"
+#include "services/held.h"
 
 namespace plinthos {
 
@@ -168,6 +169,14 @@ int serve(const std::vector<BridgeBinding>& bindings, ScriptedDialogs& dialogs, 
     res.set_content(reply.get(), kJson);
   };
   server.Post(R"(/bridge/([A-Za-z0-9_]+))", onBridge);
+  // Held answers over HTTP at the same paths as the window's scheme, so pages fetch alike.
+  server.Get(R"(/answer/(.*))", [](const httplib::Request& req, httplib::Response& res) {
+    constexpr std::string_view kBase = "/answer/";
+    FetchReply reply = fetchHeld(std::string_view(req.target).substr(kBase.size()));
+    res.status = reply.status;
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(std::move(reply.body), reply.contentType);
+  });
   server.Get("/replies", [&](const httplib::Request& req, httplib::Response& res) {
     res.set_content(mailroom.collect(req.get_param_value("page")), kJson);
   });

@@ -86,7 +86,8 @@ TEST_F(BridgeTest, PageTimingNamesTheThreeFiguresAndIgnoresAnythingElse) {
   }
 }
 
-// Queries and schema runs can be stopped by the tag after their SQL; nothing else can.
+// Queries and schema runs can be stopped by the tag after their SQL, held runs by the one after
+// their place; nothing else can.
 TEST_F(BridgeTest, OnlyEngineRunsOfTheEditorAndPagesCarryAStopTag) {
   for (const auto& binding : bridgeTable(BridgeEnv{exePath, engine, &dialogs})) {
     const bool stoppable = binding.name == "queryDuckCpp" || binding.name == "getSchemaCpp";
@@ -94,6 +95,10 @@ TEST_F(BridgeTest, OnlyEngineRunsOfTheEditorAndPagesCarryAStopTag) {
         << binding.name;
     EXPECT_EQ(stopTagOf(binding, CallArgs(R"(["SELECT 1"])")), "") << binding.name;
     EXPECT_EQ(stopTagOf(binding, CallArgs(R"(["SELECT 1",7])")), "") << binding.name;
+    // A held run names its place before its tag.
+    EXPECT_EQ(stopTagOf(binding, CallArgs(R"(["SELECT 1","query","tag-8"])")),
+              binding.name == "holdQueryCpp" ? "tag-8" : (stoppable ? "query" : ""))
+        << binding.name;
   }
 }
 
@@ -104,6 +109,7 @@ TEST_F(BridgeTest, EachFunctionRunsInTheLaneOfWhatItWaitsFor) {
       {"chooseFolderCpp", Lane::Dialog}, {"csv2parquetCpp", Lane::Engine},
       {"queryDuckCpp", Lane::Engine},    {"getSchemaCpp", Lane::Engine},
       {"saveCsvCpp", Lane::Dialog},      {"exportToCsvCpp", Lane::Dialog},
+      {"holdQueryCpp", Lane::Engine},    {"saveAnswerCsvCpp", Lane::Dialog},
   };
   BridgeEnv env{exePath, engine, &dialogs};
   env.pageTiming = [](const std::string&) {};

@@ -32,7 +32,8 @@ inline const std::vector<std::pair<std::string, bool (*)(const Reply&)>> kReplyS
     {"queryDuckCpp", isObject}, {"getSavedQueriesCpp", isList}, {"saveQueryCpp", isDone},
     {"deleteQueryCpp", isDone}, {"getDashboardsCpp", isList}, {"saveDashboardCpp", isObject},
     {"deleteDashboardCpp", isObject}, {"getSchemaCpp", isObject}, {"saveCsvCpp", isOutcome},
-    {"exportToCsvCpp", isOutcome}};
+    {"exportToCsvCpp", isOutcome}, {"holdQueryCpp", isObject}, {"freeAnswerCpp", isObject},
+    {"saveAnswerCsvCpp", isObject}};
 // clang-format on
 
 // False for a name the table does not hold.

@@ -125,8 +125,8 @@ class NativeTest : public ::testing::Test {
     }
     ::chmod(root.c_str(), 0700);
     fs::remove_all(root, ec);
-    for (const char* prefix :
-         {"/tmp/duckquery_", "/tmp/duckschema_", "/tmp/duckconv_", "/tmp/duckexport_"}) {
+    for (const char* prefix : {"/tmp/duckquery_", "/tmp/duckschema_", "/tmp/duckconv_",
+                               "/tmp/duckexport_", "/tmp/duckhold_"}) {
       EXPECT_EQ(tempScriptsLeft(prefix), std::vector<std::string>{})
           << "temp script left behind: " << prefix;
     }

@@ -1,0 +1,748 @@
+#include "services/held.h"
+
+#include <sys/random.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <unordered_map>
+#include <utility>
+
+#include "common/messages.h"
+#include "services/folders.h"
+#include "services/sources.h"
+
+namespace plinthos {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using held::Kind;
+
+constexpr EngineJob kHoldJob{"/tmp/duckhold_", OutputMode::Held, messages::kQueryFailed};
+constexpr std::size_t kFirstRows = 500;
+constexpr std::size_t kMostRowsPerFetch = 10000;
+constexpr std::size_t kMostTextsPerFetch = 1000000;
+constexpr std::size_t kFewestPoints = 3;
+constexpr std::size_t kMostPoints = 20000;
+constexpr std::size_t kDefaultCapMb = 2048;
+constexpr std::size_t kMb = 1024 * 1024;
+constexpr auto kUnusedFor = std::chrono::minutes(30);
+constexpr std::size_t kIdBytes = 16;
+constexpr const char* kUnreadableLayout = "The engine's answer could not be read";
+
+// Reads the layout front to back; every read checks that the bytes are there.
+class Reader {
+ public:
+  explicit Reader(std::string_view bytes) : rest_(bytes) {}
+  template <typename T>
+  bool take(T& value) {
+    if (rest_.size() < sizeof value) return false;
+    std::memcpy(&value, rest_.data(), sizeof value);
+    rest_.remove_prefix(sizeof value);
+    return true;
+  }
+  template <typename T>
+  bool takeMany(std::vector<T>& into, std::size_t count) {
+    if (rest_.size() / sizeof(T) < count) return false;
+    std::size_t old = into.size();
+    into.resize(old + count);
+    std::memcpy(into.data() + old, rest_.data(), count * sizeof(T));
+    rest_.remove_prefix(count * sizeof(T));
+    return true;
+  }
+  bool takeText(std::string_view& text) {
+    std::uint32_t length = 0;
+    if (!take(length) || rest_.size() < length) return false;
+    text = rest_.substr(0, length);
+    rest_.remove_prefix(length);
+    return true;
+  }
+
+ private:
+  std::string_view rest_;
+};
+
+// A number's text as the JSON library reads and writes it again: whole numbers as integers while
+// they fit, the rest as doubles. Also its value.
+void appendNumberCell(std::string& cell, std::string_view text, double& value) {
+  const char* first = text.data();
+  const char* last = first + text.size();
+  value = std::numeric_limits<double>::quiet_NaN();
+  auto parsed = std::from_chars(first, last, value);
+  if (parsed.ec != std::errc() || parsed.ptr != last) {
+    cell.append(text);  // "nan", "inf": kept as the engine wrote them
+    return;
+  }
+  if (text.find_first_of(".eE") == std::string_view::npos) {
+    std::int64_t i = 0;
+    std::uint64_t u = 0;
+    if (auto r = std::from_chars(first, last, i); r.ec == std::errc() && r.ptr == last) {
+      appendJsonInteger(cell, i);
+      return;
+    }
+    if (auto r = std::from_chars(first, last, u); r.ec == std::errc() && r.ptr == last) {
+      appendJsonInteger(cell, u);
+      return;
+    }
+  }
+  if (std::isfinite(value)) {
+    appendJsonDouble(cell, value);
+  } else {
+    cell.append(text);
+  }
+}
+
+void appendDoubleText(std::string& out, double value) {
+  if (std::isnan(value)) {
+    out += "nan";
+  } else if (std::isinf(value)) {
+    out += value > 0 ? "inf" : "-inf";
+  } else {
+    appendJsonDouble(out, value);
+  }
+}
+
+bool readChunkColumn(Reader& in, HeldColumn& column, std::uint32_t rows, bool first) {
+  std::uint8_t kindByte = 0;
+  if (!in.take(kindByte) || kindByte < 1 || kindByte > static_cast<std::uint8_t>(Kind::Json)) {
+    return false;
+  }
+  const auto kind = static_cast<Kind>(kindByte);
+  if (first) {
+    column.kind = kind;
+  } else if (kind != column.kind) {
+    return false;
+  }
+  switch (kind) {
+    case Kind::Int:
+      if (!in.takeMany(column.ints, rows)) return false;
+      break;
+    case Kind::Unsigned:
+      if (!in.takeMany(column.uints, rows)) return false;
+      break;
+    case Kind::Double:
+      if (!in.takeMany(column.doubles, rows)) return false;
+      break;
+    case Kind::Text:
+    case Kind::NumberText:
+    case Kind::Json:
+      for (std::uint32_t r = 0; r < rows; ++r) {
+        std::string_view text;
+        if (!in.takeText(text)) return false;
+        if (kind == Kind::NumberText) {
+          double value = 0;
+          if (!text.empty()) appendNumberCell(column.text, text, value);
+          column.doubles.push_back(text.empty() ? std::nan("") : value);
+        } else if (kind == Kind::Json && !text.empty()) {
+          // Members sorted by name, as the query result writes nested values.
+          auto value = nlohmann::json::parse(text, nullptr, false);
+          column.text += value.is_discarded() ? std::string(text) : value.dump();
+        } else {
+          column.text.append(text);
+        }
+        column.ends.push_back(column.text.size());
+      }
+      break;
+  }
+  return in.takeMany(column.valid, rows);
+}
+
+std::string randomId() {
+  unsigned char bytes[kIdBytes];
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    ssize_t n = ::getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n > 0) got += static_cast<std::size_t>(n);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id;
+  for (unsigned char b : bytes) {
+    id += kHex[b >> 4];
+    id += kHex[b & 0xF];
+  }
+  return id;
+}
+
+void appendCsvField(std::string& out, std::string_view text) {
+  if (text.empty()) {
+    out += "\"\"";
+    return;
+  }
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    out.append(text);
+    return;
+  }
+  out += '"';
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+// Every held answer, by id, with its place and last use.
+class Registry {
+ public:
+  static Registry& get() {
+    static Registry registry;
+    return registry;
+  }
+
+  // Frees what `place` holds; the room left under the cap.
+  std::size_t clearPlace(const std::string& place) {
+    std::lock_guard lock(mutex_);
+    expire();
+    for (auto it = answers_.begin(); it != answers_.end();) {
+      it = it->second.place == place ? answers_.erase(it) : std::next(it);
+    }
+    std::size_t used = usedLocked();
+    std::size_t cap = heldCapBytes();
+    return used < cap ? cap - used : 0;
+  }
+
+  // Nullopt when the answer does not fit beside the others.
+  std::optional<std::string> hold(const std::string& place,
+                                  std::shared_ptr<const HeldAnswer> shared) {
+    std::lock_guard lock(mutex_);
+    for (auto it = answers_.begin(); it != answers_.end();) {
+      it = it->second.place == place ? answers_.erase(it) : std::next(it);
+    }
+    if (usedLocked() + shared->bytes() > heldCapBytes()) return std::nullopt;
+    std::string id = randomId();
+    answers_[id] = Entry{place, std::move(shared), Clock::now()};
+    return id;
+  }
+
+  std::shared_ptr<const HeldAnswer> find(const std::string& id) {
+    std::lock_guard lock(mutex_);
+    expire();
+    auto it = answers_.find(id);
+    if (it == answers_.end()) return nullptr;
+    it->second.used = Clock::now();
+    return it->second.answer;
+  }
+
+  void free(const std::string& id) {
+    std::lock_guard lock(mutex_);
+    answers_.erase(id);
+  }
+
+  void freeAll() {
+    std::lock_guard lock(mutex_);
+    answers_.clear();
+  }
+
+  std::pair<std::size_t, std::size_t> usage() {
+    std::lock_guard lock(mutex_);
+    return {answers_.size(), usedLocked()};
+  }
+
+ private:
+  struct Entry {
+    std::string place;
+    std::shared_ptr<const HeldAnswer> answer;
+    Clock::time_point used;
+  };
+
+  void expire() {
+    const auto now = Clock::now();
+    for (auto it = answers_.begin(); it != answers_.end();) {
+      it = now - it->second.used > kUnusedFor ? answers_.erase(it) : std::next(it);
+    }
+  }
+
+  std::size_t usedLocked() const {
+    std::size_t used = 0;
+    for (const auto& [id, entry] : answers_) used += entry.answer->bytes();
+    return used;
+  }
+
+  std::mutex mutex_;
+  std::unordered_map<std::string, Entry> answers_;
+};
+
+std::string tooLarge() {
+  return "This answer is larger than the " + std::to_string(heldCapBytes() / kMb) +
+         " MB Plinthos holds at once: add a LIMIT or choose fewer columns.";
+}
+
+// The query of a fetch path, by name; values with %XX decoded.
+std::map<std::string, std::string, std::less<>> queryOf(std::string_view query) {
+  std::map<std::string, std::string, std::less<>> values;
+  while (!query.empty()) {
+    std::string_view pair = query.substr(0, query.find('&'));
+    query.remove_prefix(std::min(query.size(), pair.size() + 1));
+    std::size_t eq = pair.find('=');
+    std::string value;
+    std::string_view raw = eq == std::string_view::npos ? std::string_view() : pair.substr(eq + 1);
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      unsigned byte = 0;
+      if (raw[i] == '%' && i + 2 < raw.size() &&
+          std::from_chars(raw.data() + i + 1, raw.data() + i + 3, byte, 16).ptr ==
+              raw.data() + i + 3) {
+        value += static_cast<char>(byte);
+        i += 2;
+      } else {
+        value += raw[i];
+      }
+    }
+    values[std::string(pair.substr(0, eq))] = std::move(value);
+  }
+  return values;
+}
+
+std::optional<std::size_t> wholeNumber(std::string_view text) {
+  std::size_t value = 0;
+  auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || r.ec != std::errc() || r.ptr != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+using Params = std::map<std::string, std::string, std::less<>>;
+
+bool numberParam(const Params& q, const char* name, std::size_t& value) {
+  auto it = q.find(name);
+  if (it == q.end()) return false;
+  auto parsed = wholeNumber(it->second);
+  value = parsed.value_or(0);
+  return parsed.has_value();
+}
+
+FetchReply jsonReply(int status, std::string body) {
+  return FetchReply{status, "application/json", std::move(body)};
+}
+
+FetchReply badRequest(const char* why) {
+  std::string body = "{\"error\":";
+  appendJsonString(body, why);
+  body += '}';
+  return jsonReply(400, std::move(body));
+}
+
+// The x of each row for the chart's reduction: the x column's numbers, or the row's place.
+std::vector<double> xsOf(const HeldAnswer& answer, std::size_t x) {
+  std::vector<double> xs(answer.rows);
+  const bool numeric = answer.columns[x].numeric;
+  for (std::size_t r = 0; r < answer.rows; ++r) {
+    xs[r] = numeric ? answer.number(r, x) : static_cast<double>(r);
+  }
+  return xs;
+}
+
+FetchReply pointsReply(const HeldAnswer& answer, const Params& q) {
+  std::size_t x = 0;
+  std::size_t most = 0;
+  if (!numberParam(q, "x", x) || x >= answer.columns.size() || !numberParam(q, "max", most) ||
+      !q.count("y")) {
+    return badRequest("points need x, y and max");
+  }
+  std::vector<std::size_t> which{x};
+  std::string_view ys = q.at("y");
+  while (!ys.empty()) {
+    std::string_view one = ys.substr(0, ys.find(','));
+    ys.remove_prefix(std::min(ys.size(), one.size() + 1));
+    auto y = wholeNumber(one);
+    if (!y || *y >= answer.columns.size()) return badRequest("no such column");
+    which.push_back(*y);
+  }
+  if (which.size() < 2) return badRequest("points need x, y and max");
+  const std::size_t perSeries = std::clamp(most, kFewestPoints, kMostPoints);
+  const std::vector<double> xs = xsOf(answer, x);
+  std::vector<char> kept(answer.rows, 0);
+  std::vector<double> ysOf(answer.rows);
+  for (std::size_t i = 1; i < which.size(); ++i) {
+    for (std::size_t r = 0; r < answer.rows; ++r) ysOf[r] = answer.number(r, which[i]);
+    for (std::size_t r : reducedPoints(xs, ysOf, perSeries)) kept[r] = 1;
+  }
+  std::vector<std::size_t> rowList;
+  for (std::size_t r = 0; r < answer.rows; ++r) {
+    if (kept[r]) rowList.push_back(r);
+  }
+  std::string body = "{\"columns\":[";
+  for (std::size_t i = 0; i < which.size(); ++i) {
+    if (i) body += ',';
+    appendJsonString(body, answer.columns[which[i]].name);
+  }
+  body += "],\"numericCols\":[";
+  for (std::size_t i = 0; i < which.size(); ++i) {
+    if (i) body += ',';
+    body += answer.columns[which[i]].numeric ? "true" : "false";
+  }
+  body += "],";
+  answer.appendRowsAt(body, rowList, which);
+  body.back() = ',';
+  body += "\"rowCount\":";
+  appendJsonInteger(body, answer.rows);
+  body += ",\"shown\":";
+  appendJsonInteger(body, rowList.size());
+  body += '}';
+  return jsonReply(200, std::move(body));
+}
+
+}  // namespace
+
+std::size_t HeldAnswer::bytes() const {
+  std::size_t total = sizeof *this;
+  for (const auto& c : columns) {
+    total += c.ints.capacity() * sizeof(std::int64_t) + c.uints.capacity() * sizeof(std::uint64_t) +
+             c.doubles.capacity() * sizeof(double) + c.text.capacity() +
+             c.ends.capacity() * sizeof(std::uint64_t) + c.valid.capacity();
+  }
+  return total;
+}
+
+void HeldAnswer::appendCell(std::string& out, std::size_t row, std::size_t column) const {
+  const HeldColumn& c = columns[column];
+  if (!c.valid[row]) {
+    out += "\"\"";
+    return;
+  }
+  switch (c.kind) {
+    case Kind::Int:
+      out += '"';
+      appendJsonInteger(out, c.ints[row]);
+      out += '"';
+      return;
+    case Kind::Unsigned:
+      out += '"';
+      appendJsonInteger(out, c.uints[row]);
+      out += '"';
+      return;
+    case Kind::Double:
+      out += '"';
+      appendDoubleText(out, c.doubles[row]);
+      out += '"';
+      return;
+    default: {
+      std::size_t begin = row == 0 ? 0 : c.ends[row - 1];
+      appendJsonString(out, std::string_view(c.text).substr(begin, c.ends[row] - begin));
+    }
+  }
+}
+
+double HeldAnswer::number(std::size_t row, std::size_t column) const {
+  const HeldColumn& c = columns[column];
+  if (!c.valid[row]) return std::nan("");
+  switch (c.kind) {
+    case Kind::Int:
+      return static_cast<double>(c.ints[row]);
+    case Kind::Unsigned:
+      return static_cast<double>(c.uints[row]);
+    case Kind::Double:
+    case Kind::NumberText:
+      return c.doubles[row];
+    default: {
+      std::size_t begin = row == 0 ? 0 : c.ends[row - 1];
+      const char* first = c.text.data() + begin;
+      const char* last = c.text.data() + c.ends[row];
+      double value = 0;
+      auto r = std::from_chars(first, last, value);
+      return r.ec == std::errc() && r.ptr == last && first != last ? value : std::nan("");
+    }
+  }
+}
+
+void HeldAnswer::appendRowsAt(std::string& out, const std::vector<std::size_t>& rowList,
+                              const std::vector<std::size_t>& which) const {
+  std::string nulls;
+  out += "\"rows\":[";
+  for (std::size_t i = 0; i < rowList.size(); ++i) {
+    if (i) out += ',';
+    out += '[';
+    for (std::size_t k = 0; k < which.size(); ++k) {
+      if (k) out += ',';
+      appendCell(out, rowList[i], which[k]);
+      if (isNull(rowList[i], which[k])) {
+        nulls += nulls.empty() ? "[" : ",[";
+        appendJsonInteger(nulls, i);
+        nulls += ',';
+        appendJsonInteger(nulls, k);
+        nulls += ']';
+      }
+    }
+    out += ']';
+  }
+  out += "],\"nulls\":[";
+  out += nulls;
+  out += "]}";
+}
+
+void HeldAnswer::appendRows(std::string& out, std::size_t from, std::size_t count, bool nullsAlways,
+                            const std::vector<std::size_t>& which) const {
+  std::vector<std::size_t> all = which;
+  if (all.empty()) {
+    for (std::size_t c = 0; c < columns.size(); ++c) all.push_back(c);
+  }
+  std::vector<std::size_t> rowList;
+  for (std::size_t r = from; r < rows && r - from < count; ++r) rowList.push_back(r);
+  std::size_t start = out.size();
+  out += '{';
+  appendRowsAt(out, rowList, all);
+  constexpr std::string_view kNoNulls = ",\"nulls\":[]}";
+  if (!nullsAlways && std::string_view(out).substr(start).ends_with(kNoNulls)) {
+    out.resize(out.size() - kNoNulls.size());
+    out += '}';
+  }
+}
+
+std::string HeldAnswer::csv() const {
+  std::string out;
+  for (std::size_t c = 0; c < columns.size(); ++c) {
+    if (c) out += ',';
+    appendCsvField(out, columns[c].name);
+  }
+  out += '\n';
+  std::string cell;
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      if (c) out += ',';
+      const HeldColumn& col = columns[c];
+      if (!col.valid[r]) continue;
+      cell.clear();
+      switch (col.kind) {
+        case Kind::Int:
+          appendJsonInteger(cell, col.ints[r]);
+          break;
+        case Kind::Unsigned:
+          appendJsonInteger(cell, col.uints[r]);
+          break;
+        case Kind::Double:
+          appendDoubleText(cell, col.doubles[r]);
+          break;
+        default: {
+          std::size_t begin = r == 0 ? 0 : col.ends[r - 1];
+          cell.assign(col.text, begin, col.ends[r] - begin);
+        }
+      }
+      appendCsvField(out, cell);
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::optional<HeldAnswer> heldAnswerFromOutput(std::string_view output) {
+  HeldAnswer answer;
+  if (output.empty()) return answer;
+  std::size_t lineEnd = output.find('\n');
+  if (lineEnd == std::string_view::npos) return std::nullopt;
+  auto line = nlohmann::json::parse(output.substr(0, lineEnd), nullptr, false);
+  if (!line.is_object() || !line.contains("columns") || !line["columns"].is_array()) {
+    return std::nullopt;
+  }
+  for (const auto& c : line["columns"]) {
+    if (!c.is_object() || !c.value("name", nlohmann::json()).is_string()) return std::nullopt;
+    HeldColumn column;
+    column.name = c["name"].get<std::string>();
+    column.type = c.value("type", std::string());
+    column.numeric = c.value("numeric", false);
+    answer.columns.push_back(std::move(column));
+  }
+  Reader in(output.substr(lineEnd + 1));
+  for (bool first = true;; first = false) {
+    std::uint32_t rows = 0;
+    if (!in.take(rows)) return std::nullopt;
+    if (rows == 0) break;
+    for (auto& column : answer.columns) {
+      if (!readChunkColumn(in, column, rows, first)) return std::nullopt;
+    }
+    answer.rows += rows;
+  }
+  return answer;
+}
+
+std::vector<std::size_t> reducedPoints(const std::vector<double>& xs, const std::vector<double>& ys,
+                                       std::size_t most) {
+  std::vector<std::size_t> points;
+  for (std::size_t r = 0; r < xs.size() && r < ys.size(); ++r) {
+    if (!std::isnan(xs[r]) && !std::isnan(ys[r])) points.push_back(r);
+  }
+  most = std::max(most, kFewestPoints);
+  if (points.size() <= most) return points;
+  std::vector<std::size_t> kept{points.front()};
+  const double every = static_cast<double>(points.size() - 2) / static_cast<double>(most - 2);
+  std::size_t a = points.front();
+  for (std::size_t b = 0; b + 2 < most; ++b) {
+    auto begin = static_cast<std::size_t>(std::floor(b * every)) + 1;
+    auto end = static_cast<std::size_t>(std::floor((b + 1) * every)) + 1;
+    auto nextEnd =
+        std::min(static_cast<std::size_t>(std::floor((b + 2) * every)) + 1, points.size());
+    // The next bucket's mean (the last point for the last bucket).
+    double mx = 0, my = 0;
+    std::size_t n = 0;
+    for (std::size_t i = end; i < nextEnd; ++i, ++n) {
+      mx += xs[points[i]];
+      my += ys[points[i]];
+    }
+    if (n == 0) {
+      mx = xs[points.back()];
+      my = ys[points.back()];
+    } else {
+      mx /= static_cast<double>(n);
+      my /= static_cast<double>(n);
+    }
+    double best = -1;
+    std::size_t chosen = points[begin];
+    for (std::size_t i = begin; i < end && i < points.size(); ++i) {
+      std::size_t r = points[i];
+      double area = std::fabs((xs[a] - mx) * (ys[r] - ys[a]) - (xs[a] - xs[r]) * (my - ys[a]));
+      if (area > best) {
+        best = area;
+        chosen = r;
+      }
+    }
+    kept.push_back(chosen);
+    a = chosen;
+  }
+  kept.push_back(points.back());
+  return kept;
+}
+
+std::size_t heldCapBytes() {
+  const char* mb = std::getenv("PLINTHOS_HELD_CAP_MB");
+  if (mb != nullptr) {
+    if (auto value = wholeNumber(mb); value && *value > 0) return *value * kMb;
+  }
+  return kDefaultCapMb * kMb;
+}
+
+Result<JsonText> holdQuery(const std::string& sql, const std::string& place,
+                           const ServiceEnv& env) {
+  const std::size_t room = Registry::get().clearPlace(place);
+  std::string folder = workingFolder(env.exePath);
+  auto ran = runEngine(folder, env.duckdbPath, expandAllSourceFolders(folder, sql),
+                       kHoldJob.scriptPrefix, kHoldJob.mode, room);
+  auto* run = std::get_if<EngineRun>(&ran);
+  if (!run) return passOn<JsonText>(std::move(ran));
+  if (run->outputCut) return Failure{tooLarge()};
+  if (run->exitCode != 0 && run->errors.empty() && run->signal != 0) {
+    return Failure{messages::kEngineKilled};
+  }
+  if (run->exitCode != 0) return Failure{run->errors.empty() ? kHoldJob.emptyMessage : run->errors};
+  auto parsed = heldAnswerFromOutput(run->output);
+  if (!parsed) return Failure{kUnreadableLayout};
+  run->output = std::string();
+  auto answer = std::make_shared<const HeldAnswer>(std::move(*parsed));
+  std::string reply = "{\"answer\":";
+  std::string id;
+  if (!answer->columns.empty()) {
+    auto held = Registry::get().hold(place, answer);
+    if (!held) return Failure{tooLarge()};
+    id = *held;
+  }
+  appendJsonString(reply, id);
+  reply += ",\"columns\":[";
+  for (std::size_t c = 0; c < answer->columns.size(); ++c) {
+    if (c) reply += ',';
+    appendJsonString(reply, answer->columns[c].name);
+  }
+  reply += "],\"types\":[";
+  for (std::size_t c = 0; c < answer->columns.size(); ++c) {
+    if (c) reply += ',';
+    appendJsonString(reply, answer->columns[c].type);
+  }
+  reply += "],\"numericCols\":[";
+  for (std::size_t c = 0; c < answer->columns.size(); ++c) {
+    if (c) reply += ',';
+    reply += answer->columns[c].numeric ? "true" : "false";
+  }
+  reply += "],\"rowCount\":";
+  appendJsonInteger(reply, answer->rows);
+  std::string first;
+  answer->appendRows(first, 0, kFirstRows, false);
+  reply += ',';
+  reply.append(first, 1);  // "rows" and "nulls" without the braces' first
+  reply.pop_back();
+  auto unreadable = unreadableFolderParts(folder, sql);
+  if (!unreadable.empty()) {
+    reply += ",\"unreadable\":[";
+    for (std::size_t i = 0; i < unreadable.size(); ++i) {
+      if (i != 0) reply += ',';
+      appendJsonString(reply, unreadable[i]);
+    }
+    reply += ']';
+  }
+  reply += '}';
+  return JsonText{std::move(reply)};
+}
+
+FetchReply fetchHeld(std::string_view path) {
+  std::size_t slash = path.find('/');
+  if (slash == std::string_view::npos) return jsonReply(404, "{\"error\":\"No such answer\"}");
+  std::string id(path.substr(0, slash));
+  std::string_view rest = path.substr(slash + 1);
+  std::size_t mark = rest.find('?');
+  std::string_view what = rest.substr(0, mark);
+  auto q = queryOf(mark == std::string_view::npos ? std::string_view() : rest.substr(mark + 1));
+  auto answer = findHeld(id);
+  if (!answer) return jsonReply(404, "{\"error\":\"No such answer\"}");
+  auto number = [&q](const char* name) -> std::optional<std::size_t> {
+    auto it = q.find(name);
+    return it == q.end() ? std::nullopt : wholeNumber(it->second);
+  };
+  if (what == "rows") {
+    auto from = number("from");
+    auto count = number("count");
+    if (!from || !count) return badRequest("rows need from and count");
+    std::string body;
+    answer->appendRows(body, *from, std::min(*count, kMostRowsPerFetch), true);
+    return jsonReply(200, std::move(body));
+  }
+  if (what == "column" || what == "texts") {
+    auto c = number("c");
+    if (!c || *c >= answer->columns.size()) return badRequest("no such column");
+    if (what == "column") {
+      const std::size_t n = answer->rows;
+      std::string body(n * (sizeof(double) + 1), '\0');
+      for (std::size_t r = 0; r < n; ++r) {
+        double v = answer->number(r, *c);
+        std::memcpy(body.data() + r * sizeof v, &v, sizeof v);
+        body[n * sizeof v + r] = answer->isNull(r, *c) ? 1 : 0;
+      }
+      return FetchReply{200, "application/octet-stream", std::move(body)};
+    }
+    auto from = number("from").value_or(0);
+    auto count = std::min(number("count").value_or(kMostTextsPerFetch), kMostTextsPerFetch);
+    std::string body = "[";
+    for (std::size_t r = from; r < answer->rows && r - from < count; ++r) {
+      if (r != from) body += ',';
+      if (answer->isNull(r, *c)) {
+        body += "null";
+      } else {
+        answer->appendCell(body, r, *c);
+      }
+    }
+    body += ']';
+    return jsonReply(200, std::move(body));
+  }
+  if (what == "points") return pointsReply(*answer, q);
+  return jsonReply(404, "{\"error\":\"No such answer\"}");
+}
+
+std::shared_ptr<const HeldAnswer> findHeld(const std::string& id) {
+  return Registry::get().find(id);
+}
+
+void freeHeld(const std::string& id) {
+  Registry::get().free(id);
+}
+
+void freeAllHeld() {
+  Registry::get().freeAll();
+}
+
+std::pair<std::size_t, std::size_t> heldUsage() {
+  return Registry::get().usage();
+}
+
+}  // namespace plinthos

@@ -1,0 +1,96 @@
+#pragma once
+// Answers held on the native side: a run of a page place keeps its whole answer here under an id
+// nobody can guess, and the page fetches the rows in sight, a chart's columns or its reduced
+// points by path (the window's URI scheme and the dev server's HTTP paths both answer through
+// fetchHeld). An answer is freed by a new run of its place, by the page, when the page goes, and
+// after a while unused; together they never pass a cap.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/held_layout.h"
+#include "services/engine_runner.h"
+#include "services/json_text.h"
+
+namespace plinthos {
+
+// One column of a held answer. Numbers keep their binary value; texts are one arena with the
+// end of each cell, already in the form the query result shows them.
+struct HeldColumn {
+  std::string name;
+  std::string type;  // the engine's type name
+  bool numeric = false;
+  held::Kind kind = held::Kind::Text;
+  std::vector<std::int64_t> ints;
+  std::vector<std::uint64_t> uints;
+  std::vector<double> doubles;  // Double, and the value of NumberText cells
+  std::string text;             // Text, NumberText and Json cells
+  std::vector<std::uint64_t> ends;
+  std::vector<std::uint8_t> valid;  // 1 for a value, 0 for NULL
+};
+
+class HeldAnswer {
+ public:
+  std::vector<HeldColumn> columns;
+  std::size_t rows = 0;
+
+  // The memory the answer takes, near enough for the cap.
+  std::size_t bytes() const;
+  bool isNull(std::size_t row, std::size_t column) const { return columns[column].valid[row] == 0; }
+  // The cell as a JSON string, as the query result writes it ("" for NULL).
+  void appendCell(std::string& out, std::size_t row, std::size_t column) const;
+  // The cell's number; NaN for NULL and for a text that is not one.
+  double number(std::size_t row, std::size_t column) const;
+
+  // {"rows":[...],"nulls":[[r,c]...]} for rows [from, from + count) of `columns` (all when
+  // empty), `r` counted from `from`. With `nullsAlways` false, "nulls" only when there are some.
+  void appendRows(std::string& out, std::size_t from, std::size_t count, bool nullsAlways,
+                  const std::vector<std::size_t>& which = {}) const;
+  void appendRowsAt(std::string& out, const std::vector<std::size_t>& rowList,
+                    const std::vector<std::size_t>& which) const;
+  // The whole answer as CSV: header, commas, quotes only where needed (an empty text quoted
+  // apart from NULL, which is an empty field), a line feed after each line.
+  std::string csv() const;
+};
+
+// The answer in the engine's held layout; nullopt when the output is not one. An output with
+// no column line (the last statement answered no table) is an answer without columns.
+std::optional<HeldAnswer> heldAnswerFromOutput(std::string_view output);
+
+// The rows largest-triangle-three-buckets keeps of the points (xs[i], ys[i]) in order, at most
+// `most` (at least 3), first and last included; rows where either is NaN are skipped.
+std::vector<std::size_t> reducedPoints(const std::vector<double>& xs, const std::vector<double>& ys,
+                                       std::size_t most);
+
+// The cap on all held answers together: PLINTHOS_HELD_CAP_MB, else 2 GB.
+std::size_t heldCapBytes();
+
+// Runs `sql` as the query service does and holds the last statement's answer for `place`,
+// freeing what the place held first: {"answer", "columns", "types", "numericCols", "rowCount",
+// "rows" (the first rows), "nulls"?, "unreadable"?}. Failures as the query service's, and an
+// answer past the cap. Cancelled when stopped, with nothing held.
+Result<JsonText> holdQuery(const std::string& sql, const std::string& place, const ServiceEnv& env);
+
+struct FetchReply {
+  int status = 200;
+  std::string contentType;
+  std::string body;
+};
+
+// Answers one fetch of a held answer; `path` is what follows the base, e.g.
+// "0123…ef/rows?from=0&count=200". Never touches a file path.
+FetchReply fetchHeld(std::string_view path);
+
+// The held answer `id`, or nothing when it is not held (its use counts as a use).
+std::shared_ptr<const HeldAnswer> findHeld(const std::string& id);
+void freeHeld(const std::string& id);
+// The page went: every held answer is freed.
+void freeAllHeld();
+// How many answers are held and their bytes (for tests and benchmarks).
+std::pair<std::size_t, std::size_t> heldUsage();
+
+}  // namespace plinthos
