@@ -88,7 +88,7 @@ FROM range(${ROWS}) ORDER BY id`;
       ['an unknown id', `${'0'.repeat(32)}/rows?from=0&count=10`, 404],
       ['a short id', 'abc/rows?from=0&count=10', 404],
       ['a column past the last', `${id}/column?c=${ref.columns.length}`, 400],
-      ['a count past the limit', `${id}/rows?from=0&count=10001`, 400],
+      ['rows without a count', `${id}/rows?from=0`, 400],
     ];
     for (const [what, path, status] of refusals) {
       const reply = await get(path);
