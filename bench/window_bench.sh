@@ -97,8 +97,8 @@ TABLE_TEMPLATE="$TABLE_TEMPLATE" LINE_TEMPLATE="$LINE_TEMPLATE" REPS="$REPS" HEL
   const fs = require("fs");
   const e = process.env;
   const cases = [
-    { name: "table100k", place: "query", template: e.TABLE_TEMPLATE, n: 100000 },
-    { name: "line100k", place: "dash:line", template: e.LINE_TEMPLATE, n: 100000, kind: "line" },
+    { name: "table100k", place: "query", template: e.TABLE_TEMPLATE, n: 100000, waitForKey: "F8" },
+    { name: "line100k", place: "dash:line", template: e.LINE_TEMPLATE, n: 100000, kind: "line", waitForKey: "F8" },
     { name: "table1m", place: "query", template: e.TABLE_TEMPLATE, n: 1000000, waitForKey: "F8", scrollAfter: true },
   ];
   for (const c of cases) {
@@ -131,29 +131,30 @@ reset_peaks() { local p; for p in $(web_pids); do echo 5 >"/proc/$p/clear_refs" 
 export PLINTHOS_TIMING_PROBE="$work/held/probe.js"
 unset PLINTHOS_TIMING_STATEMENT
 start_app || exit 1
+# Each run waits for F8, so the engine program runs each same statement right after it, under
+# the same load, and the web processes' peak is taken from just before it.
 : >"$work/held/rss.txt"
-for ((i = 0; i <= REPS; i++)); do
-  wait_for probe_has 'ready\":\"table1m\",\"rep\":'"$i}" || { echo "the held probe did not reach the million rows" >&2; grep 'plinthos-probe' "$work/app.log" >&2; exit 1; }
-  before="$(web_kb VmRSS)"
-  reset_peaks
-  press "$main_wid" F8
-  wait_for probe_has 'case\":\"table1m\",\"rep\":'"$i," || { echo "no figure for the million rows" >&2; grep 'plinthos-probe' "$work/app.log" >&2; exit 1; }
-  echo "$i $before $(web_kb VmHWM)" >>"$work/held/rss.txt"
+: >"$work/held/engine.txt"
+for name in table100k line100k table1m; do
+  for ((i = 0; i <= REPS; i++)); do
+    wait_for probe_has 'ready\":\"'"$name"'\",\"rep\":'"$i}" || { echo "the held probe did not reach $name" >&2; grep 'plinthos-probe' "$work/app.log" >&2; exit 1; }
+    before="$(web_kb VmRSS)"
+    reset_peaks
+    press "$main_wid" F8
+    wait_for probe_has 'case\":\"'"$name"'\",\"rep\":'"$i," || { echo "no figure for $name" >&2; grep 'plinthos-probe' "$work/app.log" >&2; exit 1; }
+    echo "$name $i $before $(web_kb VmHWM)" >>"$work/held/rss.txt"
+    if [ "$i" -gt 0 ]; then
+      cp "$work/held/$name.$i.sql" "$work/statement.sql"
+      echo "$name $i $(engine_ms)" >>"$work/held/engine.txt"
+    fi
+  done
 done
 wait_for probe_has 'done\":true' || { echo "the held probe did not finish" >&2; exit 1; }
 kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 grep '^plinthos-probe: ' "$work/app.log" | sed 's/^plinthos-probe: //' >"$work/held/lines.txt"
-
-# The engine program on each recorded statement, after the window has gone quiet.
-for name in table100k line100k table1m; do
-  for ((i = 1; i <= REPS; i++)); do
-    cp "$work/held/$name.$i.sql" "$work/statement.sql"
-    echo "$name $i $(engine_ms)" >>"$work/held/engine.txt"
-  done
-done
-
-HELD="$work/held" node -e '
+cp "$work/app.log" "$work/held/app.log"
+HELD="$work/held" REPS="$REPS" node -e '
   const fs = require("fs");
   const dir = process.env.HELD;
   const lines = fs.readFileSync(`${dir}/lines.txt`, "utf8").split("\n").filter(Boolean).map((l) => JSON.parse(JSON.parse(l)[0]));
@@ -167,6 +168,27 @@ HELD="$work/held" node -e '
     const [name, , value] = row.split(" ");
     (engine[name] = engine[name] || []).push(Number(value));
   }
+  // The dispatcher timing line of each hold, in the order the cases ran them.
+  const order = ["table100k", "line100k", "table1m"];
+  const service = {};
+  const holds = fs.readFileSync(`${dir}/app.log`, "utf8").split("\n").filter((l) => l.startsWith("plinthos-timing: holdQueryCpp,"));
+  holds.forEach((l, i) => {
+    const name = order[Math.floor(i / (Number(process.env.REPS) + 1))];
+    if (!name || i % (Number(process.env.REPS) + 1) === 0) return;
+    const field = (label) => Number((l.match(new RegExp(`${label} ([0-9.]+) ms`)) || [])[1]);
+    const s = (service[name] = service[name] || { ran: [], hop: [], handed: [], bytes: [] });
+    s.ran.push(field("ran"));
+    s.hop.push(field("later, handed on in") + field("reached the main thread"));
+    s.bytes.push(Number((l.match(/reply of ([0-9]+) bytes/) || [])[1]));
+  });
+  const split = (name, f) => {
+    const s = service[name];
+    if (!s) return `hold reply ${ms(median(f.map((x) => x.reply)))}`;
+    const reply = median(f.map((x) => x.reply));
+    const ran = median(s.ran);
+    const hop = median(s.hop);
+    return `engine and holding ${ms(ran)}, to the page ${ms(hop)} and delivery ${ms(reply - ran - hop)} for ${Math.round(median(s.bytes) / 1000)} kB`;
+  };
   const out = [];
   const row = (label, f, floorName, goal, where) => {
     const drawn = median(f.map((x) => x.drawn));
@@ -176,18 +198,21 @@ HELD="$work/held" node -e '
   };
   const t100 = figures("table100k");
   row("100,000-row, 10-column answer held in the window: from the call to its first rows drawn", t100, "table100k", 1.15,
-    `hold reply ${ms(median(t100.map((x) => x.reply)))}, drawing ${ms(median(t100.map((x) => x.drawn - x.reply)))}`);
+    `${split("table100k", t100)}, drawing ${ms(median(t100.map((x) => x.drawn - x.reply)))}`);
   const line = figures("line100k");
   row("100,000-row, two-column line chart held in the window: from the call to the line drawn", line, "line100k", 1.5,
-    `hold reply ${ms(median(line.map((x) => x.reply)))}, points fetched ${ms(median(line.map((x) => x.fetched)))}, drawing ${ms(median(line.map((x) => x.drawn - x.reply - x.fetched)))}`);
+    `${split("line100k", line)}, points fetched ${ms(median(line.map((x) => x.fetched)))}, drawing ${ms(median(line.map((x) => x.drawn - x.reply - x.fetched)))}`);
   const m = figures("table1m");
   const longest = Math.max(...m.map((x) => x.longest));
-  const rss = fs.readFileSync(`${dir}/rss.txt`, "utf8").split("\n").filter(Boolean).map((r) => r.split(" ").map(Number)).filter(([rep]) => rep > 0);
+  const rss = fs.readFileSync(`${dir}/rss.txt`, "utf8").split("\n").filter(Boolean).map((r) => r.split(" ")).filter(([name, rep]) => name === "table1m" && rep > 0).map((r) => r.slice(1).map(Number));
   const growth = Math.max(...rss.map(([, before, peak]) => (peak - before) / 1024));
   row("A million-row, 10-column answer held in the window: from the call to its first rows drawn", m, "table1m", 1.3,
-    `hold reply ${ms(median(m.map((x) => x.reply)))}, drawing ${ms(median(m.map((x) => x.drawn - x.reply)))}`);
-  const by = m[0] ? (m[0].tasksFrom === "longtask" ? "long-task entries" : "gaps between frames, less one frame") : "";
-  out.push(`| Longest page task while a million rows load (${by}) | ${m.length} | ${ms(longest)} (the largest) | | | | | at most 50 ms | ${longest <= 50 ? "met" : "not met"} |`);
+    `${split("table1m", m)}, drawing ${ms(median(m.map((x) => x.drawn - x.reply)))}`);
+  const by = m[0] ? (m[0].tasksFrom === "longtask" ? "long-task entries" : "how late a 10 ms timer fired") : "";
+  const frames = Math.max(...m.map((x) => x.longestFrame));
+  const waiting = Math.max(...m.map((x) => x.waiting));
+  const whole = Math.max(longest, waiting);
+  out.push(`| Longest page task while a million rows load (${by}) | ${m.length} | ${ms(whole)} (the largest) | | | | before the reply, while the page only waits for the engine: ${ms(waiting)}; from the reply to the rows drawn: ${ms(longest)}; longest gap between frames, less one frame: ${ms(frames)} | at most 50 ms | ${whole <= 50 ? "met" : "not met"} |`);
   out.push(`| Web processes resident growth while a million rows load (peak less the size before, /proc) | ${rss.length} | ${growth.toFixed(1)} MB (the largest) | | | | | at most 50 MB | ${growth <= 50 ? "met" : "not met"} |`);
   const s = lines.filter((l) => l.case === "scroll" && l.rep > 0);
   const drawn = median(s.map((x) => x.drawn));
