@@ -57,7 +57,8 @@ kill "$app_pid" 2>/dev/null || true
 
 # The first run of each warms up and is left out.
 grep '^plinthos-timing: page' "$work/app.log" | tail -n "$REPS" >"$work/page.txt"
-grep '^plinthos-timing: queryDuckCpp' "$work/app.log" | tail -n "$REPS" >"$work/dispatch.txt"
+# The page's Run asks for the whole answer or holds it, as the Query page does it.
+grep -E '^plinthos-timing: (queryDuckCpp|holdQueryCpp),' "$work/app.log" | tail -n "$REPS" >"$work/dispatch.txt"
 field() { sed -E "s/.*$1 ([0-9.]+) ms.*/\\1/" "$2" | median; }
 reply="$(field 'reply arrived' "$work/page.txt")"
 drawn="$(field 'first rows drawn' "$work/page.txt")"
