@@ -2,8 +2,9 @@
 // The layout in which the engine program hands an answer to be held, in the native byte order
 // (the program and the app always run on the same machine):
 //   the column line {"columns":[{"name","type","numeric"}...]} and a line feed, then per chunk
-//   u32 rows (never 0), and for each column u8 kind and `rows` cells of that kind followed by
-//   `rows` bytes, 1 for a value and 0 for NULL; a u32 0 ends the answer.
+//   u32 rows (never 0), u64 the length of the rest of the chunk, and for each column u8 kind and
+//   `rows` cells of that kind followed by `rows` bytes, 1 for a value and 0 for NULL; a u32 0
+//   ends the answer. The length lets a reader take each chunk whole as soon as it has arrived.
 #include <cstdint>
 
 namespace plinthos::held {

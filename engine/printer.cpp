@@ -85,10 +85,13 @@ bool printHeld(duckdb_result& result, Sink& out) {
     cols.bind(chunk.get());
     auto count = static_cast<uint32_t>(rows);
     out.write(reinterpret_cast<const char*>(&count), sizeof count);
-    for (const auto& column : cols.columns) {
-      column->writeHeld(out, rows);
-      out.maybeFlush();
-    }
+    const std::size_t lengthAt = out.size();
+    uint64_t length = 0;
+    out.write(reinterpret_cast<const char*>(&length), sizeof length);
+    for (const auto& column : cols.columns) column->writeHeld(out, rows);
+    length = out.size() - lengthAt - sizeof length;
+    out.patch(lengthAt, &length, sizeof length);
+    out.maybeFlush();
   }
   if (fetchFailed(result)) return false;
   const uint32_t end = 0;

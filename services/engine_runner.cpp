@@ -86,8 +86,10 @@ bool canEnter(const std::string& folder) {
 
 // Both outputs to their ends, whichever the engine writes first: waiting on one while the
 // other's pipe is full would stall the engine and us with it.
-// False when the output passed `outLimit`: reading stopped there.
-bool readBoth(int outFd, int errFd, std::string& out, std::string& errors, std::size_t outLimit) {
+// Standard output goes to `onOutput` when there is one, else into `out`. False when
+// `onOutput` refused a piece: reading stopped there.
+bool readBoth(int outFd, int errFd, std::string& out, std::string& errors,
+              const OutputReader& onOutput) {
   std::vector<char> buffer(kReadChunkSize);
   pollfd fds[kPipeCount] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   std::string* sinks[kPipeCount] = {&out, &errors};
@@ -106,8 +108,11 @@ bool readBoth(int outFd, int errFd, std::string& out, std::string& errors, std::
         --open;
         continue;
       }
-      sinks[i]->append(buffer.data(), static_cast<std::size_t>(n));
-      if (i == 0 && out.size() > outLimit) return false;
+      if (i == 0 && onOutput) {
+        if (!onOutput(std::string_view(buffer.data(), static_cast<std::size_t>(n)))) return false;
+      } else {
+        sinks[i]->append(buffer.data(), static_cast<std::size_t>(n));
+      }
     }
   }
   return true;
@@ -294,7 +299,7 @@ void endAllEngineRuns() {
 
 Result<EngineRun> runEngine(const std::string& workingFolder, const std::string& engine,
                             const std::string& sql, const std::string& prefix, OutputMode mode,
-                            std::size_t outputLimit) {
+                            const OutputReader& onOutput) {
   EngineRun run;
   EngineStop* stop = currentStop;
   LiveRun live;
@@ -367,7 +372,7 @@ Result<EngineRun> runEngine(const std::string& workingFolder, const std::string&
     }
   } reaper{live, stop, live.group, outRead, errRead};
 
-  if (!readBoth(outRead.get(), errRead.get(), run.output, run.errors, outputLimit)) {
+  if (!readBoth(outRead.get(), errRead.get(), run.output, run.errors, onOutput)) {
     // Not reaped yet, so the group cannot be another's: the engine need not finish a run whose
     // output is refused.
     ::kill(-live.group, SIGKILL);

@@ -5,8 +5,9 @@
 #include <sys/types.h>
 
 #include <cstddef>
-#include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "common/outcome.h"
 
@@ -70,11 +71,12 @@ std::size_t removeStaleEngineScripts(const std::string& folder = "/tmp");
 // `engine :memory: [-json]` in `workingFolder` on it. The engine is killed when this process
 // ends, however it ends. A folder that cannot be entered ends the run with a non-zero exit and
 // no message. Failures: no temp script, engine not started. Cancelled when ended through
-// its EngineStop, whatever it printed. An output longer than `outputLimit` ends the run at once
-// (outputCut).
+// its EngineStop, whatever it printed. With `onOutput`, the output is handed to it piece by piece
+// as it comes instead of kept; when it refuses a piece the run ends at once (outputCut).
+using OutputReader = std::function<bool(std::string_view piece)>;
 Result<EngineRun> runEngine(const std::string& workingFolder, const std::string& engine,
                             const std::string& sql, const std::string& prefix, OutputMode mode,
-                            std::size_t outputLimit = SIZE_MAX);
+                            const OutputReader& onOutput = {});
 
 // How one engine service runs its statement.
 struct EngineJob {

@@ -37,6 +37,7 @@ constexpr std::size_t kMb = 1024 * 1024;
 constexpr auto kUnusedFor = std::chrono::minutes(30);
 constexpr std::size_t kIdBytes = 16;
 constexpr const char* kUnreadableLayout = "The engine's answer could not be read";
+constexpr std::size_t kDropTaken = 1 << 20;
 
 // Reads the layout front to back; every read checks that the bytes are there.
 class Reader {
@@ -58,6 +59,7 @@ class Reader {
     rest_.remove_prefix(count * sizeof(T));
     return true;
   }
+  bool empty() const { return rest_.empty(); }
   bool takeText(std::string_view& text) {
     std::uint32_t length = 0;
     if (!take(length) || rest_.size() < length) return false;
@@ -531,34 +533,86 @@ std::string HeldAnswer::csv() const {
   return out;
 }
 
-std::optional<HeldAnswer> heldAnswerFromOutput(std::string_view output) {
-  HeldAnswer answer;
-  if (output.empty()) return answer;
-  std::size_t lineEnd = output.find('\n');
-  if (lineEnd == std::string_view::npos) return std::nullopt;
-  auto line = nlohmann::json::parse(output.substr(0, lineEnd), nullptr, false);
-  if (!line.is_object() || !line.contains("columns") || !line["columns"].is_array()) {
-    return std::nullopt;
+HeldParser::HeldParser(std::size_t room) : room_(room) {}
+
+bool HeldParser::feed(std::string_view piece) {
+  if (bad_ || tooLarge_) return false;
+  if (ended_) return bad_ = !piece.empty(), !bad_;
+  // Taken chunks are dropped once they are most of what is kept.
+  if (used_ > kDropTaken && used_ * 2 > pending_.size()) {
+    pending_.erase(0, used_);
+    used_ = 0;
   }
-  for (const auto& c : line["columns"]) {
-    if (!c.is_object() || !c.value("name", nlohmann::json()).is_string()) return std::nullopt;
+  pending_.append(piece);
+  if (!header_) {
+    std::size_t end = pending_.find('\n');
+    if (end == std::string::npos) return true;
+    if (!readHeader(std::string_view(pending_).substr(0, end))) return bad_ = true, false;
+    used_ = end + 1;
+    header_ = true;
+  }
+  while (!ended_) {
+    std::string_view rest = std::string_view(pending_).substr(used_);
+    std::uint32_t rows = 0;
+    std::uint64_t length = 0;
+    if (rest.size() < sizeof rows) break;
+    std::memcpy(&rows, rest.data(), sizeof rows);
+    if (rows == 0) {
+      ended_ = true;
+      used_ += sizeof rows;
+      if (used_ != pending_.size()) return bad_ = true, false;
+      break;
+    }
+    if (rest.size() < sizeof rows + sizeof length) break;
+    std::memcpy(&length, rest.data() + sizeof rows, sizeof length);
+    if (length > rest.size() - sizeof rows - sizeof length) {
+      // Not here yet; an answer past the room ends here rather than after it has all come.
+      if (bytes_ + length > room_) return tooLarge_ = true, false;
+      break;
+    }
+    Reader in(rest.substr(sizeof rows + sizeof length, length));
+    for (auto& column : answer_.columns) {
+      if (!readChunkColumn(in, column, rows, answer_.rows == 0)) return bad_ = true, false;
+    }
+    if (!in.empty()) return bad_ = true, false;
+    answer_.rows += rows;
+    bytes_ += length;
+    used_ += sizeof rows + sizeof length + length;
+    if (bytes_ > room_) return tooLarge_ = true, false;
+  }
+  return true;
+}
+
+bool HeldParser::readHeader(std::string_view line) {
+  auto header = nlohmann::json::parse(line, nullptr, false);
+  if (!header.is_object() || !header.contains("columns") || !header["columns"].is_array()) {
+    return false;
+  }
+  for (const auto& c : header["columns"]) {
+    if (!c.is_object() || !c.value("name", nlohmann::json()).is_string()) return false;
     HeldColumn column;
     column.name = c["name"].get<std::string>();
     column.type = c.value("type", std::string());
     column.numeric = c.value("numeric", false);
-    answer.columns.push_back(std::move(column));
+    answer_.columns.push_back(std::move(column));
   }
-  Reader in(output.substr(lineEnd + 1));
-  for (bool first = true;; first = false) {
-    std::uint32_t rows = 0;
-    if (!in.take(rows)) return std::nullopt;
-    if (rows == 0) break;
-    for (auto& column : answer.columns) {
-      if (!readChunkColumn(in, column, rows, first)) return std::nullopt;
-    }
-    answer.rows += rows;
+  return true;
+}
+
+std::optional<HeldAnswer> HeldParser::finish() {
+  if (bad_ || tooLarge_) return std::nullopt;
+  if (!header_) {
+    if (!pending_.empty()) return std::nullopt;
+    return HeldAnswer{};  // the last statement answered no table
   }
-  return answer;
+  if (!ended_) return std::nullopt;
+  return std::move(answer_);
+}
+
+std::optional<HeldAnswer> heldAnswerFromOutput(std::string_view output) {
+  HeldParser parser;
+  if (!parser.feed(output)) return std::nullopt;
+  return parser.finish();
 }
 
 std::vector<std::size_t> reducedPoints(const std::vector<double>& xs, const std::vector<double>& ys,
@@ -620,18 +674,20 @@ Result<JsonText> holdQuery(const std::string& sql, const std::string& place,
                            const ServiceEnv& env) {
   const std::size_t room = Registry::get().clearPlace(place);
   std::string folder = workingFolder(env.exePath);
-  auto ran = runEngine(folder, env.duckdbPath, expandAllSourceFolders(folder, sql),
-                       kHoldJob.scriptPrefix, kHoldJob.mode, room);
+  // Read as it comes: the chunks are taken while the engine works on the next ones.
+  HeldParser parser(room);
+  auto ran =
+      runEngine(folder, env.duckdbPath, expandAllSourceFolders(folder, sql), kHoldJob.scriptPrefix,
+                kHoldJob.mode, [&parser](std::string_view piece) { return parser.feed(piece); });
   auto* run = std::get_if<EngineRun>(&ran);
   if (!run) return passOn<JsonText>(std::move(ran));
-  if (run->outputCut) return Failure{tooLarge()};
+  if (parser.tooLarge()) return Failure{tooLarge()};
   if (run->exitCode != 0 && run->errors.empty() && run->signal != 0) {
     return Failure{messages::kEngineKilled};
   }
   if (run->exitCode != 0) return Failure{run->errors.empty() ? kHoldJob.emptyMessage : run->errors};
-  auto parsed = heldAnswerFromOutput(run->output);
+  auto parsed = parser.finish();
   if (!parsed) return Failure{kUnreadableLayout};
-  run->output = std::string();
   auto answer = std::make_shared<const HeldAnswer>(std::move(*parsed));
   std::string reply = "{\"answer\":";
   std::string id;

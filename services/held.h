@@ -6,6 +6,7 @@
 // after a while unused; together they never pass a cap.
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -57,8 +58,29 @@ class HeldAnswer {
   std::string csv() const;
 };
 
-// The answer in the engine's held layout; nullopt when the output is not one. An output with
-// no column line (the last statement answered no table) is an answer without columns.
+// Reads the engine's held layout as it arrives, taking each chunk whole once it is all there.
+class HeldParser {
+ public:
+  explicit HeldParser(std::size_t room = SIZE_MAX);
+  // False once the bytes are not the layout, or the answer outgrew `room` (tooLarge).
+  bool feed(std::string_view piece);
+  bool tooLarge() const { return tooLarge_; }
+  // The answer once its end has been read; nullopt otherwise. No output at all (the last
+  // statement answered no table) is an answer without columns.
+  std::optional<HeldAnswer> finish();
+
+ private:
+  bool readHeader(std::string_view line);
+
+  std::size_t room_;
+  std::string pending_;
+  std::size_t used_ = 0;  // bytes of pending_ already taken
+  std::size_t bytes_ = 0;
+  bool header_ = false, ended_ = false, bad_ = false, tooLarge_ = false;
+  HeldAnswer answer_;
+};
+
+// The answer in the engine's held layout; nullopt when the output is not one.
 std::optional<HeldAnswer> heldAnswerFromOutput(std::string_view output);
 
 // The rows largest-triangle-three-buckets keeps of the points (xs[i], ys[i]) in order, at most

@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
+
+using namespace std::string_literals;
 
 #include "tests/native/test_support.h"
 
@@ -141,26 +144,56 @@ TEST_F(HeldTest, CsvOfAHeldAnswer) {
   EXPECT_EQ(findHeld(id)->csv(), "n o,t,d\n1,\"a,b\",1.5\n2,\"\",\n,\"say \"\"hi\"\"\",2.0\n");
 }
 
-TEST(HeldLayout, MalformedOutputIsRefused) {
-  const std::string line = R"({"columns":[{"name":"a","type":"INTEGER","numeric":true}]})"
+// A chunk is taken only whole, however the output is cut into pieces; anything cut short or
+// not in the layout is refused.
+TEST(HeldLayout, PiecesMakeTheAnswerAndMalformedOutputIsRefused) {
+  const std::string line = R"({"columns":[{"name":"a","type":"INTEGER","numeric":true},)"
+                           R"({"name":"t","type":"VARCHAR","numeric":false}]})"
                            "\n";
-  const std::uint32_t one = 1, none = 0;
-  const std::int64_t v = 7;
+  auto put = [](std::string& out, auto value) {
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+  };
+  std::string chunk;
+  chunk += '\x01';
+  put(chunk, std::int64_t{7});
+  put(chunk, std::int64_t{-2});
+  chunk += "\x01\x01";
+  chunk += '\x04';
+  put(chunk, std::uint32_t{2});
+  chunk += "hi";
+  put(chunk, std::uint32_t{0});
+  chunk += "\x01\x00"s;
   std::string good = line;
-  good.append(reinterpret_cast<const char*>(&one), 4);
-  good += '\1';
-  good.append(reinterpret_cast<const char*>(&v), 8);
-  good += '\1';
-  good.append(reinterpret_cast<const char*>(&none), 4);
-  ASSERT_TRUE(heldAnswerFromOutput(good));
-  EXPECT_EQ(heldAnswerFromOutput(good)->rows, 1u);
+  for (int i = 0; i < 2; ++i) {
+    put(good, std::uint32_t{2});
+    put(good, std::uint64_t{chunk.size()});
+    good += chunk;
+  }
+  put(good, std::uint32_t{0});
+  for (std::size_t step : {good.size(), std::size_t{1}, std::size_t{5}}) {
+    HeldParser parser;
+    for (std::size_t at = 0; at < good.size(); at += step) {
+      ASSERT_TRUE(parser.feed(std::string_view(good).substr(at, step)));
+    }
+    auto answer = parser.finish();
+    ASSERT_TRUE(answer) << step;
+    EXPECT_EQ(answer->rows, 4u);
+    std::string rows;
+    answer->appendRows(rows, 1, 2, true);
+    EXPECT_EQ(rows, R"({"rows":[["-2",""],["7","hi"]],"nulls":[[0,1]]})");
+  }
   for (std::size_t cut = line.size(); cut < good.size(); ++cut) {
     EXPECT_FALSE(heldAnswerFromOutput(good.substr(0, cut))) << cut;
   }
   std::string badKind = good;
-  badKind[line.size() + 4] = '\x09';
+  badKind[line.size() + 12] = '\x09';
   EXPECT_FALSE(heldAnswerFromOutput(badKind));
+  EXPECT_FALSE(heldAnswerFromOutput(good + "x"));
   EXPECT_FALSE(heldAnswerFromOutput("not a line"));
+  // Past the room the parser stops before the chunk has all come.
+  HeldParser small(chunk.size() - 1);
+  EXPECT_FALSE(small.feed(std::string_view(good).substr(0, line.size() + 20)));
+  EXPECT_TRUE(small.tooLarge());
 }
 
 TEST(HeldPoints, ReductionKeepsShapeEndsAndSkipsGaps) {
