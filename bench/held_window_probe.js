@@ -1,6 +1,6 @@
 // Runs inside the main window's page (PLINTHOS_TIMING_PROBE) after the benchmark's settings,
 // window.plinthosHeldBench = {cases: [{name, place, statements, kind, waitForKey, scrollAfter}],
-// scrolls, pointsMax, columnReads}:
+// scrolls, scrollFrames, pointsMax, columnReads}:
 // for each case, each statement held and its first view drawn, timed by the page from the call
 // to the first task after the next frame, with the longest task (or frame gap) meanwhile; then
 // scrolls of the last held table to random places and reads of its first column. One line per figure through
@@ -155,12 +155,17 @@
     const random = () => (seed = (seed * 1103515245 + 12345) % 2147483648) / 2147483648;
     for (let i = 0; i <= settings.scrolls; i++) {
       const from = Math.floor(random() * (held.rowCount - SCROLL_COUNT));
+      // A page being scrolled is drawn frame after frame; an idle one first wakes its frames.
+      const tasks = settings.scrollFrames ? watchTasks() : null;
+      if (tasks) await drawnAfterFrame();
       const started = performance.now();
       const page = await fetched(`${held.answer}/rows?from=${from}&count=${SCROLL_COUNT}`);
       const arrived = performance.now();
       drawRows(held.columns, page.rows);
       await drawnAfterFrame();
-      await say({ case: 'scroll', rep: i, from, fetched: arrived - started, drawn: performance.now() - started });
+      const drawn = performance.now();
+      if (tasks) tasks.stop();
+      await say({ case: 'scroll', rep: i, from, fetched: arrived - started, drawn: drawn - started });
     }
   }
 

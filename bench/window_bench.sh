@@ -111,7 +111,8 @@ TABLE_TEMPLATE="$TABLE_TEMPLATE" LINE_TEMPLATE="$LINE_TEMPLATE" REPS="$REPS" HEL
     }
     delete c.template;
   }
-  const settings = { cases, scrolls: Number(e.SCROLLS), pointsMax: Number(e.POINTS_MAX), columnReads: Number(e.COLUMN_READS) };
+  // Frames keep running through the scrolls, as they do while a page is scrolled.
+  const settings = { cases, scrolls: Number(e.SCROLLS), scrollFrames: true, pointsMax: Number(e.POINTS_MAX), columnReads: Number(e.COLUMN_READS) };
   fs.writeFileSync(`${e.HELD}/probe.js`, `window.plinthosHeldBench = ${JSON.stringify(settings)};\n`);'
 cat "$ROOT/bench/held_window_probe.js" >>"$work/held/probe.js"
 
@@ -217,7 +218,7 @@ HELD="$work/held" REPS="$REPS" node -e '
   out.push(`| Web processes resident growth while a million rows load (peak less the size before, /proc) | ${rss.length} | ${growth.toFixed(1)} MB (the largest) | | | | | at most 50 MB | ${growth <= 50 ? "met" : "not met"} |`);
   const s = lines.filter((l) => l.case === "scroll" && l.rep > 0);
   const drawn = median(s.map((x) => x.drawn));
-  out.push(`| The million rows scrolled to a random place: 200 rows fetched by range and those in sight drawn | ${s.length} | ${ms(drawn)} (largest ${ms(Math.max(...s.map((x) => x.drawn)))}) | | | | fetch ${ms(median(s.map((x) => x.fetched)))}, drawing ${ms(median(s.map((x) => x.drawn - x.fetched)))} | at most 50 ms | ${drawn <= 50 ? "met" : "not met"} |`);
+  out.push(`| The million rows scrolled to a random place: 200 rows fetched by range and those in sight drawn | ${s.length} | ${ms(drawn)} (largest ${ms(Math.max(...s.map((x) => x.drawn)))}) | | | | fetch and parse ${ms(median(s.map((x) => x.fetched)))}, drawing to the next frame ${ms(median(s.map((x) => x.drawn - x.fetched)))}, frames running as while a page scrolls | at most 50 ms | ${drawn <= 50 ? "met" : "not met"} |`);
   const col = lines.filter((l) => l.case === "column" && l.rep > 0);
   if (col.length) {
     const fetched = median(col.map((x) => x.fetched));
