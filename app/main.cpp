@@ -7,12 +7,15 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/answer_scheme.h"
 #include "app/bridge_table.h"
 #include "app/command_line.h"
 #include "app/dispatch.h"
@@ -80,6 +83,34 @@ bool displayNamed() {
   return false;
 }
 
+// With timing on, a script named here runs in each page before its own scripts and writes its
+// lines through the probe function: how the window tests and benchmarks work inside the page.
+constexpr const char* kProbeVariable = "PLINTHOS_TIMING_PROBE";
+constexpr const char* kProbeFunctionName = "plinthosProbeCpp";
+constexpr const char* kProbePrefix = "plinthos-probe: ";
+
+// [anything] -> null; the arguments' JSON text becomes one line on standard error.
+void onProbe(const char* id, const char* req, void* w) {
+  try {
+    std::fprintf(stderr, "%s%s\n", kProbePrefix, req ? req : "");
+    webview_return(w, id ? id : "", kReplyOk, "null");
+  } catch (...) {
+  }
+}
+
+void addProbe(webview_t w) {
+  const char* path = std::getenv(kProbeVariable);
+  if (path == nullptr || *path == '\0') return;
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    std::cerr << "the probe script " << path << " could not be read\n";
+    return;
+  }
+  const std::string script{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  webview_bind(w, kProbeFunctionName, onProbe, w);
+  webview_init(w, script.c_str());
+}
+
 gboolean onTerminate(gpointer) {
   plinthos::quitNow();
 }
@@ -121,6 +152,10 @@ int main(int argc, char** argv) {
   plinthos::prepareMainWindow(window);
   gtk_window_maximize(window);
 
+  // Before any view loads: the About view shares the context the scheme is registered on.
+  plinthos::serveHeldAnswers(
+      WEBKIT_WEB_VIEW(webview_get_native_handle(w, kWebviewNativeBrowserController)));
+
   const std::string exePath = plinthos::ownExecutablePath();
   GtkWindow* about = plinthos::buildAboutWindow(exePath, window);
   plinthos::buildMenu(window, about);
@@ -131,6 +166,7 @@ int main(int argc, char** argv) {
     const std::string script =
         plinthos::pageTimingScript(std::getenv(plinthos::Dispatcher::kTimingStatementVariable));
     webview_init(w, script.c_str());
+    addProbe(w);
   }
   webview_set_html(w, plinthos::SHELL_HTML);
   instance.serve(window, [w](const std::string& script) { webview_eval(w, script.c_str()); });

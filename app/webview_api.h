@@ -6,12 +6,15 @@ using webview_t = void*;
 using webview_bind_fn = void (*)(const char* id, const char* req, void* arg);
 
 inline constexpr int kWebviewHintNone = 0;  // freely resizable
+// What webview_get_native_handle returns: under GTK 4 the WebKitWebView* for this kind.
+inline constexpr int kWebviewNativeBrowserController = 2;
 
 webview_t webview_create(int debug, void* window);
 int webview_destroy(webview_t w);
 int webview_run(webview_t w);
 int webview_terminate(webview_t w);
 void* webview_get_window(webview_t w);  // a GtkWindow* under GTK 4
+void* webview_get_native_handle(webview_t w, int kind);
 int webview_set_title(webview_t w, const char* title);
 int webview_set_size(webview_t w, int width, int height, int hint);
 int webview_set_html(webview_t w, const char* html);
