@@ -198,29 +198,31 @@ class Registry {
     return registry;
   }
 
-  // Frees what `place` holds; the room left under the cap.
-  std::size_t clearPlace(const std::string& place) {
+  // A run of `place` starts: frees what the place holds and makes this run the place's latest,
+  // so an older run that ends later holds nothing. The run's ticket and the room left under the
+  // cap.
+  std::pair<std::uint64_t, std::size_t> start(const std::string& place) {
     std::lock_guard lock(mutex_);
     expire();
-    for (auto it = answers_.begin(); it != answers_.end();) {
-      it = it->second.place == place ? answers_.erase(it) : std::next(it);
-    }
+    dropPlace(place);
+    const std::uint64_t ticket = ++latest_[place];
     std::size_t used = usedLocked();
     std::size_t cap = heldCapBytes();
-    return used < cap ? cap - used : 0;
+    return {ticket, used < cap ? cap - used : 0};
   }
 
-  // Nullopt when the answer does not fit beside the others.
-  std::optional<std::string> hold(const std::string& place,
-                                  std::shared_ptr<const HeldAnswer> shared) {
+  enum class Held { Ok, Superseded, TooLarge };
+
+  // Holds the answer of the run with `ticket`, unless a later run of the place has started.
+  Held hold(const std::string& place, std::uint64_t ticket,
+            std::shared_ptr<const HeldAnswer> shared, std::string& id) {
     std::lock_guard lock(mutex_);
-    for (auto it = answers_.begin(); it != answers_.end();) {
-      it = it->second.place == place ? answers_.erase(it) : std::next(it);
-    }
-    if (usedLocked() + shared->bytes() > heldCapBytes()) return std::nullopt;
-    std::string id = randomId();
+    if (latest_[place] != ticket) return Held::Superseded;
+    dropPlace(place);
+    if (usedLocked() + shared->bytes() > heldCapBytes()) return Held::TooLarge;
+    id = randomId();
     answers_[id] = Entry{place, std::move(shared), Clock::now()};
-    return id;
+    return Held::Ok;
   }
 
   std::shared_ptr<const HeldAnswer> find(const std::string& id) {
@@ -254,6 +256,12 @@ class Registry {
     Clock::time_point used;
   };
 
+  void dropPlace(const std::string& place) {
+    for (auto it = answers_.begin(); it != answers_.end();) {
+      it = it->second.place == place ? answers_.erase(it) : std::next(it);
+    }
+  }
+
   void expire() {
     const auto now = Clock::now();
     for (auto it = answers_.begin(); it != answers_.end();) {
@@ -269,6 +277,7 @@ class Registry {
 
   std::mutex mutex_;
   std::unordered_map<std::string, Entry> answers_;
+  std::unordered_map<std::string, std::uint64_t> latest_;  // the latest run's ticket per place
 };
 
 std::string tooLarge() {
@@ -672,7 +681,7 @@ std::size_t heldCapBytes() {
 
 Result<JsonText> holdQuery(const std::string& sql, const std::string& place,
                            const ServiceEnv& env) {
-  const std::size_t room = Registry::get().clearPlace(place);
+  const auto [ticket, room] = Registry::get().start(place);
   std::string folder = workingFolder(env.exePath);
   // Read as it comes: the chunks are taken while the engine works on the next ones.
   HeldParser parser(room);
@@ -692,9 +701,15 @@ Result<JsonText> holdQuery(const std::string& sql, const std::string& place,
   std::string reply = "{\"answer\":";
   std::string id;
   if (!answer->columns.empty()) {
-    auto held = Registry::get().hold(place, answer);
-    if (!held) return Failure{tooLarge()};
-    id = *held;
+    switch (Registry::get().hold(place, ticket, answer, id)) {
+      case Registry::Held::Ok:
+        break;
+      case Registry::Held::TooLarge:
+        return Failure{tooLarge()};
+      case Registry::Held::Superseded:
+        // The page has run the place again since: this answer is no longer asked for.
+        return Cancelled{};
+    }
   }
   appendJsonString(reply, id);
   reply += ",\"columns\":[";

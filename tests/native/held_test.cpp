@@ -2,16 +2,18 @@
 // are refused once freed, and nothing passes the cap.
 #include "services/held.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <string>
-
-using namespace std::string_literals;
+#include <thread>
 
 #include "tests/native/test_support.h"
 
 namespace plinthos::test {
 namespace {
+
+using namespace std::string_literals;
 
 class HeldTest : public NativeTest {
  protected:
@@ -119,6 +121,24 @@ TEST_F(HeldTest, FreedAnswersAreRefused) {
   EXPECT_EQ(fetchHeld(other + "/rows?from=0&count=1").status, 404);
   EXPECT_EQ(call("saveAnswerCsvCpp", args({other})), R"({"error":"No such answer"})");
   EXPECT_EQ(heldUsage().first, 0u);
+}
+
+// A run that ends after a later run of its place has started holds nothing and leaves the later
+// one's answer alone.
+TEST_F(HeldTest, AnOlderRunNeverReplacesANewerOne) {
+  const fs::path slow = root / "slow-engine";
+  const std::string real = engine;
+  writeScript(
+      slow, "cat > /dev/null\nsleep 1\nexec " + sq(real) + " \"$@\" <<'EOF'\nSELECT 1 AS a\nEOF\n");
+  std::thread older([&] {
+    auto late = holdQuery("SELECT 1 AS a", "query", ServiceEnv{exePath, slow.string()});
+    EXPECT_TRUE(std::holds_alternative<Cancelled>(late));
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const std::string newer = hold("SELECT 2 AS a")["answer"];
+  older.join();
+  EXPECT_EQ(fetchJson(newer + "/rows?from=0&count=1")["rows"][0][0], "2");
+  EXPECT_EQ(heldUsage().first, 1u);
 }
 
 TEST_F(HeldTest, StopHoldsNothingAndTheCapRefusesLargeAnswers) {
