@@ -18,12 +18,14 @@ import { startServe, launchBrowser, openApp, makeTemp, writeConfig, ENGINE, DEV 
 
 const MiB = 1024 * 1024;
 const WAIT_MS = 10000;
-const MEMORY_GOAL = 4;
 const FIRST_ROWS_GOAL = 1.5;
 const SCROLL_GOAL_MS = 100;
 const DASHBOARD_GOAL = 1.3;
 const CHART_DRAW_GOAL_MS = 150;
 const CHART_TASK_GOAL_MS = 200;
+const CHART_RUN_GOAL = 2;
+const MILLION_TASK_GOAL_MS = 100;
+const MILLION_HEAP_GOAL_MIB = 50;
 const CHART_ROWS = 'SELECT range AS x, SUM((range * 7919) % 1000) AS y FROM range(100000) GROUP BY range ORDER BY x';
 const EDITOR_TASK_GOAL_MS = 16;
 const COMPLETION_GOAL_MS = 50;
@@ -91,8 +93,9 @@ function reportLine(r) {
   const m = stats(r.measured);
   const note = r.note ? ` (${cell(r.note)})` : '';
   if (!r.floor) {
-    const goal = r.goalMs ? `≤ ${r.goalMs} ms` : 'report';
-    const result = r.goalMs ? (m.median <= r.goalMs ? 'met' : 'missed') : 'report';
+    const most = r.goalMs || (r.goalMiB && r.goalMiB * MiB);
+    const goal = r.goalMs ? `≤ ${r.goalMs} ms` : r.goalMiB ? `≤ ${r.goalMiB} MiB` : 'report';
+    const result = most ? (m.median <= most ? 'met' : 'missed') : 'report';
     return `| ${cell(r.figure)} | ${m.n} | ${fmt(m.median, r.unit)} | – | – | – | ${spread(m, r.unit)} | ${goal} | ${result}${note} |`;
   }
   const f = stats(r.floor);
@@ -127,6 +130,20 @@ function engineRun(script, cwd) {
       else resolve(Number(process.hrtime.bigint() - started) / 1e6);
     });
   });
+}
+
+// Each run's statement differs from the last (a numbered comment before it), so that nothing
+// keyed by the text can answer a run from an earlier one.
+let variation = 0;
+function varied(sql) {
+  variation += 1;
+  return `-- run ${variation}\n${sql}`;
+}
+
+function variedScript(work, name, sql) {
+  const file = path.join(work, name);
+  fs.writeFileSync(file, varied(sql) + ';\n');
+  return file;
 }
 
 // One unrecorded run of each first, then `n` pairs, the order swapped every pair; `measured` learns
@@ -254,20 +271,14 @@ function statusKb(pid, key) {
 
 async function figures(page, server, work) {
   const rows = [];
-  const script = (name, sql) => {
-    const file = path.join(work, name);
-    fs.writeFileSync(file, sql + ';\n');
-    return file;
-  };
   // 1. The 10-column answer, from the click on Run to its first rows on screen.
-  const tenFile = script('ten.sql', TEN_COLUMNS);
-  await page.fill('#queryInput', TEN_COLUMNS);
   const parts = [];
   const [first, engine] = await alternate(reps(11), async (counts) => {
+    await page.fill('#queryInput', varied(TEN_COLUMNS));
     const r = await page.evaluate(pageRun, WAIT_MS * 3);
     if (counts) parts.push(r);
     return r.total;
-  }, () => engineRun(tenFile, work));
+  }, () => engineRun(variedScript(work, 'ten.sql', TEN_COLUMNS), work));
   const bridge = stats(parts.map((p) => p.bridge)).median;
   const draw = stats(parts.map((p) => p.total - p.bridge)).median;
   // The same bridge call without the browser: how much of it is the page's own.
@@ -298,9 +309,7 @@ async function figures(page, server, work) {
 
   // 3. A million rows: time to first rows against the engine, the longest task the page runs
   // meanwhile, scrolls anywhere, and the renderer's peak memory against the reply's size.
-  const millionFile = script('million.sql', MILLION);
   const replyBytes = Buffer.byteLength(await (await fetch(server.url + 'bridge/queryDuckCpp', { method: 'POST', body: JSON.stringify([MILLION]) })).text());
-  await page.fill('#queryInput', MILLION);
   const procs = renderers(process.pid);
   if (!procs.length) throw new Error('no renderer process of this browser in /proc');
   const cdp = await page.context().newCDPSession(page);
@@ -315,7 +324,8 @@ async function figures(page, server, work) {
   const longest = [];
   const [millionFirst, millionEngine] = await alternate(reps(5), async (counts) => {
     // The previous answer goes first, so that only this run's own memory counts.
-    await page.evaluate(() => { lastResult = null; document.getElementById('queryResult').innerHTML = ''; });
+    await page.fill('#queryInput', varied(MILLION));
+    await page.evaluate(() => { document.getElementById('queryResult').innerHTML = ''; });
     const heapBefore = await heapAfterGc();
     const before = new Map(procs.map((p) => [p, statusKb(p, 'VmRSS')]));
     try {
@@ -339,7 +349,7 @@ async function figures(page, server, work) {
       parts.push(r);
     }
     return r.total;
-  }, () => engineRun(millionFile, work));
+  }, () => engineRun(variedScript(work, 'million.sql', MILLION), work));
   const jumps = [];
   for (const to of [0.5, 0.13, 0.87, 0.31, 0.69, 1, 0.05, 0.95, 0.42].slice(0, reps(9))) {
     jumps.push(await page.evaluate(pageScroll, [to, '', WAIT_MS]));
@@ -349,22 +359,24 @@ async function figures(page, server, work) {
   rows.push({
     figure: '1,000,000-row aggregated answer: from the click on Run to its first rows drawn',
     unit: 'ms', measured: millionFirst, floor: millionEngine, floorName: 'engine program, same statement',
-    note: `the bridge call as the page times it, reply parsed: median ${fmt(stats(parts.map((p) => p.bridge)).median, 'ms')}; ` +
-      `longest task on the page's thread meanwhile: median ${fmt(stats(longest).median, 'ms')}`,
+    note: `the bridge call as the page times it, reply parsed: median ${fmt(stats(parts.map((p) => p.bridge)).median, 'ms')}`,
+  });
+  rows.push({
+    figure: "the longest task on the page's thread while it loads", unit: 'ms', measured: longest,
+    goalMs: MILLION_TASK_GOAL_MS, note: 'tasks under 50 ms are not reported by the browser and count as 0',
   });
   rows.push({
     figure: 'the same answer scrolled to places across it: until the view is filled with rows',
     unit: 'ms', measured: jumps, note: `${drawn} rows in the document`,
   });
-  const vsReply = `vs. the reply's size (${fmt(replyBytes, 'MiB')})`;
+  const whole = `(the whole answer through queryDuckCpp is ${fmt(replyBytes, 'MiB')})`;
   rows.push({
-    figure: `its renderer's peak memory growth during the run ${vsReply}`,
-    unit: 'MiB', measured: peaks, floor: peaks.map(() => replyBytes), floorName: 'reply size', goal: MEMORY_GOAL,
-    error: peakError,
+    figure: `its renderer's peak memory growth during the run ${whole}`,
+    unit: 'MiB', measured: peaks, error: peakError,
   });
   rows.push({
-    figure: `the page's script memory holding the answer, after garbage collection, ${vsReply}`,
-    unit: 'MiB', measured: held, floor: held.map(() => replyBytes), floorName: 'reply size', goal: MEMORY_GOAL,
+    figure: `the page's script memory holding the answer, after garbage collection ${whole}`,
+    unit: 'MiB', measured: held, goalMiB: MILLION_HEAP_GOAL_MIB,
   });
   return rows;
 }
@@ -533,15 +545,19 @@ function pageChartRun(wait) {
     const tasks = [];
     const observer = new PerformanceObserver((l) => tasks.push(...l.getEntries()));
     observer.observe({ type: 'longtask' });
-    if (!window.__plainQuery) {
-      window.__plainQuery = window.queryDuckCpp;
-      window.queryDuckCpp = async (...args) => {
-        const reply = await window.__plainQuery(...args);
+    // The answer arrives through whichever call the page makes for it.
+    for (const name of ['queryDuckCpp', 'holdQueryCpp']) {
+      const plain = '__plain_' + name;
+      if (window[plain] || typeof window[name] !== 'function') continue;
+      window[plain] = window[name];
+      window[name] = async (...args) => {
+        const reply = await window[plain](...args);
         window.__arrived = performance.now();
         return reply;
       };
     }
     window.__arrived = null;
+    const clicked = performance.now();
     box.innerHTML = '';
     const mo = new MutationObserver(() => {
       if (!box.querySelector('.query-chart canvas')) return;
@@ -552,7 +568,7 @@ function pageChartRun(wait) {
         observer.takeRecords().forEach((e) => tasks.push(e));
         observer.disconnect();
         const during = tasks.filter((e) => e.startTime + e.duration >= window.__arrived);
-        resolve({ drawn: done - window.__arrived, longest: Math.max(0, ...during.map((e) => e.duration)) });
+        resolve({ run: done - clicked, drawn: done - window.__arrived, longest: Math.max(0, ...during.map((e) => e.duration)) });
       }, 0));
     });
     mo.observe(box, { childList: true, subtree: true });
@@ -562,8 +578,6 @@ function pageChartRun(wait) {
 
 // A 100,000-row, two-column answer drawn as a line and as an area chart.
 async function chartFigures(browser, server, work) {
-  const file = path.join(work, 'chart.sql');
-  fs.writeFileSync(file, CHART_ROWS);
   const page = await openUncompressed(browser, server);
   await page.fill('#queryInput', CHART_ROWS);
   await page.click('#runQueryBtn');
@@ -573,14 +587,19 @@ async function chartFigures(browser, server, work) {
     await page.selectOption('#chartType', type);
     const runs = [];
     const [measured, floor] = await alternate(reps(7), async (counts) => {
+      await page.fill('#queryInput', varied(CHART_ROWS));
       const r = await page.evaluate(pageChartRun, WAIT_MS * 6);
       if (counts) runs.push(r);
-      return r.drawn;
-    }, () => engineRun(file, work));
+      return r.run;
+    }, () => engineRun(variedScript(work, 'chart.sql', CHART_ROWS), work));
     const what = `100,000-row two-column answer as ${type === 'line' ? 'a line' : 'an area'} chart`;
     rows.push({
-      figure: `${what}: from the answer's arrival to the chart drawn`, unit: 'ms', measured, floor,
-      floorName: 'engine program, same statement', goalMs: CHART_DRAW_GOAL_MS,
+      figure: `${what}: from the click on Run to the chart drawn`, unit: 'ms', measured, floor,
+      floorName: 'engine program, same statement', goal: CHART_RUN_GOAL,
+    });
+    rows.push({
+      figure: `${what}: from the answer's arrival to the chart drawn`, unit: 'ms', measured: runs.map((r) => r.drawn),
+      goalMs: CHART_DRAW_GOAL_MS,
     });
     rows.push({
       figure: `${what}: the longest task on the page's thread meanwhile`, unit: 'ms',
