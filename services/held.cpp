@@ -1,5 +1,6 @@
 #include "services/held.h"
 
+#include <sys/mman.h>
 #include <sys/random.h>
 
 #include <algorithm>
@@ -38,6 +39,8 @@ constexpr auto kUnusedFor = std::chrono::minutes(30);
 constexpr std::size_t kIdBytes = 16;
 constexpr const char* kUnreadableLayout = "The engine's answer could not be read";
 constexpr std::size_t kDropTaken = 1 << 20;
+constexpr std::size_t kFirstBlock = std::size_t{16} << 20;
+constexpr std::size_t kLargestBlock = std::size_t{256} << 20;
 
 // Reads the layout front to back; every read checks that the bytes are there.
 class Reader {
@@ -50,16 +53,13 @@ class Reader {
     rest_.remove_prefix(sizeof value);
     return true;
   }
-  template <typename T>
-  bool takeMany(std::vector<T>& into, std::size_t count) {
-    if (rest_.size() / sizeof(T) < count) return false;
-    std::size_t old = into.size();
-    into.resize(old + count);
-    std::memcpy(into.data() + old, rest_.data(), count * sizeof(T));
-    rest_.remove_prefix(count * sizeof(T));
+  bool empty() const { return rest_.empty(); }
+  const char* here() const { return rest_.data(); }
+  bool skip(std::size_t count) {
+    if (rest_.size() < count) return false;
+    rest_.remove_prefix(count);
     return true;
   }
-  bool empty() const { return rest_.empty(); }
   bool takeText(std::string_view& text) {
     std::uint32_t length = 0;
     if (!take(length) || rest_.size() < length) return false;
@@ -112,7 +112,9 @@ void appendDoubleText(std::string& out, double value) {
   }
 }
 
-bool readChunkColumn(Reader& in, HeldColumn& column, std::uint32_t rows, bool first) {
+// Finds where column's cells are in the chunk `in` reads (its raw bytes start at `raw`).
+bool indexChunkColumn(Reader& in, const char* raw, HeldColumn& column, HeldChunk::Column& at,
+                      std::uint32_t rows, bool first) {
   std::uint8_t kindByte = 0;
   if (!in.take(kindByte) || kindByte < 1 || kindByte > static_cast<std::uint8_t>(Kind::Json)) {
     return false;
@@ -125,36 +127,37 @@ bool readChunkColumn(Reader& in, HeldColumn& column, std::uint32_t rows, bool fi
   }
   switch (kind) {
     case Kind::Int:
-      if (!in.takeMany(column.ints, rows)) return false;
-      break;
     case Kind::Unsigned:
-      if (!in.takeMany(column.uints, rows)) return false;
-      break;
     case Kind::Double:
-      if (!in.takeMany(column.doubles, rows)) return false;
+      at.valuesAt = static_cast<std::size_t>(in.here() - raw);
+      if (!in.skip(std::size_t{rows} * sizeof(std::int64_t))) return false;
       break;
     case Kind::Text:
     case Kind::NumberText:
     case Kind::Json:
+      if (kind == Kind::Text) at.textAt.reserve(rows);
       for (std::uint32_t r = 0; r < rows; ++r) {
         std::string_view text;
         if (!in.takeText(text)) return false;
+        if (kind == Kind::Text) {
+          at.textAt.push_back(static_cast<std::uint32_t>(text.data() - raw));
+          continue;
+        }
         if (kind == Kind::NumberText) {
           double value = 0;
-          if (!text.empty()) appendNumberCell(column.text, text, value);
-          column.doubles.push_back(text.empty() ? std::nan("") : value);
-        } else if (kind == Kind::Json && !text.empty()) {
+          if (!text.empty()) appendNumberCell(at.text, text, value);
+          at.doubles.push_back(text.empty() ? std::nan("") : value);
+        } else if (!text.empty()) {
           // Members sorted by name, as the query result writes nested values.
           auto value = nlohmann::json::parse(text, nullptr, false);
-          column.text += value.is_discarded() ? std::string(text) : value.dump();
-        } else {
-          column.text.append(text);
+          at.text += value.is_discarded() ? std::string(text) : value.dump();
         }
-        column.ends.push_back(column.text.size());
+        at.ends.push_back(static_cast<std::uint32_t>(at.text.size()));
       }
       break;
   }
-  return in.takeMany(column.valid, rows);
+  at.validAt = static_cast<std::size_t>(in.here() - raw);
+  return in.skip(rows);
 }
 
 std::string randomId() {
@@ -402,60 +405,144 @@ FetchReply pointsReply(const HeldAnswer& answer, const Params& q) {
 
 }  // namespace
 
+HeldArena& HeldArena::operator=(HeldArena&& other) noexcept {
+  if (this != &other) {
+    release();
+    blocks_ = std::move(other.blocks_);
+    other.blocks_.clear();
+  }
+  return *this;
+}
+
+HeldArena::~HeldArena() {
+  release();
+}
+
+void HeldArena::release() {
+  for (const Block& b : blocks_) ::munmap(b.data, b.size);
+  blocks_.clear();
+}
+
+char* HeldArena::take(std::size_t size) {
+  if (blocks_.empty() || blocks_.back().size - blocks_.back().used < size) {
+    // Each block twice the last, so an answer of any size takes few of them.
+    std::size_t want =
+        blocks_.empty() ? kFirstBlock : std::min(blocks_.back().size * 2, kLargestBlock);
+    want = std::max(want, size);
+    void* data = ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (data == MAP_FAILED) return nullptr;
+    ::madvise(data, want, MADV_HUGEPAGE);
+    blocks_.push_back(Block{static_cast<char*>(data), want, 0});
+  }
+  Block& b = blocks_.back();
+  char* at = b.data + b.used;
+  b.used += size;
+  return at;
+}
+
+std::size_t HeldArena::bytes() const {
+  std::size_t total = 0;
+  for (const Block& b : blocks_) total += b.used;
+  return total;
+}
+
+HeldAnswer::Cell HeldAnswer::cell(std::size_t row, std::size_t column) const {
+  // The chunk holding the row: the last whose first row is not past it.
+  auto it = std::upper_bound(chunks.begin(), chunks.end(), row,
+                             [](std::size_t r, const HeldChunk& c) { return r < c.firstRow; });
+  const HeldChunk& chunk = *std::prev(it);
+  const std::size_t i = row - chunk.firstRow;
+  const HeldChunk::Column& at = chunk.columns[column];
+  Cell cell;
+  cell.kind = columns[column].kind;
+  cell.null = chunk.raw[at.validAt + i] == 0;
+  if (cell.null) return cell;
+  const char* value = chunk.raw + at.valuesAt + i * sizeof(std::int64_t);
+  switch (cell.kind) {
+    case Kind::Int:
+      std::memcpy(&cell.i, value, sizeof cell.i);
+      break;
+    case Kind::Unsigned:
+      std::memcpy(&cell.u, value, sizeof cell.u);
+      break;
+    case Kind::Double:
+      std::memcpy(&cell.d, value, sizeof cell.d);
+      break;
+    case Kind::Text: {
+      std::uint32_t length = 0;
+      const char* text = chunk.raw + at.textAt[i];
+      std::memcpy(&length, text - sizeof length, sizeof length);
+      cell.text = std::string_view(text, length);
+      break;
+    }
+    default: {
+      std::size_t begin = i == 0 ? 0 : at.ends[i - 1];
+      cell.text = std::string_view(at.text).substr(begin, at.ends[i] - begin);
+      if (cell.kind == Kind::NumberText) cell.d = at.doubles[i];
+    }
+  }
+  return cell;
+}
+
 std::size_t HeldAnswer::bytes() const {
-  std::size_t total = sizeof *this;
-  for (const auto& c : columns) {
-    total += c.ints.capacity() * sizeof(std::int64_t) + c.uints.capacity() * sizeof(std::uint64_t) +
-             c.doubles.capacity() * sizeof(double) + c.text.capacity() +
-             c.ends.capacity() * sizeof(std::uint64_t) + c.valid.capacity();
+  std::size_t total = sizeof *this + chunks.capacity() * sizeof(HeldChunk) + arena.bytes();
+  for (const auto& chunk : chunks) {
+    for (const auto& c : chunk.columns) {
+      total += sizeof c + c.textAt.capacity() * sizeof(std::uint32_t) + c.text.capacity() +
+               c.ends.capacity() * sizeof(std::uint32_t) + c.doubles.capacity() * sizeof(double);
+    }
   }
   return total;
 }
 
-void HeldAnswer::appendCell(std::string& out, std::size_t row, std::size_t column) const {
-  const HeldColumn& c = columns[column];
-  if (!c.valid[row]) {
-    out += "\"\"";
-    return;
-  }
-  switch (c.kind) {
+namespace {
+
+// The cell's text as the query result shows it.
+void appendCellText(std::string& out, const HeldAnswer::Cell& cell) {
+  switch (cell.kind) {
     case Kind::Int:
-      out += '"';
-      appendJsonInteger(out, c.ints[row]);
-      out += '"';
-      return;
+      appendJsonInteger(out, cell.i);
+      break;
     case Kind::Unsigned:
-      out += '"';
-      appendJsonInteger(out, c.uints[row]);
-      out += '"';
-      return;
+      appendJsonInteger(out, cell.u);
+      break;
     case Kind::Double:
-      out += '"';
-      appendDoubleText(out, c.doubles[row]);
-      out += '"';
-      return;
-    default: {
-      std::size_t begin = row == 0 ? 0 : c.ends[row - 1];
-      appendJsonString(out, std::string_view(c.text).substr(begin, c.ends[row] - begin));
-    }
+      appendDoubleText(out, cell.d);
+      break;
+    default:
+      out.append(cell.text);
+  }
+}
+
+}  // namespace
+
+void HeldAnswer::appendCell(std::string& out, std::size_t row, std::size_t column) const {
+  const Cell c = cell(row, column);
+  if (c.null) {
+    out += "\"\"";
+  } else if (c.kind == Kind::Int || c.kind == Kind::Unsigned || c.kind == Kind::Double) {
+    out += '"';
+    appendCellText(out, c);
+    out += '"';
+  } else {
+    appendJsonString(out, c.text);
   }
 }
 
 double HeldAnswer::number(std::size_t row, std::size_t column) const {
-  const HeldColumn& c = columns[column];
-  if (!c.valid[row]) return std::nan("");
+  const Cell c = cell(row, column);
+  if (c.null) return std::nan("");
   switch (c.kind) {
     case Kind::Int:
-      return static_cast<double>(c.ints[row]);
+      return static_cast<double>(c.i);
     case Kind::Unsigned:
-      return static_cast<double>(c.uints[row]);
+      return static_cast<double>(c.u);
     case Kind::Double:
     case Kind::NumberText:
-      return c.doubles[row];
+      return c.d;
     default: {
-      std::size_t begin = row == 0 ? 0 : c.ends[row - 1];
-      const char* first = c.text.data() + begin;
-      const char* last = c.text.data() + c.ends[row];
+      const char* first = c.text.data();
+      const char* last = first + c.text.size();
       double value = 0;
       auto r = std::from_chars(first, last, value);
       return r.ec == std::errc() && r.ptr == last && first != last ? value : std::nan("");
@@ -513,29 +600,15 @@ std::string HeldAnswer::csv() const {
     appendCsvField(out, columns[c].name);
   }
   out += '\n';
-  std::string cell;
+  std::string text;
   for (std::size_t r = 0; r < rows; ++r) {
     for (std::size_t c = 0; c < columns.size(); ++c) {
       if (c) out += ',';
-      const HeldColumn& col = columns[c];
-      if (!col.valid[r]) continue;
-      cell.clear();
-      switch (col.kind) {
-        case Kind::Int:
-          appendJsonInteger(cell, col.ints[r]);
-          break;
-        case Kind::Unsigned:
-          appendJsonInteger(cell, col.uints[r]);
-          break;
-        case Kind::Double:
-          appendDoubleText(cell, col.doubles[r]);
-          break;
-        default: {
-          std::size_t begin = r == 0 ? 0 : col.ends[r - 1];
-          cell.assign(col.text, begin, col.ends[r] - begin);
-        }
-      }
-      appendCsvField(out, cell);
+      const Cell one = cell(r, c);
+      if (one.null) continue;
+      text.clear();
+      appendCellText(text, one);
+      appendCsvField(out, text);
     }
     out += '\n';
   }
@@ -579,11 +652,23 @@ bool HeldParser::feed(std::string_view piece) {
       if (bytes_ + length > room_) return tooLarge_ = true, false;
       break;
     }
-    Reader in(rest.substr(sizeof rows + sizeof length, length));
-    for (auto& column : answer_.columns) {
-      if (!readChunkColumn(in, column, rows, answer_.rows == 0)) return bad_ = true, false;
+    HeldChunk chunk;
+    char* raw = answer_.arena.take(length);
+    if (raw == nullptr) return tooLarge_ = true, false;
+    std::memcpy(raw, rest.data() + sizeof rows + sizeof length, length);
+    chunk.raw = raw;
+    chunk.firstRow = answer_.rows;
+    chunk.rows = rows;
+    chunk.columns.resize(answer_.columns.size());
+    Reader in(std::string_view(raw, length));
+    for (std::size_t c = 0; c < answer_.columns.size(); ++c) {
+      if (!indexChunkColumn(in, raw, answer_.columns[c], chunk.columns[c], rows,
+                            answer_.rows == 0)) {
+        return bad_ = true, false;
+      }
     }
     if (!in.empty()) return bad_ = true, false;
+    answer_.chunks.push_back(std::move(chunk));
     answer_.rows += rows;
     bytes_ += length;
     used_ += sizeof rows + sizeof length + length;

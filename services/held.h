@@ -19,29 +19,81 @@
 
 namespace plinthos {
 
-// One column of a held answer. Numbers keep their binary value; texts are one arena with the
-// end of each cell, already in the form the query result shows them.
+// One column of a held answer.
 struct HeldColumn {
   std::string name;
   std::string type;  // the engine's type name
   bool numeric = false;
   held::Kind kind = held::Kind::Text;
-  std::vector<std::int64_t> ints;
-  std::vector<std::uint64_t> uints;
-  std::vector<double> doubles;  // Double, and the value of NumberText cells
-  std::string text;             // Text, NumberText and Json cells
-  std::vector<std::uint64_t> ends;
-  std::vector<std::uint8_t> valid;  // 1 for a value, 0 for NULL
+};
+
+// The memory of one held answer, taken in large blocks: far fewer page faults than one allocation
+// per chunk, and huge pages where the system grants them. Blocks never move, so what points into
+// them stays valid when the answer is moved.
+class HeldArena {
+ public:
+  HeldArena() = default;
+  HeldArena(HeldArena&& other) noexcept : blocks_(std::move(other.blocks_)) {
+    other.blocks_.clear();
+  }
+  HeldArena& operator=(HeldArena&& other) noexcept;
+  HeldArena(const HeldArena&) = delete;
+  HeldArena& operator=(const HeldArena&) = delete;
+  ~HeldArena();
+
+  // `size` bytes of its own; nullptr when the system has no more.
+  char* take(std::size_t size);
+  std::size_t bytes() const;
+
+ private:
+  struct Block {
+    char* data;
+    std::size_t size;
+    std::size_t used;
+  };
+  void release();
+  std::vector<Block> blocks_;
+};
+
+// One chunk of a held answer kept as the engine wrote it, with where each column's cells are:
+// nothing is copied cell by cell, so holding costs little more than receiving.
+struct HeldChunk {
+  struct Column {
+    std::size_t valuesAt = 0;           // fixed-width kinds: the first value in raw
+    std::size_t validAt = 0;            // the validity bytes in raw, 1 for a value, 0 for NULL
+    std::vector<std::uint32_t> textAt;  // Text: where each cell's bytes start in raw
+    // NumberText and Json: the cells as the query result shows them, and NumberText's values.
+    std::string text;
+    std::vector<std::uint32_t> ends;
+    std::vector<double> doubles;
+  };
+  const char* raw = nullptr;  // in the answer's arena
+  std::size_t firstRow = 0;
+  std::size_t rows = 0;
+  std::vector<Column> columns;
 };
 
 class HeldAnswer {
  public:
   std::vector<HeldColumn> columns;
+  std::vector<HeldChunk> chunks;
   std::size_t rows = 0;
+  HeldArena arena;
+
+  // One cell: its kind's value (i, u or d) or text; `null` for NULL.
+  struct Cell {
+    held::Kind kind = held::Kind::Text;
+    bool null = true;
+    std::int64_t i = 0;
+    std::uint64_t u = 0;
+    double d = 0;
+    std::string_view text;
+  };
+  Cell cell(std::size_t row, std::size_t column) const;
 
   // The memory the answer takes, near enough for the cap.
   std::size_t bytes() const;
-  bool isNull(std::size_t row, std::size_t column) const { return columns[column].valid[row] == 0; }
+  bool isNull(std::size_t row, std::size_t column) const { return cell(row, column).null; }
   // The cell as a JSON string, as the query result writes it ("" for NULL).
   void appendCell(std::string& out, std::size_t row, std::size_t column) const;
   // The cell's number; NaN for NULL and for a text that is not one.
