@@ -117,22 +117,22 @@
     return response.json();
   }
 
-  async function runCase(spec) {
+  async function runCase(run) {
     let held = null;
-    for (let rep = 0; rep < spec.statements.length; rep++) {
-      if (spec.waitForKey) {
-        const go = keyPressed(spec.waitForKey);
-        await say({ ready: spec.name, rep });
+    for (let rep = 0; rep < run.statements.length; rep++) {
+      if (run.waitForKey) {
+        const go = keyPressed(run.waitForKey);
+        await say({ ready: run.name, rep });
         await go;
       }
       const tasks = watchTasks();
       const started = performance.now();
-      held = await window.holdQueryCpp(spec.statements[rep], spec.place, `bench-${spec.name}`);
+      held = await window.holdQueryCpp(run.statements[rep], run.place, `bench-${run.name}`);
       const arrived = performance.now();
       tasks.replied();
-      if (held.error) throw new Error(`${spec.name}: ${held.error}`);
+      if (held.error) throw new Error(`${run.name}: ${held.error}`);
       let fetchedAt = arrived;
-      if (spec.kind === 'line') {
+      if (run.kind === 'line') {
         const points = await fetched(`${held.answer}/points?x=0&y=1&max=${settings.pointsMax}`);
         fetchedAt = performance.now();
         drawLine(points);
@@ -142,7 +142,7 @@
       await drawnAfterFrame();
       const drawn = performance.now();
       await say({
-        case: spec.name, rep, reply: arrived - started, fetched: fetchedAt - arrived,
+        case: run.name, rep, reply: arrived - started, fetched: fetchedAt - arrived,
         drawn: drawn - started, rows: held.rowCount, ...tasks.stop(), tasksFrom: longTasks ? 'longtask' : 'timer',
       });
     }
@@ -185,9 +185,9 @@
     document.body.appendChild(stage);
     try {
       let lastTable = null;
-      for (const spec of settings.cases) {
-        const held = await runCase(spec);
-        if (spec.scrollAfter) lastTable = held;
+      for (const run of settings.cases) {
+        const held = await runCase(run);
+        if (run.scrollAfter) lastTable = held;
       }
       if (lastTable) {
         await scroll(lastTable);
