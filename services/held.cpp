@@ -39,7 +39,9 @@ constexpr auto kUnusedFor = std::chrono::minutes(30);
 constexpr std::size_t kIdBytes = 16;
 constexpr const char* kUnreadableLayout = "The engine's answer could not be read";
 constexpr std::size_t kDropTaken = 1 << 20;
-constexpr std::size_t kFirstBlock = std::size_t{16} << 20;
+constexpr std::size_t kFirstBlock = std::size_t{1} << 20;
+// Huge pages only for blocks this large: a small answer should not take 2 MB for a few rows.
+constexpr std::size_t kHugeBlock = std::size_t{16} << 20;
 constexpr std::size_t kLargestBlock = std::size_t{256} << 20;
 
 // Reads the layout front to back; every read checks that the bytes are there.
@@ -431,7 +433,7 @@ char* HeldArena::take(std::size_t size) {
     want = std::max(want, size);
     void* data = ::mmap(nullptr, want, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (data == MAP_FAILED) return nullptr;
-    ::madvise(data, want, MADV_HUGEPAGE);
+    if (want >= kHugeBlock) ::madvise(data, want, MADV_HUGEPAGE);
     blocks_.push_back(Block{static_cast<char*>(data), want, 0});
   }
   Block& b = blocks_.back();
