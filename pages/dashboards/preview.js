@@ -4,6 +4,8 @@ import { bridgeCall } from '../common/bridge.js';
 import { chartType, isChartType } from '../common/chart_types.js';
 import { engineErrorHtml, mapEngineError } from '../common/engine_error.js';
 import { escapeHtml } from '../common/escape.js';
+import { freeHeld } from '../common/held.js';
+import { loadHeldChart } from '../common/held_chart.js';
 import { hasAggregation, sqlPieces } from '../common/sql.js';
 import { unreadableNoteText } from '../common/unreadable.js';
 import { renderChart } from './charts.js';
@@ -21,6 +23,7 @@ import {
   queryAsWork,
   setPagedSqlWithDropdown,
   startWork,
+  tookOverWork,
   unreadableOf,
 } from './state.js';
 import { renderPaginatedTable } from './tables.js';
@@ -116,11 +119,11 @@ export function reloadPanel(el) {
 }
 
 // The note beside a panel's title naming the conditions it is drawn without.
-function setPanelNote(el, names) {
+function setPanelNote(el, names, shown) {
   const panel = el.closest('.preview-panel');
   const note = panel && panel.querySelector('.dash-panel-note');
   if (!note) return;
-  note.textContent = notFilteredText(names);
+  note.textContent = [notFilteredText(names), shown || ''].filter(Boolean).join(' · ');
   note.title = names.length ? 'This panel\'s data has no column ' + names.join(', ') + ', so it shows all of its rows' : '';
 }
 
@@ -196,13 +199,24 @@ export async function loadPanelData(el, queryName, type, panelKey) {
     return;
   }
   const clickMeta = parseQueryForClickFilters(stored);
-  // A whole table may be long: its rows are fetched as they come into sight.
-  const ran = await queryWithPieces(panelKey, tag, base, pieces, type === 'table');
+  // A whole table or a chart may be long: the answer is held natively and the table fetches its
+  // rows as they come into sight, a chart what it can show.
+  const ran = await queryWithPieces(panelKey, tag, base, pieces, type === 'table' || isChartType(type));
   if (!ran) return;
-  const res = ran.reply;
+  let res = ran.reply;
+  let shown = '';
+  if (isChartType(type) && !res.error && res.value && typeof res.value.answer === 'string') {
+    const held = res.value;
+    const loaded = await loadHeldChart(held, type);
+    // The chart keeps what it fetched; the answer itself is not needed any more.
+    freeHeld(held.answer);
+    if (tookOverWork(panelKey, tag) || !el.isConnected) return;
+    res = loaded.error ? loaded : { value: loaded.value.result };
+    if (!loaded.error && loaded.value.result !== held) shown = loaded.value.note;
+  }
   showUnreadable(el, panelKey);
   const result = res.value;
-  setPanelNote(el, ran.dropped);
+  setPanelNote(el, ran.dropped, shown);
   if (res.error) {
     el.innerHTML = engineErrorHtml(mapEngineError(res.error, sqlPieces([{ text: ran.sql, at: 0 }]), ran.sql), 'dash-engine-error');
   } else if (!result || !Array.isArray(result.rows) || !result.rows.length) {

@@ -328,6 +328,12 @@ export function isCurrentWork(slot, tag) {
   return renderWork.get(slot) === tag;
 }
 
+// Whether newer work has taken the slot since `tag`'s (ended or not).
+export function tookOverWork(slot, tag) {
+  const now = renderWork.get(slot);
+  return now !== undefined && now !== tag;
+}
+
 export function endWork(slot, tag) {
   if (renderWork.get(slot) === tag) renderWork.delete(slot);
 }

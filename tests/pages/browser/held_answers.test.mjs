@@ -171,6 +171,24 @@ test('a dashboard table panel fetches a long answer\'s rows; one freed under it 
   });
 });
 
+test('a dashboard chart of a long answer draws the points chosen natively and says so', async () => {
+  await withApp({}, async ({ page, server }) => {
+    await recordHolds(page);
+    await storeQuery(server, 'wave', 'SELECT range AS x, SUM(sin(range / 500.0)) AS y FROM range(100000) GROUP BY range ORDER BY x');
+    await storeDashboard(server, 'Wave', [{ cells: [{ name: 'Wave', query: 'wave', chartType: 'line', flex: 12 }] }]);
+    await openDashboards(page);
+    await choose(page, 'Wave');
+    await page.waitForSelector(`${content(0, 0)} canvas`, { timeout: 60000 });
+    assert.match(await waitText(page, '.dash-panel-note', /points/), /^[\d,]+ of 100,000 points$/);
+    assert.equal((await lastHold(page)).rowCount, 100000);
+    // The chart took its points; nothing of the panel stays held.
+    const held = await lastHold(page);
+    const gone = await fetchInPage(page, `/answer/${held.answer}/rows?from=0&count=1`, false);
+    assert.equal(gone.status, 404);
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
+
 test('Stop ends a hold run with the cancelled note; a new run stops an older hold still running', async () => {
   await withApp({}, async ({ page, server }) => {
     const long = 'SELECT x % 1000 AS k, SUM(x) AS s FROM range(6000000000) t(x) GROUP BY k';
