@@ -534,6 +534,25 @@ void putRaw(Sink& out, T value) {
 
 }  // namespace
 
+int64_t Column::smallInteger(idx_t row) const {
+  switch (type_) {
+    case DUCKDB_TYPE_TINYINT:
+      return at<int8_t>(row);
+    case DUCKDB_TYPE_SMALLINT:
+      return at<int16_t>(row);
+    case DUCKDB_TYPE_INTEGER:
+      return at<int32_t>(row);
+    case DUCKDB_TYPE_BIGINT:
+      return at<int64_t>(row);
+    case DUCKDB_TYPE_UTINYINT:
+      return at<uint8_t>(row);
+    case DUCKDB_TYPE_USMALLINT:
+      return at<uint16_t>(row);
+    default:
+      return at<uint32_t>(row);
+  }
+}
+
 void Column::writeHeld(Sink& out, idx_t rows) const {
   using plinthos::held::Kind;
   const auto kind = static_cast<Kind>(heldKind());
@@ -541,36 +560,9 @@ void Column::writeHeld(Sink& out, idx_t rows) const {
   for (idx_t row = 0; row < rows; ++row) {
     const bool value = valid(row) && type_ != DUCKDB_TYPE_SQLNULL;
     switch (kind) {
-      case Kind::Int: {
-        int64_t v = 0;
-        if (value) {
-          switch (type_) {
-            case DUCKDB_TYPE_TINYINT:
-              v = at<int8_t>(row);
-              break;
-            case DUCKDB_TYPE_SMALLINT:
-              v = at<int16_t>(row);
-              break;
-            case DUCKDB_TYPE_INTEGER:
-              v = at<int32_t>(row);
-              break;
-            case DUCKDB_TYPE_BIGINT:
-              v = at<int64_t>(row);
-              break;
-            case DUCKDB_TYPE_UTINYINT:
-              v = at<uint8_t>(row);
-              break;
-            case DUCKDB_TYPE_USMALLINT:
-              v = at<uint16_t>(row);
-              break;
-            default:
-              v = at<uint32_t>(row);
-              break;
-          }
-        }
-        putRaw(out, v);
+      case Kind::Int:
+        putRaw(out, value ? smallInteger(row) : int64_t{0});
         break;
-      }
       case Kind::Unsigned:
         putRaw(out, value ? at<uint64_t>(row) : uint64_t{0});
         break;

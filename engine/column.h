@@ -44,6 +44,8 @@ class Column {
   void writeEngineText(Sink& out, idx_t row, bool json) const;
   void writeNumber(Sink& out, idx_t row, bool json) const;
   void writeNestedText(Sink& out, idx_t row) const;
+  // A value of an integer type narrower than 64 bits, or BIGINT, as int64.
+  int64_t smallInteger(idx_t row) const;
   template <typename T>
   const T& at(idx_t row) const {
     return static_cast<const T*>(data_)[row];
