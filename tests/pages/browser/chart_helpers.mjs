@@ -181,3 +181,13 @@ export async function selection(page) {
     return out;
   });
 }
+
+// Long category labels for the label tests of both engines: 187 country-like names of 4 to 40
+// characters and 229 airport names, all distinct, and a CSV of them with a number each.
+const WORDS = ['North', 'Saint', 'United', 'Central', 'Democratic', 'Islands', 'Republic', 'Kingdom', 'Federated', 'Lower',
+  'Grand', 'New', 'East', 'Coast', 'Valley', 'Plateau', 'Highlands', 'Bay', 'Lake', 'Sound', 'Point', 'Ridge', 'Cape'];
+const word = (i) => WORDS[i % WORDS.length];
+export const COUNTRIES = Array.from({ length: 187 }, (_, i) =>
+  (i % 5 === 0 ? `Chad ${i}` : `${word(i)} ${word(i * 7 + 3)}${i % 3 ? ' and the ' + word(i * 11 + 5) : ''} ${i}`));
+export const AIRPORTS = Array.from({ length: 229 }, (_, i) => `${word(i * 3 + 1)} ${word(i + 9)} International Airport ${i}`);
+export const labelsCsv = (head, names) => head + '\n' + names.map((n, i) => `"${n}",${((i * 7919) % 1000) + 1}`).join('\n') + '\n';

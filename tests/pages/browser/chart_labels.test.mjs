@@ -4,17 +4,9 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
 import { withApp, run } from './harness.mjs';
-import { chartView, overlapping } from './chart_helpers.mjs';
+import { AIRPORTS, chartView, COUNTRIES, labelsCsv as csv, overlapping } from './chart_helpers.mjs';
 import { storeQuery, storeDashboard, openDashboard, content } from './dashboard_helpers.mjs';
 
-const WORDS = ['North', 'Saint', 'United', 'Central', 'Democratic', 'Islands', 'Republic', 'Kingdom', 'Federated', 'Lower',
-  'Grand', 'New', 'East', 'Coast', 'Valley', 'Plateau', 'Highlands', 'Bay', 'Lake', 'Sound', 'Point', 'Ridge', 'Cape'];
-const word = (i) => WORDS[i % WORDS.length];
-// 187 country-like names of 4 to 40 characters, and 229 airport names, all distinct.
-const COUNTRIES = Array.from({ length: 187 }, (_, i) =>
-  (i % 5 === 0 ? `Chad ${i}` : `${word(i)} ${word(i * 7 + 3)}${i % 3 ? ' and the ' + word(i * 11 + 5) : ''} ${i}`));
-const AIRPORTS = Array.from({ length: 229 }, (_, i) => `${word(i * 3 + 1)} ${word(i + 9)} International Airport ${i}`);
-const csv = (head, names) => head + '\n' + names.map((n, i) => `"${n}",${((i * 7919) % 1000) + 1}`).join('\n') + '\n';
 const FILES = { 'countries.csv': csv('country,population', COUNTRIES), 'airports.csv': csv('airport,flights', AIRPORTS) };
 const WIDTHS = [700, 1100, 1600];
 

@@ -6,15 +6,8 @@ import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
 import { missingWebKit, withWebKit } from './driver.mjs';
-import { chartViewIn, overlapping } from '../browser/chart_helpers.mjs';
+import { AIRPORTS, chartViewIn, COUNTRIES, labelsCsv as csv, overlapping } from '../browser/chart_helpers.mjs';
 
-const WORDS = ['North', 'Saint', 'United', 'Central', 'Democratic', 'Islands', 'Republic', 'Kingdom', 'Federated', 'Lower',
-  'Grand', 'New', 'East', 'Coast', 'Valley', 'Plateau', 'Highlands', 'Bay', 'Lake', 'Sound', 'Point', 'Ridge', 'Cape'];
-const word = (i) => WORDS[i % WORDS.length];
-const COUNTRIES = Array.from({ length: 187 }, (_, i) =>
-  (i % 5 === 0 ? `Chad ${i}` : `${word(i)} ${word(i * 7 + 3)}${i % 3 ? ' and the ' + word(i * 11 + 5) : ''} ${i}`));
-const AIRPORTS = Array.from({ length: 229 }, (_, i) => `${word(i * 3 + 1)} ${word(i + 9)} International Airport ${i}`);
-const csv = (head, names) => head + '\n' + names.map((n, i) => `"${n}",${((i * 7919) % 1000) + 1}`).join('\n') + '\n';
 
 const RUN = "document.getElementById('queryInput').value = arguments[0]; document.getElementById('runQueryBtn').click();";
 const SHOW = "const s = document.getElementById('chartType'); s.value = arguments[0]; s.dispatchEvent(new Event('change', { bubbles: true }));";
