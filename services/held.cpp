@@ -222,8 +222,8 @@ class Registry {
   Held hold(const std::string& place, std::uint64_t ticket,
             std::shared_ptr<const HeldAnswer> shared, std::string& id) {
     std::lock_guard lock(mutex_);
+    // The latest run's start already freed what the place held.
     if (latest_[place] != ticket) return Held::Superseded;
-    dropPlace(place);
     if (usedLocked() + shared->bytes() > heldCapBytes()) return Held::TooLarge;
     id = randomId();
     answers_[id] = Entry{place, std::move(shared), Clock::now()};
