@@ -1,10 +1,11 @@
-// Charts of both pages, drawn by ECharts (the shell page loads it once as the global echarts):
+// Charts of both pages, drawn by ECharts (started once for both, on first use, by libraries.js):
 // one chart per box, redrawn at the box's size when it changes, released when the box leaves
 // the document. The model comes from chart_model.js, the options and click rules from the type's
 // entry in chart_types.js.
 import { CHART_FONT_FAMILY, CHART_SIZES } from './chart_model.js';
 import { chartType } from './chart_types.js';
 import { escapeHtml } from './escape.js';
+import { chartLibrary } from './libraries.js';
 
 const chartLive = new Set();
 // Passes of drawing, measuring where the categories landed and placing their labels anew: the
@@ -112,7 +113,7 @@ export function chartDraw(box, result, type, sizeName, onPick, tipNote, selected
   const clickable = typeof onPick === 'function';
   const optionFor = (w, h, fit) => chartWithTipNote(rules.option(model, w, h, size, clickable, fit), tipNote);
   const measure = chartMeasure(size);
-  const chart = echarts.init(box, null, { renderer: 'canvas' });
+  const chart = chartLibrary().init(box, null, { renderer: 'canvas' });
   const entry = { box, chart, observer: null };
   chartLive.add(entry);
   let drawn = [box.clientWidth, box.clientHeight];

@@ -63,3 +63,19 @@ test('a page that arrives after another tab was chosen stays hidden, and is fetc
     assert.equal(await page.isVisible('#pane-coming'), false);
   });
 });
+
+test('the chart library starts once the tree is drawn, or at the first chart when no idle moment came', async () => {
+  await withApp({ data: { 'k.csv': 'k,v\nA,1\nB,2\n' } }, async ({ page, data }) => {
+    await page.waitForFunction(() => typeof window.echarts === 'object' && !document.getElementById('library-echarts'));
+    await page.addInitScript(() => { window.requestIdleCallback = () => 0; });
+    await page.reload();
+    await page.waitForFunction(() => /k\.csv/.test(document.getElementById('bucketOut').textContent));
+    assert.equal(await page.evaluate(() => typeof window.echarts), 'undefined');
+    await page.fill('#queryInput', `SELECT k, SUM(v) AS v FROM read_csv('${data}/k.csv') GROUP BY k ORDER BY k`);
+    await page.click('#runQueryBtn');
+    await page.waitForSelector('#downloadBtn', { state: 'visible' });
+    await page.selectOption('#chartType', 'bar');
+    await page.waitForFunction(() => window.echarts && echarts.getInstanceByDom(document.querySelector('#queryResult .query-chart')));
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
