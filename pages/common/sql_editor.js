@@ -5,13 +5,12 @@
 // property reading and writing the whole text, as a text area's does.
 import { autocompletion, acceptCompletion, closeBrackets, closeBracketsKeymap, completionKeymap, completionStatus, startCompletion } from '@codemirror/autocomplete';
 import { defaultKeymap, history, historyKeymap, indentWithTab, isolateHistory } from '@codemirror/commands';
-import { bracketMatching, ensureSyntaxTree, HighlightStyle, indentOnInput, syntaxHighlighting, syntaxTree } from '@codemirror/language';
+import { bracketMatching, ensureSyntaxTree, HighlightStyle, indentOnInput, syntaxHighlighting, syntaxTree, syntaxTreeAvailable } from '@codemirror/language';
 import { PostgreSQL, SQLDialect } from '@codemirror/lang-sql';
 import { highlightSelectionMatches, searchKeymap } from '@codemirror/search';
 import { Compartment, EditorSelection, EditorState, Prec, StateEffect, StateField } from '@codemirror/state';
 import {
   Decoration,
-  drawSelection,
   EditorView,
   highlightActiveLine,
   highlightActiveLineGutter,
@@ -31,6 +30,11 @@ import { PATH_VARIABLE } from './sql.js';
 export const COMPLETION_CONTEXT_CHARS = 20000;
 // Time the parser may take to reach the cursor before a completion reads text instead.
 const PARSE_BUDGET_MS = 5;
+// A change of more than this many characters (a pasted or loaded script) is parsed at once, up to
+// LARGE_CHANGE_PARSE_MS: otherwise the parser catches up a slice at a time during the keystrokes
+// that follow, each of them then taking tens of milliseconds.
+const LARGE_CHANGE_CHARS = 10000;
+const LARGE_CHANGE_PARSE_MS = 300;
 
 // Colours come from the page's theme variables, the dark palette standing in where a page
 // defines none.
@@ -54,11 +58,8 @@ const editorTheme = EditorView.theme({
   '&': { color: C.text, backgroundColor: C.base, height: '100%', fontSize: '1.15rem' },
   '.cm-scroller': { fontFamily: 'monospace', lineHeight: '1.45', overflow: 'auto' },
   '.cm-content': { caretColor: C.accent, padding: '8px 0' },
-  '&.cm-focused .cm-cursor': { borderLeftColor: C.accent },
   '&.cm-focused': { outline: 'none' },
-  '.cm-selectionBackground, &.cm-focused > .cm-scroller > .cm-selectionLayer .cm-selectionBackground, ::selection': {
-    backgroundColor: C.selection,
-  },
+  '.cm-content ::selection': { backgroundColor: C.selection },
   '.cm-gutters': { backgroundColor: C.base, color: C.muted, border: 'none', borderRight: '1px solid ' + C.border },
   '.cm-activeLine': { backgroundColor: C.activeLine },
   '.cm-activeLineGutter': { backgroundColor: C.activeLine, color: C.text },
@@ -151,6 +152,16 @@ const pathVariablePlugin = ViewPlugin.fromClass(
   },
 );
 
+const parseLargeChanges = EditorView.updateListener.of((update) => {
+  if (!update.docChanged) return;
+  let inserted = 0;
+  update.changes.iterChanges((fromA, toA, fromB, toB) => {
+    inserted += toB - fromB;
+  });
+  const state = update.state;
+  if (inserted > LARGE_CHANGE_CHARS && !syntaxTreeAvailable(state)) ensureSyntaxTree(state, state.doc.length, LARGE_CHANGE_PARSE_MS);
+});
+
 const setError = StateEffect.define();
 
 // The engine error's place: marked until the text changes.
@@ -200,6 +211,20 @@ export function createSqlEditor(host, options = {}) {
       },
     }))),
   );
+  // The engine's dialect, once read, waits for a moment when the text is parsed anew anyway
+  // (or is short): a new dialect parses the whole text again.
+  let pendingDialect = null;
+  const applyDialect = () => {
+    if (!pendingDialect) return [];
+    const effect = language.reconfigure(pendingDialect.extension);
+    pendingDialect = null;
+    return [effect];
+  };
+  const dialectWhenShort = EditorView.updateListener.of((update) => {
+    if (pendingDialect && update.docChanged && update.state.doc.length <= LARGE_CHANGE_CHARS) {
+      setTimeout(() => pendingDialect && update.view.dispatch({ effects: applyDialect() }), 0);
+    }
+  });
   const tabKeys = keymap.of([{ key: 'Tab', run: (view) => completionStatus(view.state) === 'active' && acceptCompletion(view) }]);
   const extensions = [
     runKeys,
@@ -207,8 +232,8 @@ export function createSqlEditor(host, options = {}) {
     highlightActiveLineGutter(),
     highlightSpecialChars(),
     history(),
-    drawSelection(),
-    EditorState.allowMultipleSelections.of(true),
+    // No drawn caret and selection layers (drawSelection): the platform's own serve, since
+    // drawing them measures the text again after every keystroke, the largest cost of typing.
     indentOnInput(),
     bracketMatching(),
     closeBrackets(),
@@ -219,6 +244,8 @@ export function createSqlEditor(host, options = {}) {
     editorTheme,
     pathVariablePlugin,
     errorField,
+    parseLargeChanges,
+    dialectWhenShort,
     autocompletion({
       override: options.completion ? [options.completion] : [],
       activateOnTypingDelay: 0,
@@ -251,6 +278,7 @@ export function createSqlEditor(host, options = {}) {
       selection: EditorSelection.cursor(value.length),
       annotations: isolateHistory.of('full'),
       userEvent: 'input.replace',
+      effects: applyDialect(),
     });
     input.dispatchEvent(new Event('input', { bubbles: true }));
   }
@@ -290,7 +318,8 @@ export function createSqlEditor(host, options = {}) {
     },
     errorMarks: () => view.state.field(errorField),
     setDialect(keywords, functions) {
-      view.dispatch({ effects: language.reconfigure(engineDialect(keywords, functions).extension) });
+      pendingDialect = engineDialect(keywords, functions);
+      if (view.state.doc.length <= LARGE_CHANGE_CHARS) view.dispatch({ effects: applyDialect() });
     },
     // Asks for completion again, for options that arrived after the list was drawn or found
     // empty: while the list is open, or while a name is being typed.

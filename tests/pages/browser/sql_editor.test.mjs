@@ -67,6 +67,31 @@ test('value and fill: the whole text, one undo step, an input event, typing and 
   });
 });
 
+// The colour a word of the editor is drawn in, null when it is plain text.
+const wordColor = (page, word) => page.evaluate((w) => {
+  const span = [...document.querySelectorAll('.cm-line span')].find((s) => s.textContent === w);
+  return span ? getComputedStyle(span).color : null;
+}, word);
+
+test("the engine's own functions are highlighted once read; over a long text, once the text is short again", async () => {
+  await withApp({ data: { 'a.csv': 'x\n1\n' } }, async ({ page }) => {
+    await page.$eval('#queryInput', (e) => { e.value = '--' + 'x'.repeat(20000) + '\nSELECT read_csv(1)'; });
+    await page.focus('#queryInput');
+    await page.keyboard.press('Control+End');
+    await page.keyboard.type('\nSELECT read_cs');
+    await listWith(page, 'read_csv');
+    // Read, but a new dialect would parse the long text again under the typing.
+    assert.equal(await wordColor(page, 'read_csv'), null);
+    await page.keyboard.press('Escape');
+    await page.keyboard.press('Control+a');
+    await page.keyboard.press('Backspace');
+    await page.keyboard.type('SELECT read_csv(1)');
+    await page.waitForFunction(() => [...document.querySelectorAll('.cm-line span')].some((s) => s.textContent === 'read_csv'));
+    assert.notEqual(await wordColor(page, 'read_csv'), await wordColor(page, 'SELECT'));
+    assert.deepEqual(page.__errors || [], []);
+  });
+});
+
 test('completion: a spaced column quoted, columns after an alias, a path inside read_csv', async () => {
   await withApp({ data: { '2024/north east.csv': SPACED, 'other.csv': 'id,amount\n1,2\n' } }, async ({ page }) => {
     await page.click('#formatSwitch');
