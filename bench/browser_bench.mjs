@@ -86,7 +86,7 @@ function spread(s, unit) {
 }
 
 // row: figure, unit ('ms' or 'MiB'), measured, floor (values, or none for an absolute goal),
-// floorName, goal (ratio), goalMs (absolute), note.
+// floorName, goal (ratio), goalMs (absolute), goalMoreMs (at most this much over the floor), note.
 function reportLine(r) {
   const cell = (t) => String(t).replace(/\|/g, '\\|').replace(/\n/g, ' ');
   if (r.error) return `| ${cell(r.figure)} | 0 | – | ${cell(r.floorName || '–')} | – | – | – | – | not measured: ${cell(r.error)} |`;
@@ -107,6 +107,10 @@ function reportLine(r) {
   if (r.goalMs) {
     result = m.median <= r.goalMs ? 'met' : 'missed';
     goal = `≤ ${r.goalMs} ms`;
+  }
+  if (r.goalMoreMs) {
+    result = m.median - f.median <= r.goalMoreMs ? 'met' : 'missed';
+    goal = `≤ floor + ${r.goalMoreMs} ms`;
   }
   return `| ${cell(r.figure)} | ${m.n} | ${fmt(m.median, r.unit)} | ${cell(r.floorName)} | ${fmt(f.median, r.unit)} | ` +
     `${ratio.toFixed(3)} | ${sp} | ${goal} | ${result}${note} |`;
@@ -804,6 +808,32 @@ async function completionDelay(page) {
   return handle.jsonValue();
 }
 
+// The longest task on the page's thread while 1,000 characters are typed at the end of a 2,000-line
+// script, once per repetition.
+async function typingLongest(browser, page) {
+  await page.click('#formatSwitch');
+  const script = Array.from({ length: SCRIPT_LINES }, (_, i) => `SELECT region, SUM(amount) AS s${i} FROM {path-to-files} WHERE id > ${i} GROUP BY region;`).join('\n');
+  const longest = [];
+  for (let r = 0; r < reps(3); r++) {
+    await page.$eval('#queryInput', (e, v) => { e.value = v; }, script);
+    await page.focus('#queryInput');
+    await page.keyboard.press('Control+End');
+    await page.keyboard.press('Enter');
+    const text = 'SELECT amount, region FROM {path-to-files} WHERE amount > 10 ORDER BY region; '.repeat(20).slice(0, TYPED_CHARS);
+    const tasks = await mainThreadTasks(browser, page, () => page.keyboard.type(text));
+    longest.push(Math.max(0, ...tasks));
+  }
+  return longest;
+}
+
+// A build from before the editor keeps its settings where the macOS layout did.
+function writeBaselineConfig(home, config) {
+  writeConfig(home, config);
+  const legacy = path.join(home, 'Library', 'Application Support', 'Plinthos');
+  fs.mkdirSync(legacy, { recursive: true });
+  fs.writeFileSync(path.join(legacy, 'config.json'), JSON.stringify(config));
+}
+
 async function editorFigures(browser, server, work) {
   const rows = [];
   const header = Array.from({ length: WIDE_COLUMNS }, (_, i) => `"column ${i}"`).join(',');
@@ -822,10 +852,11 @@ async function editorFigures(browser, server, work) {
     return ms;
   };
   let baseline = null;
+  let typedBefore = null;
   try {
     if (opts.baselineDev) {
       const home = makeTemp('plinthos-bench-home-');
-      writeConfig(home, { bucketPath: work });
+      writeBaselineConfig(home, { bucketPath: work });
       baseline = await startServe(home, ['--exe', path.join(path.dirname(DEV), 'Plinthos.app/Contents/MacOS/Plinthos')], [], opts.baselineDev);
       baseline.home = home;
     }
@@ -838,33 +869,29 @@ async function editorFigures(browser, server, work) {
     const diff = baseline ? stats(loads).median - stats(before).median : 0;
     rows.push({
       figure: 'Query page load, from navigation until its tree is listed and the editor takes typing', unit: 'ms', measured: loads,
-      floor: baseline ? before : undefined, floorName: 'the same page before the editor',
+      floor: baseline ? before : undefined, floorName: 'the same page before the editor', goalMoreMs: baseline ? LOAD_GOAL_MS : undefined,
       note: baseline ? `${diff.toFixed(0)} ms more than before the editor; goal at most ${LOAD_GOAL_MS} ms more` : `goal: at most ${LOAD_GOAL_MS} ms more than before the editor`,
     });
+    if (opts.only === 'editor-load') return rows;
+    // The same typing into the text area of the page before the editor: what this machine's
+    // browser does with no editor at all.
+    if (baseline) {
+      const page = await openUncompressed(browser, baseline);
+      typedBefore = await typingLongest(browser, page).finally(() => page.close());
+    }
   } finally {
     if (baseline) {
       await baseline.stop();
       fs.rmSync(baseline.home, { recursive: true, force: true });
     }
   }
-  if (opts.only === 'editor-load') return rows;
   const page = await openUncompressed(browser, server);
-  await page.click('#formatSwitch');
-  // Typing at the end of a 2,000-line script.
-  const script = Array.from({ length: SCRIPT_LINES }, (_, i) => `SELECT region, SUM(amount) AS s${i} FROM {path-to-files} WHERE id > ${i} GROUP BY region;`).join('\n');
-  const longest = [];
-  for (let r = 0; r < reps(3); r++) {
-    await page.$eval('#queryInput', (e, v) => { e.value = v; }, script);
-    await page.focus('#queryInput');
-    await page.keyboard.press('Control+End');
-    await page.keyboard.press('Enter');
-    const text = 'SELECT amount, region FROM {path-to-files} WHERE amount > 10 ORDER BY region; '.repeat(20).slice(0, TYPED_CHARS);
-    const tasks = await mainThreadTasks(browser, page, () => page.keyboard.type(text));
-    longest.push(Math.max(0, ...tasks));
-  }
+  const longest = await typingLongest(browser, page);
   rows.push({
     figure: `typing ${TYPED_CHARS.toLocaleString('en-US')} characters at the end of a ${SCRIPT_LINES.toLocaleString('en-US')}-line script: the longest task on the page's thread`,
-    unit: 'ms', measured: longest, goalMs: EDITOR_TASK_GOAL_MS, note: "from Chromium's trace, every task counted",
+    unit: 'ms', measured: longest, goalMs: EDITOR_TASK_GOAL_MS,
+    floor: typedBefore || undefined, floorName: 'the same typing into the text area before the editor',
+    note: "from Chromium's trace, every task counted",
   });
 
   // The completion list with 2,000 columns of {path-to-files} known.
