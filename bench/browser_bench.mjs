@@ -9,12 +9,16 @@
 //     [--only editor]   (the SQL editor's typing, completion-list and page-load figures alone;
 //                        editor-load: the page load alone)
 //     [--baseline-dev PATH]  (a plinthos-dev built before the editor: its page load, alternating,
-//                             is the load figure's floor)
+//                             is the load figure's floor, its typing into a text area the typing
+//                             figure's)
+//     [--webkit]        (the editor's load figure in WebKitGTK's MiniBrowser too, the window's own
+//                        engine; needs a display: run under xvfb-run -a)
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { startServe, launchBrowser, openApp, makeTemp, writeConfig, ENGINE, DEV } from '../tests/pages/browser/harness.mjs';
+import { missingWebKit, webkitSession } from '../tests/pages/webkit/driver.mjs';
 
 const MiB = 1024 * 1024;
 const WAIT_MS = 10000;
@@ -49,6 +53,7 @@ function options(argv) {
     else if (argv[i] === '--only') o.only = argv[++i];
     else if (argv[i] === '--data') o.data = path.resolve(argv[++i]);
     else if (argv[i] === '--baseline-dev') o.baselineDev = path.resolve(argv[++i]);
+    else if (argv[i] === '--webkit') o.webkit = true;
   }
   return o;
 }
@@ -834,6 +839,42 @@ function writeBaselineConfig(home, config) {
   fs.writeFileSync(path.join(legacy, 'config.json'), JSON.stringify(config));
 }
 
+// The Query page's ready moment, read in the page once it has come: its tree lists wide.csv and
+// the editor is in place. A script for WebDriver's asynchronous execution.
+const WEBKIT_READY = `const done = arguments[arguments.length - 1];
+  const ready = () => document.getElementById('queryInput') && /wide\\.csv/.test((document.getElementById('bucketOut') || {}).textContent || '');
+  (function check() { if (ready()) done(performance.now()); else setTimeout(check, 5); })();`;
+
+// The same load in WebKitGTK's MiniBrowser, alternating with the build from before the editor.
+async function webkitLoadFigure(server, baseline) {
+  const figure = 'in WebKitGTK (MiniBrowser), the Query page load until its tree is listed and the editor takes typing';
+  if (missingWebKit) return { figure, error: missingWebKit };
+  const session = await webkitSession();
+  try {
+    await session.js('return 0');
+    const loads = [];
+    const before = [];
+    const loadOnce = async (srv) => {
+      await session.open(srv.url);
+      return session.jsAsync(WEBKIT_READY);
+    };
+    for (let i = 0; i < reps(11); i++) {
+      loads.push(await loadOnce(server));
+      if (baseline) before.push(await loadOnce(baseline));
+    }
+    const diff = baseline ? stats(loads).median - stats(before).median : 0;
+    return {
+      figure, unit: 'ms', measured: loads,
+      floor: baseline ? before : undefined, floorName: 'the same page before the editor', goalMoreMs: baseline ? LOAD_GOAL_MS : undefined,
+      note: baseline ? `${diff.toFixed(0)} ms more than before the editor` : `goal: at most ${LOAD_GOAL_MS} ms more than before the editor`,
+    };
+  } catch (e) {
+    return { figure, error: errorText(e) };
+  } finally {
+    await session.close();
+  }
+}
+
 async function editorFigures(browser, server, work) {
   const rows = [];
   const header = Array.from({ length: WIDE_COLUMNS }, (_, i) => `"column ${i}"`).join(',');
@@ -872,6 +913,7 @@ async function editorFigures(browser, server, work) {
       floor: baseline ? before : undefined, floorName: 'the same page before the editor', goalMoreMs: baseline ? LOAD_GOAL_MS : undefined,
       note: baseline ? `${diff.toFixed(0)} ms more than before the editor; goal at most ${LOAD_GOAL_MS} ms more` : `goal: at most ${LOAD_GOAL_MS} ms more than before the editor`,
     });
+    if (opts.webkit) rows.push(await webkitLoadFigure(server, baseline));
     if (opts.only === 'editor-load') return rows;
     // The same typing into the text area of the page before the editor: what this machine's
     // browser does with no editor at all.

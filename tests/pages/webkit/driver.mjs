@@ -25,14 +25,10 @@ function freePort() {
   });
 }
 
-// Runs `fn({ js, until, resize, data, server })` on the app's shell page with `files` in the data
-// folder; `env` is added to the browser's environment. resize(width, height) sizes the window.
-export async function withWebKit(files, fn, env = {}) {
-  const home = makeTemp('plinthos-home-');
-  const data = makeTemp('plinthos-data-');
-  writeFiles(data, files);
-  writeConfig(home, { bucketPath: data });
-  const server = await startServe(home);
+// A MiniBrowser session: js(script, ...args) runs a script and answers its value, jsAsync the
+// same for a script that calls its last argument, until(script) polls a script until it holds,
+// open(url) navigates, resize(width, height) sizes the window, close() ends it.
+export async function webkitSession(env = {}) {
   const port = await freePort();
   const driver = spawn(DRIVER, [`--port=${port}`], { env: { ...process.env, ...env }, stdio: 'ignore' });
   const wd = async (method, p, body) => {
@@ -49,20 +45,45 @@ export async function withWebKit(files, fn, env = {}) {
       }).then((s) => s.sessionId, () => sleep(POLL_MS).then(() => null));
     }
     if (!sid) throw new Error('no WebKit session');
-    const js = (script, ...args) => wd('POST', `/session/${sid}/execute/sync`, { script, args });
-    const until = async (script) => {
+  } catch (e) {
+    driver.kill();
+    throw e;
+  }
+  const js = (script, ...args) => wd('POST', `/session/${sid}/execute/sync`, { script, args });
+  return {
+    js,
+    jsAsync: (script, ...args) => wd('POST', `/session/${sid}/execute/async`, { script, args }),
+    async until(script) {
       for (let i = 0; i < POLLS; i++) {
         if (await js(script)) return;
         await sleep(POLL_MS);
       }
       throw new Error('timed out: ' + script);
-    };
-    const resize = (width, height) => wd('POST', `/session/${sid}/window/rect`, { width, height });
-    await wd('POST', `/session/${sid}/url`, { url: server.url });
-    await fn({ js, until, resize, data, server });
+    },
+    open: (url) => wd('POST', `/session/${sid}/url`, { url }),
+    resize: (width, height) => wd('POST', `/session/${sid}/window/rect`, { width, height }),
+    async close() {
+      await wd('DELETE', `/session/${sid}`).catch(() => {});
+      driver.kill();
+    },
+  };
+}
+
+// Runs `fn({ js, until, resize, data, server })` on the app's shell page with `files` in the data
+// folder; `env` is added to the browser's environment.
+export async function withWebKit(files, fn, env = {}) {
+  const home = makeTemp('plinthos-home-');
+  const data = makeTemp('plinthos-data-');
+  writeFiles(data, files);
+  writeConfig(home, { bucketPath: data });
+  const server = await startServe(home);
+  let session = null;
+  try {
+    session = await webkitSession(env);
+    await session.open(server.url);
+    await fn({ js: session.js, until: session.until, resize: session.resize, data, server });
   } finally {
-    if (sid) await wd('DELETE', `/session/${sid}`).catch(() => {});
-    driver.kill();
+    if (session) await session.close();
     await server.stop();
     fs.rmSync(home, { recursive: true, force: true });
     fs.rmSync(data, { recursive: true, force: true });
