@@ -338,6 +338,23 @@ export function nameOptions(ctx, catalog) {
   return Array.from(options.values());
 }
 
+// The options the editor's matcher can still show once `typed` has begun: it needs every typed
+// character in order, so a name without the first one never shows. With thousands of columns
+// known, far fewer are left to match and sort at every key.
+export function optionsMatching(options, typed) {
+  if (!typed) return options;
+  const first = String.fromCodePoint(typed.codePointAt(0)).toLowerCase();
+  return options.filter((o) => o.label.toLowerCase().includes(first));
+}
+
+// The text a list narrowed by optionsMatching stays good for: the same first character, then
+// characters matching `rest` (a regular expression's source).
+export function validWhileTyped(typed, rest) {
+  if (!typed) return new RegExp('^' + rest + '$', 'u');
+  const first = String.fromCodePoint(typed.codePointAt(0)).replace(/[\\^$.*+?()[\]{}|\/]/g, '\\$&');
+  return new RegExp('^' + first + rest + '$', 'iu');
+}
+
 // The columns of every source of the statement whose columns are known; with no source named
 // yet, those of {path-to-files}, the one most queries read.
 function statementColumns(catalog) {

@@ -9,8 +9,10 @@ import {
   catalogFromRows,
   cursorContext,
   nameOptions,
+  optionsMatching,
   pathOptions,
   statementSources,
+  validWhileTyped,
 } from '../common/sql_completion.js';
 import { statementAround } from '../common/sql_editor.js';
 import { pathFilesCall, sqlString } from '../common/sql.js';
@@ -82,13 +84,14 @@ function stopPathRun() {
   pathRunTag = '';
 }
 
-// The folder or file type changed: a run for the old one is of no use any more.
+// The folder or file type changed: a run for the old one is of no use any more, and the new
+// one's columns are read now, so that they are there before the typing that wants them.
 export function pathFilesChanged() {
   const key = currentPathKey();
   if (key === pathKey) return;
   pathKey = key;
   if (pathRunKey !== key) stopPathRun();
-  if (editor && editor.view.hasFocus) warmUp();
+  warmUp();
 }
 
 // A tree read again may hold other files: every schema is asked again when next needed.
@@ -153,7 +156,7 @@ export function queryCompletion(context) {
   // Nothing typed: a list only where a name surely follows, or when asked for.
   if (!context.explicit && ctx.kind === 'word' && ctx.typed === '' && !ctx.quoted) return null;
   const sources = statementSources(text);
-  const options = nameOptions(ctx, { ...catalog, sources, columns: columnsOf });
+  const options = optionsMatching(nameOptions(ctx, { ...catalog, sources, columns: columnsOf }), ctx.typed);
   if (!options.length) return null;
   if (ctx.quoted) {
     // The whole quoted name is replaced, a closing quote after the cursor included.
@@ -162,10 +165,10 @@ export function queryCompletion(context) {
       from: from + 1,
       to: context.pos + after,
       options: options.map((o) => ({ ...o, apply: (view, completion, f, t) => quotedApply(view, o.apply, f - 1, t) })),
-      validFor: /^[^"]*$/,
+      validFor: validWhileTyped(ctx.typed, '[^"]*'),
     };
   }
-  return { from, options, validFor: ctx.kind === 'pathvar' ? /^\{[\w-]*$/ : /^[\p{L}\p{N}_$]*$/u };
+  return { from, options, validFor: ctx.kind === 'pathvar' ? /^\{[\w-]*$/ : validWhileTyped(ctx.typed, '[\\p{L}\\p{N}_$]*') };
 }
 
 function quotedApply(view, text, from, to) {

@@ -139,6 +139,30 @@ test('nameOptions: after alias. only that source\u2019s columns', () => {
   assert.equal(quoted.find((o) => o.label === 'Airport Name').apply, '"Airport Name"');
 });
 
+test('optionsMatching and validWhileTyped: a list narrowed by the first character, kept while the word keeps it', () => {
+  const options = ['column 1', 'Amount', 'SELECT', 'région', '$total', 'a-b'].map((label) => ({ label }));
+  const labels = (typed) => c.optionsMatching(options, typed).map((o) => o.label);
+  assert.deepEqual(labels(''), options.map((o) => o.label));
+  assert.deepEqual(labels('se'), ['SELECT']);
+  assert.deepEqual(labels('A'), ['Amount', '$total', 'a-b']);
+  assert.deepEqual(labels('É'), ['région']);
+  assert.deepEqual(labels('$t'), ['$total']);
+  const cases = [
+    // typed, rest, text, still valid
+    ['a', '[\\p{L}\\p{N}_$]*', 'amou', true],
+    ['a', '[\\p{L}\\p{N}_$]*', 'Amou', true],
+    ['a', '[\\p{L}\\p{N}_$]*', '', false],
+    ['a', '[\\p{L}\\p{N}_$]*', 'bam', false],
+    ['$t', '[\\p{L}\\p{N}_$]*', '$to', true],
+    ['-x', '[^"]*', '-x y', true],
+    ['(', '[^"]*', '(a"', false],
+    ['', '[\\p{L}\\p{N}_$]*', '', true],
+  ];
+  for (const [typed, rest, text, valid] of cases) {
+    assert.equal(c.validWhileTyped(typed, rest).test(text), valid, `${typed} ${text}`);
+  }
+});
+
 test('pathOptions: the reader\u2019s files and every folder, quotes doubled, absolute when typed so', () => {
   const entries = [
     { rel: '2024', dir: true, ext: '' },
