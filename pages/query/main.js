@@ -5,6 +5,7 @@ import { startChartLibraryWhenIdle } from '../common/libraries.js';
 import { chooseAnswerView, freeHeldOnLeave } from './answer.js';
 import { bindBucket, chooseBucketPath, loadBucket, openStoredFolder, updatePathVariableLine } from './bucket.js';
 import { fillChartMenu } from './charts.js';
+import { warmUp } from './completion.js';
 import { bindEditor } from './editor.js';
 import { takeTimingStatement } from './run_timing.js';
 import { bindSavedQueries, loadSavedQueries } from './saved_queries.js';
@@ -27,6 +28,10 @@ takeTimingStatement();
 freeHeldOnLeave();
 showStartupNotice(window.plinthosStartupNotice);
 updatePathVariableLine();
-// The chart library starts after the tree is drawn, not before: the tree is what the user waits for.
-loadBucket().finally(startChartLibraryWhenIdle);
+// The chart library starts, and the editor's words and columns are read, after the tree is drawn,
+// not before: the tree is what the user waits for.
+loadBucket().finally(() => {
+  startChartLibraryWhenIdle();
+  warmUp();
+});
 loadSavedQueries();
