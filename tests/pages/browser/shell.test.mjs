@@ -69,7 +69,7 @@ test('the chart library starts once the tree is drawn, or at the first chart whe
     await page.waitForFunction(() => typeof window.echarts === 'object' && !document.getElementById('library-echarts'));
     await page.addInitScript(() => { window.requestIdleCallback = () => 0; });
     await page.reload();
-    await page.waitForFunction(() => /k\.csv/.test(document.getElementById('bucketOut').textContent));
+    await page.waitForFunction(() => /k\.csv/.test(document.getElementById('bucketOut')?.textContent || ''));
     assert.equal(await page.evaluate(() => typeof window.echarts), 'undefined');
     await page.fill('#queryInput', `SELECT k, SUM(v) AS v FROM read_csv('${data}/k.csv') GROUP BY k ORDER BY k`);
     await page.click('#runQueryBtn');
