@@ -1,7 +1,10 @@
 // Libraries the shell page carries as text and starts only when first needed: starting ECharts
 // takes longer than starting the whole Query page, and no page draws a chart before its first
 // answer.
-const IDLE_FALLBACK_MS = 300;
+// A start takes some hundreds of milliseconds: it waits until the user has left the page alone
+// this long, so that no typing or click waits behind it.
+const QUIET_MS = 2000;
+const INPUT_EVENTS = ['keydown', 'pointerdown', 'wheel'];
 
 function startLibrary(name) {
   const holder = document.getElementById('library-' + name);
@@ -20,9 +23,20 @@ export function chartLibrary() {
   return window.echarts;
 }
 
-// Starts the chart library once the page is idle, so that a first chart need not wait for it.
-export function startChartLibraryWhenIdle() {
+// Starts the chart library once the page has had no input for a while and is idle, so that a
+// first chart need not wait for it.
+export function startChartLibraryWhenQuiet() {
   if (window.echarts || !document.getElementById('library-echarts')) return;
-  if (typeof window.requestIdleCallback === 'function') window.requestIdleCallback(() => chartLibrary());
-  else setTimeout(chartLibrary, IDLE_FALLBACK_MS);
+  let timer = 0;
+  const later = () => {
+    clearTimeout(timer);
+    timer = setTimeout(start, QUIET_MS);
+  };
+  const start = () => {
+    for (const type of INPUT_EVENTS) document.removeEventListener(type, later, true);
+    if (typeof window.requestIdleCallback === 'function') window.requestIdleCallback(() => chartLibrary());
+    else chartLibrary();
+  };
+  for (const type of INPUT_EVENTS) document.addEventListener(type, later, { capture: true, passive: true });
+  later();
 }

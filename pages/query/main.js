@@ -1,7 +1,7 @@
 // The Query page's entry: binds the controls, publishes what markup and outside callers name on
 // window, and loads the tree and the saved queries.
 import { chartChoices } from '../common/chart_types.js';
-import { startChartLibraryWhenIdle } from '../common/libraries.js';
+import { startChartLibraryWhenQuiet } from '../common/libraries.js';
 import { chooseAnswerView, freeHeldOnLeave } from './answer.js';
 import { bindBucket, chooseBucketPath, loadBucket, openStoredFolder, updatePathVariableLine } from './bucket.js';
 import { fillChartMenu } from './charts.js';
@@ -31,7 +31,7 @@ updatePathVariableLine();
 // The chart library starts, and the editor's words and columns are read, after the tree is drawn,
 // not before: the tree is what the user waits for.
 loadBucket().finally(() => {
-  startChartLibraryWhenIdle();
+  startChartLibraryWhenQuiet();
   warmUp();
 });
 loadSavedQueries();
