@@ -3,7 +3,16 @@
 // from a source the caller hands in, {path-to-files} drawn as one token, and engine errors
 // underlined in place. The element that takes the typing carries the caller's id and a `value`
 // property reading and writing the whole text, as a text area's does.
-import { autocompletion, acceptCompletion, closeBrackets, closeBracketsKeymap, completionKeymap, completionStatus, startCompletion } from '@codemirror/autocomplete';
+import {
+  autocompletion,
+  acceptCompletion,
+  closeBrackets,
+  closeBracketsKeymap,
+  closeCompletion,
+  completionKeymap,
+  completionStatus,
+  startCompletion,
+} from '@codemirror/autocomplete';
 import { defaultKeymap, history, historyKeymap, indentWithTab, isolateHistory } from '@codemirror/commands';
 import { bracketMatching, ensureSyntaxTree, HighlightStyle, indentOnInput, syntaxHighlighting, syntaxTree, syntaxTreeAvailable } from '@codemirror/language';
 import { PostgreSQL, SQLDialect } from '@codemirror/lang-sql';
@@ -220,7 +229,10 @@ export function createSqlEditor(host, options = {}) {
     pendingDialect = null;
     return [effect];
   };
+  // Set once the text has been run: names that arrive later open no list until it changes again.
+  let settled = false;
   const dialectWhenShort = EditorView.updateListener.of((update) => {
+    if (update.docChanged) settled = false;
     if (pendingDialect && update.docChanged && update.state.doc.length <= LARGE_CHANGE_CHARS) {
       setTimeout(() => pendingDialect && update.view.dispatch({ effects: applyDialect() }), 0);
     }
@@ -321,10 +333,15 @@ export function createSqlEditor(host, options = {}) {
       pendingDialect = engineDialect(keywords, functions);
       if (view.state.doc.length <= LARGE_CHANGE_CHARS) view.dispatch({ effects: applyDialect() });
     },
+    // The text was taken to run: its list closes, and no list opens unasked until it changes.
+    settle() {
+      settled = true;
+      closeCompletion(view);
+    },
     // Asks for completion again, for options that arrived after the list was drawn or found
     // empty: while the list is open, or while a name is being typed.
     refreshCompletion() {
-      if (!view.hasFocus || !view.state.selection.main.empty) return;
+      if (settled || !view.hasFocus || !view.state.selection.main.empty) return;
       const pos = view.state.selection.main.head;
       const typing = /[\p{L}\p{N}_$."'{]/u.test(view.state.sliceDoc(pos - 1, pos));
       if (completionStatus(view.state) !== null || typing) startCompletion(view);

@@ -128,6 +128,7 @@ async function runQuery() {
   const taken = queryEditor.runText();
   const input = taken.text.trim();
   if (!input) return;
+  queryEditor.settle();
   const errBox = document.getElementById('queryError');
   const lone = input.search(LONE_SURROGATE_RE);
   if (lone >= 0) {

@@ -102,6 +102,20 @@ test("the engine's own functions are highlighted once read; over a long text, on
   });
 });
 
+test('running the text closes its completion list, and typing again completes as before', async () => {
+  await withApp({ data: { 'a.csv': 'amount,k\n1,2\n' } }, async ({ page }) => {
+    await page.click('#formatSwitch');
+    await typeFresh(page, 'SELECT amo');
+    await listWith(page, 'amount');
+    await page.keyboard.press('Control+Enter');
+    await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
+    assert.equal(await page.$('.cm-tooltip-autocomplete'), null);
+    assert.equal(await value(page), 'SELECT amo');
+    await page.keyboard.type('unt, k');
+    await listWith(page, 'k');
+  });
+});
+
 test('completion: a spaced column quoted, columns after an alias, a path inside read_csv', async () => {
   await withApp({ data: { '2024/north east.csv': SPACED, 'other.csv': 'id,amount\n1,2\n' } }, async ({ page }) => {
     await page.click('#formatSwitch');
