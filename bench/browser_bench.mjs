@@ -848,10 +848,16 @@ function writeBaselineConfig(home, config) {
   fs.writeFileSync(path.join(legacy, 'config.json'), JSON.stringify(config));
 }
 
-// The Query page's ready moment, read in the page once it has come: its tree lists wide.csv and
-// the editor is in place. A script for WebDriver's asynchronous execution.
+// The Query page's ready moment: its tree lists wide.csv and the editor is in place. Runs in the
+// page, in both browsers.
+function queryPageReady() {
+  return Boolean(document.getElementById('queryInput')) &&
+    /wide\.csv/.test((document.getElementById('bucketOut') || {}).textContent || '');
+}
+
+// For WebDriver's asynchronous execution: answers the time of that moment once it has come.
 const WEBKIT_READY = `const done = arguments[arguments.length - 1];
-  const ready = () => document.getElementById('queryInput') && /wide\\.csv/.test((document.getElementById('bucketOut') || {}).textContent || '');
+  const ready = ${queryPageReady.toString()};
   (function check() { if (ready()) done(performance.now()); else setTimeout(check, 5); })();`;
 
 // The same load in WebKitGTK's MiniBrowser, alternating with the build from before the editor.
@@ -898,8 +904,7 @@ async function editorFigures(browser, server, work) {
     const page = await browser.newPage({ viewport: { width: 1400, height: 900 } });
     await page.setExtraHTTPHeaders({ 'Accept-Encoding': 'identity' });
     await page.goto(srv.url);
-    await page.waitForFunction(() => document.getElementById('queryInput') && /wide\.csv/.test(document.getElementById('bucketOut').textContent),
-      null, { polling: 5 });
+    await page.waitForFunction(queryPageReady, null, { polling: 5 });
     const ms = await page.evaluate(() => performance.now());
     await page.close();
     await settle([server, baseline]);

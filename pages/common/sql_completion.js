@@ -338,12 +338,14 @@ export function nameOptions(ctx, catalog) {
   return Array.from(options.values());
 }
 
+const firstChar = (text) => String.fromCodePoint(text.codePointAt(0));
+
 // The options the editor's matcher can still show once `typed` has begun: it needs every typed
 // character in order, so a name without the first one never shows. With thousands of columns
 // known, far fewer are left to match and sort at every key.
 export function optionsMatching(options, typed) {
   if (!typed) return options;
-  const first = String.fromCodePoint(typed.codePointAt(0)).toLowerCase();
+  const first = firstChar(typed).toLowerCase();
   return options.filter((o) => o.label.toLowerCase().includes(first));
 }
 
@@ -351,7 +353,7 @@ export function optionsMatching(options, typed) {
 // characters matching `rest` (a regular expression's source).
 export function validWhileTyped(typed, rest) {
   if (!typed) return new RegExp('^' + rest + '$', 'u');
-  const first = String.fromCodePoint(typed.codePointAt(0)).replace(/[\\^$.*+?()[\]{}|\/]/g, '\\$&');
+  const first = firstChar(typed).replace(/[\\^$.*+?()[\]{}|\/]/g, '\\$&');
   return new RegExp('^' + first + rest + '$', 'iu');
 }
 

@@ -111,11 +111,22 @@ const highlightStyle = HighlightStyle.define([
   { tag: tags.invalid, color: C.error },
 ]);
 
-// The engine's dialect: PostgreSQL's rules with the engine's own words once they are known.
+// The engine's type names, its aliases among them.
+const ENGINE_TYPES =
+  'bigint bit blob bool boolean bytea char date datetime decimal double enum float float4 float8 hugeint int int1 int2 ' +
+  'int4 int8 integer interval json list long map numeric real short signed smallint string struct text time ' +
+  'timestamp timestamptz tinyint ubigint uhugeint uinteger union usmallint utinyint uuid varbinary varchar';
+
+// The engine's dialect: PostgreSQL's lexical rules (casts with ::, $$-quoted strings, its
+// operators) with the engine's own words once they are known.
 export function engineDialect(keywords, functions) {
   if (!keywords || !keywords.length) return PostgreSQL;
   return SQLDialect.define({
-    ...PostgreSQL.spec,
+    charSetCasts: true,
+    doubleDollarQuotedStrings: true,
+    operatorChars: '+-*/<>=~!@#%^&|`?',
+    specialVar: '',
+    types: ENGINE_TYPES,
     keywords: keywords.map((k) => k.toLowerCase()).join(' '),
     builtin: (functions || []).map((f) => f.toLowerCase()).join(' '),
   });
@@ -161,15 +172,13 @@ const pathVariablePlugin = ViewPlugin.fromClass(
   },
 );
 
-const parseLargeChanges = EditorView.updateListener.of((update) => {
-  if (!update.docChanged) return;
+function insertedChars(changes) {
   let inserted = 0;
-  update.changes.iterChanges((fromA, toA, fromB, toB) => {
+  changes.iterChanges((fromA, toA, fromB, toB) => {
     inserted += toB - fromB;
   });
-  const state = update.state;
-  if (inserted > LARGE_CHANGE_CHARS && !syntaxTreeAvailable(state)) ensureSyntaxTree(state, state.doc.length, LARGE_CHANGE_PARSE_MS);
-});
+  return inserted;
+}
 
 const setError = StateEffect.define();
 
@@ -231,9 +240,14 @@ export function createSqlEditor(host, options = {}) {
   };
   // Set once the text has been run: names that arrive later open no list until it changes again.
   let settled = false;
-  const dialectWhenShort = EditorView.updateListener.of((update) => {
-    if (update.docChanged) settled = false;
-    if (pendingDialect && update.docChanged && update.state.doc.length <= LARGE_CHANGE_CHARS) {
+  const afterChange = EditorView.updateListener.of((update) => {
+    if (!update.docChanged) return;
+    settled = false;
+    const state = update.state;
+    if (insertedChars(update.changes) > LARGE_CHANGE_CHARS && !syntaxTreeAvailable(state)) {
+      ensureSyntaxTree(state, state.doc.length, LARGE_CHANGE_PARSE_MS);
+    }
+    if (pendingDialect && state.doc.length <= LARGE_CHANGE_CHARS) {
       setTimeout(() => pendingDialect && update.view.dispatch({ effects: applyDialect() }), 0);
     }
   });
@@ -256,8 +270,7 @@ export function createSqlEditor(host, options = {}) {
     editorTheme,
     pathVariablePlugin,
     errorField,
-    parseLargeChanges,
-    dialectWhenShort,
+    afterChange,
     autocompletion({
       override: options.completion ? [options.completion] : [],
       activateOnTypingDelay: 0,
